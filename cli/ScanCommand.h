@@ -1,0 +1,17 @@
+#pragma once
+// plotrun-scan: a picture and its settings in, the output text out.
+
+#include <QStringList>
+
+#include <ostream>
+
+namespace plotrun {
+
+// Exit codes of the scanner.
+enum ScanExit { kScanDone = 0, kScanFileError = 1, kScanUsage = 2, kScanAborted = 3 };
+
+// Runs the scanner with its arguments (without the program name). The
+// output text goes to `out` unless -o names a file; messages go to `err`.
+int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err);
+
+} // namespace plotrun

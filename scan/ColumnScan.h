@@ -1,0 +1,78 @@
+#pragma once
+// The column scan: the area is walked in vertical strips, and each strip that
+// holds dark pixels becomes one result row.
+
+#include "PixelView.h"
+#include "ScanSettings.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace plotrun {
+
+struct ResultRow {
+    int32_t number = 0;
+    double bitmapX = 0;
+    double bitmapY = 0;
+    double realX = 0;
+    double realY = 0;
+    double sdev = 0;      // only when the spread was asked for
+    bool hasSdevY = false;
+    double sdevY = 0;
+};
+
+// Why a scan does not go ahead.
+enum class ScanStop {
+    None,
+    NarrowArea,  // the area is less than one pixel column wide
+    FlatArea,    // the height check: less than one pixel row high
+    SameOriginX, // RefX equals OriginX: the x mapping has no scale
+    SameOriginY, // RefY equals OriginY
+};
+
+struct ScanChecks {
+    int32_t areaWidth = 0;   // A = trunc(ScanEndX) - trunc(ScanStartX)
+    int32_t stripCount = 0;  // A div ScanWidth, at least 1 once the checks pass
+    int32_t scanHeight = 0;  // trunc(ScanEndY) - trunc(ScanStartY)
+    bool widthResized = false;
+    ScanStop stop = ScanStop::None;
+};
+
+struct Notice {
+    std::string title;
+    std::string text;
+};
+
+inline constexpr const char* kWidthTitle = "Scan width out of range!";
+inline constexpr const char* kAbortTitle = "Scan aborted!";
+inline constexpr const char* kHeightText = "Scan height is too small!\n";
+inline constexpr const char* kNarrowText = "Scan area is less than one pixel wide!\n";
+inline constexpr const char* kSameOriginXText = "Reference X cannot be same as origin X\n";
+inline constexpr const char* kSameOriginYText = "Reference Y cannot be same as origin Y\n";
+
+// The width check and the height check, before any pixel is read. When the
+// area is narrower than one strip, ScanWidth is cut to the area's width in
+// the settings (it stays so for later scans).
+ScanChecks checkScan(ScanSettings& settings);
+
+// "Scan width is too large!\nIt is now resized to " and the width.
+Notice widthResizedNotice(int32_t areaWidth);
+// The message that goes with a stopped scan.
+Notice stopNotice(ScanStop stop);
+
+// "Scanning: N %".
+std::string progressText(int percent);
+
+struct ScanSinks {
+    std::function<void(const ResultRow&)> onRow;
+    // The per cent done after each strip: (100 * k) div StripCount.
+    std::function<void(int)> onProgress;
+};
+
+// Runs the strip loop over a scan that passed checkScan. Returns the number
+// of result rows. The spread (SDEV, SDEV/Y) is computed only when asked for.
+int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks,
+                      bool wantSpread, const ScanSinks& sinks);
+
+} // namespace plotrun

@@ -1,0 +1,112 @@
+#include "ReferenceScan.h"
+
+#include <cmath>
+
+namespace plotrun::test {
+
+namespace {
+
+double realOf(double v, double origin, double ref, double realOrigin, double realRef)
+{
+    const long double a = static_cast<long double>(realRef) - realOrigin;
+    const long double b = static_cast<long double>(ref) - origin;
+    const long double s = a / b;
+    const long double d = static_cast<long double>(v) - origin;
+    return static_cast<double>(s * d + realOrigin);
+}
+
+uint32_t pixelColour(const PixelView& p, int64_t x, int64_t r)
+{
+    if (x < 0 || r < 0 || x >= p.width || r >= p.height)
+        return 0xFFFFFFFFu;
+    return p.pixels[r * p.stride + x] & 0xFFFFFFu;
+}
+
+// -1 when the pixel is white (skipped); otherwise its darkness.
+int darkness(uint32_t c)
+{
+    if (c == 0xFFFFFFu)
+        return -1;
+    const int red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
+    return ((255 - red) + (255 - green) + (255 - blue)) / 3;
+}
+
+double add(double sum, long double v) { return static_cast<double>(static_cast<long double>(sum) + v); }
+
+} // namespace
+
+ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpread)
+{
+    ReferenceResult out;
+    const int64_t H = pic.height;
+    const int64_t x0 = static_cast<int64_t>(std::trunc(s.ScanStartX));
+    const int64_t A = static_cast<int64_t>(std::trunc(s.ScanEndX)) - static_cast<int64_t>(std::trunc(s.ScanStartX));
+    int64_t stripCount = A / s.ScanWidth;
+    if (stripCount < 1) {
+        s.ScanWidth = static_cast<int32_t>(A);
+        stripCount = 1;
+    }
+    out.scanWidth = s.ScanWidth;
+    const int64_t scanHeight =
+        static_cast<int64_t>(std::trunc(s.ScanEndY)) - static_cast<int64_t>(std::trunc(s.ScanStartY));
+    const int64_t t = static_cast<int64_t>(std::trunc(static_cast<double>(H) - s.ScanEndY));
+    const int64_t sw = s.ScanWidth;
+
+    int32_t gridRow = 1;
+    for (int64_t k = 0; k < stripCount; ++k) {
+        const int64_t xs = x0 + k * sw;
+        int64_t n = 0;
+        double sd = 0, sdr = 0, sdx = 0;
+        bool ink = false;
+        if (!s.WeightedX)
+            sdx = static_cast<double>(xs) + static_cast<double>(sw) * 0.5;
+        for (int64_t r = t; r < t + scanHeight; ++r) {
+            for (int64_t x = xs; x < xs + sw; ++x) {
+                const int d = darkness(pixelColour(pic, x, r));
+                if (d < 0 || d < s.Threshold)
+                    continue;
+                ++n;
+                sd = add(sd, d);
+                sdr = add(sdr, static_cast<long double>(d * r));
+                if (s.WeightedX)
+                    sdx = add(sdx, static_cast<long double>(d * x));
+                if (d > 0)
+                    ink = true;
+            }
+        }
+        if (ink) {
+            ResultRow row;
+            row.bitmapX = s.WeightedX ? static_cast<double>(static_cast<long double>(sdx) / sd) : sdx;
+            row.bitmapY = static_cast<double>(static_cast<long double>(H) - static_cast<long double>(sdr) / sd);
+            row.realX = realOf(row.bitmapX, s.OriginX, s.RefX, s.RealOriginX, s.RealRefX);
+            row.realY = realOf(row.bitmapY, s.OriginY, s.RefY, s.RealOriginY, s.RealRefY);
+            row.number = gridRow;
+            if (n > 0 && wantSpread) {
+                const double m = static_cast<double>(static_cast<long double>(sd) / n);
+                double q = 0;
+                for (int64_t r = t; r < t + scanHeight; ++r) {
+                    for (int64_t x = xs; x < xs + sw; ++x) {
+                        const int d = darkness(pixelColour(pic, x, r));
+                        if (d < 0 || d < s.Threshold)
+                            continue;
+                        const double yp =
+                            realOf(static_cast<double>(H - r), s.OriginY, s.RefY, s.RealOriginY, s.RealRefY);
+                        const double v = static_cast<double>(static_cast<long double>(d) * yp / m - row.realY);
+                        q = add(q, static_cast<long double>(v) * v);
+                    }
+                }
+                row.sdev = static_cast<double>(std::sqrt(static_cast<long double>(q) / n));
+                if (row.realY != 0) {
+                    row.hasSdevY = true;
+                    row.sdevY = static_cast<double>(static_cast<long double>(row.sdev) / row.realY);
+                }
+            }
+            out.rows.push_back(row);
+            ++gridRow;
+        }
+        out.progress.push_back(static_cast<int>((100 * k) / stripCount));
+    }
+    return out;
+}
+
+} // namespace plotrun::test
