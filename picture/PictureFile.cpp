@@ -5,6 +5,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <new>
 #include <unistd.h>
@@ -35,6 +36,30 @@ QString bmpDepth(const QByteArray& b)
     default:
         return "-";
     }
+}
+
+// What a BMP header says of the picture: its size, and whether the file holds
+// all the pixel rows it promises (Qt would leave missing rows unset).
+struct BmpFacts {
+    QSize size;
+    bool truncated = false;
+};
+
+BmpFacts bmpFacts(const QByteArray& b, qint64 fileSize)
+{
+    BmpFacts f;
+    if (!b.startsWith("BM") || b.size() < 30 || le32(b, 14) < 40)
+        return f;
+    const qint64 width = qint32(le32(b, 18));
+    const qint64 height = qAbs(qint64(qint32(le32(b, 22))));
+    const qint64 bits = le16(b, 28);
+    const quint32 compression = b.size() >= 34 ? le32(b, 30) : 0;
+    f.size = QSize(int(std::clamp<qint64>(width, -1, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
+    if (width > 0 && (compression == 0 || compression == 3)) {
+        const qint64 rowBytes = (width * bits + 31) / 32 * 4;
+        f.truncated = qint64(le32(b, 10)) + rowBytes * height > fileSize;
+    }
+    return f;
 }
 
 QString pngDepth(const QByteArray& b)
@@ -190,13 +215,18 @@ Picture loadPicture(const QString& path)
     QImageReader reader(&file);
     if (!reader.canRead())
         throw PictureError(QString("\"%1\" is not a picture that can be read.").arg(name).toStdString());
-    const QSize size = reader.size();
+    const BmpFacts bmp = bmpFacts(head, file.size());
+    const QSize size = reader.size().isValid() ? reader.size() : bmp.size;
     const qint64 budget = pictureMemoryBudget();
     if (size.isValid()) {
         const qint64 bytes = qint64(size.width()) * size.height() * 4;
         if (size.width() > 0x3FFFFFFF / 4 || size.height() > 0x3FFFFFFF || bytes > budget)
             throw PictureError(tooLargeMessage(size, bytes, budget).toStdString());
     }
+    if (bmp.truncated)
+        throw PictureError(QString("The picture file \"%1\" is damaged: it ends before its last pixel row.")
+                               .arg(name)
+                               .toStdString());
     // Qt refuses pictures above 256 MB unless told otherwise.
     QImageReader::setAllocationLimit(int(std::min<qint64>(budget >> 20, 1 << 30)));
 

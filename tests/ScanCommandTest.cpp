@@ -1,0 +1,238 @@
+// plotrun-scan end to end, in process: pictures written as files, the
+// output text and the exit code compared.
+#include "BmpFile.h"
+#include "ScanCommand.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace plotrun::test {
+namespace {
+
+struct ScanRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+ScanRun scanner(const QStringList& args)
+{
+    std::ostringstream out, err;
+    ScanRun r;
+    r.code = runScanCommand(args, out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+// The chart of the report's worked example: one black pixel at bitmap y 140
+// in each of the columns 60, 61 and 62 of a 640 x 480 picture.
+uint32_t workedExamplePixel(int x, int row) { return (row == 340 && x >= 60 && x <= 62) ? 0x000000 : 0xFFFFFF; }
+
+const QStringList kWorkedExampleArgs{"--origin",      "50,40",     "--ref",     "250,240", "--real-ref", "10,100",
+                                     "--area",        "60,50,63,200", "--fields", "real,sdev", "--header",
+                                     "--column-names", "--decimal-separator", "."};
+
+const char* const kWorkedExampleText = "Image width:,640\r\n"
+                                       "Image height:,480\r\n"
+                                       "Bits per pixel: ,24\r\n"
+                                       "Scan width:,1\r\n"
+                                       "Threshold:,128\r\n"
+                                       "Weighted Y points\r\n"
+                                       "\r\n"
+                                       "Coordinate:,X,Y\r\n"
+                                       "Origin:,50,40\r\n"
+                                       "Reference:,250,240\r\n"
+                                       "Real origin:,0,0\r\n"
+                                       "Real reference:,10,100\r\n"
+                                       "Scan start:,60,50\r\n"
+                                       "Scan end:,63,200\r\n"
+                                       "\r\n"
+                                       "X,Y,SDEV\r\n"
+                                       "0.525,50,0\r\n"
+                                       "0.575,50,0\r\n"
+                                       "0.625,50,0\r\n";
+
+class ScanCommand : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString file(const QString& name) const { return dir.filePath(name); }
+    QString bmp(const QString& name, int bpp, const std::vector<uint32_t>& palette = {})
+    {
+        const QString path = file(name);
+        EXPECT_TRUE(writeFile(path, bmpBytes(640, 480, bpp, workedExamplePixel, palette)));
+        return path;
+    }
+};
+
+TEST_F(ScanCommand, WritesTheWorkedExampleExactly)
+{
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_EQ(r.out, kWorkedExampleText);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ScanCommand, EveryBmpDepthGivesTheSameNumbers)
+{
+    const std::vector<uint32_t> blackWhite{0x000000, 0xFFFFFF};
+    const std::vector<std::pair<int, std::string>> depths{{1, "1"}, {4, "4"}, {8, "8"}, {16, "15"}, {32, "32"}};
+    for (const auto& [bpp, declared] : depths) {
+        const QString path = bmp(QString("chart%1.bmp").arg(bpp), bpp, bpp <= 8 ? blackWhite : std::vector<uint32_t>{});
+        const ScanRun r = scanner(kWorkedExampleArgs + QStringList{path});
+        ASSERT_EQ(r.code, kScanDone) << bpp << " bits: " << r.err;
+        std::string want = kWorkedExampleText;
+        want.replace(want.find("Bits per pixel: ,24"), 19, "Bits per pixel: ," + declared);
+        EXPECT_EQ(r.out, want) << bpp << " bits";
+    }
+}
+
+TEST_F(ScanCommand, APaletteColourIsReadThroughItsEntry)
+{
+    // Index 0 is white and index 1 a grey of darkness 127: with threshold 127
+    // it is dark, with 128 not.
+    const std::vector<uint32_t> palette{0xFFFFFF, 0x808080};
+    const auto grey = [](int x, int row) { return (x == 3 && row == 2) ? 0x808080u : 0xFFFFFFu; };
+    const QString path = file("grey.bmp");
+    ASSERT_TRUE(writeFile(path, bmpBytes(8, 8, 4, grey, palette)));
+    const QStringList args{"--origin", "0,0", "--ref", "8,8", "--real-ref", "8,8", "--area", "0,0,8,8",
+                           "--fields", "bitmap", "--decimal-separator", "."};
+    ScanRun r = scanner(args + QStringList{"--threshold", "127", path});
+    EXPECT_EQ(r.out, "3.5,6\r\n");
+    r = scanner(args + QStringList{"--threshold", "128", path});
+    EXPECT_EQ(r.code, kScanDone);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(ScanCommand, ReadsOtherFormatsAndTheirDeclaredDepth)
+{
+    QImage png(640, 480, QImage::Format_RGB32);
+    for (int row = 0; row < 480; ++row)
+        for (int x = 0; x < 640; ++x)
+            png.setPixel(x, row, workedExamplePixel(x, row));
+    ASSERT_TRUE(png.save(file("chart.png")));
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{file("chart.png")});
+    EXPECT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_NE(r.out.find("Bits per pixel: ,24\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("0.525,50,0\r\n"), std::string::npos);
+}
+
+TEST_F(ScanCommand, UsesTheDecimalSeparatorAndItsStartDelimiter)
+{
+    const ScanRun r = scanner({"--origin", "50,40", "--ref", "250,240", "--real-ref", "10,100", "--area", "60,50,63,200",
+                           "--decimal-separator", ",", bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.out, "0,525;50\r\n0,575;50\r\n0,625;50\r\n");
+    const ScanRun tab = scanner({"--origin", "50.9,40", "--ref", "250,240", "--real-ref", "10,100", "--area",
+                             "60,50,61,200", "--decimal-separator", ";", "--name", "x=t", "--column-names",
+                             file("chart.bmp")});
+    EXPECT_EQ(tab.out, "t\tY\r\n0;525\t50\r\n");
+}
+
+TEST_F(ScanCommand, RefusedSettingsListEveryMessageAndExitTwo)
+{
+    const ScanRun r = scanner({bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.code, kScanUsage);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Invalid X start scan value\nInvalid X end scan value\nInvalid Y start scan value\n"
+                     "Invalid Y end scan value\nOrigin X is not a valid number\nOrigin Y is not a valid number\n"
+                     "Reference X is not a valid number\nReference Y is not a valid number\n"
+                     "Real reference X is not a valid number\nReal reference Y is not a valid number\n");
+    const ScanRun wide = scanner({"--origin", "0,0", "--ref", "640,480", "--real-ref", "1,1", "--area", "0,0,50,10",
+                              "--scan-width", "60", file("chart.bmp")});
+    EXPECT_EQ(wide.code, kScanUsage);
+    EXPECT_EQ(wide.err, "Scan width must between 1 and 50.\n");
+}
+
+TEST_F(ScanCommand, BadUsageExitsTwo)
+{
+    const QString path = bmp("chart.bmp", 24);
+    for (const QStringList& args : {QStringList{}, QStringList{"--bogus", path}, QStringList{"--fields", "x", path},
+                                    QStringList{"--origin", "1", path}, QStringList{"--name", "q=1", path},
+                                    QStringList{"--delimiter", "123456789", path}, QStringList{path, path},
+                                    QStringList{"--threshold"}}) {
+        const ScanRun r = scanner(args);
+        EXPECT_EQ(r.code, kScanUsage) << args.join(' ').toStdString();
+        EXPECT_NE(r.err.find("plotrun-scan: "), std::string::npos);
+    }
+    const ScanRun help = scanner({"--help"});
+    EXPECT_EQ(help.code, kScanDone);
+    EXPECT_NE(help.out.find("--real-origin X,Y"), std::string::npos);
+}
+
+TEST_F(ScanCommand, BrokenPicturesExitOneWithAMessage)
+{
+    const QByteArray good = bmpBytes(64, 64, 24, [](int, int) { return 0u; });
+    QByteArray huge = good;
+    huge[18] = char(0x80); // width 2,000,000 and height 2,000,000
+    huge[19] = char(0x84);
+    huge[20] = char(0x1E);
+    huge[22] = char(0x80);
+    huge[23] = char(0x84);
+    huge[24] = char(0x1E);
+    QByteArray negative = good;
+    negative[18] = negative[19] = negative[20] = negative[21] = char(0xFF);
+    const std::vector<std::pair<QString, QByteArray>> files{
+        {"empty.bmp", QByteArray()},
+        {"text.bmp", QByteArray("this is not a picture at all")},
+        {"header-only.bmp", good.left(30)},
+        {"huge.bmp", huge},
+        {"negative.bmp", negative},
+        {"tiny.bmp", bmpBytes(1, 5, 24, [](int, int) { return 0u; })},
+    };
+    for (const auto& [name, bytes] : files) {
+        ASSERT_TRUE(writeFile(file(name), bytes));
+        const ScanRun r = scanner({"--origin", "0,0", "--ref", "1,1", "--real-ref", "1,1", "--area", "0,0,1,1",
+                               file(name)});
+        EXPECT_EQ(r.code, kScanFileError) << name.toStdString() << ": " << r.err;
+        EXPECT_EQ(r.out, "") << name.toStdString();
+        EXPECT_NE(r.err.find("plotrun-scan: "), std::string::npos) << name.toStdString();
+    }
+    EXPECT_EQ(scanner({file("missing.bmp")}).code, kScanFileError);
+}
+
+TEST_F(ScanCommand, ATruncatedBmpIsRefusedAsDamaged)
+{
+    const QByteArray good = bmpBytes(64, 64, 24, [](int x, int) { return x % 2 ? 0u : 0xFFFFFFu; });
+    for (int keep : {54, 55, 200, 1000, int(good.size()) - 1}) {
+        ASSERT_TRUE(writeFile(file("cut.bmp"), good.left(keep)));
+        const ScanRun r = scanner({"--origin", "0,0", "--ref", "64,64", "--real-ref", "1,1", "--area", "0,0,64,64",
+                               file("cut.bmp")});
+        EXPECT_EQ(r.code, kScanFileError) << keep;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(ScanCommand, WritesTheOutputFileWholeOrNotAtAll)
+{
+    const QString out = file("out.txt");
+    ASSERT_TRUE(writeFile(out, "old contents"));
+    ScanRun r = scanner(kWorkedExampleArgs + QStringList{"-o", out, bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.code, kScanDone);
+    EXPECT_EQ(r.out, "");
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().toStdString(), kWorkedExampleText);
+
+    r = scanner(kWorkedExampleArgs + QStringList{"--output", file("no/such/folder/out.txt"), file("chart.bmp")});
+    EXPECT_EQ(r.code, kScanFileError);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos);
+    EXPECT_FALSE(QFile::exists(file("no/such/folder/out.txt")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter("out.txt").size(), 1);
+}
+
+} // namespace
+} // namespace plotrun::test
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
