@@ -3,6 +3,7 @@
 #include "Calibration.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -37,6 +38,27 @@ inline uint32_t channelSum(uint32_t c) { return (c & 0xFFu) + ((c >> 8) & 0xFFu)
 // ((255 - r) + (255 - g) + (255 - b)) div 3
 inline int32_t darknessOfSum(uint32_t sum) { return static_cast<int32_t>(765u - sum) / 3; }
 
+// Pixels are tested in blocks: most of a chart is white paper, and a block
+// without a candidate is passed over in a few vector instructions.
+constexpr int kBlock = 16;
+using Lanes = uint32_t __attribute__((vector_size(16)));
+using SignedLanes = int32_t __attribute__((vector_size(16)));
+
+inline bool mayHoldDark(const uint32_t* p, int32_t limit)
+{
+    Lanes v[kBlock / 4];
+    std::memcpy(v, p, sizeof v);
+    const Lanes all = v[0] & v[1] & v[2] & v[3];
+    if (((all[0] & all[1] & all[2] & all[3]) & 0x00FFFFFFu) == 0x00FFFFFFu)
+        return false; // all white
+    SignedLanes hit = {0, 0, 0, 0};
+    for (const Lanes& c : v) {
+        const Lanes sum = (c & 0xFFu) + ((c >> 8) & 0xFFu) + ((c >> 16) & 0xFFu);
+        hit |= reinterpret_cast<const SignedLanes&>(sum) <= limit;
+    }
+    return (hit[0] | hit[1] | hit[2] | hit[3]) != 0;
+}
+
 // Columns per band: a band's strips are scanned row by row, so every pixel
 // row is read as one contiguous run while the strips' sums stay in cache.
 constexpr int64_t kBandColumns = 4096;
@@ -70,16 +92,12 @@ void forEachDarkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, in
         const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
         if (xa >= xb)
             return;
-        constexpr int64_t kBlock = 16;
         for (int64_t r = ra; r < rb; ++r) {
             const uint32_t* row = pic.row(static_cast<int32_t>(r));
             int64_t x = xa;
             for (; x + kBlock <= xb; x += kBlock) {
                 const uint32_t* p = row + x;
-                uint32_t hit = 0;
-                for (int i = 0; i < kBlock; ++i)
-                    hit |= static_cast<uint32_t>(static_cast<int32_t>(channelSum(p[i])) <= limit);
-                if (!hit)
+                if (!mayHoldDark(p, limit))
                     continue;
                 for (int i = 0; i < kBlock; ++i) {
                     const uint32_t s = channelSum(p[i]);

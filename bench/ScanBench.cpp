@@ -1,0 +1,121 @@
+// The column scan on a 10000 x 10000 chart: pixels per second, and how it
+// compares with one plain read pass and with the literal reference scan.
+#include "ChartPicture.h"
+#include "ColumnScan.h"
+#include "ReferenceScan.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace plotrun::bench {
+namespace {
+
+constexpr int kSide = 10000;
+
+const std::vector<uint32_t>& chart()
+{
+    static const std::vector<uint32_t> pixels = drawCurves(kSide, kSide);
+    return pixels;
+}
+
+PixelView chartView() { return {kSide, kSide, kSide, chart().data()}; }
+
+ScanSettings chartSettings(int rows = kSide)
+{
+    ScanSettings s;
+    s.OriginX = 0;
+    s.OriginY = 0;
+    s.RefX = kSide;
+    s.RefY = kSide;
+    s.RealRefX = 1;
+    s.RealRefY = 1;
+    s.ScanStartX = 0;
+    s.ScanEndX = kSide;
+    s.ScanStartY = kSide - rows;
+    s.ScanEndY = kSide;
+    s.ScanWidth = 1;
+    s.Threshold = 128;
+    return s;
+}
+
+// One pass that reads every pixel once and does as little as possible.
+uint32_t plainRead(const PixelView& v)
+{
+    uint32_t acc = 0;
+    for (int r = 0; r < v.height; ++r) {
+        const uint32_t* row = v.row(r);
+        for (int x = 0; x < v.width; ++x)
+            acc ^= row[x];
+    }
+    return acc;
+}
+
+template <class F>
+double bestSeconds(int runs, F&& f)
+{
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        f();
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    return best;
+}
+
+double plainReadSeconds()
+{
+    static const double s = bestSeconds(5, [] { benchmark::DoNotOptimize(plainRead(chartView())); });
+    return s;
+}
+
+// The literal reference reads one pixel at a time down each strip; it is
+// timed on a band of rows and scaled to the whole picture.
+double referenceSeconds(bool spread)
+{
+    constexpr int kRows = 500;
+    const double band = bestSeconds(1, [&] {
+        benchmark::DoNotOptimize(test::referenceScan(chartView(), chartSettings(kRows), spread).rows.size());
+    });
+    return band * kSide / kRows;
+}
+
+void scanChart(benchmark::State& state, bool spread)
+{
+    const PixelView view = chartView();
+    double best = 1e30;
+    int32_t rows = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ScanSettings s = chartSettings();
+        const ScanChecks checks = checkScan(s);
+        rows = runColumnScan(view, s, checks, spread, {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr});
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    const double pixels = double(kSide) * kSide;
+    state.counters["rows"] = rows;
+    state.counters["pixels_per_s"] = benchmark::Counter(pixels, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_plain_read"] = best / plainReadSeconds();
+    state.counters["reference_x_slower"] = referenceSeconds(spread) / best;
+}
+
+void BM_PlainReadPass(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(plainRead(chartView()));
+    state.counters["pixels_per_s"] =
+        benchmark::Counter(double(kSide) * kSide, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_PlainReadPass)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_ScanWithoutSdev(benchmark::State& state) { scanChart(state, false); }
+BENCHMARK(BM_ScanWithoutSdev)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_ScanWithSdev(benchmark::State& state) { scanChart(state, true); }
+BENCHMARK(BM_ScanWithSdev)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+} // namespace
+} // namespace plotrun::bench
+
+BENCHMARK_MAIN();
