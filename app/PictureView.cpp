@@ -1,0 +1,115 @@
+#include "PictureView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace plotrun {
+
+namespace {
+// A huge picture is shown through a copy of at most this many pixels, so
+// that resizing the window never rescales tens of megapixels.
+constexpr qint64 kPreviewPixels = 4'000'000;
+} // namespace
+
+PictureView::PictureView(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureView::setPicture(const QImage& picture)
+{
+    picture_ = picture;
+    const qint64 pixels = qint64(picture.width()) * picture.height();
+    if (pixels > kPreviewPixels) {
+        const double f = std::sqrt(double(kPreviewPixels) / double(pixels));
+        preview_ = picture.scaled(std::max(1, int(picture.width() * f)), std::max(1, int(picture.height() * f)),
+                                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    } else {
+        preview_ = picture;
+    }
+    display_ = QPixmap();
+    update();
+}
+
+const QPixmap& PictureView::displayCopy()
+{
+    if (display_.size() != size() && !preview_.isNull() && width() > 0 && height() > 0)
+        display_ = QPixmap::fromImage(preview_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return display_;
+}
+
+void PictureView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (picture_.isNull())
+        p.fillRect(rect(), palette().window());
+    else
+        p.drawPixmap(0, 0, displayCopy());
+
+    // Shapes are placed in the client area's coordinates.
+    p.translate(-pos());
+    for (const Shape* s : {&shpOref, &shpXref, &shpYref, &shpScan}) {
+        if (!s->visible || s->bounds.width() <= 0 || s->bounds.height() <= 0)
+            continue;
+        switch (s->look) {
+        case Shape::Look::Circle:
+            // The pen's colour masked with the inverse of the screen; with a
+            // white pen that is the inverse itself, visible on paper and ink.
+            p.setCompositionMode(QPainter::RasterOp_SourceAndNotDestination);
+            p.setPen(QPen(Qt::white, 1));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(s->bounds.adjusted(0, 0, -1, -1));
+            break;
+        case Shape::Look::DottedLine:
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            p.setPen(QPen(Qt::blue, 1, Qt::DotLine));
+            if (s->bounds.width() == 1)
+                p.drawLine(s->bounds.left(), s->bounds.top(), s->bounds.left(), s->bounds.bottom());
+            else
+                p.drawLine(s->bounds.left(), s->bounds.top(), s->bounds.right(), s->bounds.top());
+            break;
+        case Shape::Look::Outline:
+            // A dotted pen that inverts the screen under it.
+            p.setCompositionMode(QPainter::RasterOp_NotDestination);
+            p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(s->bounds.adjusted(0, 0, -1, -1));
+            break;
+        }
+    }
+}
+
+bool PictureView::onScanShape(const QPoint& local) const
+{
+    return shpScan.visible && shpScan.bounds.contains(local + pos());
+}
+
+void PictureView::mousePressEvent(QMouseEvent* e)
+{
+    const QPoint at = e->position().toPoint();
+    pressOnScanShape_ = onScanShape(at);
+    if (!pressOnScanShape_)
+        emit mouseDown(e->button(), at.x(), at.y());
+}
+
+void PictureView::mouseMoveEvent(QMouseEvent* e)
+{
+    const QPoint at = e->position().toPoint();
+    emit mouseMove(at.x(), at.y());
+}
+
+void PictureView::mouseReleaseEvent(QMouseEvent* e)
+{
+    const QPoint at = e->position().toPoint();
+    if (pressOnScanShape_ && onScanShape(at)) {
+        pressOnScanShape_ = false;
+        emit scanShapeMouseUp(e->button());
+        return;
+    }
+    pressOnScanShape_ = false;
+    emit mouseUp(e->button(), at.x(), at.y());
+}
+
+} // namespace plotrun

@@ -1,0 +1,64 @@
+#pragma once
+// The picture control: the picture stretched over the whole control, and the
+// marks and the scan outline drawn over it with inverting pens.
+
+#include <QImage>
+#include <QPixmap>
+#include <QRect>
+#include <QWidget>
+
+namespace plotrun {
+
+// A mark or outline over the picture: bounds in window coordinates (those of
+// the client area that holds the picture) and visibility.
+struct Shape {
+    enum class Look { Circle, DottedLine, Outline };
+    Look look = Look::Outline;
+    QRect bounds;
+    bool visible = true;
+
+    void setBounds(int left, int top, int width, int height) { bounds = QRect(left, top, width, height); }
+};
+
+class PictureView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PictureView(QWidget* parent = nullptr);
+
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+
+    Shape shpOref{Shape::Look::Circle, QRect(-16, -16, 16, 16), true};
+    Shape shpXref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
+    Shape shpYref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
+    Shape shpScan{Shape::Look::Outline, QRect(-1, -1, 0, 0), true};
+
+    // Redraws after the shapes changed.
+    void shapesChanged() { update(); }
+
+signals:
+    // Positions in the control's own coordinates.
+    void mouseDown(Qt::MouseButton button, int x, int y);
+    void mouseMove(int x, int y);
+    void mouseUp(Qt::MouseButton button, int x, int y);
+    // A release on the scan outline, where the press began too.
+    void scanShapeMouseUp(Qt::MouseButton button);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool onScanShape(const QPoint& local) const;
+    const QPixmap& displayCopy();
+
+    QImage picture_;
+    QImage preview_;   // a smaller copy of a huge picture, the source of the display copy
+    QPixmap display_;  // the picture at the control's size
+    bool pressOnScanShape_ = false;
+};
+
+} // namespace plotrun

@@ -1,0 +1,83 @@
+#include "ResultChart.h"
+
+#include <QtCharts/QChart>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+
+#include <algorithm>
+
+namespace plotrun {
+
+ResultChart::ResultChart(QWidget* parent) : QChartView(parent), bottom_(new QValueAxis), left_(new QValueAxis)
+{
+    auto* chart = new QChart;
+    chart->legend()->hide();
+    chart->setBackgroundBrush(Qt::white);
+    chart->setPlotAreaBackgroundBrush(Qt::white);
+    chart->setPlotAreaBackgroundVisible(true);
+    Series1 = new QScatterSeries;
+    Series1->setName("XY");
+    Series1->setObjectName("Series1");
+    Series1->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    Series1->setMarkerSize(3);
+    Series1->setPen(QPen(Qt::red));
+    Series1->setBrush(QColor(192, 192, 192));
+    chart->addSeries(Series1);
+
+    QFont titleFont("Arial");
+    titleFont.setBold(true);
+    for (QValueAxis* axis : {bottom_, left_}) {
+        axis->setTitleFont(titleFont);
+        axis->setLabelFormat("%g");
+    }
+    QPen dotted = left_->linePen();
+    dotted.setStyle(Qt::DotLine);
+    left_->setLinePen(dotted);
+    chart->addAxis(bottom_, Qt::AlignBottom);
+    chart->addAxis(left_, Qt::AlignLeft);
+    Series1->attachAxis(bottom_);
+    Series1->attachAxis(left_);
+    setAxisTitles("X", "Y");
+    setChart(chart);
+    setRenderHint(QPainter::Antialiasing, false);
+}
+
+void ResultChart::setAxisTitles(const QString& bottom, const QString& left)
+{
+    bottom_->setTitleText(bottom);
+    left_->setTitleText(left);
+}
+
+QString ResultChart::bottomTitle() const { return bottom_->titleText(); }
+QString ResultChart::leftTitle() const { return left_->titleText(); }
+
+void ResultChart::clearPoints()
+{
+    points_.clear();
+    Series1->clear();
+}
+
+void ResultChart::setPoints(QList<QPointF> points)
+{
+    std::stable_sort(points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    points_ = std::move(points);
+    Series1->replace(points_);
+    if (points_.isEmpty())
+        return;
+    double x0 = points_.front().x(), x1 = points_.back().x();
+    auto [lo, hi] = std::minmax_element(points_.begin(), points_.end(),
+                                        [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+    double y0 = lo->y(), y1 = hi->y();
+    // A margin of a twentieth of the span keeps edge points inside.
+    const auto widen = [](double& a, double& b) {
+        const double m = a == b ? std::max(1.0, std::abs(a) * 0.05) : (b - a) * 0.05;
+        a -= m;
+        b += m;
+    };
+    widen(x0, x1);
+    widen(y0, y1);
+    bottom_->setRange(x0, x1);
+    left_->setRange(y0, y1);
+}
+
+} // namespace plotrun

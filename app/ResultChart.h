@@ -1,0 +1,37 @@
+#pragma once
+// The chart view: one x-y point series, "XY", drawn on white without title
+// or legend.
+
+#include <QList>
+#include <QPointF>
+#include <QtCharts/QChartView>
+
+class QScatterSeries;
+class QValueAxis;
+
+namespace plotrun {
+
+class ResultChart : public QChartView {
+    Q_OBJECT
+
+public:
+    explicit ResultChart(QWidget* parent = nullptr);
+
+    void setAxisTitles(const QString& bottom, const QString& left);
+    QString bottomTitle() const;
+    QString leftTitle() const;
+
+    void clearPoints();
+    // Points are kept in ascending order of x.
+    void setPoints(QList<QPointF> points);
+    const QList<QPointF>& points() const { return points_; }
+
+    QScatterSeries* Series1 = nullptr;
+
+private:
+    QValueAxis* bottom_;
+    QValueAxis* left_;
+    QList<QPointF> points_;
+};
+
+} // namespace plotrun

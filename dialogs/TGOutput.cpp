@@ -1,0 +1,104 @@
+#include "TGOutput.h"
+
+#include "Notice.h"
+#include "ui_TGOutput.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+#include <QShowEvent>
+
+using namespace plotrun;
+
+TGOutput::TGOutput(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TGOutput>())
+{
+    ui_->setupUi(this);
+    setFixedSize(508, 352);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    for (QString& t : savedTexts_)
+        t.clear();
+    // The start delimiter never collides with the user's decimal separator.
+    ui_->SelDelim->setText(QString::fromStdString(startDelimiter(decimalSeparator())));
+    connect(ui_->ColNamesCheckBox, &QCheckBox::toggled, this, &TGOutput::ColNamesCheckBoxClick);
+    connect(ui_->OKBtn, &QPushButton::clicked, this, &TGOutput::accept);
+    connect(ui_->CancelBtn, &QPushButton::clicked, this, &TGOutput::CancelBtnClick);
+}
+
+TGOutput::~TGOutput() = default;
+
+OutputFields TGOutput::fields() const
+{
+    OutputFields f;
+    f.delimiter = ui_->SelDelim->text().toStdString();
+    f.scanningParameters = ui_->ScanCheckBox->isChecked();
+    f.columnNames = ui_->ColNamesCheckBox->isChecked();
+    f.realCoordinates = ui_->RealCheckBox->isChecked();
+    f.sdev = ui_->SdevCheckBox->isChecked();
+    f.sdevY = ui_->SdevyCheckBox->isChecked();
+    f.bitmapCoordinates = ui_->BitmapCheckBox->isChecked();
+    const QLineEdit* names[] = {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit};
+    for (int i = 0; i < kFieldCount; ++i)
+        f.names[i] = names[i]->text().toStdString();
+    return f;
+}
+
+void TGOutput::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TGOutput::FormShow()
+{
+    const QCheckBox* checks[] = {ui_->ScanCheckBox, ui_->ColNamesCheckBox, ui_->RealCheckBox,
+                                 ui_->SdevCheckBox, ui_->SdevyCheckBox,    ui_->BitmapCheckBox};
+    for (size_t i = 0; i < savedChecks_.size(); ++i)
+        savedChecks_[i] = checks[i]->isChecked();
+    const QLineEdit* texts[] = {ui_->XEdit,   ui_->YEdit,  ui_->SdevEdit, ui_->SdevyEdit,
+                                ui_->XbEdit, ui_->YbEdit, ui_->SelDelim};
+    for (size_t i = 0; i < savedTexts_.size(); ++i)
+        savedTexts_[i] = texts[i]->text();
+}
+
+void TGOutput::ColNamesCheckBoxClick()
+{
+    QWidget* controls[] = {ui_->xLbl,  ui_->yLbl,  ui_->sdevLbl,  ui_->sdevyLbl,  ui_->bxLbl,  ui_->byLbl,
+                           ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit};
+    for (QWidget* w : controls)
+        w->setEnabled(!w->isEnabled());
+}
+
+void TGOutput::CancelBtnClick()
+{
+    // Restoring the column-names box raises its change event, so the name
+    // boxes follow it.
+    QCheckBox* checks[] = {ui_->ScanCheckBox, ui_->ColNamesCheckBox, ui_->RealCheckBox,
+                           ui_->SdevCheckBox, ui_->SdevyCheckBox,    ui_->BitmapCheckBox};
+    for (size_t i = 0; i < savedChecks_.size(); ++i)
+        checks[i]->setChecked(savedChecks_[i]);
+    QLineEdit* texts[] = {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit, ui_->SelDelim};
+    for (size_t i = 0; i < savedTexts_.size(); ++i)
+        texts[i]->setText(savedTexts_[i]);
+    QDialog::reject();
+}
+
+// Escape is the Cancel button.
+void TGOutput::reject() { CancelBtnClick(); }
+
+// The title bar's close keeps the changes, like OK.
+void TGOutput::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    done(QDialog::Rejected);
+}
+
+void TGOutput::done(int result)
+{
+    // Every close leaves at least one data column.
+    if (!ui_->RealCheckBox->isChecked() && !ui_->BitmapCheckBox->isChecked() && !ui_->SdevCheckBox->isChecked() &&
+        !ui_->SdevyCheckBox->isChecked()) {
+        ui_->RealCheckBox->setChecked(true);
+        showNotice(this, kMissingFieldTitle, kMissingFieldText);
+    }
+    QDialog::done(result);
+}
