@@ -1,0 +1,133 @@
+#pragma once
+// Helpers for the window tests: the program as main() builds it, commands
+// triggered by name, and modal boxes and dialogs answered as they open.
+
+#include "Plotrunner.h"
+
+#include "../../dialogs/TAboutBox.h"
+#include "../../dialogs/TGOptions.h"
+#include "../../dialogs/TGOutput.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableView>
+#include <QFrame>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace plotrun::test {
+
+// The main window and its three dialogs, created in the order of start-up.
+struct Program {
+    TPlotrunner w;
+    TGOptions options{w, &w};
+    TGOutput output{&w};
+    TAboutBox about{&w};
+
+    Program()
+    {
+        w.attachDialogs(&options, &output, &about);
+        w.resize(800, 640);
+        w.show();
+        QTest::qWaitForWindowExposed(&w);
+    }
+
+    QAction* action(const char* name) const { return w.findChild<QAction*>(name); }
+    template <class T = QLineEdit>
+    T* optionsBox(const char* name) const { return options.findChild<T*>(name); }
+    template <class T = QLineEdit>
+    T* outputBox(const char* name) const { return output.findChild<T*>(name); }
+};
+
+// Triggers a command as the user would; false when it is missing or disabled.
+[[nodiscard]] inline bool trigger(const Program& p, const char* name)
+{
+    QAction* a = p.action(name);
+    if (!a || !a->isEnabled())
+        return false;
+    a->trigger();
+    return true;
+}
+
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers modal windows in the order they open, nested ones included. A
+// modal window that nobody expected is recorded and closed.
+class ModalAnswers : public QObject {
+public:
+    ModalAnswers()
+    {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+        timer_.start();
+    }
+
+    void expect(std::function<void(QWidget*)> handler) { handlers_.push_back(std::move(handler)); }
+
+    // A message box: its title, text and icon are recorded, then OK.
+    void expectBox(std::vector<SeenBox>& seen)
+    {
+        expect([&seen](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box)
+                return;
+            seen.push_back({box->windowTitle(), box->text(), box->icon()});
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+
+    bool allAnswered() const { return handlers_.empty(); }
+    QStringList unexpected;
+
+private:
+    void poll()
+    {
+        std::erase_if(handled_, [](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || std::find(handled_.begin(), handled_.end(), w) != handled_.end())
+            return;
+        handled_.push_back(w);
+        if (handlers_.empty()) {
+            unexpected << w->windowTitle();
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                unexpected.back() += ": " + box->text();
+            if (auto* d = qobject_cast<QDialog*>(w))
+                d->done(QDialog::Rejected);
+            return;
+        }
+        auto handler = std::move(handlers_.front());
+        handlers_.pop_front();
+        handler(w);
+    }
+
+    QTimer timer_;
+    std::deque<std::function<void(QWidget*)>> handlers_;
+    std::vector<QPointer<QWidget>> handled_;
+};
+
+// A 24-bit BMP written to `path`; colourAt(x, row) gives 0x00RRGGBB.
+void writeBmp(const QString& path, int width, int height, const std::function<uint32_t(int, int)>& colourAt,
+              int bitsPerPixel = 24);
+
+// The chart of the report's worked example: black pixels at bitmap y 140 in
+// columns 60, 61 and 62 of a 640 x 480 picture.
+inline uint32_t workedExamplePixel(int x, int row) { return (row == 340 && x >= 60 && x <= 62) ? 0u : 0xFFFFFFu; }
+
+// The worked example's settings.
+ScanSettings workedExampleSettings();
+
+} // namespace plotrun::test

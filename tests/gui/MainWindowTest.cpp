@@ -1,0 +1,408 @@
+// The main window: start-up, pictures arriving, Execute, the error box and
+// the help file.
+#include "GuiTestSupport.h"
+
+#include "NumberText.h"
+#include "StandardErrorBox.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QToolButton>
+
+using namespace plotrun;
+using namespace plotrun::test;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    QString picture(const QString& name, int w, int h, const std::function<uint32_t(int, int)>& px, int bpp = 24)
+    {
+        writeBmp(file(name), w, h, px, bpp);
+        return file(name);
+    }
+    QString blank(const QString& name, int w, int h) { return picture(name, w, h, [](int, int) { return 0xFFFFFFu; }); }
+
+    // Opens a picture and answers the boxes it raises.
+    static std::vector<SeenBox> open(Program& p, const QString& path)
+    {
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        for (int i = 0; i < 3; ++i)
+            answers.expectBox(seen);
+        p.w.chooseOpenFile = [path] { return path; };
+        if (!trigger(p, "Open"))
+            qWarning("Open is disabled");
+        return seen;
+    }
+
+    // Opens the worked example's chart and puts its settings in place, as an
+    // accepted OK of the options dialog would.
+    void readyWorkedExample(Program& p)
+    {
+        const auto seen = open(p, picture("chart.bmp", 640, 480, workedExamplePixel));
+        QVERIFY(seen.empty());
+        p.w.settings = workedExampleSettings();
+        p.w.Execute->setEnabled(true);
+        p.outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
+        p.outputBox<QCheckBox>("ScanCheckBox")->setChecked(true);
+        p.outputBox<QCheckBox>("ColNamesCheckBox")->setChecked(true);
+    }
+
+    static QString memo(const Program& p) { return QString::fromStdString(joinLines(p.w.scan)); }
+
+private slots:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale::c());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, dir.filePath("system"));
+    }
+
+    void startsWithTheCommandsOfAnEmptyWindow()
+    {
+        Program p;
+        QCOMPARE(p.w.windowTitle(), QString("Plotrun 1.1"));
+        for (const char* on : {"Open", "Print", "PrintSetup", "Exit", "Paste", "View", "Chart", "Output1", "Contents",
+                               "About", "btnRemoveScan", "btnScanLock", "tlbtnMarkO", "tlbtnMarkX", "tlbtnMarkY"})
+            QVERIFY2(p.action(on) && p.action(on)->isEnabled(), on);
+        for (const char* off : {"Save", "SaveAs", "Copy", "Options", "Execute"})
+            QVERIFY2(p.action(off) && !p.action(off)->isEnabled(), off);
+        QCOMPARE(p.action("Open")->text(), QString("&Open..."));
+        QCOMPARE(p.action("Copy")->text(), QString("&Copy Data"));
+        QCOMPARE(p.action("Copy")->shortcut(), QKeySequence("Ctrl+C"));
+        QCOMPARE(p.action("Output1")->text(), QString("Output &Fields..."));
+        QVERIFY(!p.action("View")->isChecked() && !p.action("Chart")->isChecked());
+
+        // One action per command: the tool button is the menu item's action.
+        auto* execute = p.w.findChild<QToolButton*>("ExecuteToolBtn");
+        QVERIFY(execute);
+        QCOMPARE(execute->defaultAction(), p.action("Execute"));
+        QVERIFY(!execute->isEnabled());
+        QCOMPARE(p.action("Execute")->toolTip(), QString("Execute"));
+        QCOMPARE(p.action("Execute")->statusTip(), QString("Scan the bitmap graph to x,y values"));
+        QCOMPARE(p.action("Contents")->statusTip(), QString("Contents"));
+        QCOMPARE(p.action("btnScanLock")->statusTip(), QString("Lock or unlock scan area"));
+        for (const char* name : {"OpenToolBtn", "SaveToolBtn", "CopyToolBtn", "PasteToolBtn", "OptionsToolBtn",
+                                 "HelpToolBtn", "tlbtnMarkO"})
+            QVERIFY2(p.w.findChild<QToolButton*>(name), name);
+
+        QCOMPARE(p.w.settings, ScanSettings{});
+        QVERIFY(!p.w.PictureLoaded && !p.w.ImageShown);
+        QCOMPARE(p.w.PicWidth, -1);
+        QCOMPARE(p.w.GridCols, 1);
+        QCOMPARE(p.w.ColSdevy, -1);
+        QVERIFY(p.w.NoScanArea && !p.w.ScanLocked && p.w.MarkingMode == 0);
+        QVERIFY(!p.w.BackPanel->isHidden());
+        QVERIFY(p.w.Image->isHidden() && p.w.Data->isHidden() && p.w.ChartXY->isHidden());
+        QCOMPARE(p.w.Image->shpOref.bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
+        QCOMPARE(p.outputBox("SelDelim")->text(), QString(","));
+        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("X"));
+    }
+
+    void theStatusBarShowsTheLongHintAndMenusClearIt()
+    {
+        Program p;
+        QStatusTipEvent tip("Open a bitmap graph file");
+        QApplication::sendEvent(p.w.findChild<QToolButton*>("OpenToolBtn"), &tip);
+        QCOMPARE(p.w.statusText(), QString("Open a bitmap graph file"));
+        QMenu* file = p.w.menuBar()->findChildren<QMenu*>().value(0);
+        QStatusTipEvent menuTip("Open a bitmap graph file");
+        QApplication::sendEvent(file, &menuTip);
+        QCOMPARE(p.w.statusText(), QString());
+    }
+
+    void tooSmallPicturesAreRefused_data()
+    {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::newRow("1 x 1") << 1 << 1;
+        QTest::newRow("1 x 500") << 1 << 500;
+        QTest::newRow("500 x 1") << 500 << 1;
+    }
+
+    void tooSmallPicturesAreRefused()
+    {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        Program p;
+        const auto seen = open(p, blank("small.bmp", w, h));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Too small bitmap!"));
+        QCOMPARE(seen[0].text, QString("The size of the bitmap must be at least 2x2"));
+        QCOMPARE(seen[0].icon, QMessageBox::NoIcon);
+        QVERIFY(!p.w.PictureLoaded);
+        QVERIFY(!p.action("Options")->isEnabled());
+        QVERIFY(!p.w.BackPanel->isHidden());
+    }
+
+    void anAcceptedPictureFillsThePictureInfo()
+    {
+        Program p;
+        QVERIFY(open(p, picture("two.bmp", 2, 2, [](int, int) { return 0u; }, 8)).empty());
+        QVERIFY(p.w.PictureLoaded && p.w.ImageShown);
+        QCOMPARE(p.w.PicWidth, 2);
+        QVERIFY(p.action("Options")->isEnabled());
+        QVERIFY(p.w.BackPanel->isHidden() && !p.w.Image->isHidden());
+        QCOMPARE(p.w.Image->cursor().shape(), Qt::CrossCursor);
+        QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("two.bmp"));
+        QCOMPARE(p.optionsBox<QLabel>("XPixLabel")->text(), QString("2"));
+        QCOMPARE(p.optionsBox<QLabel>("YPixLabel")->text(), QString("2"));
+        QCOMPARE(p.optionsBox<QLabel>("BPPLabel")->text(), QString("8"));
+        QCOMPARE(p.options.scanWidthMaximum(), 1);
+        QVERIFY(open(p, blank("wide.bmp", 70000, 2)).empty());
+        QCOMPARE(p.options.scanWidthMaximum(), 32767);
+        QCOMPARE(p.optionsBox<QLabel>("BPPLabel")->text(), QString("24"));
+    }
+
+    void aRefusedPictureAfterAnAcceptedOneKeepsTheOldFacts()
+    {
+        Program p;
+        QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
+        p.w.Execute->setEnabled(true);
+        QCOMPARE(open(p, blank("tiny.bmp", 1, 5)).size(), size_t(1));
+        QVERIFY(p.w.Image->isHidden());
+        QVERIFY(p.w.BackPanel->isHidden());
+        QVERIFY(!p.action("Options")->isEnabled());
+        QVERIFY(p.action("Execute")->isEnabled());
+        QVERIFY(p.w.PictureLoaded);
+        QCOMPARE(p.w.PicWidth, 40);
+        QCOMPARE(p.optionsBox<QLabel>("XPixLabel")->text(), QString("40"));
+        QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("tiny.bmp"));
+    }
+
+    void aSmallerPictureWhileExecuteIsEnabledIsNotified()
+    {
+        Program p;
+        QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
+        p.w.Execute->setEnabled(true);
+        QVERIFY(open(p, blank("same.bmp", 40, 30)).empty());
+        QVERIFY(p.action("Execute")->isEnabled());
+        const auto seen = open(p, blank("narrow.bmp", 39, 300)); // narrower but taller
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Image size notification!"));
+        QCOMPARE(seen[0].text, QString("Image width or height is reduced!\nCheck your parameters."));
+        QVERIFY(!p.action("Execute")->isEnabled());
+        QVERIFY(open(p, blank("smaller.bmp", 10, 10)).empty()); // Execute already disabled
+    }
+
+    void aDamagedFileEndsInTheErrorBoxAndKeepsThePicture()
+    {
+        Program p;
+        QVERIFY(open(p, blank("good.bmp", 40, 30)).empty());
+        QFile bad(file("bad.bmp"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("BM this is no picture");
+        bad.close();
+        const auto seen = open(p, file("bad.bmp"));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
+        QCOMPARE(seen[0].icon, QMessageBox::Critical);
+        QVERIFY(seen[0].text.contains("bad.bmp"));
+        QCOMPARE(p.w.picture.image.width(), 40);
+        QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("good.bmp"));
+    }
+
+    void aNewPictureEndsTheGridViewButNotTheChartView()
+    {
+        Program p;
+        QVERIFY(open(p, blank("a.bmp", 40, 30)).empty());
+        QVERIFY(trigger(p, "View"));
+        QVERIFY(!p.w.Data->isHidden());
+        QVERIFY(open(p, blank("b.bmp", 40, 30)).empty());
+        QVERIFY(p.w.Data->isHidden() && !p.action("View")->isChecked() && p.w.ImageShown);
+        QVERIFY(trigger(p, "Chart"));
+        QVERIFY(open(p, blank("c.bmp", 40, 30)).empty());
+        QVERIFY(!p.w.ChartXY->isHidden() && p.action("Chart")->isChecked());
+        QVERIFY(!p.w.ImageShown);
+    }
+
+    void executeBuildsGridChartMemoAndClipboard()
+    {
+        Program p;
+        readyWorkedExample(p);
+        QGuiApplication::clipboard()->setText("before");
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(p.w.GridCols, 4);
+        QCOMPARE(p.w.GridRow, 4);
+        QCOMPARE(p.w.grid->cell(1, 0), std::string("X"));
+        QCOMPARE(p.w.grid->cell(3, 0), std::string("SDEV"));
+        QCOMPARE(p.w.grid->cell(0, 2), std::string("2"));
+        QCOMPARE(p.w.grid->cell(1, 2), std::string("0.575"));
+        QCOMPARE(p.w.grid->cell(2, 3), std::string("50"));
+        QCOMPARE(p.w.grid->rowCount(), 3);
+        QCOMPARE(p.w.ChartXY->points(), (QList<QPointF>{{0.525, 50}, {0.575, 50}, {0.625, 50}}));
+        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("X"));
+        QCOMPARE(p.w.ChartXY->leftTitle(), QString("Y"));
+        const QString expected = "Image width:,640\r\nImage height:,480\r\nBits per pixel: ,24\r\nScan width:,1\r\n"
+                                 "Threshold:,128\r\nWeighted Y points\r\n\r\nCoordinate:,X,Y\r\nOrigin:,50,40\r\n"
+                                 "Reference:,250,240\r\nReal origin:,0,0\r\nReal reference:,10,100\r\n"
+                                 "Scan start:,60,50\r\nScan end:,63,200\r\n\r\nX,Y,SDEV\r\n0.525,50,0\r\n"
+                                 "0.575,50,0\r\n0.625,50,0\r\n";
+        QCOMPARE(memo(p), expected);
+        QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+        for (const char* on : {"Save", "SaveAs", "Copy"})
+            QVERIFY2(p.action(on)->isEnabled(), on);
+        QCOMPARE(p.w.statusText(), QString("Done"));
+        QCOMPARE(p.w.settings.Threshold, 128);
+    }
+
+    void executeLeavesTheClipboardAloneWhenNotAsked()
+    {
+        Program p;
+        readyWorkedExample(p);
+        p.optionsBox<QCheckBox>("SelCpy")->setChecked(false);
+        QGuiApplication::clipboard()->setText("before");
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("before"));
+    }
+
+    void theChartFollowsTheFirstGridColumns()
+    {
+        Program p;
+        readyWorkedExample(p);
+        p.outputBox<QCheckBox>("RealCheckBox")->setChecked(false);
+        p.outputBox<QCheckBox>("BitmapCheckBox")->setChecked(true);
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(p.w.grid->cell(1, 0), std::string("SDEV"));
+        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("SDEV"));
+        QCOMPARE(p.w.ChartXY->leftTitle(), QString("X [px]"));
+        QCOMPARE(p.w.ChartXY->points().value(0), QPointF(0, 60.5));
+
+        p.outputBox<QCheckBox>("BitmapCheckBox")->setChecked(false);
+        p.outputBox("XEdit")->setText("time");
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(p.w.GridCols, 2);
+        QCOMPARE(p.w.grid->cell(2, 0), std::string()); // no trace of dropped columns
+        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("time"));
+        QCOMPARE(p.w.ChartXY->points().value(2), QPointF(0.625, 0));
+    }
+
+    void aThresholdThatIsNoNumberStopsExecuteInTheErrorBox()
+    {
+        Program p;
+        readyWorkedExample(p);
+        QVERIFY(trigger(p, "Execute"));
+        const QString before = memo(p);
+        p.optionsBox("Threshold")->setText("dark");
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
+        QCOMPARE(seen[0].text, QString("'dark' is not a valid integer value."));
+        QCOMPARE(seen[0].icon, QMessageBox::Critical);
+        QCOMPARE(memo(p), before);
+        QCOMPARE(p.w.settings.Threshold, 128);
+    }
+
+    void anAbortedHeightCheckLeavesOutputAndStatesAsTheyWere()
+    {
+        Program p;
+        readyWorkedExample(p);
+        QVERIFY(trigger(p, "Execute"));
+        const QString before = memo(p);
+        p.w.statusBar()->showMessage("kept");
+        p.w.settings.ScanEndY = p.w.settings.ScanStartY;
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Scan aborted!"));
+        QCOMPARE(seen[0].text, QString("Scan height is too small!\n"));
+        QCOMPARE(memo(p), before);
+        QCOMPARE(p.w.statusText(), QString("kept"));
+        QCOMPARE(p.w.grid->rowCount(), 1); // the header row and one empty data row
+        QCOMPARE(p.w.grid->cell(1, 1), std::string());
+        QCOMPARE(p.w.grid->cell(1, 0), std::string("X"));
+        QCOMPARE(p.w.ChartXY->points().size(), 3);
+    }
+
+    void aTooWideScanWidthIsCutAndTheScanGoesOn()
+    {
+        Program p;
+        readyWorkedExample(p);
+        p.w.settings.ScanWidth = 8;
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Scan width out of range!"));
+        QCOMPARE(seen[0].text, QString("Scan width is too large!\nIt is now resized to 3"));
+        QCOMPARE(p.w.settings.ScanWidth, 3);
+        QCOMPARE(p.w.GridRow, 2);
+        QCOMPARE(p.w.grid->cell(1, 1), std::string("0.575"));
+    }
+
+    void theStandardErrorBoxAddsAFullStop()
+    {
+        QCOMPARE(standardErrorText("abc"), QString("abc."));
+        QCOMPARE(standardErrorText("abc."), QString("abc."));
+        QCOMPARE(standardErrorText("abc!"), QString("abc!"));
+        QCOMPARE(standardErrorText("(x)"), QString("(x)"));
+        QCOMPARE(standardErrorText("value 5"), QString("value 5."));
+        QCOMPARE(standardErrorText(""), QString(""));
+    }
+
+    void theHelpFileFollowsTheHelpDirectory()
+    {
+        QSettings system(QSettings::NativeFormat, QSettings::SystemScope, "Orvik", "Plotrun 1.1");
+        system.remove("HelpDir");
+        system.sync();
+        {
+            Program p;
+            QCOMPARE(p.w.helpFile, QString("Plotrun Help.hlp"));
+        }
+        system.setValue("HelpDir", "/opt/plotrun/help/");
+        system.sync();
+        {
+            Program p;
+            QCOMPARE(p.w.helpFile, QString("/opt/plotrun/help/Plotrun Help.hlp"));
+        }
+        system.setValue("HelpDir", "/opt/plotrun/help"); // glued, and so not found
+        system.sync();
+        {
+            Program p;
+            QCOMPARE(p.w.HelpPath, QString("/opt/plotrun/helpPlotrun Help.hlp"));
+            ModalAnswers answers;
+            std::vector<SeenBox> seen;
+            answers.expectBox(seen);
+            QVERIFY(trigger(p, "Contents"));
+            QCOMPARE(seen.size(), size_t(1));
+            QVERIFY(seen[0].text.contains("/opt/plotrun/helpPlotrun Help.hlp"));
+        }
+        system.setValue("HelpDir", QStringList{"not", "text"});
+        system.sync();
+        {
+            ModalAnswers answers;
+            std::vector<SeenBox> seen;
+            answers.expectBox(seen);
+            Program p;
+            QTRY_COMPARE(seen.size(), size_t(1));
+            QCOMPARE(seen[0].text, QString("Invalid data type for 'HelpDir'")); // ends in a quote: no full stop
+            QCOMPARE(p.w.helpFile, QString("Plotrun Help.hlp"));
+        }
+        system.setValue("HelpDir", QString(PLOTRUN_SOURCE_DIR "/resources/help/"));
+        system.sync();
+        {
+            Program p;
+            QVERIFY(trigger(p, "Contents"));
+            QVERIFY(p.w.help().window() && p.w.help().window()->isVisible());
+            QVERIFY(p.w.help().window()->source().toString().endsWith("Plotrun Help.html#PlotrunContents"));
+            QVERIFY(p.w.help().window()->toPlainText().contains("Execute"));
+        }
+        system.remove("HelpDir");
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
