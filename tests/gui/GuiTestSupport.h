@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QToolButton>
 #include <QMenuBar>
 #include <QTableView>
 #include <QFrame>
