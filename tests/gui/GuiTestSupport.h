@@ -94,14 +94,22 @@ public:
     bool allAnswered() const { return handlers_.empty(); }
     QStringList unexpected;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide)
+            std::erase_if(handled_, [watched](const QPointer<QWidget>& w) { return !w || w == watched; });
+        return false;
+    }
+
 private:
     void poll()
     {
-        std::erase_if(handled_, [](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
         QWidget* w = QApplication::activeModalWidget();
         if (!w || std::find(handled_.begin(), handled_.end(), w) != handled_.end())
             return;
         handled_.push_back(w);
+        w->installEventFilter(this); // a dialog shown again is a new window to answer
         if (handlers_.empty()) {
             unexpected << w->windowTitle();
             if (auto* box = qobject_cast<QMessageBox*>(w))
@@ -110,9 +118,15 @@ private:
                 d->done(QDialog::Rejected);
             return;
         }
+        // Answered from a timer of its own: a box that the answer opens runs
+        // a nested loop, in which this polling timer must go on firing.
         auto handler = std::move(handlers_.front());
         handlers_.pop_front();
-        handler(w);
+        QPointer<QWidget> target(w);
+        QTimer::singleShot(0, this, [handler = std::move(handler), target] {
+            if (target)
+                handler(target);
+        });
     }
 
     QTimer timer_;
