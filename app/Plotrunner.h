@@ -9,7 +9,7 @@
 #include "ResultGridModel.h"
 
 #include "../dialogs/TGOptions.h"
-#include "../picture/PictureFile.h"
+#include "../files/PictureFile.h"
 #include "ColumnScan.h"
 #include "Report.h"
 #include "ScanSettings.h"

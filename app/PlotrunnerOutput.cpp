@@ -5,6 +5,7 @@
 #include "PrintLayout.h"
 
 #include "../dialogs/Notice.h"
+#include "../files/TextFile.h"
 #include "Report.h"
 
 #include <QApplication>
@@ -14,7 +15,6 @@
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QSaveFile>
 #include <QTableView>
 
 #include <stdexcept>
@@ -44,18 +44,12 @@ void TPlotrunner::SaveAsClick()
     writeOutput(path);
 }
 
-// The old file is replaced only once the new text is wholly written, so a
-// failed write (a full disk, no permission) never destroys it.
+// The old file is replaced only once the new text is wholly written.
 void TPlotrunner::writeOutput(const QString& path)
 {
-    const std::string text = joinLines(scan);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
-        !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    const QString reason = writeTextFile(path, joinLines(scan));
+    if (!reason.isEmpty())
         throw std::runtime_error(QString("Cannot write file \"%1\": %2").arg(path, reason).toStdString());
-    }
 }
 
 void TPlotrunner::CopyClick() { QGuiApplication::clipboard()->setText(QString::fromStdString(joinLines(scan))); }

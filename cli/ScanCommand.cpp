@@ -1,12 +1,12 @@
 #include "ScanCommand.h"
 
-#include "../picture/PictureFile.h"
+#include "../files/PictureFile.h"
+#include "../files/TextFile.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/OptionChecks.h"
 #include "../scan/Report.h"
 
 #include <QLocale>
-#include <QSaveFile>
 
 #include <map>
 #include <optional>
@@ -187,22 +187,6 @@ Options parseArguments(const QStringList& args)
     return o;
 }
 
-// Writes the whole text or nothing: a failed write leaves no damaged file.
-bool writeOutput(const QString& path, const std::string& text, std::string& error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString().toStdString();
-        return false;
-    }
-    if (file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
-        error = file.errorString().toStdString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err)
@@ -272,9 +256,9 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         }
         return kScanDone;
     }
-    std::string error;
-    if (!writeOutput(o.output, text, error)) {
-        err << "plotrun-scan: cannot write \"" << o.output.toStdString() << "\": " << error << "\n";
+    const QString error = writeTextFile(o.output, text);
+    if (!error.isEmpty()) {
+        err << "plotrun-scan: cannot write \"" << o.output.toStdString() << "\": " << error.toStdString() << "\n";
         return kScanFileError;
     }
     return kScanDone;

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace plotrun::test {
 namespace {
@@ -225,6 +227,26 @@ TEST_F(ScanCommand, WritesTheOutputFileWholeOrNotAtAll)
     EXPECT_NE(r.err.find("cannot write"), std::string::npos);
     EXPECT_FALSE(QFile::exists(file("no/such/folder/out.txt")));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter("out.txt").size(), 1);
+}
+
+TEST_F(ScanCommand, AWriteCutShortKeepsTheOldOutputFile)
+{
+    // A file size limit makes the write fail part way, even for root.
+    const QString out = file("kept.txt");
+    ASSERT_TRUE(writeFile(out, "old contents"));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"-o", out, bmp("chart.bmp", 24)});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(r.code, kScanFileError);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos);
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("old contents"));
 }
 
 } // namespace

@@ -1,0 +1,274 @@
+// Save, Save As, Copy, Paste, Print and the views.
+#include "GuiTestSupport.h"
+
+#include "PrintLayout.h"
+#include "Report.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace plotrun;
+using namespace plotrun::test;
+
+class OutputCommandsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<Program> p;
+
+    // A scan of the sample chart at scan width 1: 520 data lines.
+    void scanSampleChart(bool rows = true)
+    {
+        p = std::make_unique<Program>();
+        p->w.openPicture(PLOTRUN_SOURCE_DIR "/resources/samples/sample-chart.bmp");
+        ScanSettings s;
+        s.OriginX = 60;
+        s.OriginY = 60;
+        s.RefX = 580;
+        s.RefY = 420;
+        s.RealRefX = 10;
+        s.RealRefY = 100;
+        s.ScanStartX = 61;
+        s.ScanStartY = 61;
+        s.ScanEndX = 580;
+        s.ScanEndY = 419;
+        if (!rows)
+            s.Threshold = 0, p->options.findChild<QLineEdit*>("Threshold")->setText("255");
+        p->w.settings = s;
+        p->w.Execute->setEnabled(true);
+        QVERIFY(trigger(*p, "Execute"));
+    }
+
+    static QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    QString memo() const { return QString::fromStdString(joinLines(p->w.scan)); }
+
+    static int pdfPages(const QString& path)
+    {
+        return int(QString::fromLatin1(read(path)).count(QRegularExpression("/Type\\s*/Page[^s]")));
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { p.reset(); }
+
+    void saveDoesNothingWithoutOutput()
+    {
+        p = std::make_unique<Program>();
+        bool asked = false;
+        p->w.chooseSaveFile = [&] { asked = true; return QString(); };
+        p->w.SaveClick();
+        QVERIFY(!asked);
+        QVERIFY(!p->action("Save")->isEnabled());
+    }
+
+    void theFirstSaveAsksWhereAndLaterSavesDoNot()
+    {
+        scanSampleChart();
+        const QString path = dir.filePath("out.txt");
+        int asked = 0;
+        p->w.chooseSaveFile = [&] { ++asked; return path; };
+        QVERIFY(trigger(*p, "Save"));
+        QCOMPARE(asked, 1);
+        QCOMPARE(QString::fromLatin1(read(path)), memo());
+        QVERIFY(read(path).endsWith("\r\n"));
+        QCOMPARE(p->action("Save")->statusTip(), "Save the output to " + path);
+        QCOMPARE(p->action("Save")->toolTip(), QString("Save"));
+
+        QFile::remove(path);
+        QVERIFY(trigger(*p, "Save"));
+        QCOMPARE(asked, 1);
+        QCOMPARE(QString::fromLatin1(read(path)), memo());
+    }
+
+    void saveAsWritesAnEmptyOutputToo()
+    {
+        scanSampleChart(false);
+        QVERIFY(p->w.scan.empty());
+        const QString path = dir.filePath("empty.txt");
+        p->w.chooseSaveFile = [&] { return path; };
+        QVERIFY(trigger(*p, "SaveAs"));
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(read(path), QByteArray());
+        p->w.chooseSaveFile = [] { return QString(); }; // cancelled: nothing changes
+        QVERIFY(trigger(*p, "SaveAs"));
+        QCOMPARE(p->w.saveFileName, path);
+    }
+
+    void aFailedWriteKeepsTheOldFile()
+    {
+        scanSampleChart();
+        const QString path = dir.filePath("kept.txt");
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old contents\r\n");
+        }
+        // A file size limit makes the write fail part way, even for root.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        p->w.chooseSaveFile = [&] { return path; };
+        QVERIFY(trigger(*p, "SaveAs"));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
+        QCOMPARE(seen[0].icon, QMessageBox::Critical);
+        QVERIFY2(seen[0].text.contains(path), qPrintable(seen[0].text));
+        QCOMPARE(read(path), QByteArray("old contents\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList({"kept.txt*"}, QDir::Files | QDir::Hidden).size(), 1);
+        // The hint set before the write stays changed.
+        QCOMPARE(p->action("Save")->statusTip(), "Save the output to " + path);
+
+        answers.expectBox(seen);
+        p->w.saveFileName = dir.filePath("no/such/folder/out.txt");
+        QVERIFY(trigger(*p, "Save"));
+        QCOMPARE(seen.size(), size_t(2));
+        QVERIFY(seen[1].text.contains("no/such/folder/out.txt"));
+    }
+
+    void copyPutsTheOutputOnTheClipboard()
+    {
+        scanSampleChart();
+        QGuiApplication::clipboard()->setText("something else");
+        QVERIFY(trigger(*p, "Copy"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), memo());
+    }
+
+    void pasteTakesAPictureFromTheClipboard()
+    {
+        p = std::make_unique<Program>();
+        QGuiApplication::clipboard()->setText("no picture here");
+        QVERIFY(trigger(*p, "Paste"));
+        QVERIFY(!p->w.PictureLoaded);
+
+        QImage tiny(1, 5, QImage::Format_RGB32);
+        tiny.fill(Qt::black);
+        QGuiApplication::clipboard()->setImage(tiny);
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        QVERIFY(trigger(*p, "Paste"));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Too small bitmap!"));
+        QCOMPARE(p->options.findChild<QLabel*>("FileNameLabel")->text(), QString("<NONE>"));
+
+        QImage chart(30, 20, QImage::Format_ARGB32);
+        chart.fill(Qt::transparent); // transparent paper counts as white
+        chart.setPixel(4, 6, qRgb(0, 0, 0));
+        QGuiApplication::clipboard()->setImage(chart);
+        QVERIFY(trigger(*p, "Paste"));
+        QVERIFY(p->w.PictureLoaded);
+        QCOMPARE(p->w.PicWidth, 30);
+        QCOMPARE(p->options.findChild<QLabel*>("BPPLabel")->text(), QString("32"));
+        QCOMPARE(p->w.picture.image.pixel(0, 0), qRgb(255, 255, 255));
+        QCOMPARE(p->w.picture.image.pixel(4, 6), qRgb(0, 0, 0));
+    }
+
+    void printWithoutOutputSaysNoData()
+    {
+        p = std::make_unique<Program>();
+        bool asked = false;
+        p->w.choosePrintPages = [&](QPrinter&, int) { return asked = true; };
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        QVERIFY(trigger(*p, "Print"));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("No data!"));
+        QCOMPARE(seen[0].text, QString("Scan a graph before printing the data."));
+        QVERIFY(!asked);
+    }
+
+    void pagesFollowTheLineHeightAndThePageHeight()
+    {
+        QCOMPARE(printLineHeight(10, 72), 14);
+        QCOMPARE(printLineHeight(8.25, 600), 96);   // 8.25 x 600 / 72 = 68.75 -> 69, x 1.4
+        QCOMPARE(printLinesPerPage(5100, 100), 50); // one line height of top margin
+        QCOMPARE(printPageCount(100, 50), 2);
+        QCOMPARE(printPageCount(101, 50), 3);
+        QCOMPARE(printLinesPerPage(150, 100), 1); // too low for two lines: one a page
+
+        const auto pageTwo = printPlan(100, 50, 20, 2, 2);
+        QCOMPARE(int(pageTwo.size()), 50);
+        QCOMPARE(pageTwo.front().line, 50);
+        QCOMPARE(pageTwo.front().top, 20);
+        QVERIFY(!pageTwo.front().newPageFirst);
+        QCOMPARE(pageTwo.back().line, 99);
+
+        const auto ten = printPlan(10, 50, 20, 1, 1);
+        QCOMPARE(int(ten.size()), 10);
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(ten[size_t(i)].top, (i + 1) * 20);
+
+        const auto all = printPlan(100, 50, 20, 1, 2);
+        QCOMPARE(int(std::count_if(all.begin(), all.end(), [](const PrintedLine& l) { return l.newPageFirst; })), 1);
+        QVERIFY(all[50].newPageFirst);
+    }
+
+    void printingToPdfGivesThePagesAsked()
+    {
+        scanSampleChart();
+        const QString pdf = dir.filePath("all.pdf");
+        int offered = 0;
+        p->w.choosePrintPages = [&](QPrinter& printer, int pages) {
+            offered = pages;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return true;
+        };
+        QVERIFY(trigger(*p, "Print"));
+        QVERIFY(offered >= 2);
+        QCOMPARE(pdfPages(pdf), offered);
+
+        const QString second = dir.filePath("second.pdf");
+        p->w.choosePrintPages = [&](QPrinter& printer, int) {
+            printer.setOutputFileName(second);
+            printer.setFromTo(2, 2);
+            return true;
+        };
+        QVERIFY(trigger(*p, "Print"));
+        QCOMPARE(pdfPages(second), 1);
+
+        p->w.choosePrintPages = [&](QPrinter& printer, int) {
+            printer.setOutputFileName(dir.filePath("cancelled.pdf"));
+            return false;
+        };
+        QVERIFY(trigger(*p, "Print"));
+        QVERIFY(!QFile::exists(dir.filePath("cancelled.pdf")));
+    }
+
+    void theViewsToggleAndExcludeEachOther()
+    {
+        scanSampleChart();
+        QVERIFY(p->w.ImageShown);
+        QVERIFY(trigger(*p, "View"));
+        QVERIFY(!p->w.Data->isHidden() && p->action("View")->isChecked() && !p->w.ImageShown);
+        QVERIFY(trigger(*p, "Chart"));
+        QVERIFY(p->w.Data->isHidden() && !p->action("View")->isChecked());
+        QVERIFY(!p->w.ChartXY->isHidden() && p->action("Chart")->isChecked() && !p->w.ImageShown);
+        QVERIFY(trigger(*p, "Chart"));
+        QVERIFY(p->w.ChartXY->isHidden() && !p->action("Chart")->isChecked() && p->w.ImageShown);
+        QVERIFY(trigger(*p, "View"));
+        QVERIFY(trigger(*p, "View"));
+        QVERIFY(p->w.Data->isHidden() && p->w.ImageShown);
+    }
+};
+
+QTEST_MAIN(OutputCommandsTest)
+#include "OutputCommandsTest.moc"
