@@ -234,13 +234,14 @@ TEST_F(ScanCommand, AWriteCutShortKeepsTheOldOutputFile)
     // A file size limit makes the write fail part way, even for root.
     const QString out = file("kept.txt");
     ASSERT_TRUE(writeFile(out, "old contents"));
+    const QString chart = bmp("chart.bmp", 24);
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit small = saved;
     small.rlim_cur = 100;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"-o", out, bmp("chart.bmp", 24)});
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"-o", out, chart});
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(r.code, kScanFileError);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos);
