@@ -1,7 +1,8 @@
 #include "ResultChart.h"
 
 #include <QtCharts/QChart>
-#include <QtCharts/QScatterSeries>
+#include <QtCharts/QLineSeries>
+#include <QPainter>
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
@@ -15,13 +16,21 @@ ResultChart::ResultChart(QWidget* parent) : QChartView(parent), bottom_(new QVal
     chart->setBackgroundBrush(Qt::white);
     chart->setPlotAreaBackgroundBrush(Qt::white);
     chart->setPlotAreaBackgroundVisible(true);
-    Series1 = new QScatterSeries;
+    // Points only: a line series with an invisible line and a small square
+    // marker draws a hundred thousand points without an item for each, where
+    // a scatter series would make (and later delete) one item a point.
+    Series1 = new QLineSeries;
     Series1->setName("XY");
     Series1->setObjectName("Series1");
-    Series1->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    Series1->setMarkerSize(3);
-    Series1->setPen(QPen(Qt::red));
-    Series1->setBrush(QColor(192, 192, 192));
+    Series1->setPen(Qt::NoPen);
+    QImage marker(3, 3, QImage::Format_ARGB32);
+    marker.fill(QColor(192, 192, 192));
+    QPainter outline(&marker);
+    outline.setPen(Qt::red);
+    outline.drawRect(0, 0, 2, 2);
+    outline.end();
+    Series1->setLightMarker(marker);
+    Series1->setPointsVisible(true);
     chart->addSeries(Series1);
 
     QFont titleFont("Arial");
@@ -54,7 +63,7 @@ QString ResultChart::leftTitle() const { return left_->titleText(); }
 void ResultChart::clearPoints()
 {
     points_.clear();
-    Series1->clear();
+    Series1->replace(QList<QPointF>()); // clear() removes points one at a time
 }
 
 void ResultChart::setPoints(QList<QPointF> points)

@@ -6,7 +6,7 @@
 #include <QPointF>
 #include <QtCharts/QChartView>
 
-class QScatterSeries;
+class QLineSeries;
 class QValueAxis;
 
 namespace plotrun {
@@ -26,7 +26,7 @@ public:
     void setPoints(QList<QPointF> points);
     const QList<QPointF>& points() const { return points_; }
 
-    QScatterSeries* Series1 = nullptr;
+    QLineSeries* Series1 = nullptr;
 
 private:
     QValueAxis* bottom_;
