@@ -156,7 +156,7 @@ void TPlotrunner::createViews()
     Data->setModel(grid);
     Data->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     Data->verticalHeader()->setDefaultSectionSize(24);
-    Data->horizontalHeader()->setDefaultSectionSize(130);
+    Data->horizontalHeader()->setDefaultSectionSize(180); // room for 15 digits and an exponent
     Data->hide();
 
     ChartXY = new ResultChart(client);

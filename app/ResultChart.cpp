@@ -23,12 +23,16 @@ ResultChart::ResultChart(QWidget* parent) : QChartView(parent), bottom_(new QVal
     Series1->setName("XY");
     Series1->setObjectName("Series1");
     Series1->setPen(Qt::NoPen);
-    QImage marker(3, 3, QImage::Format_ARGB32);
+    // Red squares with a silver fill, large enough to be seen on a
+    // high-resolution screen.
+    constexpr int kMarker = 5;
+    QImage marker(kMarker, kMarker, QImage::Format_ARGB32);
     marker.fill(QColor(192, 192, 192));
     QPainter outline(&marker);
     outline.setPen(Qt::red);
-    outline.drawRect(0, 0, 2, 2);
+    outline.drawRect(0, 0, kMarker - 1, kMarker - 1);
     outline.end();
+    Series1->setMarkerSize(kMarker);
     Series1->setLightMarker(marker);
     Series1->setPointsVisible(true);
     chart->addSeries(Series1);
@@ -87,6 +91,8 @@ void ResultChart::setPoints(QList<QPointF> points)
     widen(y0, y1);
     bottom_->setRange(x0, x1);
     left_->setRange(y0, y1);
+    bottom_->applyNiceNumbers();
+    left_->applyNiceNumbers();
 }
 
 } // namespace plotrun
