@@ -3,7 +3,7 @@
 plotrun_packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-tools-dev qt6-image-formats-plugins
-  libgl-dev libvulkan-dev libxkbcommon-dev
+  libgl-dev libvulkan-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
 )
@@ -21,7 +21,7 @@ ensure_packages() {
     sudo=sudo
   fi
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
 build_plotrun() {
