@@ -40,7 +40,8 @@ struct Program {
         w.attachDialogs(&options, &output, &about);
         w.resize(800, 640);
         w.show();
-        QTest::qWaitForWindowExposed(&w);
+        if (!QTest::qWaitForWindowExposed(&w))
+            qWarning("the main window was not exposed");
     }
 
     QAction* action(const char* name) const { return w.findChild<QAction*>(name); }

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QMimeData>
 #include <QLabel>
 #include <QSettings>
 #include <QStatusBar>
@@ -207,6 +208,21 @@ private slots:
         QVERIFY(seen[0].text.contains("bad.bmp"));
         QCOMPARE(p.w.picture.image.width(), 40);
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("good.bmp"));
+    }
+
+    void aDroppedFileOpensLikeOpen()
+    {
+        Program p;
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(blank("dropped.bmp", 40, 30))});
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&p.w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&p.w, &drop);
+        QVERIFY(p.w.PictureLoaded);
+        QCOMPARE(p.w.PicWidth, 40);
+        QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("dropped.bmp"));
     }
 
     void aNewPictureEndsTheGridViewButNotTheChartView()
