@@ -403,12 +403,16 @@ void TPlotrunner::CheckPicture()
     View->setChecked(false);
     if (reduced)
         showNotice(this, "Image size notification!", "Image width or height is reduced!\nCheck your parameters.");
-    if (View->isChecked() || Chart->isChecked()) {
-        ImageShown = false;
-    } else {
-        ImageShown = true;
+    takeView();
+}
+
+void TPlotrunner::takeView()
+{
+    // The picture is the view unless the grid or the chart covers it; when it
+    // returns, the marks are fitted to its display.
+    ImageShown = !View->isChecked() && !Chart->isChecked();
+    if (ImageShown)
         FormResize();
-    }
 }
 
 void TPlotrunner::OptionsClick() { GOptions->exec(); }

@@ -147,6 +147,8 @@ private:
     QAction* command(const char* name, const QString& caption, void (TPlotrunner::*handler)());
     void setStatus(const QString& text);
     void takePicture(Picture p);
+    void takeView();
+    void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
     void moveMark();
     void placeMark();
     void runScanAndReport(const OutputFields& fields, const GridLayout& layout, const ScanChecks& checks);

@@ -113,34 +113,20 @@ void TPlotrunner::PrintSetupClick()
     dialog.exec();
 }
 
-void TPlotrunner::ViewClick()
-{
-    ChartXY->hide();
-    Chart->setChecked(false);
-    Data->setVisible(Data->isHidden());
-    View->setChecked(!Data->isHidden());
-    Data->raise();
-    if (View->isChecked() || Chart->isChecked()) {
-        ImageShown = false;
-    } else {
-        ImageShown = true;
-        FormResize();
-    }
-}
+// Each view command switches its own view on and off, and switching one on
+// switches the other off; with both off the picture is seen.
+void TPlotrunner::ViewClick() { toggleView(Data, View, ChartXY, Chart); }
 
-void TPlotrunner::ChartClick()
+void TPlotrunner::ChartClick() { toggleView(ChartXY, Chart, Data, View); }
+
+void TPlotrunner::toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand)
 {
-    Data->hide();
-    View->setChecked(false);
-    ChartXY->setVisible(ChartXY->isHidden());
-    Chart->setChecked(!ChartXY->isHidden());
-    ChartXY->raise();
-    if (View->isChecked() || Chart->isChecked()) {
-        ImageShown = false;
-    } else {
-        ImageShown = true;
-        FormResize();
-    }
+    other->hide();
+    otherCommand->setChecked(false);
+    view->setVisible(view->isHidden());
+    command->setChecked(!view->isHidden());
+    view->raise();
+    takeView();
 }
 
 } // namespace plotrun

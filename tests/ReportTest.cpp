@@ -1,6 +1,7 @@
 // The report: grid layout, cells and the output text.
 #include "ReferenceScan.h"
 #include "Report.h"
+#include "WorkedExample.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +15,10 @@ struct Example {
 
     Example()
     {
-        for (int x : {60, 61, 62})
-            picture.set(x, 480 - 140, 0);
-        settings.OriginX = 50;
-        settings.OriginY = 40;
-        settings.RefX = 250;
-        settings.RealRefX = 10;
-        settings.RefY = 240;
-        settings.RealRefY = 100;
-        settings.ScanStartX = 60;
-        settings.ScanStartY = 50;
-        settings.ScanEndX = 63;
-        settings.ScanEndY = 200;
-        settings.Threshold = 128;
+        for (int row = 0; row < 480; ++row)
+            for (int x = 0; x < 640; ++x)
+                picture.set(x, row, workedExamplePixel(x, row));
+        settings = workedExampleSettings();
         fields.delimiter = ",";
         fields.sdev = true;
         fields.scanningParameters = true;
@@ -48,28 +40,7 @@ struct Example {
     }
 };
 
-TEST(OutputText, TheWorkedExample)
-{
-    EXPECT_EQ(Example().text(), "Image width:,640\r\n"
-                                "Image height:,480\r\n"
-                                "Bits per pixel: ,24\r\n"
-                                "Scan width:,1\r\n"
-                                "Threshold:,128\r\n"
-                                "Weighted Y points\r\n"
-                                "\r\n"
-                                "Coordinate:,X,Y\r\n"
-                                "Origin:,50,40\r\n"
-                                "Reference:,250,240\r\n"
-                                "Real origin:,0,0\r\n"
-                                "Real reference:,10,100\r\n"
-                                "Scan start:,60,50\r\n"
-                                "Scan end:,63,200\r\n"
-                                "\r\n"
-                                "X,Y,SDEV\r\n"
-                                "0.525,50,0\r\n"
-                                "0.575,50,0\r\n"
-                                "0.625,50,0\r\n");
-}
+TEST(OutputText, TheWorkedExample) { EXPECT_EQ(Example().text(), kWorkedExampleText); }
 
 TEST(OutputText, WeightedXLineOnlyWithTheBoxChecked)
 {

@@ -1,7 +1,9 @@
 // plotrun-scan end to end, in process: pictures written as files, the
 // output text and the exit code compared.
 #include "BmpFile.h"
+#include "FileSizeLimit.h"
 #include "ScanCommand.h"
+#include "WorkedExample.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,9 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sstream>
-#include <sys/resource.h>
 
 namespace plotrun::test {
 namespace {
@@ -34,33 +34,9 @@ ScanRun scanner(const QStringList& args)
     return r;
 }
 
-// The chart of the report's worked example: one black pixel at bitmap y 140
-// in each of the columns 60, 61 and 62 of a 640 x 480 picture.
-uint32_t workedExamplePixel(int x, int row) { return (row == 340 && x >= 60 && x <= 62) ? 0x000000 : 0xFFFFFF; }
-
 const QStringList kWorkedExampleArgs{"--origin",      "50,40",     "--ref",     "250,240", "--real-ref", "10,100",
                                      "--area",        "60,50,63,200", "--fields", "real,sdev", "--header",
                                      "--column-names", "--decimal-separator", "."};
-
-const char* const kWorkedExampleText = "Image width:,640\r\n"
-                                       "Image height:,480\r\n"
-                                       "Bits per pixel: ,24\r\n"
-                                       "Scan width:,1\r\n"
-                                       "Threshold:,128\r\n"
-                                       "Weighted Y points\r\n"
-                                       "\r\n"
-                                       "Coordinate:,X,Y\r\n"
-                                       "Origin:,50,40\r\n"
-                                       "Reference:,250,240\r\n"
-                                       "Real origin:,0,0\r\n"
-                                       "Real reference:,10,100\r\n"
-                                       "Scan start:,60,50\r\n"
-                                       "Scan end:,63,200\r\n"
-                                       "\r\n"
-                                       "X,Y,SDEV\r\n"
-                                       "0.525,50,0\r\n"
-                                       "0.575,50,0\r\n"
-                                       "0.625,50,0\r\n";
 
 class ScanCommand : public ::testing::Test {
 protected:
@@ -231,18 +207,15 @@ TEST_F(ScanCommand, WritesTheOutputFileWholeOrNotAtAll)
 
 TEST_F(ScanCommand, AWriteCutShortKeepsTheOldOutputFile)
 {
-    // A file size limit makes the write fail part way, even for root.
     const QString out = file("kept.txt");
     ASSERT_TRUE(writeFile(out, "old contents"));
     const QString chart = bmp("chart.bmp", 24);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"-o", out, chart});
-    setrlimit(RLIMIT_FSIZE, &saved);
+    ScanRun r;
+    {
+        const FileSizeLimit limit(100);
+        ASSERT_TRUE(limit.active());
+        r = scanner(kWorkedExampleArgs + QStringList{"-o", out, chart});
+    }
     EXPECT_EQ(r.code, kScanFileError);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos);
     QFile f(out);

@@ -4,6 +4,8 @@
 
 #include "Plotrunner.h"
 
+#include "../WorkedExample.h"
+
 #include "../../dialogs/TAboutBox.h"
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
@@ -138,12 +140,5 @@ private:
 // A 24-bit BMP written to `path`; colourAt(x, row) gives 0x00RRGGBB.
 void writeBmp(const QString& path, int width, int height, const std::function<uint32_t(int, int)>& colourAt,
               int bitsPerPixel = 24);
-
-// The chart of the report's worked example: black pixels at bitmap y 140 in
-// columns 60, 61 and 62 of a 640 x 480 picture.
-inline uint32_t workedExamplePixel(int x, int row) { return (row == 340 && x >= 60 && x <= 62) ? 0u : 0xFFFFFFu; }
-
-// The worked example's settings.
-ScanSettings workedExampleSettings();
 
 } // namespace plotrun::test

@@ -256,11 +256,7 @@ private slots:
         QCOMPARE(p.w.ChartXY->points(), (QList<QPointF>{{0.525, 50}, {0.575, 50}, {0.625, 50}}));
         QCOMPARE(p.w.ChartXY->bottomTitle(), QString("X"));
         QCOMPARE(p.w.ChartXY->leftTitle(), QString("Y"));
-        const QString expected = "Image width:,640\r\nImage height:,480\r\nBits per pixel: ,24\r\nScan width:,1\r\n"
-                                 "Threshold:,128\r\nWeighted Y points\r\n\r\nCoordinate:,X,Y\r\nOrigin:,50,40\r\n"
-                                 "Reference:,250,240\r\nReal origin:,0,0\r\nReal reference:,10,100\r\n"
-                                 "Scan start:,60,50\r\nScan end:,63,200\r\n\r\nX,Y,SDEV\r\n0.525,50,0\r\n"
-                                 "0.575,50,0\r\n0.625,50,0\r\n";
+        const QString expected = kWorkedExampleText;
         QCOMPARE(memo(p), expected);
         QCOMPARE(QGuiApplication::clipboard()->text(), expected);
         for (const char* on : {"Save", "SaveAs", "Copy"})

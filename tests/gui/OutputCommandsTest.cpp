@@ -1,6 +1,8 @@
 // Save, Save As, Copy, Paste, Print and the views.
 #include "GuiTestSupport.h"
 
+#include "../FileSizeLimit.h"
+
 #include "PrintLayout.h"
 #include "Report.h"
 
@@ -10,8 +12,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace plotrun;
 using namespace plotrun::test;
@@ -113,19 +113,15 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("old contents\r\n");
         }
-        // A file size limit makes the write fail part way, even for root.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 100;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         ModalAnswers answers;
         std::vector<SeenBox> seen;
         answers.expectBox(seen);
         p->w.chooseSaveFile = [&] { return path; };
-        QVERIFY(trigger(*p, "SaveAs"));
-        setrlimit(RLIMIT_FSIZE, &saved);
+        {
+            const FileSizeLimit limit(100);
+            QVERIFY(limit.active());
+            QVERIFY(trigger(*p, "SaveAs"));
+        }
         QCOMPARE(seen.size(), size_t(1));
         QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
         QCOMPARE(seen[0].icon, QMessageBox::Critical);
