@@ -1,24 +1,15 @@
 // The mapping from bitmap to real coordinates.
 #include "Calibration.h"
+#include "WorkedExample.h"
 
 #include <gtest/gtest.h>
 
 namespace plotrun {
 namespace {
 
-ScanSettings workedExample()
-{
-    ScanSettings s;
-    s.OriginX = 50;
-    s.OriginY = 40;
-    s.RealOriginX = 0;
-    s.RealOriginY = 0;
-    s.RefX = 250;
-    s.RealRefX = 10;
-    s.RefY = 240;
-    s.RealRefY = 100;
-    return s;
-}
+// Origin at bitmap (50, 40) with real (0, 0), X1 at x 250 with real 10, Y1 at
+// y 240 with real 100.
+ScanSettings workedExample() { return test::workedExampleSettings(); }
 
 TEST(Calibration, MapsTheWorkedExample)
 {
