@@ -57,6 +57,7 @@ void HelpViewer::showTopic(const QString& helpFile, const QString& topic)
     if (!window_) {
         window_ = new QTextBrowser;
         window_->setAttribute(Qt::WA_DeleteOnClose);
+        window_->setAttribute(Qt::WA_QuitOnClose, false); // closing the main window ends the program
         window_->setObjectName("HelpWindow");
         window_->setWindowTitle("Plotrun Help");
         window_->setOpenExternalLinks(true);

@@ -154,6 +154,7 @@ private:
     void runScanAndReport(const OutputFields& fields, const GridLayout& layout, const ScanChecks& checks);
     void fillChart();
     void writeOutput(const QString& path);
+    QString askSaveFileName();
 
     // Window and picture geometry, read anew at every use.
     int L() const;

@@ -34,14 +34,23 @@ void TPlotrunner::SaveClick()
 
 void TPlotrunner::SaveAsClick()
 {
-    const QString path = chooseSaveFile ? chooseSaveFile()
-                                        : QFileDialog::getSaveFileName(this, "Save As", saveFileName,
-                                                                       "Text File (*.txt)", nullptr);
+    const QString path = chooseSaveFile ? chooseSaveFile() : askSaveFileName();
     if (path.isEmpty())
         return;
     saveFileName = path;
     Save->setStatusTip("Save the output to " + path);
     writeOutput(path);
+}
+
+QString TPlotrunner::askSaveFileName()
+{
+    QFileDialog dialog(this, "Save As", saveFileName, "Text File (*.txt)");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("txt");
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (!saveFileName.isEmpty())
+        dialog.selectFile(saveFileName);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
 // The old file is replaced only once the new text is wholly written.

@@ -2,6 +2,7 @@
 // three dialogs, which live until the program ends.
 #include "PlotrunApplication.h"
 #include "Plotrunner.h"
+#include "StandardErrorBox.h"
 
 #include "../dialogs/TAboutBox.h"
 #include "../dialogs/TGOptions.h"
@@ -16,12 +17,16 @@ int main(int argc, char* argv[])
     // 256 MB; the loader checks the memory that is really free instead.
     QImageReader::setAllocationLimit(0);
 
-    plotrun::TPlotrunner Plotrunner;
-    TGOptions GOptions(Plotrunner, &Plotrunner);
-    TGOutput GOutput(&Plotrunner);
-    TAboutBox AboutBox(&Plotrunner);
-    Plotrunner.attachDialogs(&GOptions, &GOutput, &AboutBox);
-    Plotrunner.show();
-    app.exec();
+    // An error that escapes start-up or the message loop is shown, and the
+    // program ends; the exit code is 0 in every case.
+    plotrun::guarded([&] {
+        plotrun::TPlotrunner Plotrunner;
+        TGOptions GOptions(Plotrunner, &Plotrunner);
+        TGOutput GOutput(&Plotrunner);
+        TAboutBox AboutBox(&Plotrunner);
+        Plotrunner.attachDialogs(&GOptions, &GOutput, &AboutBox);
+        Plotrunner.show();
+        app.exec();
+    });
     return 0;
 }
