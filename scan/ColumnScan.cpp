@@ -127,6 +127,18 @@ void forEachDarkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, in
     }
 }
 
+// A dark pixel of a band: column and row counted from the band's first
+// column and the area's top row.
+struct DarkPixel {
+    uint32_t dx;
+    uint32_t dr;
+    int32_t d;
+};
+
+// At most this many dark pixels of a band are kept for the spread pass (24 MB),
+// and never more than a quarter of the band's pixels.
+constexpr size_t kMaxRecordedDarkPixels = size_t(2) << 20;
+
 // The sums of one strip. They only ever add whole numbers, so they are kept
 // exactly in 64-bit integers whenever the double they stand for is exact too
 // (below 2^53); otherwise in doubles, rounded after every addition.
@@ -160,6 +172,13 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
     std::vector<double> spreadSum(sums.size());
     std::vector<double> meanDarkness(sums.size());
 
+    // The dark pixels of a band, kept for the spread pass while they are few
+    // (a chart's curves, not a dark photograph); past the cap the pass reads
+    // the picture again instead.
+    std::vector<DarkPixel> dark;
+    const long double bandPixels = static_cast<long double>(std::min(bandStrips, stripCount)) * f.width * f.rows;
+    const size_t darkCap = static_cast<size_t>(std::min<long double>(kMaxRecordedDarkPixels, bandPixels / 4));
+
     int32_t gridRow = 1;
     for (int64_t kb = 0; kb < stripCount; kb += bandStrips) {
         const int64_t ke = std::min(stripCount, kb + bandStrips);
@@ -168,14 +187,29 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
         const int64_t strips = ke - kb;
 
         std::fill(sums.begin(), sums.begin() + strips, StripSums<Sum>{});
-        forEachDarkPixel(pic, f, colBegin, colEnd, [&](int64_t x, int64_t r, int32_t d) {
+        dark.clear();
+        bool recorded = wantSpread;
+        const auto sum = [&](int64_t x, int64_t r, int32_t d) {
             StripSums<Sum>& a = sums[static_cast<size_t>((x - colBegin) / f.width)];
             ++a.n;
             a.sd += d;
             a.sdr += static_cast<Sum>(d) * static_cast<Sum>(r);
             if (s.WeightedX)
                 a.sdx += static_cast<Sum>(d) * static_cast<Sum>(x);
-        });
+        };
+        if (wantSpread) {
+            forEachDarkPixel(pic, f, colBegin, colEnd, [&](int64_t x, int64_t r, int32_t d) {
+                sum(x, r, d);
+                if (!recorded)
+                    return;
+                if (dark.size() < darkCap)
+                    dark.push_back({static_cast<uint32_t>(x - colBegin), static_cast<uint32_t>(r - f.top), d});
+                else
+                    recorded = false;
+            });
+        } else {
+            forEachDarkPixel(pic, f, colBegin, colEnd, sum);
+        }
 
         bool anySpread = false;
         for (int64_t i = 0; i < strips; ++i) {
@@ -201,7 +235,7 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
         }
 
         if (wantSpread && anySpread) {
-            forEachDarkPixel(pic, f, colBegin, colEnd, [&](int64_t x, int64_t r, int32_t d) {
+            const auto spread = [&](int64_t x, int64_t r, int32_t d) {
                 const size_t k = static_cast<size_t>((x - colBegin) / f.width);
                 if (rows[k].number == 0)
                     return;
@@ -209,7 +243,14 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
                 const double v = static_cast<double>(static_cast<long double>(d) * yp / meanDarkness[k] - rows[k].realY);
                 spreadSum[k] = static_cast<double>(static_cast<long double>(spreadSum[k]) +
                                                    static_cast<long double>(v) * static_cast<long double>(v));
-            });
+            };
+            // The second pass visits the same pixels in the same order: from
+            // the record of the first when it holds them all, else anew.
+            if (recorded)
+                for (const DarkPixel& p : dark)
+                    spread(colBegin + p.dx, f.top + p.dr, p.d);
+            else
+                forEachDarkPixel(pic, f, colBegin, colEnd, spread);
         }
 
         for (int64_t i = 0; i < strips; ++i) {

@@ -152,6 +152,26 @@ TEST(ColumnScanMatchesReference, AcrossBandsOfAWidePicture)
     }
 }
 
+TEST(ColumnScanMatchesReference, WhenMostPixelsAreDarkOrFew)
+{
+    // The spread pass reuses the first pass's dark pixels while they are few
+    // and reads the picture again when they are many; both must agree.
+    std::mt19937 rng(11);
+    for (int darkShare : {2, 50, 100}) {
+        TestPicture pic(70, 50);
+        for (auto& p : pic.pixels)
+            if (int(rng() % 100) < darkShare)
+                p = TestPicture::rgb(rng() % 100, rng() % 100, rng() % 100);
+        ScanSettings s = unitSettings(0, 0, 70, 50, 3);
+        s.RealOriginY = 3;
+        const EngineResult got = scan(pic, s, true);
+        const ReferenceResult want = referenceScan(pic.view(), s, true);
+        ASSERT_EQ(got.rows.size(), want.rows.size()) << darkShare;
+        for (size_t i = 0; i < want.rows.size(); ++i)
+            ASSERT_TRUE(sameRow(got.rows[i], want.rows[i], true)) << darkShare << "% dark, row " << i;
+    }
+}
+
 TEST(StripLayout, LeavesTheColumnsBeyondTheLastWholeStripUnscanned)
 {
     // A = 10, width 3: strips cover x0 .. x0 + 8.
