@@ -438,17 +438,18 @@ void TPlotrunner::ExecuteClick()
     // Lay the grid out anew: the old data columns go, the included fields
     // take columns 1 on in their fixed order.
     const GridLayout layout = layoutGrid(fields);
-    grid->beginUpdate();
-    grid->blankDataColumns();
-    GridCols = 0;
-    grid->setGridSize(2, 2);
-    int32_t* columns[] = {&ColX, &ColY, &ColSdev, &ColSdevy, &ColXb, &ColYb};
-    for (Field f : layout.fields)
-        *columns[int(f)] = ++GridCols;
-    grid->setHeaderCells(headerCells(layout, fields));
-    ++GridCols;
-    grid->setGridSize(GridCols, 2);
-    grid->endUpdate();
+    {
+        const ResultGridModel::Update update(*grid);
+        grid->blankDataColumns();
+        GridCols = 0;
+        grid->setGridSize(2, 2);
+        int32_t* columns[] = {&ColX, &ColY, &ColSdev, &ColSdevy, &ColXb, &ColYb};
+        for (Field f : layout.fields)
+            *columns[int(f)] = ++GridCols;
+        grid->setHeaderCells(headerCells(layout, fields));
+        ++GridCols;
+        grid->setGridSize(GridCols, 2);
+    }
 
     const ScanChecks checks = checkScan(settings);
     StripCount = checks.stripCount;
@@ -474,27 +475,28 @@ void TPlotrunner::runScanAndReport(const OutputFields& fields, const GridLayout&
     const int H = picture.image.height();
     const std::string sep = decimalSeparator();
     keptRealX_.clear();
-    grid->beginUpdate();
-    int shownPercent = -1;
-    runColumnScan(pixelView(picture.image), settings, checks, fields.wantsSpread(),
-                  {[&](const ResultRow& r) {
-                       grid->addResultRow(r.number, rowCells(layout, r, sep));
-                       keptRealX_.push_back(r.realX);
-                       ++GridRow;
-                   },
-                   [&](int percent) {
-                       if (percent != shownPercent) {
-                           shownPercent = percent;
-                           setStatus(QString::fromStdString(progressText(percent)));
-                           statusBar()->repaint();
-                       }
-                   }});
-    grid->setGridSize(GridCols, GridRow);
-    grid->endUpdate();
+    {
+        const ResultGridModel::Update update(*grid);
+        int shownPercent = -1;
+        runColumnScan(pixelView(picture.image), settings, checks, fields.wantsSpread(),
+                      {[&](const ResultRow& r) {
+                           grid->addResultRow(r.number, rowCells(layout, r, sep));
+                           keptRealX_.push_back(r.realX);
+                           ++GridRow;
+                       },
+                       [&](int percent) {
+                           if (percent != shownPercent) {
+                               shownPercent = percent;
+                               setStatus(QString::fromStdString(progressText(percent)));
+                               statusBar()->repaint();
+                           }
+                       }});
+        grid->setGridSize(GridCols, GridRow);
+    }
     setStatus("Finalizing...");
 
     ChartXY->clearPoints();
-    fillChart();
+    fillChart(fields);
 
     std::vector<std::string> header;
     if (fields.scanningParameters)
@@ -511,11 +513,10 @@ void TPlotrunner::runScanAndReport(const OutputFields& fields, const GridLayout&
     Copy->setEnabled(true);
 }
 
-void TPlotrunner::fillChart()
+void TPlotrunner::fillChart(const OutputFields& fields)
 {
     // The chart shows grid columns 1 and 2, read back from their texts; with
     // neither coordinate pair included, column 1 against the kept real x.
-    const OutputFields fields = GOutput->fields();
     const std::string sep = decimalSeparator();
     QList<QPointF> points;
     points.reserve(GridRow - 1);

@@ -152,7 +152,7 @@ private:
     void moveMark();
     void placeMark();
     void runScanAndReport(const OutputFields& fields, const GridLayout& layout, const ScanChecks& checks);
-    void fillChart();
+    void fillChart(const OutputFields& fields);
     void writeOutput(const QString& path);
     QString askSaveFileName();
 

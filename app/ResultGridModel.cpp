@@ -28,16 +28,15 @@ void ResultGridModel::endUpdate()
 
 void ResultGridModel::blankDataColumns()
 {
-    beginUpdate();
+    const Update update(*this);
     for (auto& row : data_)
         std::fill(row.begin(), row.end(), std::string());
     std::fill(header_.begin(), header_.end(), std::string());
-    endUpdate();
 }
 
 void ResultGridModel::setGridSize(int cols, int rows)
 {
-    beginUpdate();
+    const Update update(*this);
     header_.resize(size_t(std::max(cols - 1, 0)));
     data_.resize(size_t(std::max(rows - 1, 0)));
     for (auto& row : data_)
@@ -45,21 +44,19 @@ void ResultGridModel::setGridSize(int cols, int rows)
     // Row numbers stay in column 0 until a row is written anew.
     if (numbers_.size() < data_.size())
         numbers_.resize(data_.size());
-    endUpdate();
 }
 
 void ResultGridModel::setHeaderCells(std::vector<std::string> names)
 {
-    beginUpdate();
+    const Update update(*this);
     header_ = std::move(names);
     for (auto& row : data_)
         row.resize(header_.size());
-    endUpdate();
 }
 
 void ResultGridModel::addResultRow(int number, std::vector<std::string> cells)
 {
-    beginUpdate();
+    const Update update(*this);
     const size_t at = size_t(number - 1);
     if (data_.size() <= at)
         data_.resize(at + 1);
@@ -68,7 +65,6 @@ void ResultGridModel::addResultRow(int number, std::vector<std::string> cells)
     numbers_[at] = std::to_string(number);
     cells.resize(header_.size());
     data_[at] = std::move(cells);
-    endUpdate();
 }
 
 int ResultGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(data_.size()); }

@@ -31,9 +31,18 @@ public:
     int gridRowCount() const { return int(data_.size()) + 1; }
     int gridColCount() const { return int(header_.size()) + 1; }
 
-    // Changes made between these two reach the view at once, at the end.
-    void beginUpdate();
-    void endUpdate();
+    // Changes made while an Update lives reach the view at once, at its end,
+    // also when the work in between fails.
+    class Update {
+    public:
+        explicit Update(ResultGridModel& model) : model_(model) { model_.beginUpdate(); }
+        ~Update() { model_.endUpdate(); }
+        Update(const Update&) = delete;
+        Update& operator=(const Update&) = delete;
+
+    private:
+        ResultGridModel& model_;
+    };
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -41,6 +50,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    void beginUpdate();
+    void endUpdate();
+
     std::vector<std::string> header_;            // row 0, columns 1 on
     std::vector<std::string> numbers_;           // column 0, rows 1 on
     std::vector<std::vector<std::string>> data_; // rows 1 on, columns 1 on
