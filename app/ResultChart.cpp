@@ -67,14 +67,32 @@ QString ResultChart::leftTitle() const { return left_->titleText(); }
 void ResultChart::clearPoints()
 {
     points_.clear();
-    Series1->replace(QList<QPointF>()); // clear() removes points one at a time
+    seriesCurrent_ = false;
+    showPoints();
+}
+
+// Laying out a hundred thousand points costs a good part of a second, so the
+// series takes them only when the chart is seen.
+void ResultChart::showPoints()
+{
+    if (seriesCurrent_ || isHidden())
+        return;
+    Series1->replace(points_); // clear() would remove points one at a time
+    seriesCurrent_ = true;
+}
+
+void ResultChart::showEvent(QShowEvent* event)
+{
+    showPoints();
+    QChartView::showEvent(event);
 }
 
 void ResultChart::setPoints(QList<QPointF> points)
 {
     std::stable_sort(points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
     points_ = std::move(points);
-    Series1->replace(points_);
+    seriesCurrent_ = false;
+    showPoints();
     if (points_.isEmpty())
         return;
     double x0 = points_.front().x(), x1 = points_.back().x();

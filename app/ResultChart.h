@@ -28,10 +28,16 @@ public:
 
     QLineSeries* Series1 = nullptr;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void showPoints();
+
     QValueAxis* bottom_;
     QValueAxis* left_;
     QList<QPointF> points_;
+    bool seriesCurrent_ = true; // the series holds points_
 };
 
 } // namespace plotrun

@@ -7,6 +7,7 @@
 #include "Report.h"
 
 #include <QCheckBox>
+#include <QtCharts/QLineSeries>
 #include <QClipboard>
 #include <QLabel>
 #include <QRegularExpression>
@@ -255,7 +256,10 @@ private slots:
         QVERIFY(p->w.ImageShown);
         QVERIFY(trigger(*p, "View"));
         QVERIFY(!p->w.Data->isHidden() && p->action("View")->isChecked() && !p->w.ImageShown);
+        QCOMPARE(p->w.ChartXY->Series1->count(), 0); // laid out only when seen
         QVERIFY(trigger(*p, "Chart"));
+        QCOMPARE(p->w.ChartXY->Series1->count(), p->w.ChartXY->points().size());
+        QVERIFY(p->w.ChartXY->points().size() > 400);
         QVERIFY(p->w.Data->isHidden() && !p->action("View")->isChecked());
         QVERIFY(!p->w.ChartXY->isHidden() && p->action("Chart")->isChecked() && !p->w.ImageShown);
         QVERIFY(trigger(*p, "Chart"));
