@@ -20,7 +20,6 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent)
 
 void PictureView::setPicture(const QImage& picture)
 {
-    picture_ = picture;
     const qint64 pixels = qint64(picture.width()) * picture.height();
     if (pixels > kPreviewPixels) {
         const double f = std::sqrt(double(kPreviewPixels) / double(pixels));
@@ -43,7 +42,7 @@ const QPixmap& PictureView::displayCopy()
 void PictureView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    if (picture_.isNull())
+    if (preview_.isNull())
         p.fillRect(rect(), palette().window());
     else
         p.drawPixmap(0, 0, displayCopy());

@@ -27,7 +27,6 @@ public:
     explicit PictureView(QWidget* parent = nullptr);
 
     void setPicture(const QImage& picture);
-    const QImage& picture() const { return picture_; }
 
     Shape shpOref{Shape::Look::Circle, QRect(-16, -16, 16, 16), true};
     Shape shpXref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
@@ -55,7 +54,6 @@ private:
     bool onScanShape(const QPoint& local) const;
     const QPixmap& displayCopy();
 
-    QImage picture_;
     QImage preview_;   // a smaller copy of a huge picture, the source of the display copy
     QPixmap display_;  // the picture at the control's size
     bool pressOnScanShape_ = false;

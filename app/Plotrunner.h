@@ -92,7 +92,6 @@ public:
 
     QString statusText() const;
     HelpViewer& help() { return help_; }
-    QPrinter& printer() { return printer_; }
 
     // --- Handlers
     void FormCreate();

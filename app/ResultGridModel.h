@@ -28,8 +28,6 @@ public:
     // Data rows so far, without the header row.
     const std::vector<std::vector<std::string>>& dataRows() const { return data_; }
     const std::vector<std::string>& headerCells() const { return header_; }
-    int gridRowCount() const { return int(data_.size()) + 1; }
-    int gridColCount() const { return int(header_.size()) + 1; }
 
     // Changes made while an Update lives reach the view at once, at its end,
     // also when the work in between fails.
