@@ -211,7 +211,7 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
             forEachDarkPixel(pic, f, colBegin, colEnd, sum);
         }
 
-        bool anySpread = false;
+        bool anyRow = false;
         for (int64_t i = 0; i < strips; ++i) {
             const StripSums<Sum>& a = sums[static_cast<size_t>(i)];
             ResultRow& row = rows[static_cast<size_t>(i)];
@@ -231,10 +231,10 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
             row.number = 1; // numbered below, in strip order
             spreadSum[static_cast<size_t>(i)] = 0;
             meanDarkness[static_cast<size_t>(i)] = static_cast<double>(sd / a.n);
-            anySpread = true;
+            anyRow = true;
         }
 
-        if (wantSpread && anySpread) {
+        if (wantSpread && anyRow) {
             const auto spread = [&](int64_t x, int64_t r, int32_t d) {
                 const size_t k = static_cast<size_t>((x - colBegin) / f.width);
                 if (rows[k].number == 0)
