@@ -136,10 +136,13 @@ void TPlotrunner::createViews()
     Image = new PictureView(client);
     Image->setObjectName("Image");
     Image->hide();
-    connect(Image, &PictureView::mouseDown, this, [this](Qt::MouseButton b, int x, int y) { ImageMouseDown(b, x, y); });
-    connect(Image, &PictureView::mouseMove, this, [this](int x, int y) { ImageMouseMove(x, y); });
-    connect(Image, &PictureView::mouseUp, this, [this](Qt::MouseButton b, int, int) { ImageMouseUp(b); });
-    connect(Image, &PictureView::scanShapeMouseUp, this, [this](Qt::MouseButton b) { shpScanMouseUp(b); });
+    connect(Image, &PictureView::mouseDown, this,
+            [this](Qt::MouseButton b, int x, int y) { guarded([&] { ImageMouseDown(b, x, y); }); });
+    connect(Image, &PictureView::mouseMove, this, [this](int x, int y) { guarded([&] { ImageMouseMove(x, y); }); });
+    connect(Image, &PictureView::mouseUp, this,
+            [this](Qt::MouseButton b, int, int) { guarded([&] { ImageMouseUp(b); }); });
+    connect(Image, &PictureView::scanShapeMouseUp, this,
+            [this](Qt::MouseButton b) { guarded([&] { shpScanMouseUp(b); }); });
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
