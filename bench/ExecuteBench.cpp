@@ -1,11 +1,10 @@
 // Execute's window side on a large result: the grid, the chart and the
 // output text for 100 000 result rows, against the bare scan.
-#include "Plotrunner.h"
+#include "ColumnScan.h"
+#include "ProgramWindows.h"
+#include "ResultGridModel.h"
 
-#include "../dialogs/TAboutBox.h"
-#include "../dialogs/TGOptions.h"
-#include "../dialogs/TGOutput.h"
-
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLocale>
@@ -18,23 +17,22 @@ namespace {
 constexpr int kRows = 100'000;
 
 struct Window {
-    TPlotrunner w;
-    TGOptions options{w, &w};
-    TGOutput output{&w};
-    TAboutBox about{&w};
+    ProgramWindows program;
+    TPlotrunner& w = program.window;
+    TGOutput& output = program.output;
+    QAction* execute = w.findChild<QAction*>("Execute");
 
     Window()
     {
-        w.attachDialogs(&options, &output, &about);
-        options.findChild<QCheckBox*>("SelCpy")->setChecked(false);
+        program.options.findChild<QCheckBox*>("SelCpy")->setChecked(false);
         // One dark pixel in every column: one result row a column.
         QImage image(kRows, 64, QImage::Format_RGB32);
         image.fill(Qt::white);
         for (int x = 0; x < kRows; ++x)
             image.setPixel(x, (x * 7) % 64, qRgb(0, 0, 0));
-        w.picture = pictureFromImage(image);
-        w.Image->setPicture(w.picture.image);
-        ScanSettings& s = w.settings;
+        w.acceptPicture(pictureFromImage(image), "bench");
+        OptionVerdict v;
+        ScanSettings& s = v.record;
         s.OriginX = 0;
         s.OriginY = 0;
         s.RefX = kRows;
@@ -45,7 +43,7 @@ struct Window {
         s.ScanStartY = 0;
         s.ScanEndX = kRows;
         s.ScanEndY = 64;
-        w.Execute->setEnabled(true);
+        w.applyOptions(v);
     }
 };
 
@@ -59,9 +57,9 @@ void BM_ScanOnly(benchmark::State& state)
 {
     Window& win = window();
     for (auto _ : state) {
-        ScanSettings s = win.w.settings;
+        ScanSettings s = win.w.scanSettings();
         const ScanChecks c = checkScan(s);
-        benchmark::DoNotOptimize(runColumnScan(pixelView(win.w.picture.image), s, c, false, {}));
+        benchmark::DoNotOptimize(runColumnScan(pixelView(win.w.picture().image), s, c, false, {}));
     }
 }
 BENCHMARK(BM_ScanOnly)->Unit(benchmark::kMillisecond);
@@ -72,9 +70,9 @@ void executeWith(benchmark::State& state, bool allFields)
     for (const char* box : {"SdevCheckBox", "SdevyCheckBox", "BitmapCheckBox", "ScanCheckBox", "ColNamesCheckBox"})
         win.output.findChild<QCheckBox*>(box)->setChecked(allFields);
     for (auto _ : state)
-        win.w.ExecuteClick();
-    state.counters["rows"] = double(win.w.GridRow - 1);
-    state.counters["lines"] = double(win.w.scan.size());
+        win.execute->trigger();
+    state.counters["rows"] = double(win.w.grid().rowCount() - 1);
+    state.counters["lines"] = double(win.w.outputLines().size());
 }
 
 void BM_ExecuteRealColumns(benchmark::State& state) { executeWith(state, false); }

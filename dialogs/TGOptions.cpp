@@ -13,8 +13,7 @@
 
 using namespace plotrun;
 
-TGOptions::TGOptions(OptionsTarget& target, QWidget* parent)
-    : QDialog(parent), target_(target), ui_(std::make_unique<Ui::TGOptions>())
+TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TGOptions>())
 {
     ui_->setupUi(this);
     setFixedSize(767, 416);
@@ -52,10 +51,14 @@ void TGOptions::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+void TGOptions::setRecord(const ScanSettings& record, QSize picture)
+{
+    working_ = record;
+    picture_ = picture;
+}
+
 void TGOptions::FormShow()
 {
-    working_ = target_.scanSettings();
-    InputValid = true;
     // The threshold box and the clipboard box keep what they held.
     const OptionBoxes b = boxesFromRecord(working_, ui_->Threshold->text().toStdString(), decimalSeparator());
     ui_->SelSW->setText(QString::fromStdString(b.SelSW));
@@ -89,20 +92,15 @@ void TGOptions::OKBtnClick()
         typed.*text = box->text().toStdString();
     typed.SelWt = ui_->SelWt->isChecked();
 
-    const QSize picture = target_.pictureSize();
-    const OptionVerdict v = checkOptions(typed, working_, picture.width(), picture.height(), decimalSeparator());
-    InputValid = v.inputValid;
+    verdict_ = checkOptions(typed, working_, picture_.width(), picture_.height(), decimalSeparator());
+    const OptionVerdict& v = verdict_;
 
     // Refused entries show their fallbacks; accepted ones keep what was typed.
     for (const auto& [box, text] : boxes)
         if (v.boxes.*text != typed.*text)
             box->setText(QString::fromStdString(v.boxes.*text));
 
-    target_.scanSettings() = v.record;
-    target_.takeExactPositions(v.record);
-    target_.setExecuteEnabled(InputValid);
-    if (!InputValid)
+    if (!v.inputValid)
         showNotice(this, "Invalid input!", QString::fromStdString(v.messages));
-    target_.refitPicture();
     accept();
 }

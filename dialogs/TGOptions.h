@@ -1,7 +1,9 @@
 #pragma once
-// The options dialog: shows the Scan settings, and on OK judges every box,
-// writes the settings back and opens or closes the way to Execute.
+// The options dialog: shows a Scan settings record, and on OK judges every
+// box. Value in, value out: the owner hands the record in before showing it,
+// and after OK takes the verdict (the record, and whether Execute may run).
 
+#include "OptionChecks.h"
 #include "ScanSettings.h"
 
 #include <QDialog>
@@ -13,25 +15,11 @@ namespace Ui {
 class TGOptions;
 }
 
-// What the options dialog needs of the window that owns the settings.
-class OptionsTarget {
-public:
-    virtual ~OptionsTarget() = default;
-    virtual plotrun::ScanSettings& scanSettings() = 0;
-    // The size of the last accepted picture.
-    virtual QSize pictureSize() const = 0;
-    // The exact mark positions and scan rectangle kept for redrawing.
-    virtual void takeExactPositions(const plotrun::ScanSettings& record) = 0;
-    virtual void setExecuteEnabled(bool enabled) = 0;
-    // Redraws the marks and the area when the picture is the current view.
-    virtual void refitPicture() = 0;
-};
-
 class TGOptions : public QDialog {
     Q_OBJECT
 
 public:
-    TGOptions(OptionsTarget& target, QWidget* parent = nullptr);
+    explicit TGOptions(QWidget* parent = nullptr);
     ~TGOptions() override;
 
     // Read by every scan.
@@ -47,6 +35,11 @@ public:
     void setScanWidthMaximum(int maximum);
     int scanWidthMaximum() const;
 
+    // The record shown next, and the size of the last accepted picture.
+    void setRecord(const plotrun::ScanSettings& record, QSize picture);
+    // The result of the checks of the last OK.
+    const plotrun::OptionVerdict& verdict() const { return verdict_; }
+
     void FormShow();
     void OKBtnClick();
 
@@ -54,8 +47,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    OptionsTarget& target_;
     std::unique_ptr<Ui::TGOptions> ui_;
-    plotrun::ScanSettings working_; // the record as it was at show time
-    bool InputValid = true;
+    plotrun::ScanSettings working_; // the record as it was handed in
+    QSize picture_;
+    plotrun::OptionVerdict verdict_;
 };

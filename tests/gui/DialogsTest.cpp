@@ -101,7 +101,7 @@ private slots:
         }));
         QVERIFY(trigger(*p, "Options"));
         QVERIFY(answers.allAnswered());
-        QCOMPARE(p->w.settings.Threshold, 0); // until an OK accepts one
+        QCOMPARE(p->w.scanSettings().Threshold, 0); // until an OK accepts one
     }
 
     void theFirstOkWithEmptyBoxesShowsEveryMessageOnce()
@@ -123,8 +123,8 @@ private slots:
                                        "Real reference X is not a valid number\n"
                                        "Real reference Y is not a valid number\n"));
         QVERIFY(!p->action("Execute")->isEnabled());
-        QCOMPARE(p->w.settings.ScanWidth, 1);
-        QCOMPARE(p->w.settings.Threshold, 128);
+        QCOMPARE(p->w.scanSettings().ScanWidth, 1);
+        QCOMPARE(p->w.scanSettings().Threshold, 128);
     }
 
     void aValidOkWritesTheRecordAndEnablesExecute()
@@ -140,14 +140,14 @@ private slots:
         QVERIFY(trigger(*p, "Options"));
         QVERIFY(answers.unexpected.isEmpty());
         QVERIFY(p->action("Execute")->isEnabled());
-        QCOMPARE(p->w.settings.ScanStartX, 0.0);
-        QCOMPARE(p->w.settings.ScanWidth, 2);
-        QCOMPARE(p->w.settings.RealRefY, 100.0);
-        QVERIFY(p->w.settings.WeightedX && p->w.settings.HasRealRefX);
-        QCOMPARE(p->w.MarkExactX[0], 5.0);
-        QCOMPARE(p->w.MarkExactY[2], 35.0);
-        QCOMPARE(p->w.AreaX2, 50.0);
-        QCOMPARE(p->w.AreaY2, 40.0);
+        QCOMPARE(p->w.scanSettings().ScanStartX, 0.0);
+        QCOMPARE(p->w.scanSettings().ScanWidth, 2);
+        QCOMPARE(p->w.scanSettings().RealRefY, 100.0);
+        QVERIFY(p->w.scanSettings().WeightedX && p->w.scanSettings().HasRealRefX);
+        QCOMPARE(p->w.marking().markX(MarkingTool::Mode(1)), 5.0);
+        QCOMPARE(p->w.marking().markY(MarkingTool::Mode(3)), 35.0);
+        QCOMPARE(p->w.marking().area().x2, 50.0);
+        QCOMPARE(p->w.marking().area().y2, 40.0);
     }
 
     void refusedEntriesFallBackAndTheWidthReturnsToOne()
@@ -176,8 +176,8 @@ private slots:
         QCOMPARE(text(p->options, "SelSX2"), QString("20"));
         QCOMPARE(text(p->options, "SelSW"), QString("5"));
         QCOMPARE(text(p->options, "SelXR"), QString("10")); // the accepted one before
-        QCOMPARE(p->w.settings.ScanWidth, 1);
-        QCOMPARE(p->w.settings.RealRefX, 10.0);
+        QCOMPARE(p->w.scanSettings().ScanWidth, 1);
+        QCOMPARE(p->w.scanSettings().RealRefX, 10.0);
         QVERIFY(!p->action("Execute")->isEnabled());
         answers.expect(cancelDialog([](QDialog& d) { QCOMPARE(text(d, "SelSW"), QString("1")); }));
         QVERIFY(trigger(*p, "Options"));
@@ -195,7 +195,7 @@ private slots:
         }));
         QVERIFY(trigger(*p, "Options"));
         QCOMPARE(text(p->options, "SelOX"), QString("12"));
-        QCOMPARE(p->w.settings.OriginX, -1.0);
+        QCOMPARE(p->w.scanSettings().OriginX, -1.0);
         answers.expect(cancelDialog([](QDialog& d) {
             QCOMPARE(text(d, "SelOX"), QString()); // refilled from the record
             QCOMPARE(text(d, "Threshold"), QString("200"));
@@ -215,8 +215,8 @@ private slots:
         QVERIFY(trigger(*p, "Options"));
         check(p->output, "ScanCheckBox")->setChecked(true);
         QVERIFY(trigger(*p, "Execute"));
-        QCOMPARE(p->w.settings.Threshold, 37);
-        QCOMPARE(QString::fromStdString(p->w.scan[4]), QString("Threshold:,37"));
+        QCOMPARE(p->w.scanSettings().Threshold, 37);
+        QCOMPARE(QString::fromStdString(p->w.outputLines()[4]), QString("Threshold:,37"));
     }
 
     void theArrowsStepWithinLimitsButTypingIsFree()
@@ -235,8 +235,8 @@ private slots:
         QCOMPARE(text(p->options, "Threshold"), QString("9999 or so"));
 
         // On show, an area sets the arrows' maximum to its width.
-        p->w.settings.ScanStartX = 10;
-        p->w.settings.ScanEndX = 40;
+        editSettings(p->w, [&](ScanSettings& r) { r.ScanStartX = 10; });
+        editSettings(p->w, [&](ScanSettings& r) { r.ScanEndX = 40; });
         ModalAnswers answers;
         answers.expect(cancelDialog());
         QVERIFY(trigger(*p, "Options"));
@@ -335,14 +335,14 @@ private slots:
     {
         p = std::make_unique<Program>();
         const QString chart = PLOTRUN_SOURCE_DIR "/resources/samples/sample-chart.bmp";
-        p->w.chooseOpenFile = [chart] { return chart; };
+        p->w.commonDialogs().openFile = [chart] { return chart; };
         QTest::mouseClick(p->w.findChild<QToolButton*>("OpenToolBtn"), Qt::LeftButton);
-        QVERIFY(p->w.PictureLoaded);
-        const QSize extra = p->w.size() - p->w.Image->size();
+        QVERIFY(p->w.pictureLoaded());
+        const QSize extra = p->w.size() - imageOf(p->w)->size();
         p->w.resize(640 + extra.width(), 480 + extra.height());
-        QTRY_COMPARE(p->w.Image->size(), QSize(640, 480)); // one window pixel a picture pixel
+        QTRY_COMPARE(imageOf(p->w)->size(), QSize(640, 480)); // one window pixel a picture pixel
 
-        QWidget* image = p->w.Image;
+        QWidget* image = imageOf(p->w);
         const auto mark = [&](const char* button, QPoint at) {
             QTest::mouseClick(p->w.findChild<QToolButton*>(button), Qt::LeftButton);
             QTest::mousePress(image, Qt::LeftButton, {}, at);
@@ -385,8 +385,8 @@ private slots:
                                          "61,61,580,419", "--scan-width", "26", "--decimal-separator", ".", chart},
                                         out, err);
         QCOMPARE(code, 0);
-        QCOMPARE(QString::fromStdString(joinLines(p->w.scan)), QString::fromStdString(out.str()));
-        QCOMPARE(int(p->w.scan.size()), 17);
+        QCOMPARE(QString::fromStdString(joinLines(p->w.outputLines())), QString::fromStdString(out.str()));
+        QCOMPARE(int(p->w.outputLines().size()), 17);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(out.str()));
     }
 };

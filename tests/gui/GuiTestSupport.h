@@ -2,13 +2,14 @@
 // Helpers for the window tests: the program as main() builds it, commands
 // triggered by name, and modal boxes and dialogs answered as they open.
 
-#include "Plotrunner.h"
+#include "MarkingTool.h"
+#include "PictureView.h"
+#include "ProgramWindows.h"
+#include "ResultChart.h"
+#include "ResultGridModel.h"
+#include "Report.h"
 
 #include "../WorkedExample.h"
-
-#include "../../dialogs/TAboutBox.h"
-#include "../../dialogs/TGOptions.h"
-#include "../../dialogs/TGOutput.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -30,16 +31,16 @@
 
 namespace plotrun::test {
 
-// The main window and its three dialogs, created in the order of start-up.
+// The main window and its three dialogs, as start-up makes them, shown.
 struct Program {
-    TPlotrunner w;
-    TGOptions options{w, &w};
-    TGOutput output{&w};
-    TAboutBox about{&w};
+    plotrun::ProgramWindows program;
+    TPlotrunner& w = program.window;
+    TGOptions& options = program.options;
+    TGOutput& output = program.output;
+    TAboutBox& about = program.about;
 
     Program()
     {
-        w.attachDialogs(&options, &output, &about);
         w.resize(800, 640);
         w.show();
         if (!QTest::qWaitForWindowExposed(&w))
@@ -52,6 +53,23 @@ struct Program {
     template <class T = QLineEdit>
     T* outputBox(const char* name) const { return output.findChild<T*>(name); }
 };
+
+// The window's parts, found as a user finds them: by name.
+inline QAction* actionOf(const TPlotrunner& w, const char* name) { return w.findChild<QAction*>(name); }
+inline QWidget* widgetOf(const TPlotrunner& w, const char* name) { return w.findChild<QWidget*>(name); }
+inline PictureView* imageOf(const TPlotrunner& w) { return w.findChild<PictureView*>("Image"); }
+
+// Changes the Scan settings as the options dialog's OK would, leaving the
+// way to Execute as it was.
+inline void editSettings(TPlotrunner& w, const std::function<void(ScanSettings&)>& edit)
+{
+    OptionVerdict v;
+    v.record = w.scanSettings();
+    edit(v.record);
+    const bool executable = actionOf(w, "Execute")->isEnabled();
+    w.applyOptions(v);
+    actionOf(w, "Execute")->setEnabled(executable);
+}
 
 // Triggers a command as the user would; false when it is missing or disabled.
 [[nodiscard]] inline bool trigger(const Program& p, const char* name)

@@ -38,7 +38,7 @@ class MainWindowTest : public QObject {
         std::vector<SeenBox> seen;
         for (int i = 0; i < 3; ++i)
             answers.expectBox(seen);
-        p.w.chooseOpenFile = [path] { return path; };
+        p.w.commonDialogs().openFile = [path] { return path; };
         if (!trigger(p, "Open"))
             qWarning("Open is disabled");
         return seen;
@@ -50,14 +50,14 @@ class MainWindowTest : public QObject {
     {
         const auto seen = open(p, picture("chart.bmp", 640, 480, workedExamplePixel));
         QVERIFY(seen.empty());
-        p.w.settings = workedExampleSettings();
-        p.w.Execute->setEnabled(true);
+        editSettings(p.w, [&](ScanSettings& r) { r = workedExampleSettings(); });
+        actionOf(p.w, "Execute")->setEnabled(true);
         p.outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
         p.outputBox<QCheckBox>("ScanCheckBox")->setChecked(true);
         p.outputBox<QCheckBox>("ColNamesCheckBox")->setChecked(true);
     }
 
-    static QString memo(const Program& p) { return QString::fromStdString(joinLines(p.w.scan)); }
+    static QString memo(const Program& p) { return QString::fromStdString(joinLines(p.w.outputLines())); }
 
 private slots:
     void initTestCase()
@@ -94,17 +94,16 @@ private slots:
                                  "HelpToolBtn", "tlbtnMarkO"})
             QVERIFY2(p.w.findChild<QToolButton*>(name), name);
 
-        QCOMPARE(p.w.settings, ScanSettings{});
-        QVERIFY(!p.w.PictureLoaded && !p.w.ImageShown);
-        QCOMPARE(p.w.PicWidth, -1);
-        QCOMPARE(p.w.GridCols, 1);
-        QCOMPARE(p.w.ColSdevy, -1);
-        QVERIFY(p.w.NoScanArea && !p.w.ScanLocked && p.w.MarkingMode == 0);
-        QVERIFY(!p.w.BackPanel->isHidden());
-        QVERIFY(p.w.Image->isHidden() && p.w.Data->isHidden() && p.w.ChartXY->isHidden());
-        QCOMPARE(p.w.Image->shpOref.bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
+        QCOMPARE(p.w.scanSettings(), ScanSettings{});
+        QVERIFY(!p.w.pictureLoaded() && !p.w.pictureShown());
+        QCOMPARE(p.w.pictureSize().width(), -1);
+        QCOMPARE(p.w.grid().columnCount(), 0);
+        QVERIFY((!p.w.marking().hasArea()) && !p.w.marking().locked() && p.w.marking().mode() == 0);
+        QVERIFY(!widgetOf(p.w, "BackPanel")->isHidden());
+        QVERIFY(imageOf(p.w)->isHidden() && widgetOf(p.w, "Data")->isHidden() && p.w.chart().isHidden());
+        QCOMPARE(imageOf(p.w)->shpOref.bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
         QCOMPARE(p.outputBox("SelDelim")->text(), QString(","));
-        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("X"));
+        QCOMPARE(p.w.chart().bottomTitle(), QString("X"));
     }
 
     void theStatusBarShowsTheLongHintAndMenusClearIt()
@@ -138,20 +137,20 @@ private slots:
         QCOMPARE(seen[0].title, QString("Too small bitmap!"));
         QCOMPARE(seen[0].text, QString("The size of the bitmap must be at least 2x2"));
         QCOMPARE(seen[0].icon, QMessageBox::NoIcon);
-        QVERIFY(!p.w.PictureLoaded);
+        QVERIFY(!p.w.pictureLoaded());
         QVERIFY(!p.action("Options")->isEnabled());
-        QVERIFY(!p.w.BackPanel->isHidden());
+        QVERIFY(!widgetOf(p.w, "BackPanel")->isHidden());
     }
 
     void anAcceptedPictureFillsThePictureInfo()
     {
         Program p;
         QVERIFY(open(p, picture("two.bmp", 2, 2, [](int, int) { return 0u; }, 8)).empty());
-        QVERIFY(p.w.PictureLoaded && p.w.ImageShown);
-        QCOMPARE(p.w.PicWidth, 2);
+        QVERIFY(p.w.pictureLoaded() && p.w.pictureShown());
+        QCOMPARE(p.w.pictureSize().width(), 2);
         QVERIFY(p.action("Options")->isEnabled());
-        QVERIFY(p.w.BackPanel->isHidden() && !p.w.Image->isHidden());
-        QCOMPARE(p.w.Image->cursor().shape(), Qt::CrossCursor);
+        QVERIFY(widgetOf(p.w, "BackPanel")->isHidden() && !imageOf(p.w)->isHidden());
+        QCOMPARE(imageOf(p.w)->cursor().shape(), Qt::CrossCursor);
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("two.bmp"));
         QCOMPARE(p.optionsBox<QLabel>("XPixLabel")->text(), QString("2"));
         QCOMPARE(p.optionsBox<QLabel>("YPixLabel")->text(), QString("2"));
@@ -166,14 +165,14 @@ private slots:
     {
         Program p;
         QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
-        p.w.Execute->setEnabled(true);
+        actionOf(p.w, "Execute")->setEnabled(true);
         QCOMPARE(open(p, blank("tiny.bmp", 1, 5)).size(), size_t(1));
-        QVERIFY(p.w.Image->isHidden());
-        QVERIFY(p.w.BackPanel->isHidden());
+        QVERIFY(imageOf(p.w)->isHidden());
+        QVERIFY(widgetOf(p.w, "BackPanel")->isHidden());
         QVERIFY(!p.action("Options")->isEnabled());
         QVERIFY(p.action("Execute")->isEnabled());
-        QVERIFY(p.w.PictureLoaded);
-        QCOMPARE(p.w.PicWidth, 40);
+        QVERIFY(p.w.pictureLoaded());
+        QCOMPARE(p.w.pictureSize().width(), 40);
         QCOMPARE(p.optionsBox<QLabel>("XPixLabel")->text(), QString("40"));
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("tiny.bmp"));
     }
@@ -182,7 +181,7 @@ private slots:
     {
         Program p;
         QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
-        p.w.Execute->setEnabled(true);
+        actionOf(p.w, "Execute")->setEnabled(true);
         QVERIFY(open(p, blank("same.bmp", 40, 30)).empty());
         QVERIFY(p.action("Execute")->isEnabled());
         const auto seen = open(p, blank("narrow.bmp", 39, 300)); // narrower but taller
@@ -206,7 +205,7 @@ private slots:
         QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
         QCOMPARE(seen[0].icon, QMessageBox::Critical);
         QVERIFY(seen[0].text.contains("bad.bmp"));
-        QCOMPARE(p.w.picture.image.width(), 40);
+        QCOMPARE(p.w.picture().image.width(), 40);
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("good.bmp"));
     }
 
@@ -220,8 +219,8 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(&p.w, &drop);
-        QVERIFY(p.w.PictureLoaded);
-        QCOMPARE(p.w.PicWidth, 40);
+        QVERIFY(p.w.pictureLoaded());
+        QCOMPARE(p.w.pictureSize().width(), 40);
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("dropped.bmp"));
     }
 
@@ -230,13 +229,13 @@ private slots:
         Program p;
         QVERIFY(open(p, blank("a.bmp", 40, 30)).empty());
         QVERIFY(trigger(p, "View"));
-        QVERIFY(!p.w.Data->isHidden());
+        QVERIFY(!widgetOf(p.w, "Data")->isHidden());
         QVERIFY(open(p, blank("b.bmp", 40, 30)).empty());
-        QVERIFY(p.w.Data->isHidden() && !p.action("View")->isChecked() && p.w.ImageShown);
+        QVERIFY(widgetOf(p.w, "Data")->isHidden() && !p.action("View")->isChecked() && p.w.pictureShown());
         QVERIFY(trigger(p, "Chart"));
         QVERIFY(open(p, blank("c.bmp", 40, 30)).empty());
-        QVERIFY(!p.w.ChartXY->isHidden() && p.action("Chart")->isChecked());
-        QVERIFY(!p.w.ImageShown);
+        QVERIFY(!p.w.chart().isHidden() && p.action("Chart")->isChecked());
+        QVERIFY(!p.w.pictureShown());
     }
 
     void executeBuildsGridChartMemoAndClipboard()
@@ -245,24 +244,24 @@ private slots:
         readyWorkedExample(p);
         QGuiApplication::clipboard()->setText("before");
         QVERIFY(trigger(p, "Execute"));
-        QCOMPARE(p.w.GridCols, 4);
-        QCOMPARE(p.w.GridRow, 4);
-        QCOMPARE(p.w.grid->cell(1, 0), std::string("X"));
-        QCOMPARE(p.w.grid->cell(3, 0), std::string("SDEV"));
-        QCOMPARE(p.w.grid->cell(0, 2), std::string("2"));
-        QCOMPARE(p.w.grid->cell(1, 2), std::string("0.575"));
-        QCOMPARE(p.w.grid->cell(2, 3), std::string("50"));
-        QCOMPARE(p.w.grid->rowCount(), 3);
-        QCOMPARE(p.w.ChartXY->points(), (QList<QPointF>{{0.525, 50}, {0.575, 50}, {0.625, 50}}));
-        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("X"));
-        QCOMPARE(p.w.ChartXY->leftTitle(), QString("Y"));
+        QCOMPARE(p.w.grid().columnCount(), 3);
+        QCOMPARE(p.w.grid().rowCount(), 3);
+        QCOMPARE(p.w.grid().cell(1, 0), std::string("X"));
+        QCOMPARE(p.w.grid().cell(3, 0), std::string("SDEV"));
+        QCOMPARE(p.w.grid().cell(0, 2), std::string("2"));
+        QCOMPARE(p.w.grid().cell(1, 2), std::string("0.575"));
+        QCOMPARE(p.w.grid().cell(2, 3), std::string("50"));
+        QCOMPARE(p.w.grid().rowCount(), 3);
+        QCOMPARE(p.w.chart().points(), (QList<QPointF>{{0.525, 50}, {0.575, 50}, {0.625, 50}}));
+        QCOMPARE(p.w.chart().bottomTitle(), QString("X"));
+        QCOMPARE(p.w.chart().leftTitle(), QString("Y"));
         const QString expected = kWorkedExampleText;
         QCOMPARE(memo(p), expected);
         QCOMPARE(QGuiApplication::clipboard()->text(), expected);
         for (const char* on : {"Save", "SaveAs", "Copy"})
             QVERIFY2(p.action(on)->isEnabled(), on);
         QCOMPARE(p.w.statusText(), QString("Done"));
-        QCOMPARE(p.w.settings.Threshold, 128);
+        QCOMPARE(p.w.scanSettings().Threshold, 128);
     }
 
     void executeLeavesTheClipboardAloneWhenNotAsked()
@@ -282,18 +281,18 @@ private slots:
         p.outputBox<QCheckBox>("RealCheckBox")->setChecked(false);
         p.outputBox<QCheckBox>("BitmapCheckBox")->setChecked(true);
         QVERIFY(trigger(p, "Execute"));
-        QCOMPARE(p.w.grid->cell(1, 0), std::string("SDEV"));
-        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("SDEV"));
-        QCOMPARE(p.w.ChartXY->leftTitle(), QString("X [px]"));
-        QCOMPARE(p.w.ChartXY->points().value(0), QPointF(0, 60.5));
+        QCOMPARE(p.w.grid().cell(1, 0), std::string("SDEV"));
+        QCOMPARE(p.w.chart().bottomTitle(), QString("SDEV"));
+        QCOMPARE(p.w.chart().leftTitle(), QString("X [px]"));
+        QCOMPARE(p.w.chart().points().value(0), QPointF(0, 60.5));
 
         p.outputBox<QCheckBox>("BitmapCheckBox")->setChecked(false);
         p.outputBox("XEdit")->setText("time");
         QVERIFY(trigger(p, "Execute"));
-        QCOMPARE(p.w.GridCols, 2);
-        QCOMPARE(p.w.grid->cell(2, 0), std::string()); // no trace of dropped columns
-        QCOMPARE(p.w.ChartXY->bottomTitle(), QString("time"));
-        QCOMPARE(p.w.ChartXY->points().value(2), QPointF(0.625, 0));
+        QCOMPARE(p.w.grid().columnCount(), 1);
+        QCOMPARE(p.w.grid().cell(2, 0), std::string()); // no trace of dropped columns
+        QCOMPARE(p.w.chart().bottomTitle(), QString("time"));
+        QCOMPARE(p.w.chart().points().value(2), QPointF(0.625, 0));
     }
 
     void aThresholdThatIsNoNumberStopsExecuteInTheErrorBox()
@@ -312,7 +311,7 @@ private slots:
         QCOMPARE(seen[0].text, QString("'dark' is not a valid integer value."));
         QCOMPARE(seen[0].icon, QMessageBox::Critical);
         QCOMPARE(memo(p), before);
-        QCOMPARE(p.w.settings.Threshold, 128);
+        QCOMPARE(p.w.scanSettings().Threshold, 128);
     }
 
     void anAbortedHeightCheckLeavesOutputAndStatesAsTheyWere()
@@ -322,7 +321,7 @@ private slots:
         QVERIFY(trigger(p, "Execute"));
         const QString before = memo(p);
         p.w.statusBar()->showMessage("kept");
-        p.w.settings.ScanEndY = p.w.settings.ScanStartY;
+        editSettings(p.w, [&](ScanSettings& r) { r.ScanEndY = r.ScanStartY; });
         ModalAnswers answers;
         std::vector<SeenBox> seen;
         answers.expectBox(seen);
@@ -332,17 +331,17 @@ private slots:
         QCOMPARE(seen[0].text, QString("Scan height is too small!\n"));
         QCOMPARE(memo(p), before);
         QCOMPARE(p.w.statusText(), QString("kept"));
-        QCOMPARE(p.w.grid->rowCount(), 1); // the header row and one empty data row
-        QCOMPARE(p.w.grid->cell(1, 1), std::string());
-        QCOMPARE(p.w.grid->cell(1, 0), std::string("X"));
-        QCOMPARE(p.w.ChartXY->points().size(), 3);
+        QCOMPARE(p.w.grid().rowCount(), 1); // the header row and one empty data row
+        QCOMPARE(p.w.grid().cell(1, 1), std::string());
+        QCOMPARE(p.w.grid().cell(1, 0), std::string("X"));
+        QCOMPARE(p.w.chart().points().size(), 3);
     }
 
     void aTooWideScanWidthIsCutAndTheScanGoesOn()
     {
         Program p;
         readyWorkedExample(p);
-        p.w.settings.ScanWidth = 8;
+        editSettings(p.w, [&](ScanSettings& r) { r.ScanWidth = 8; });
         ModalAnswers answers;
         std::vector<SeenBox> seen;
         answers.expectBox(seen);
@@ -350,9 +349,9 @@ private slots:
         QCOMPARE(seen.size(), size_t(1));
         QCOMPARE(seen[0].title, QString("Scan width out of range!"));
         QCOMPARE(seen[0].text, QString("Scan width is too large!\nIt is now resized to 3"));
-        QCOMPARE(p.w.settings.ScanWidth, 3);
-        QCOMPARE(p.w.GridRow, 2);
-        QCOMPARE(p.w.grid->cell(1, 1), std::string("0.575"));
+        QCOMPARE(p.w.scanSettings().ScanWidth, 3);
+        QCOMPARE(p.w.grid().rowCount(), 1);
+        QCOMPARE(p.w.grid().cell(1, 1), std::string("0.575"));
     }
 
     void theStandardErrorBoxAddsAFullStop()
@@ -372,19 +371,19 @@ private slots:
         system.sync();
         {
             Program p;
-            QCOMPARE(p.w.helpFile, QString("Plotrun Help.hlp"));
+            QCOMPARE(p.w.helpFile(), QString("Plotrun Help.hlp"));
         }
         system.setValue("HelpDir", "/opt/plotrun/help/");
         system.sync();
         {
             Program p;
-            QCOMPARE(p.w.helpFile, QString("/opt/plotrun/help/Plotrun Help.hlp"));
+            QCOMPARE(p.w.helpFile(), QString("/opt/plotrun/help/Plotrun Help.hlp"));
         }
         system.setValue("HelpDir", "/opt/plotrun/help"); // glued, and so not found
         system.sync();
         {
             Program p;
-            QCOMPARE(p.w.HelpPath, QString("/opt/plotrun/helpPlotrun Help.hlp"));
+            QCOMPARE(p.w.helpFile(), QString("/opt/plotrun/helpPlotrun Help.hlp"));
             ModalAnswers answers;
             std::vector<SeenBox> seen;
             answers.expectBox(seen);
@@ -401,7 +400,7 @@ private slots:
             Program p;
             QTRY_COMPARE(seen.size(), size_t(1));
             QCOMPARE(seen[0].text, QString("Invalid data type for 'HelpDir'")); // ends in a quote: no full stop
-            QCOMPARE(p.w.helpFile, QString("Plotrun Help.hlp"));
+            QCOMPARE(p.w.helpFile(), QString("Plotrun Help.hlp"));
         }
         system.setValue("HelpDir", QString(PLOTRUN_SOURCE_DIR "/resources/help/"));
         system.sync();

@@ -25,21 +25,21 @@ class MarkingTest : public QObject {
 
     void resizeImage(int iw, int ih)
     {
-        const QSize extra = p->w.size() - p->w.Image->size();
+        const QSize extra = p->w.size() - imageOf(p->w)->size();
         p->w.resize(iw + extra.width(), ih + extra.height());
-        QTRY_COMPARE(p->w.Image->size(), QSize(iw, ih));
+        QTRY_COMPARE(imageOf(p->w)->size(), QSize(iw, ih));
     }
 
-    void press(int x, int y, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(p->w.Image, b, {}, {x, y}); }
+    void press(int x, int y, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(imageOf(p->w), b, {}, {x, y}); }
     void release(int x, int y, Qt::MouseButton b = Qt::LeftButton)
     {
-        QTest::mouseRelease(p->w.Image, b, {}, {x, y});
+        QTest::mouseRelease(imageOf(p->w), b, {}, {x, y});
     }
     void move(int x, int y)
     {
-        QMouseEvent e(QEvent::MouseMove, QPointF(x, y), p->w.Image->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+        QMouseEvent e(QEvent::MouseMove, QPointF(x, y), imageOf(p->w)->mapToGlobal(QPointF(x, y)), Qt::NoButton,
                       Qt::LeftButton, {});
-        QApplication::sendEvent(p->w.Image, &e);
+        QApplication::sendEvent(imageOf(p->w), &e);
     }
     void drag(int x1, int y1, int x2, int y2)
     {
@@ -58,19 +58,19 @@ private slots:
     {
         showPicture(200, 100, 400, 200);
         markMode("tlbtnMarkO");
-        QCOMPARE(p->w.MarkingMode, uint8_t(1));
+        QCOMPARE(int(p->w.marking().mode()), 1);
         press(30, 30);
-        QVERIFY(p->w.PlacingMark);
-        QCOMPARE(p->w.Image->shpOref.bounds, QRect(22, 22, 16, 16));
+        QVERIFY(p->w.marking().placingMark());
+        QCOMPARE(imageOf(p->w)->shpOref.bounds, QRect(22, 22, 16, 16));
         move(100, 50);
-        QCOMPARE(p->w.Image->shpOref.bounds, QRect(92, 42, 16, 16));
+        QCOMPARE(imageOf(p->w)->shpOref.bounds, QRect(92, 42, 16, 16));
         QCOMPARE(status(), QString()); // only the release reports
         release(300, 150);             // the release's own position is not used
         QCOMPARE(status(), QString("Origin set to: (50 , 75 )"));
-        QCOMPARE(p->w.settings.OriginX, 50.0);
-        QCOMPARE(p->w.settings.OriginY, 75.0);
-        QCOMPARE(p->w.MarkExactX[0], 50.0);
-        QVERIFY(!p->w.PlacingMark);
+        QCOMPARE(p->w.scanSettings().OriginX, 50.0);
+        QCOMPARE(p->w.scanSettings().OriginY, 75.0);
+        QCOMPARE(p->w.marking().markX(MarkingTool::Mode(1)), 50.0);
+        QVERIFY(!p->w.marking().placingMark());
     }
 
     void marksStayOnThePictureAtItsEdges()
@@ -79,22 +79,21 @@ private slots:
         markMode("tlbtnMarkO");
         press(10, 10);
         move(-50, 900);
-        QCOMPARE(p->w.MarkX, 0);
-        QCOMPARE(p->w.MarkY, 199);
+        QCOMPARE(imageOf(p->w)->shpOref.bounds.topLeft(), QPoint(0 - 8, 199 - 8));
         release(0, 0);
         QCOMPARE(status(), QString("Origin set to: (0 , 0 )"));
         markMode("tlbtnMarkO");
         markMode("tlbtnMarkX");
         press(10, 10);
         move(5000, 5000);
-        QCOMPARE(p->w.Image->shpXref.bounds, QRect(399, 0, 1, 200));
+        QCOMPARE(imageOf(p->w)->shpXref.bounds, QRect(399, 0, 1, 200));
         release(0, 0);
         QCOMPARE(status(), QString("X1 set to: 199"));
         markMode("tlbtnMarkX");
         markMode("tlbtnMarkY");
         press(10, 10);
         move(-5, -5);
-        QCOMPARE(p->w.Image->shpYref.bounds, QRect(0, 0, 400, 1));
+        QCOMPARE(imageOf(p->w)->shpYref.bounds, QRect(0, 0, 400, 1));
         release(0, 0);
         QCOMPARE(status(), QString("Y1 set to: 100"));
     }
@@ -102,18 +101,18 @@ private slots:
     void aReferenceOnTheWrongSideDisablesExecute()
     {
         showPicture(200, 100, 400, 200);
-        p->w.settings.OriginX = 50;
-        p->w.settings.OriginY = 50;
-        p->w.Execute->setEnabled(true);
+        editSettings(p->w, [&](ScanSettings& r) { r.OriginX = 50; });
+        editSettings(p->w, [&](ScanSettings& r) { r.OriginY = 50; });
+        actionOf(p->w, "Execute")->setEnabled(true);
         markMode("tlbtnMarkX");
         press(80, 0);
         release(80, 0);
         QCOMPARE(status(), QString("X1 set to: 40 => Out of range!"));
-        QCOMPARE(p->w.settings.RefX, 40.0); // stored all the same
+        QCOMPARE(p->w.scanSettings().RefX, 40.0); // stored all the same
         QVERIFY(!p->action("Execute")->isEnabled());
         QVERIFY(!p->w.findChild<QToolButton*>("ExecuteToolBtn")->isEnabled());
         markMode("tlbtnMarkX");
-        p->w.Execute->setEnabled(true);
+        actionOf(p->w, "Execute")->setEnabled(true);
         markMode("tlbtnMarkY");
         press(0, 80); // bitmap y 60: above the origin
         release(0, 80);
@@ -124,7 +123,7 @@ private slots:
     void withNoOriginNoReferenceIsOutOfRange()
     {
         showPicture(200, 100, 400, 200);
-        p->w.Execute->setEnabled(true);
+        actionOf(p->w, "Execute")->setEnabled(true);
         markMode("tlbtnMarkX");
         press(1, 1); // (0, 0) would mean the middle to QTest
         release(1, 1);
@@ -135,20 +134,20 @@ private slots:
     void movingTheOriginPastTheReferencesOnlyWarns()
     {
         showPicture(200, 100, 400, 200);
-        p->w.settings.RefX = 20;
-        p->w.settings.RefY = 10;
-        p->w.Execute->setEnabled(true);
+        editSettings(p->w, [&](ScanSettings& r) { r.RefX = 20; });
+        editSettings(p->w, [&](ScanSettings& r) { r.RefY = 10; });
+        actionOf(p->w, "Execute")->setEnabled(true);
         markMode("tlbtnMarkO");
         press(100, 100); // (50, 50)
         release(0, 0);
         QCOMPARE(status(), QString("Origin set to: (50 , 50 ) => References X1 and Y1 are out of ranges!"));
         QVERIFY(p->action("Execute")->isEnabled());
-        p->w.settings.RefY = 0; // 0 counts as not set
+        editSettings(p->w, [&](ScanSettings& r) { r.RefY = 0; }); // 0 counts as not set
         press(100, 100);
         release(0, 0);
         QCOMPARE(status(), QString("Origin set to: (50 , 50 ) => Reference X1 is out of range!"));
-        p->w.settings.RefX = 80;
-        p->w.settings.RefY = 20;
+        editSettings(p->w, [&](ScanSettings& r) { r.RefX = 80; });
+        editSettings(p->w, [&](ScanSettings& r) { r.RefY = 20; });
         press(100, 100);
         release(0, 0);
         QCOMPARE(status(), QString("Origin set to: (50 , 50 ) => Reference Y1 is out of range!"));
@@ -160,16 +159,16 @@ private slots:
         drag(20, 20, 120, 80);
         markMode("tlbtnMarkX");
         QVERIFY(!p->action("tlbtnMarkO")->isEnabled() && !p->action("tlbtnMarkY")->isEnabled());
-        QVERIFY(!p->w.Image->shpOref.visible && !p->w.Image->shpYref.visible && p->w.Image->shpXref.visible);
-        QVERIFY(!p->w.Image->shpScan.visible);
+        QVERIFY(!imageOf(p->w)->shpOref.visible && !imageOf(p->w)->shpYref.visible && imageOf(p->w)->shpXref.visible);
+        QVERIFY(!imageOf(p->w)->shpScan.visible);
         markMode("tlbtnMarkX");
-        QCOMPARE(p->w.MarkingMode, uint8_t(0));
+        QCOMPARE(int(p->w.marking().mode()), 0);
         QVERIFY(p->action("tlbtnMarkO")->isEnabled() && p->action("tlbtnMarkY")->isEnabled());
-        QVERIFY(p->w.Image->shpOref.visible && p->w.Image->shpYref.visible && p->w.Image->shpScan.visible);
-        p->w.btnRemoveScanClick();
+        QVERIFY(imageOf(p->w)->shpOref.visible && imageOf(p->w)->shpYref.visible && imageOf(p->w)->shpScan.visible);
+        actionOf(p->w, "btnRemoveScan")->trigger();
         markMode("tlbtnMarkO");
         markMode("tlbtnMarkO");
-        QVERIFY(!p->w.Image->shpScan.visible); // no area: the outline stays hidden
+        QVERIFY(!imageOf(p->w)->shpScan.visible); // no area: the outline stays hidden
     }
 
     void dragsInEveryDirectionGiveTheSameArea_data()
@@ -189,36 +188,36 @@ private slots:
         showPicture(200, 100, 400, 200);
         drag(from.x(), from.y(), to.x(), to.y());
         QCOMPARE(status(), QString("Scan area set to: (10, 60) - (60, 90)"));
-        QCOMPARE(p->w.settings.ScanStartX, 10.0);
-        QCOMPARE(p->w.settings.ScanStartY, 60.0);
-        QCOMPARE(p->w.settings.ScanEndX, 60.0);
-        QCOMPARE(p->w.settings.ScanEndY, 90.0);
-        QCOMPARE(p->w.Image->shpScan.bounds, QRect(20, 20, 100, 60));
-        QVERIFY(!p->w.NoScanArea && !p->w.Dragging);
+        QCOMPARE(p->w.scanSettings().ScanStartX, 10.0);
+        QCOMPARE(p->w.scanSettings().ScanStartY, 60.0);
+        QCOMPARE(p->w.scanSettings().ScanEndX, 60.0);
+        QCOMPARE(p->w.scanSettings().ScanEndY, 90.0);
+        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(20, 20, 100, 60));
+        QVERIFY(!(!p->w.marking().hasArea()) && !p->w.marking().dragging());
     }
 
     void aDragLeavingThePictureEndsAtItsFarEdges()
     {
         showPicture(200, 100, 400, 200);
         drag(20, 20, 9000, 9000);
-        QCOMPARE(p->w.settings.ScanEndX, 200.0);
-        QCOMPARE(p->w.settings.ScanStartY, 0.0);
-        QCOMPARE(p->w.Image->shpScan.bounds, QRect(20, 20, 380, 180));
+        QCOMPARE(p->w.scanSettings().ScanEndX, 200.0);
+        QCOMPARE(p->w.scanSettings().ScanStartY, 0.0);
+        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(20, 20, 380, 180));
     }
 
     void anEmptyRectangleSelectsNoArea()
     {
         showPicture(200, 100, 400, 200);
-        p->w.settings.ScanStartX = 7;
+        editSettings(p->w, [&](ScanSettings& r) { r.ScanStartX = 7; });
         press(50, 50);
         release(50, 50);
         QCOMPARE(status(), QString("Scan area was not selected."));
-        QVERIFY(p->w.NoScanArea && !p->w.Image->shpScan.visible);
-        QCOMPARE(p->w.settings.ScanStartX, 7.0); // the settings keep what they held
+        QVERIFY((!p->w.marking().hasArea()) && !imageOf(p->w)->shpScan.visible);
+        QCOMPARE(p->w.scanSettings().ScanStartX, 7.0); // the settings keep what they held
         drag(50, 50, 150, 50); // purely horizontal
         QCOMPARE(status(), QString("Scan area was not selected."));
         drag(50, 50, 150, 60);
-        QVERIFY(!p->w.NoScanArea);
+        QVERIFY(!(!p->w.marking().hasArea()));
     }
 
     void anExistingAreaMustBeRemovedBeforeANewOne()
@@ -226,14 +225,14 @@ private slots:
         showPicture(200, 100, 400, 200);
         drag(20, 20, 120, 80);
         drag(200, 100, 300, 150);
-        QCOMPARE(p->w.settings.ScanEndX, 60.0);
+        QCOMPARE(p->w.scanSettings().ScanEndX, 60.0);
         QVERIFY(trigger(*p, "btnRemoveScan"));
-        QVERIFY(p->w.NoScanArea);
-        QCOMPARE(p->w.settings.ScanStartX, -1.0);
-        QCOMPARE(p->w.AreaX2, -1.0);
-        QCOMPARE(p->w.Image->shpScan.bounds, QRect(-1, -1, 0, 0));
+        QVERIFY((!p->w.marking().hasArea()));
+        QCOMPARE(p->w.scanSettings().ScanStartX, -1.0);
+        QCOMPARE(p->w.marking().area().x2, -1.0);
+        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(-1, -1, 0, 0));
         drag(200, 100, 300, 150);
-        QCOMPARE(p->w.settings.ScanEndX, 150.0);
+        QCOMPARE(p->w.scanSettings().ScanEndX, 150.0);
     }
 
     void aRightClickInsideTheAreaRemovesIt()
@@ -242,9 +241,9 @@ private slots:
         drag(20, 20, 120, 80);
         press(50, 50, Qt::RightButton);
         release(50, 50, Qt::RightButton);
-        QVERIFY(p->w.NoScanArea);
-        QCOMPARE(p->w.settings.ScanEndY, -1.0);
-        QCOMPARE(p->w.Image->shpScan.bounds, QRect(-1, -1, 0, 0));
+        QVERIFY((!p->w.marking().hasArea()));
+        QCOMPARE(p->w.scanSettings().ScanEndY, -1.0);
+        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(-1, -1, 0, 0));
     }
 
     void theLockBlocksDrawingAndRemoval()
@@ -252,23 +251,23 @@ private slots:
         showPicture(200, 100, 400, 200);
         drag(20, 20, 120, 80);
         QVERIFY(trigger(*p, "btnScanLock"));
-        QVERIFY(p->w.ScanLocked);
-        QCOMPARE(p->w.btnScanLockPicture, 3);
-        QCOMPARE(p->w.btnRemoveScanPicture, 1);
+        QVERIFY(p->w.marking().locked());
+        QCOMPARE(p->w.marking().locked(), true);
+        QCOMPARE(actionOf(p->w, "btnRemoveScan")->isEnabled(), false);
         QVERIFY(!trigger(*p, "btnRemoveScan")); // disabled
         press(50, 50, Qt::RightButton);
         release(50, 50, Qt::RightButton);
-        QVERIFY(!p->w.NoScanArea);
-        QCOMPARE(p->w.settings.ScanEndX, 60.0);
+        QVERIFY(!(!p->w.marking().hasArea()));
+        QCOMPARE(p->w.scanSettings().ScanEndX, 60.0);
         markMode("tlbtnMarkO"); // marking works while locked
         press(10, 10);
         release(10, 10);
-        QCOMPARE(p->w.settings.OriginX, 5.0);
+        QCOMPARE(p->w.scanSettings().OriginX, 5.0);
         markMode("tlbtnMarkO");
         QVERIFY(trigger(*p, "btnScanLock"));
-        QCOMPARE(p->w.btnScanLockPicture, 2);
+        QCOMPARE(p->w.marking().locked(), false);
         QVERIFY(trigger(*p, "btnRemoveScan"));
-        QVERIFY(p->w.NoScanArea);
+        QVERIFY((!p->w.marking().hasArea()));
     }
 
     void aLockedEmptyPictureDrawsNothing()
@@ -276,8 +275,8 @@ private slots:
         showPicture(200, 100, 400, 200);
         QVERIFY(trigger(*p, "btnScanLock"));
         drag(20, 20, 120, 80);
-        QVERIFY(p->w.NoScanArea);
-        QCOMPARE(p->w.settings.ScanStartX, -1.0);
+        QVERIFY((!p->w.marking().hasArea()));
+        QCOMPARE(p->w.scanSettings().ScanStartX, -1.0);
     }
 
     void resizingNeverMakesMarksOrOutlineCreep()
@@ -292,17 +291,17 @@ private slots:
         press(333, 41);
         release(0, 0);
         markMode("tlbtnMarkX");
-        const ScanSettings settings = p->w.settings;
-        const QRect area = p->w.Image->shpScan.bounds, origin = p->w.Image->shpOref.bounds,
-                    x1 = p->w.Image->shpXref.bounds;
+        const ScanSettings settings = p->w.scanSettings();
+        const QRect area = imageOf(p->w)->shpScan.bounds, origin = imageOf(p->w)->shpOref.bounds,
+                    x1 = imageOf(p->w)->shpXref.bounds;
         for (const QSize s : {QSize(333, 177), QSize(601, 419), QSize(257, 143), QSize(777, 333), QSize(400, 200)})
             resizeImage(s.width(), s.height());
-        QCOMPARE(p->w.Image->shpScan.bounds, area);
-        QCOMPARE(p->w.Image->shpOref.bounds, origin);
-        QCOMPARE(p->w.Image->shpXref.bounds, x1);
-        QCOMPARE(p->w.settings, settings);
+        QCOMPARE(imageOf(p->w)->shpScan.bounds, area);
+        QCOMPARE(imageOf(p->w)->shpOref.bounds, origin);
+        QCOMPARE(imageOf(p->w)->shpXref.bounds, x1);
+        QCOMPARE(p->w.scanSettings(), settings);
         resizeImage(800, 400); // twice the size: the outline doubles
-        QCOMPARE(p->w.Image->shpScan.bounds, QRect(42, 46, 200, 120));
+        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(42, 46, 200, 120));
     }
 
     void switchingBackFromTheGridRefitsTheMarks()
@@ -312,27 +311,27 @@ private slots:
         QVERIFY(trigger(*p, "View"));
         resizeImage(600, 300);
         QVERIFY(trigger(*p, "View"));
-        QVERIFY(p->w.ImageShown);
-        QCOMPARE(p->w.Image->shpScan.bounds, QRect(30, 30, 150, 90));
+        QVERIFY(p->w.pictureShown());
+        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(30, 30, 150, 90));
     }
 
     void anImageThreeTimesWiderThanThePictureCanGiveAnEmptyArea()
     {
         showPicture(100, 100, 300, 300);
         drag(30, 30, 31, 60);
-        QCOMPARE(p->w.settings.ScanStartX, 10.0);
-        QCOMPARE(p->w.settings.ScanEndX, 10.0);
-        QVERIFY(!p->w.NoScanArea); // accepted here; the scan refuses it later
+        QCOMPARE(p->w.scanSettings().ScanStartX, 10.0);
+        QCOMPARE(p->w.scanSettings().ScanEndX, 10.0);
+        QVERIFY(!(!p->w.marking().hasArea())); // accepted here; the scan refuses it later
     }
 
     void aPictureThreeTimesWiderThanTheImageIsScaledDown()
     {
         showPicture(1200, 600, 400, 200);
         drag(100, 50, 101, 150);
-        QCOMPARE(p->w.settings.ScanStartX, 300.0);
-        QCOMPARE(p->w.settings.ScanEndX, 303.0);
-        QCOMPARE(p->w.settings.ScanStartY, 150.0);
-        QCOMPARE(p->w.settings.ScanEndY, 450.0);
+        QCOMPARE(p->w.scanSettings().ScanStartX, 300.0);
+        QCOMPARE(p->w.scanSettings().ScanEndX, 303.0);
+        QCOMPARE(p->w.scanSettings().ScanStartY, 150.0);
+        QCOMPARE(p->w.scanSettings().ScanEndY, 450.0);
     }
 };
 

@@ -42,8 +42,8 @@ class OutputCommandsTest : public QObject {
         s.ScanEndY = 419;
         if (!rows) // Execute takes the threshold from the box
             p->options.findChild<QLineEdit*>("Threshold")->setText("255");
-        p->w.settings = s;
-        p->w.Execute->setEnabled(true);
+        editSettings(p->w, [&](ScanSettings& r) { r = s; });
+        actionOf(p->w, "Execute")->setEnabled(true);
         QVERIFY(trigger(*p, "Execute"));
     }
 
@@ -52,7 +52,7 @@ class OutputCommandsTest : public QObject {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    QString memo() const { return QString::fromStdString(joinLines(p->w.scan)); }
+    QString memo() const { return QString::fromStdString(joinLines(p->w.outputLines())); }
 
     static int pdfPages(const QString& path)
     {
@@ -67,8 +67,8 @@ private slots:
     {
         p = std::make_unique<Program>();
         bool asked = false;
-        p->w.chooseSaveFile = [&] { asked = true; return QString(); };
-        p->w.SaveClick();
+        p->w.commonDialogs().saveFile = [&] { asked = true; return QString(); };
+        actionOf(p->w, "Save")->trigger();
         QVERIFY(!asked);
         QVERIFY(!p->action("Save")->isEnabled());
     }
@@ -78,7 +78,7 @@ private slots:
         scanSampleChart();
         const QString path = dir.filePath("out.txt");
         int asked = 0;
-        p->w.chooseSaveFile = [&] { ++asked; return path; };
+        p->w.commonDialogs().saveFile = [&] { ++asked; return path; };
         QVERIFY(trigger(*p, "Save"));
         QCOMPARE(asked, 1);
         QCOMPARE(QString::fromLatin1(read(path)), memo());
@@ -95,15 +95,15 @@ private slots:
     void saveAsWritesAnEmptyOutputToo()
     {
         scanSampleChart(false);
-        QVERIFY(p->w.scan.empty());
+        QVERIFY(p->w.outputLines().empty());
         const QString path = dir.filePath("empty.txt");
-        p->w.chooseSaveFile = [&] { return path; };
+        p->w.commonDialogs().saveFile = [&] { return path; };
         QVERIFY(trigger(*p, "SaveAs"));
         QVERIFY(QFile::exists(path));
         QCOMPARE(read(path), QByteArray());
-        p->w.chooseSaveFile = [] { return QString(); }; // cancelled: nothing changes
+        p->w.commonDialogs().saveFile = [] { return QString(); }; // cancelled: nothing changes
         QVERIFY(trigger(*p, "SaveAs"));
-        QCOMPARE(p->w.saveFileName, path);
+        QCOMPARE(p->w.savedFileName(), path);
     }
 
     void aFailedWriteKeepsTheOldFile()
@@ -118,7 +118,7 @@ private slots:
         ModalAnswers answers;
         std::vector<SeenBox> seen;
         answers.expectBox(seen);
-        p->w.chooseSaveFile = [&] { return path; };
+        p->w.commonDialogs().saveFile = [&] { return path; };
         {
             const FileSizeLimit limit(100);
             QVERIFY(limit.active());
@@ -134,8 +134,8 @@ private slots:
         QCOMPARE(p->action("Save")->statusTip(), "Save the output to " + path);
 
         answers.expectBox(seen);
-        p->w.saveFileName = dir.filePath("no/such/folder/out.txt");
-        QVERIFY(trigger(*p, "Save"));
+        p->w.commonDialogs().saveFile = [&] { return dir.filePath("no/such/folder/out.txt"); };
+        QVERIFY(trigger(*p, "SaveAs"));
         QCOMPARE(seen.size(), size_t(2));
         QVERIFY(seen[1].text.contains("no/such/folder/out.txt"));
     }
@@ -153,7 +153,7 @@ private slots:
         p = std::make_unique<Program>();
         QGuiApplication::clipboard()->setText("no picture here");
         QVERIFY(trigger(*p, "Paste"));
-        QVERIFY(!p->w.PictureLoaded);
+        QVERIFY(!p->w.pictureLoaded());
 
         QImage tiny(1, 5, QImage::Format_RGB32);
         tiny.fill(Qt::black);
@@ -171,18 +171,18 @@ private slots:
         chart.setPixel(4, 6, qRgb(0, 0, 0));
         QGuiApplication::clipboard()->setImage(chart);
         QVERIFY(trigger(*p, "Paste"));
-        QVERIFY(p->w.PictureLoaded);
-        QCOMPARE(p->w.PicWidth, 30);
+        QVERIFY(p->w.pictureLoaded());
+        QCOMPARE(p->w.pictureSize().width(), 30);
         QCOMPARE(p->options.findChild<QLabel*>("BPPLabel")->text(), QString("32"));
-        QCOMPARE(p->w.picture.image.pixel(0, 0), qRgb(255, 255, 255));
-        QCOMPARE(p->w.picture.image.pixel(4, 6), qRgb(0, 0, 0));
+        QCOMPARE(p->w.picture().image.pixel(0, 0), qRgb(255, 255, 255));
+        QCOMPARE(p->w.picture().image.pixel(4, 6), qRgb(0, 0, 0));
     }
 
     void printWithoutOutputSaysNoData()
     {
         p = std::make_unique<Program>();
         bool asked = false;
-        p->w.choosePrintPages = [&](QPrinter&, int) { return asked = true; };
+        p->w.commonDialogs().printPages = [&](QPrinter&, int) { return asked = true; };
         ModalAnswers answers;
         std::vector<SeenBox> seen;
         answers.expectBox(seen);
@@ -224,7 +224,7 @@ private slots:
         scanSampleChart();
         const QString pdf = dir.filePath("all.pdf");
         int offered = 0;
-        p->w.choosePrintPages = [&](QPrinter& printer, int pages) {
+        p->w.commonDialogs().printPages = [&](QPrinter& printer, int pages) {
             offered = pages;
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
@@ -235,15 +235,32 @@ private slots:
         QCOMPARE(pdfPages(pdf), offered);
 
         const QString second = dir.filePath("second.pdf");
-        p->w.choosePrintPages = [&](QPrinter& printer, int) {
+        p->w.commonDialogs().printPages = [&](QPrinter& printer, int) {
             printer.setOutputFileName(second);
+            printer.setPrintRange(QPrinter::PageRange); // as the dialog sets it for a range
             printer.setFromTo(2, 2);
             return true;
         };
         QVERIFY(trigger(*p, "Print"));
         QCOMPARE(pdfPages(second), 1);
 
-        p->w.choosePrintPages = [&](QPrinter& printer, int) {
+        // The next print offers the whole document again, as the real dialog
+        // is handed it: all pages chosen, and pages 1 to N in the range boxes.
+        const QString third = dir.filePath("third.pdf");
+        p->w.commonDialogs().printPages = [&](QPrinter& printer, int pages) {
+            offered = pages;
+            [&] {
+                QCOMPARE(printer.printRange(), QPrinter::AllPages);
+                QCOMPARE(printer.fromPage(), 1);
+                QCOMPARE(printer.toPage(), pages);
+            }();
+            printer.setOutputFileName(third);
+            return true;
+        };
+        QVERIFY(trigger(*p, "Print"));
+        QCOMPARE(pdfPages(third), offered);
+
+        p->w.commonDialogs().printPages = [&](QPrinter& printer, int) {
             printer.setOutputFileName(dir.filePath("cancelled.pdf"));
             return false;
         };
@@ -254,20 +271,20 @@ private slots:
     void theViewsToggleAndExcludeEachOther()
     {
         scanSampleChart();
-        QVERIFY(p->w.ImageShown);
+        QVERIFY(p->w.pictureShown());
         QVERIFY(trigger(*p, "View"));
-        QVERIFY(!p->w.Data->isHidden() && p->action("View")->isChecked() && !p->w.ImageShown);
-        QCOMPARE(p->w.ChartXY->Series1->count(), 0); // laid out only when seen
+        QVERIFY(!widgetOf(p->w, "Data")->isHidden() && p->action("View")->isChecked() && !p->w.pictureShown());
+        QCOMPARE(p->w.chart().Series1->count(), 0); // laid out only when seen
         QVERIFY(trigger(*p, "Chart"));
-        QCOMPARE(p->w.ChartXY->Series1->count(), p->w.ChartXY->points().size());
-        QVERIFY(p->w.ChartXY->points().size() > 400);
-        QVERIFY(p->w.Data->isHidden() && !p->action("View")->isChecked());
-        QVERIFY(!p->w.ChartXY->isHidden() && p->action("Chart")->isChecked() && !p->w.ImageShown);
+        QCOMPARE(p->w.chart().Series1->count(), p->w.chart().points().size());
+        QVERIFY(p->w.chart().points().size() > 400);
+        QVERIFY(widgetOf(p->w, "Data")->isHidden() && !p->action("View")->isChecked());
+        QVERIFY(!p->w.chart().isHidden() && p->action("Chart")->isChecked() && !p->w.pictureShown());
         QVERIFY(trigger(*p, "Chart"));
-        QVERIFY(p->w.ChartXY->isHidden() && !p->action("Chart")->isChecked() && p->w.ImageShown);
+        QVERIFY(p->w.chart().isHidden() && !p->action("Chart")->isChecked() && p->w.pictureShown());
         QVERIFY(trigger(*p, "View"));
         QVERIFY(trigger(*p, "View"));
-        QVERIFY(p->w.Data->isHidden() && p->w.ImageShown);
+        QVERIFY(widgetOf(p->w, "Data")->isHidden() && p->w.pictureShown());
     }
 };
 

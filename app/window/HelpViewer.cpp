@@ -1,6 +1,6 @@
 #include "HelpViewer.h"
 
-#include "../dialogs/Notice.h"
+#include "../../dialogs/Notice.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,10 +2,11 @@
 // save, copy, print, the grid and chart views, and pasting a picture in.
 #include "Plotrunner.h"
 
-#include "PrintLayout.h"
+#include "OutputPrinter.h"
+#include "ResultChart.h"
 
-#include "../dialogs/Notice.h"
-#include "../files/TextFile.h"
+#include "../../dialogs/Notice.h"
+#include "../../files/TextFile.h"
 #include "Report.h"
 
 #include <QApplication>
@@ -13,7 +14,6 @@
 #include <QFileDialog>
 #include <QMimeData>
 #include <QPageSetupDialog>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QTableView>
 
@@ -23,45 +23,45 @@ namespace plotrun {
 
 void TPlotrunner::SaveClick()
 {
-    if (scan.empty())
+    if (scan_.empty())
         return;
-    if (saveFileName.isEmpty()) {
+    if (saveFileName_.isEmpty()) {
         SaveAsClick();
         return;
     }
-    writeOutput(saveFileName);
+    writeOutput(saveFileName_);
 }
 
 void TPlotrunner::SaveAsClick()
 {
-    const QString path = chooseSaveFile ? chooseSaveFile() : askSaveFileName();
+    const QString path = dialogs_.saveFile ? dialogs_.saveFile() : askSaveFileName();
     if (path.isEmpty())
         return;
-    saveFileName = path;
-    Save->setStatusTip("Save the output to " + path);
+    saveFileName_ = path;
+    commands_.Save->setStatusTip("Save the output to " + path);
     writeOutput(path);
 }
 
 QString TPlotrunner::askSaveFileName()
 {
-    QFileDialog dialog(this, "Save As", saveFileName, "Text File (*.txt)");
+    QFileDialog dialog(this, "Save As", saveFileName_, "Text File (*.txt)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("txt");
     dialog.setOption(QFileDialog::ReadOnly, false);
-    if (!saveFileName.isEmpty())
-        dialog.selectFile(saveFileName);
+    if (!saveFileName_.isEmpty())
+        dialog.selectFile(saveFileName_);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
 // The old file is replaced only once the new text is wholly written.
 void TPlotrunner::writeOutput(const QString& path)
 {
-    const QString reason = writeTextFile(path, joinLines(scan));
+    const QString reason = writeTextFile(path, joinLines(scan_));
     if (!reason.isEmpty())
         throw std::runtime_error(QString("Cannot write file \"%1\": %2").arg(path, reason).toStdString());
 }
 
-void TPlotrunner::CopyClick() { QGuiApplication::clipboard()->setText(QString::fromStdString(joinLines(scan))); }
+void TPlotrunner::CopyClick() { QGuiApplication::clipboard()->setText(QString::fromStdString(joinLines(scan_))); }
 
 void TPlotrunner::PasteClick()
 {
@@ -71,49 +71,23 @@ void TPlotrunner::PasteClick()
     const QImage image = qvariant_cast<QImage>(data->imageData());
     if (image.isNull())
         return;
-    takePicture(pictureFromImage(image));
-    GOptions->setFileName("<NONE>");
-    CheckPicture();
+    acceptPicture(pictureFromImage(image), "<NONE>");
 }
 
 void TPlotrunner::PrintClick()
 {
-    if (scan.empty()) {
+    if (scan_.empty()) {
         showNotice(this, "No data!", "Scan a graph before printing the data.");
         return;
     }
-    const QFont font = this->font();
-    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 0.75;
-    const int dpi = printer_.resolution();
-    const int h = printLineHeight(points, dpi);
-    const int pageHeight = printer_.pageLayout().paintRectPixels(dpi).height();
-    const int perPage = printLinesPerPage(pageHeight, h);
-    const int pages = printPageCount(int(scan.size()), perPage);
-
-    printer_.setFromTo(0, 0);
-    const bool confirmed = choosePrintPages ? choosePrintPages(printer_, pages) : [&] {
-        QPrintDialog dialog(&printer_, this);
+    const PrintPagesChooser realDialog = [this](QPrinter& printer, int pages) {
+        QPrintDialog dialog(&printer, this);
         dialog.setMinMax(1, pages);
         dialog.setOption(QAbstractPrintDialog::PrintPageRange);
         dialog.setOption(QAbstractPrintDialog::PrintToFile);
         return dialog.exec() == QDialog::Accepted;
-    }();
-    if (!confirmed)
-        return;
-    const int first = printer_.fromPage() > 0 ? printer_.fromPage() : 1;
-    const int last = printer_.toPage() > 0 ? printer_.toPage() : pages;
-
-    QPainter painter;
-    if (!painter.begin(&printer_))
-        throw std::runtime_error("The printer could not be started");
-    painter.setFont(QFont(font, &printer_));
-    const int ascent = painter.fontMetrics().ascent();
-    for (const PrintedLine& p : printPlan(int(scan.size()), perPage, h, first, last)) {
-        if (p.newPageFirst && !printer_.newPage())
-            throw std::runtime_error("The printer could not start a new page");
-        painter.drawText(0, p.top + ascent, QString::fromStdString(scan[size_t(p.line)]));
-    }
-    painter.end();
+    };
+    printOutput(printer_, font(), scan_, dialogs_.printPages ? dialogs_.printPages : realDialog);
 }
 
 void TPlotrunner::PrintSetupClick()
@@ -124,9 +98,9 @@ void TPlotrunner::PrintSetupClick()
 
 // Each view command switches its own view on and off, and switching one on
 // switches the other off; with both off the picture is seen.
-void TPlotrunner::ViewClick() { toggleView(Data, View, ChartXY, Chart); }
+void TPlotrunner::ViewClick() { toggleView(Data, commands_.View, ChartXY, commands_.Chart); }
 
-void TPlotrunner::ChartClick() { toggleView(ChartXY, Chart, Data, View); }
+void TPlotrunner::ChartClick() { toggleView(ChartXY, commands_.Chart, Data, commands_.View); }
 
 void TPlotrunner::toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand)
 {

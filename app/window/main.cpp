@@ -1,14 +1,12 @@
 // Plotrun: a graph digitizer. Start-up creates the main window and then its
-// three dialogs, which live until the program ends.
+// three dialogs, which live until the program ends. A picture named on the
+// command line opens as File > Open would open it.
 #include "PlotrunApplication.h"
-#include "Plotrunner.h"
+#include "ProgramWindows.h"
 #include "StandardErrorBox.h"
 
-#include "../dialogs/TAboutBox.h"
-#include "../dialogs/TGOptions.h"
-#include "../dialogs/TGOutput.h"
-
 #include <QImageReader>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -16,16 +14,17 @@ int main(int argc, char* argv[])
     // Charts scanned at high resolution easily pass Qt's default limit of
     // 256 MB; the loader checks the memory that is really free instead.
     QImageReader::setAllocationLimit(0);
+    const QStringList arguments = app.arguments().mid(1);
 
     // An error that escapes start-up or the message loop is shown, and the
     // program ends; the exit code is 0 in every case.
     plotrun::guarded([&] {
-        plotrun::TPlotrunner Plotrunner;
-        TGOptions GOptions(Plotrunner, &Plotrunner);
-        TGOutput GOutput(&Plotrunner);
-        TAboutBox AboutBox(&Plotrunner);
-        Plotrunner.attachDialogs(&GOptions, &GOutput, &AboutBox);
-        Plotrunner.show();
+        plotrun::ProgramWindows program;
+        program.window.show();
+        if (!arguments.isEmpty())
+            QTimer::singleShot(0, &program.window, [&] {
+                plotrun::guarded([&] { program.window.openPicture(arguments.front()); });
+            });
         app.exec();
     });
     return 0;

@@ -1,0 +1,233 @@
+#include "MarkingTool.h"
+
+#include "PictureView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace plotrun {
+
+MarkingTool::MarkingTool(PictureView& view, QObject* parent) : QObject(parent), view_(view)
+{
+    view_.shpOref.bounds = QRect(QPoint(-16, -16), QPoint(0, 0));
+    view_.shpXref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
+    view_.shpYref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
+    view_.shpScan.visible = false;
+    view_.shpScan.setBounds(-1, -1, 0, 0);
+}
+
+void MarkingTool::setPicture(int width, int height)
+{
+    pictureWidth_ = width;
+    pictureHeight_ = height;
+}
+
+int MarkingTool::L() const { return view_.x(); }
+int MarkingTool::T() const { return view_.y(); }
+int MarkingTool::IW() const { return view_.width(); }
+int MarkingTool::IH() const { return view_.height(); }
+
+// Marks are placed in extended precision and kept as doubles; the order of
+// the operations is part of the result once the values are truncated.
+double MarkingTool::windowToBitmapX(int wx) const
+{
+    return static_cast<double>(static_cast<long double>(pictureWidth_) / IW() * (wx - L()));
+}
+
+double MarkingTool::windowToBitmapY(int wy) const
+{
+    return static_cast<double>(pictureHeight_ * (1.0L - static_cast<long double>(wy - T()) / IH()));
+}
+
+int32_t MarkingTool::bitmapToWindowX(double x) const
+{
+    if (pictureWidth_ <= 0)
+        return L();
+    long double v = static_cast<long double>(IW()) / pictureWidth_ * x + L() + 0.5L;
+    if (v > L() + IW())
+        v -= 1;
+    return static_cast<int32_t>(v);
+}
+
+int32_t MarkingTool::bitmapToWindowY(double y) const
+{
+    if (pictureHeight_ <= 0)
+        return T();
+    long double v = IH() * (1.0L - static_cast<long double>(y) / pictureHeight_) + T() + 0.5L;
+    if (v > T() + IH())
+        v -= 1;
+    return static_cast<int32_t>(v);
+}
+
+void MarkingTool::setMode(Mode mode, bool on)
+{
+    Shape* marks[] = {&view_.shpOref, &view_.shpXref, &view_.shpYref};
+    if (on) {
+        // Only the mark being placed is seen, and no outline.
+        for (int i = 0; i < 3; ++i)
+            if (i != mode - 1)
+                marks[i]->visible = false;
+        mode_ = mode;
+        view_.shpScan.visible = false;
+    } else {
+        mode_ = NoMark;
+        if (!noScanArea_)
+            view_.shpScan.visible = true;
+        for (Shape* s : marks)
+            s->visible = true;
+        refit();
+    }
+    view_.shapesChanged();
+}
+
+void MarkingTool::mouseDown(Qt::MouseButton button, int x, int y)
+{
+    if (!active_ || button == Qt::RightButton)
+        return;
+    if (mode_ != NoMark) {
+        markWX_ = x + L();
+        markWY_ = y + T();
+        moveMark();
+        placing_ = true;
+        return;
+    }
+    if (locked_ || !noScanArea_)
+        return;
+    dragStartX_ = x + L();
+    dragStartY_ = y + T();
+    dragging_ = true;
+    view_.shpScan.visible = true;
+    view_.shapesChanged();
+}
+
+void MarkingTool::moveMark()
+{
+    switch (mode_) {
+    case OriginMark: view_.shpOref.setBounds(markWX_ - 8, markWY_ - 8, 16, 16); break;
+    case X1Mark: view_.shpXref.setBounds(markWX_, T(), 1, IH()); break;
+    case Y1Mark: view_.shpYref.setBounds(L(), markWY_, IW(), 1); break;
+    default: break;
+    }
+    view_.shapesChanged();
+}
+
+void MarkingTool::mouseMove(int x, int y)
+{
+    if (placing_) {
+        x = std::clamp(x, 0, IW());
+        y = std::clamp(y, 0, IH());
+        markWX_ = x + L();
+        markWY_ = y + T();
+        // Keep the mark on the picture.
+        if (mode_ == OriginMark || mode_ == X1Mark)
+            markWX_ = std::min(markWX_, L() + IW() - 1);
+        if (mode_ == OriginMark || mode_ == Y1Mark)
+            markWY_ = std::min(markWY_, T() + IH() - 1);
+        moveMark();
+        return;
+    }
+    if (locked_ || !dragging_)
+        return;
+    x = std::clamp(x, 0, IW());
+    y = std::clamp(y, 0, IH());
+    dragEndX_ = x + L();
+    dragEndY_ = y + T();
+    view_.shpScan.setBounds(std::min(dragStartX_, dragEndX_), std::min(dragStartY_, dragEndY_),
+                            std::abs(dragEndX_ - dragStartX_), std::abs(dragEndY_ - dragStartY_));
+    view_.shapesChanged();
+}
+
+void MarkingTool::mouseUp(Qt::MouseButton button)
+{
+    if (button == Qt::RightButton)
+        return;
+    if (placing_) {
+        placeMark();
+        return;
+    }
+    if (locked_ || !dragging_)
+        return;
+    Shape& outline = view_.shpScan;
+    dragging_ = false;
+    if (outline.bounds.width() == 0 || outline.bounds.height() == 0) {
+        outline.visible = false;
+        outline.setBounds(-1, -1, 0, 0);
+        noScanArea_ = true;
+        view_.shapesChanged();
+        emit areaNotSelected();
+        return;
+    }
+    area_ = {windowToBitmapX(dragStartX_), windowToBitmapY(dragStartY_), windowToBitmapX(dragEndX_),
+             windowToBitmapY(dragEndY_)};
+    if (area_.x2 < area_.x1)
+        std::swap(area_.x1, area_.x2);
+    if (area_.y2 < area_.y1)
+        std::swap(area_.y1, area_.y2);
+    noScanArea_ = false;
+    emit areaDrawn(area_);
+}
+
+void MarkingTool::placeMark()
+{
+    const int i = mode_ - 1;
+    markExactX_[i] = windowToBitmapX(markWX_);
+    markExactY_[i] = windowToBitmapY(markWY_);
+    placing_ = false;
+    emit markPlaced(mode_, markExactX_[i], markExactY_[i]);
+}
+
+void MarkingTool::scanShapeMouseUp(Qt::MouseButton button)
+{
+    if (button != Qt::RightButton || locked_)
+        return;
+    removeArea();
+    view_.shpScan.visible = true; // the empty bounds show nothing
+}
+
+bool MarkingTool::removeArea()
+{
+    if (locked_)
+        return false;
+    noScanArea_ = true;
+    dragging_ = false;
+    view_.shpScan.visible = false;
+    view_.shpScan.setBounds(-1, -1, 0, 0);
+    area_ = {};
+    view_.shapesChanged();
+    emit areaRemoved();
+    return true;
+}
+
+void MarkingTool::takeExactPositions(const ScanSettings& r)
+{
+    markExactX_[0] = r.OriginX;
+    markExactY_[0] = r.OriginY;
+    markExactX_[1] = r.RefX;
+    markExactY_[2] = r.RefY;
+    area_ = {r.ScanStartX, r.ScanStartY, r.ScanEndX, r.ScanEndY};
+}
+
+void MarkingTool::refit()
+{
+    if (!noScanArea_ && mode_ == NoMark) {
+        Shape& outline = view_.shpScan;
+        const int xa = bitmapToWindowX(area_.x1), xb = bitmapToWindowX(area_.x2);
+        const int ya = bitmapToWindowY(area_.y1), yb = bitmapToWindowY(area_.y2);
+        outline.setBounds(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya));
+        outline.visible = true;
+    }
+    for (int i = 0; i < 3; ++i) {
+        const int x = bitmapToWindowX(markExactX_[i]);
+        const int y = bitmapToWindowY(markExactY_[i]);
+        if (i == 0 && markExactX_[0] >= 0)
+            view_.shpOref.setBounds(x - 8, y - 8, 16, 16);
+        if (i == 1 && markExactX_[1] >= 0)
+            view_.shpXref.setBounds(x, T(), 1, IH());
+        if (i == 2 && markExactY_[2] >= 0)
+            view_.shpYref.setBounds(L(), y, IW(), 1);
+    }
+    view_.shapesChanged();
+}
+
+} // namespace plotrun

@@ -1,0 +1,183 @@
+#include "Commands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace plotrun {
+
+namespace {
+
+// A hint is "short|long": the tooltip shows the short part, the status bar
+// the long one; a hint without "|" is both.
+void setHint(QAction* action, const QString& hint)
+{
+    const int bar = hint.indexOf('|');
+    action->setToolTip(bar < 0 ? hint : hint.left(bar));
+    action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+QIcon listIcon(const QString& on, const QString& off = {})
+{
+    QIcon icon(on);
+    if (!off.isEmpty())
+        icon.addFile(off, {}, QIcon::Disabled);
+    return icon;
+}
+
+QAction* newAction(QMainWindow& window, const char* name, const QString& caption)
+{
+    auto* a = new QAction(caption, &window);
+    a->setObjectName(name);
+    return a;
+}
+
+QToolBar* newToolBar(QMainWindow& window, const char* name, Qt::ToolBarArea area)
+{
+    auto* bar = new QToolBar(name, &window);
+    bar->setObjectName(name);
+    bar->setMovable(false);
+    bar->setIconSize(QSize(16, 16));
+    window.addToolBar(area, bar);
+    return bar;
+}
+
+} // namespace
+
+Commands::Commands(QMainWindow& window)
+{
+    Open = newAction(window, "Open", "&Open...");
+    Save = newAction(window, "Save", "&Save");
+    SaveAs = newAction(window, "SaveAs", "Save &As...");
+    Print = newAction(window, "Print", "&Print...");
+    PrintSetup = newAction(window, "PrintSetup", "P&rint Setup...");
+    Exit = newAction(window, "Exit", "E&xit");
+    Copy = newAction(window, "Copy", "&Copy Data");
+    Paste = newAction(window, "Paste", "&Paste Image");
+    View = newAction(window, "View", "&View Output");
+    Chart = newAction(window, "Chart", "View &Chart");
+    Options = newAction(window, "Options", "&Options...");
+    Output1 = newAction(window, "Output1", "Output &Fields...");
+    Execute = newAction(window, "Execute", "&Execute");
+    Contents = newAction(window, "Contents", "&Contents");
+    About = newAction(window, "About", "&About Plotrun");
+    btnRemoveScan = newAction(window, "btnRemoveScan", "Remove scan area");
+    btnScanLock = newAction(window, "btnScanLock", "Lock scan area");
+    tlbtnMarkO = newAction(window, "tlbtnMarkO", "Mark origin reference");
+    tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
+    tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
+
+    Copy->setShortcut(QKeySequence("Ctrl+C"));
+    Paste->setShortcut(QKeySequence("Ctrl+V"));
+    View->setCheckable(true);
+    Chart->setCheckable(true);
+    for (QAction* a : {Save, SaveAs, Copy, Options, Execute})
+        a->setEnabled(false);
+
+    setHint(Open, "Open|Open a bitmap graph file");
+    setHint(Save, "Save|Save the output as a text file");
+    setHint(Copy, "Copy|Copy the output to the clipboard");
+    setHint(Paste, "Paste|Paste a bitmap graph from the clipboard");
+    setHint(Options, "Options|Select your scan parameters");
+    setHint(Execute, "Execute|Scan the bitmap graph to x,y values");
+    setHint(Contents, "Help|Contents");
+    setHint(btnRemoveScan, "Remove scan area");
+    setHint(btnScanLock, "Lock or unlock scan area");
+    Open->setIcon(listIcon(":/icons/on-open.png", ":/icons/off-open.png"));
+    Save->setIcon(listIcon(":/icons/on-save.png", ":/icons/off-save.png"));
+    Copy->setIcon(listIcon(":/icons/on-copy.png", ":/icons/off-copy.png"));
+    Paste->setIcon(listIcon(":/icons/on-paste.png", ":/icons/off-paste.png"));
+    Options->setIcon(listIcon(":/icons/on-options.png", ":/icons/off-options.png"));
+    Execute->setIcon(listIcon(":/icons/on-execute.png", ":/icons/off-execute.png"));
+    Contents->setIcon(listIcon(":/icons/on-help.png", ":/icons/off-help.png"));
+    showLock(false);
+
+    // The mark buttons carry their caption as the status hint only.
+    int picture = 4;
+    for (QAction* a : {tlbtnMarkO, tlbtnMarkX, tlbtnMarkY}) {
+        a->setCheckable(true);
+        a->setStatusTip(a->text());
+        a->setIcon(QIcon(QString(":/icons/scan-%1.png").arg(picture)));
+        picture += 2;
+    }
+}
+
+void Commands::showLock(bool locked) const
+{
+    // The open padlock and the eraser, or the closed padlock and the grey eraser.
+    btnScanLock->setIcon(listIcon(QString(":/icons/scan-%1.png").arg(locked ? 3 : 2)));
+    btnRemoveScan->setIcon(listIcon(QString(":/icons/scan-%1.png").arg(locked ? 1 : 0), ":/icons/scan-1.png"));
+}
+
+void Commands::buildMenus(QMainWindow& window) const
+{
+    QMenu* file = window.menuBar()->addMenu("&File");
+    file->addActions({Open, Save, SaveAs});
+    file->addSeparator()->setObjectName("N2");
+    file->addActions({Print, PrintSetup});
+    file->addSeparator()->setObjectName("N1");
+    file->addAction(Exit);
+    QMenu* edit = window.menuBar()->addMenu("&Edit");
+    edit->addActions({Copy, Paste});
+    edit->addSeparator()->setObjectName("N3");
+    edit->addActions({View, Chart});
+    QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
+    scanMenu->setObjectName("ScanMenu");
+    scanMenu->addActions({Options, Output1, Execute});
+    QMenu* helpMenu = window.menuBar()->addMenu("&Help");
+    helpMenu->addActions({Contents, About});
+    // Menu items carry no hints: while one is highlighted the status bar is empty.
+    auto* filter = new HintFilter(&window);
+    for (QMenu* m : {file, edit, scanMenu, helpMenu})
+        m->installEventFilter(filter);
+    window.menuBar()->installEventFilter(filter);
+}
+
+void Commands::buildToolBars(QMainWindow& window)
+{
+    ToolBar = newToolBar(window, "ToolBar", Qt::TopToolBarArea);
+    ToolBar->addActions({Open, Save});
+    ToolBar->addSeparator()->setObjectName("ToolSep1");
+    ToolBar->addActions({Copy, Paste});
+    ToolBar->addSeparator()->setObjectName("ToolSep2");
+    ToolBar->addActions({Options, Execute});
+    ToolBar->addSeparator()->setObjectName("ToolSep3");
+    ToolBar->addAction(Contents);
+    const std::pair<QAction*, const char*> buttons[] = {{Open, "OpenToolBtn"},       {Save, "SaveToolBtn"},
+                                                        {Copy, "CopyToolBtn"},       {Paste, "PasteToolBtn"},
+                                                        {Options, "OptionsToolBtn"}, {Execute, "ExecuteToolBtn"},
+                                                        {Contents, "HelpToolBtn"}};
+    for (const auto& [action, name] : buttons)
+        ToolBar->widgetForAction(action)->setObjectName(name);
+
+    tlbrScan = newToolBar(window, "tlbrScan", Qt::BottomToolBarArea);
+    tlbrScan->addActions({btnRemoveScan, btnScanLock});
+    tlbrScan->addSeparator()->setObjectName("tlbtnSep1");
+    tlbrScan->addActions({tlbtnMarkO, tlbtnMarkX, tlbtnMarkY});
+    for (QAction* a : {btnRemoveScan, btnScanLock, tlbtnMarkO, tlbtnMarkX, tlbtnMarkY})
+        tlbrScan->widgetForAction(a)->setObjectName(a->objectName());
+    // The mark buttons follow the bar, whose tooltips are off.
+    auto* filter = new HintFilter(&window);
+    for (QAction* a : {tlbtnMarkO, tlbtnMarkX, tlbtnMarkY})
+        tlbrScan->widgetForAction(a)->installEventFilter(filter);
+}
+
+bool HintFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip && (qobject_cast<QMenu*>(watched) || qobject_cast<QMenuBar*>(watched))) {
+        // Sent on to the window as an empty hint.
+        QStatusTipEvent empty{QString()};
+        QApplication::sendEvent(parent(), &empty);
+        return true;
+    }
+    if (event->type() == QEvent::ToolTip && qobject_cast<QToolButton*>(watched))
+        return true;
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace plotrun

@@ -1,0 +1,46 @@
+#pragma once
+// The window's commands: one action each, shared by the menu item and the
+// tool button, with their captions, hints and pictures; and the menus and
+// tool bars that show them.
+
+#include <QObject>
+
+class QAction;
+class QMainWindow;
+class QMenu;
+class QToolBar;
+
+namespace plotrun {
+
+struct Commands {
+    // Creates the actions as children of the window, with their start state.
+    explicit Commands(QMainWindow& window);
+
+    // The menu bar, the top tool bar and the bottom tool bar of marking.
+    void buildMenus(QMainWindow& window) const;
+    void buildToolBars(QMainWindow& window);
+
+    // The lock button's pictures follow the lock.
+    void showLock(bool locked) const;
+
+    QAction *Open, *Save, *SaveAs, *Print, *PrintSetup, *Exit;
+    QAction *Copy, *Paste, *View, *Chart;
+    QAction *Options, *Output1, *Execute;
+    QAction *Contents, *About;
+    QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
+
+    QToolBar* ToolBar = nullptr;
+    QToolBar* tlbrScan = nullptr;
+};
+
+// Empties the status bar while a menu item is highlighted, and keeps the
+// mark buttons without tooltips.
+class HintFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+} // namespace plotrun

@@ -1,0 +1,493 @@
+#include "Plotrunner.h"
+
+#include "MarkingTool.h"
+#include "PictureView.h"
+#include "ResultChart.h"
+#include "ResultGridModel.h"
+#include "StandardErrorBox.h"
+
+#include "../../dialogs/Notice.h"
+#include "../../dialogs/TAboutBox.h"
+#include "../../dialogs/TGOptions.h"
+#include "../../dialogs/TGOutput.h"
+#include "ColumnScan.h"
+#include "NumberText.h"
+#include "Report.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTableView>
+
+#include <cmath>
+
+// The pictures live in a static library: they register only when asked.
+static void registerPictures() { Q_INIT_RESOURCE(plotrun); }
+
+namespace plotrun {
+
+namespace {
+
+// The client area between the tool bars: every view fills all of it.
+class ClientArea : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> onResize;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        for (QObject* child : children())
+            if (auto* w = qobject_cast<QWidget*>(child))
+                w->setGeometry(rect());
+        if (onResize)
+            onResize();
+    }
+};
+
+// Restores the cursor however the scan ends.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
+
+QString imageFilter()
+{
+    QStringList patterns;
+    for (const QByteArray& f : QImageReader::supportedImageFormats())
+        patterns << "*." + QString::fromLatin1(f);
+    return "Bitmaps (*.bmp);;Pictures (" + patterns.join(' ') + ");;All files (*)";
+}
+
+} // namespace
+
+TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
+{
+    setObjectName("Plotrunner");
+    setWindowTitle(kAppTitle);
+    resize(800, 640);
+    setAcceptDrops(true);
+    createViews();
+    commands_.buildMenus(*this);
+    commands_.buildToolBars(*this);
+    connectCommands();
+    statusBar()->setObjectName("StatusBar");
+    dialogs_.openFile = [this] { return QFileDialog::getOpenFileName(this, "Open", {}, imageFilter()); };
+    FormCreate();
+}
+
+TPlotrunner::~TPlotrunner()
+{
+    if (help_.window())
+        help_.window()->close();
+}
+
+void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox* about)
+{
+    GOptions = options;
+    GOutput = output;
+    AboutBox = about;
+}
+
+void TPlotrunner::createViews()
+{
+    auto* client = new ClientArea(this);
+    client->setObjectName("ClientArea");
+    setCentralWidget(client);
+
+    Image = new PictureView(client);
+    Image->setObjectName("Image");
+    Image->hide();
+    marking_ = new MarkingTool(*Image, this);
+    connect(Image, &PictureView::mouseDown, this,
+            [this](Qt::MouseButton b, int x, int y) { guarded([&] { marking_->mouseDown(b, x, y); }); });
+    connect(Image, &PictureView::mouseMove, this, [this](int x, int y) { guarded([&] { marking_->mouseMove(x, y); }); });
+    connect(Image, &PictureView::mouseUp, this,
+            [this](Qt::MouseButton b, int, int) { guarded([&] { marking_->mouseUp(b); }); });
+    connect(Image, &PictureView::scanShapeMouseUp, this,
+            [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
+    connect(marking_, &MarkingTool::markPlaced, this,
+            [this](MarkingTool::Mode m, double x, double y) { markPlaced(m, x, y); });
+    connect(marking_, &MarkingTool::areaDrawn, this,
+            [this](const MarkingTool::Area& a) { areaDrawn(a.x1, a.y1, a.x2, a.y2); });
+    connect(marking_, &MarkingTool::areaNotSelected, this, [this] { setStatus("Scan area was not selected."); });
+    connect(marking_, &MarkingTool::areaRemoved, this, [this] { areaRemoved(); });
+
+    BackPanel = new QFrame(client);
+    BackPanel->setObjectName("BackPanel");
+    BackPanel->setFrameShape(QFrame::Panel);
+    BackPanel->setFrameShadow(QFrame::Sunken);
+    BackPanel->setAutoFillBackground(true);
+    QPalette workspace = BackPanel->palette();
+    workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));
+    BackPanel->setPalette(workspace);
+
+    grid_ = new ResultGridModel(this);
+    Data = new QTableView(client);
+    Data->setObjectName("Data");
+    Data->setModel(grid_);
+    Data->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    Data->verticalHeader()->setDefaultSectionSize(24);
+    Data->horizontalHeader()->setDefaultSectionSize(180); // room for 15 digits and an exponent
+    Data->hide();
+
+    ChartXY = new ResultChart(client);
+    ChartXY->setObjectName("ChartXY");
+    ChartXY->hide();
+
+    client->onResize = [this] { FormResize(); };
+}
+
+void TPlotrunner::connectCommands()
+{
+    const Commands& c = commands_;
+    const std::pair<QAction*, void (TPlotrunner::*)()> handlers[] = {
+        {c.Open, &TPlotrunner::OpenClick},
+        {c.Save, &TPlotrunner::SaveClick},
+        {c.SaveAs, &TPlotrunner::SaveAsClick},
+        {c.Print, &TPlotrunner::PrintClick},
+        {c.PrintSetup, &TPlotrunner::PrintSetupClick},
+        {c.Copy, &TPlotrunner::CopyClick},
+        {c.Paste, &TPlotrunner::PasteClick},
+        {c.View, &TPlotrunner::ViewClick},
+        {c.Chart, &TPlotrunner::ChartClick},
+        {c.Options, &TPlotrunner::OptionsClick},
+        {c.Output1, &TPlotrunner::Output1Click},
+        {c.Execute, &TPlotrunner::ExecuteClick},
+        {c.Contents, &TPlotrunner::ContentsClick},
+        {c.About, &TPlotrunner::AboutClick},
+        {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
+        {c.btnScanLock, &TPlotrunner::btnScanLockClick}};
+    for (const auto& [action, handler] : handlers)
+        connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+    connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
+    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY})
+        connect(a, &QAction::triggered, this, [this, a] { guarded([&] { tlbtnMarkOClick(a); }); });
+}
+
+void TPlotrunner::FormCreate()
+{
+    settings_ = ScanSettings{};
+    pictureLoaded_ = false;
+    imageShown_ = false;
+    picWidth_ = picHeight_ = -1;
+    // The help file rule: the directory glued to the file name. A value of
+    // the wrong type ends in the error box and leaves the bare file name.
+    guarded([&] { helpFile_ = helpFileByRule(readHelpDir()); });
+}
+
+bool TPlotrunner::event(QEvent* e)
+{
+    if (e->type() == QEvent::StatusTip) {
+        setStatus(static_cast<QStatusTipEvent*>(e)->tip());
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void TPlotrunner::setStatus(const QString& text) { statusBar()->showMessage(text); }
+
+QString TPlotrunner::statusText() const { return statusBar()->currentMessage(); }
+
+void TPlotrunner::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() && event->mimeData()->urls().value(0).isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TPlotrunner::dropEvent(QDropEvent* event)
+{
+    const QString path = event->mimeData()->urls().value(0).toLocalFile();
+    event->acceptProposedAction();
+    guarded([&] { openPicture(path); });
+}
+
+void TPlotrunner::OpenClick()
+{
+    const QString path = dialogs_.openFile();
+    if (!path.isEmpty())
+        openPicture(path);
+}
+
+void TPlotrunner::openPicture(const QString& path)
+{
+    acceptPicture(loadPicture(path), QFileInfo(path).fileName()); // throws: the earlier picture stays
+}
+
+void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
+{
+    picture_ = std::move(p);
+    Image->setPicture(picture_.image);
+    marking_->setPicture(picture_.image.width(), picture_.image.height());
+    GOptions->setFileName(fileName);
+    CheckPicture();
+}
+
+void TPlotrunner::CheckPicture()
+{
+    const int w = picture_.image.width(), h = picture_.image.height();
+    if (w < 2 || h < 2) {
+        Image->hide();
+        commands_.Options->setEnabled(false);
+        showNotice(this, "Too small bitmap!", "The size of the bitmap must be at least 2x2");
+        return;
+    }
+    bool reduced = false;
+    if (pictureLoaded_ && (w < picWidth_ || h < picHeight_) && commands_.Execute->isEnabled()) {
+        commands_.Execute->setEnabled(false);
+        reduced = true;
+    }
+    picWidth_ = w;
+    picHeight_ = h;
+    Image->show();
+    GOptions->setPictureInfo(w, h, picture_.bitsPerPixel);
+    GOptions->setScanWidthMaximum(std::min(w / 2, 32767));
+    pictureLoaded_ = true;
+    marking_->setActive(true);
+    Image->setCursor(Qt::CrossCursor);
+    BackPanel->hide();
+    commands_.Options->setEnabled(true);
+    Data->hide();
+    commands_.View->setChecked(false);
+    if (reduced)
+        showNotice(this, "Image size notification!", "Image width or height is reduced!\nCheck your parameters.");
+    takeView();
+}
+
+void TPlotrunner::takeView()
+{
+    // The picture is the view unless the grid or the chart covers it; when it
+    // returns, the marks are fitted to its display.
+    imageShown_ = !commands_.View->isChecked() && !commands_.Chart->isChecked();
+    if (imageShown_)
+        FormResize();
+}
+
+void TPlotrunner::FormResize()
+{
+    if (BackPanel->isHidden()) // a picture was accepted
+        marking_->refit();
+}
+
+void TPlotrunner::OptionsClick()
+{
+    GOptions->setRecord(settings_, {picWidth_, picHeight_});
+    if (GOptions->exec() == QDialog::Accepted)
+        applyOptions(GOptions->verdict());
+}
+
+void TPlotrunner::applyOptions(const OptionVerdict& verdict)
+{
+    settings_ = verdict.record;
+    marking_->takeExactPositions(verdict.record);
+    commands_.Execute->setEnabled(verdict.inputValid);
+    if (imageShown_)
+        FormResize();
+}
+
+void TPlotrunner::Output1Click() { GOutput->exec(); }
+
+void TPlotrunner::ContentsClick() { help_.showTopic(helpFile_, kHelpContentsTopic); }
+
+void TPlotrunner::AboutClick() { AboutBox->exec(); }
+
+// --- Marking
+
+void TPlotrunner::tlbtnMarkOClick(QAction* sender)
+{
+    const Commands& c = commands_;
+    const auto mode = sender == c.tlbtnMarkO ? MarkingTool::OriginMark
+                      : sender == c.tlbtnMarkX ? MarkingTool::X1Mark
+                                               : MarkingTool::Y1Mark;
+    // While one mark button is down, the others are disabled.
+    for (QAction* b : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY})
+        if (b != sender)
+            b->setEnabled(!sender->isChecked());
+    marking_->setMode(mode, sender->isChecked());
+}
+
+void TPlotrunner::markPlaced(int mode, double x, double y)
+{
+    QString text;
+    switch (mode) {
+    case MarkingTool::OriginMark: {
+        settings_.OriginX = std::trunc(x);
+        settings_.OriginY = std::trunc(y);
+        text = "Origin set to: (" + number(settings_.OriginX) + " , " + number(settings_.OriginY) + " )";
+        // A reference counts as set when it is above 0.
+        const bool xSet = settings_.RefX > 0, ySet = settings_.RefY > 0;
+        const bool xOut = settings_.RefX <= settings_.OriginX, yOut = settings_.RefY <= settings_.OriginY;
+        if (xSet && ySet && xOut && yOut) {
+            text += " => References X1 and Y1 are out of ranges!";
+        } else {
+            if (xSet && xOut)
+                text += " => Reference X1 is out of range!";
+            if (ySet && yOut)
+                text += " => Reference Y1 is out of range!";
+        }
+        break;
+    }
+    case MarkingTool::X1Mark:
+        settings_.RefX = std::trunc(x);
+        text = "X1 set to: " + number(settings_.RefX);
+        if (settings_.RefX <= settings_.OriginX) {
+            commands_.Execute->setEnabled(false);
+            text += " => Out of range!";
+        }
+        break;
+    case MarkingTool::Y1Mark:
+        settings_.RefY = std::trunc(y);
+        text = "Y1 set to: " + number(settings_.RefY);
+        if (settings_.RefY <= settings_.OriginY) {
+            commands_.Execute->setEnabled(false);
+            text += " => Out of range!";
+        }
+        break;
+    default:
+        break;
+    }
+    setStatus(text);
+}
+
+void TPlotrunner::areaDrawn(double x1, double y1, double x2, double y2)
+{
+    settings_.ScanStartX = std::trunc(x1);
+    settings_.ScanEndX = std::trunc(x2);
+    settings_.ScanStartY = std::trunc(y1);
+    settings_.ScanEndY = std::trunc(y2);
+    setStatus("Scan area set to: (" + number(settings_.ScanStartX) + ", " + number(settings_.ScanStartY) + ") - (" +
+              number(settings_.ScanEndX) + ", " + number(settings_.ScanEndY) + ")");
+}
+
+void TPlotrunner::areaRemoved()
+{
+    settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1;
+}
+
+void TPlotrunner::btnRemoveScanClick() { marking_->removeArea(); }
+
+void TPlotrunner::btnScanLockClick()
+{
+    marking_->setLocked(!marking_->locked());
+    commands_.showLock(marking_->locked());
+    commands_.btnRemoveScan->setEnabled(!marking_->locked());
+}
+
+// --- Execute
+
+void TPlotrunner::ExecuteClick()
+{
+    const OutputFields fields = GOutput->fields();
+    const QString thresholdText = GOptions->thresholdText();
+    const std::optional<int32_t> threshold = readWhole(thresholdText.toStdString());
+    if (!threshold)
+        throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
+    settings_.Threshold = *threshold;
+
+    // Lay the grid out anew: the old data columns go, the included fields
+    // take columns 1 on in their fixed order.
+    const GridLayout layout = layoutGrid(fields);
+    {
+        const ResultGridModel::Update update(*grid_);
+        grid_->blankDataColumns();
+        grid_->setGridSize(2, 2);
+        grid_->setHeaderCells(headerCells(layout, fields));
+        grid_->setGridSize(layout.gridCols(), 2);
+    }
+
+    const ScanChecks checks = checkScan(settings_);
+    if (checks.widthResized) {
+        const Notice n = widthResizedNotice(checks.areaWidth);
+        showNotice(this, QString::fromStdString(n.title), QString::fromStdString(n.text));
+    }
+    if (checks.stop != ScanStop::None) {
+        const Notice n = stopNotice(checks.stop);
+        showNotice(this, QString::fromStdString(n.title), QString::fromStdString(n.text));
+        return;
+    }
+
+    runScanAndReport(fields, layout, checks);
+    setStatus("Done");
+}
+
+void TPlotrunner::runScanAndReport(const OutputFields& fields, const GridLayout& layout, const ScanChecks& checks)
+{
+    WaitCursor wait;
+    const std::string& D = fields.delimiter;
+    const std::string sep = decimalSeparator();
+    keptRealX_.clear();
+    int32_t rows = 1;
+    {
+        const ResultGridModel::Update update(*grid_);
+        int shownPercent = -1;
+        runColumnScan(pixelView(picture_.image), settings_, checks, fields.wantsSpread(),
+                      {[&](const ResultRow& r) {
+                           grid_->addResultRow(r.number, rowCells(layout, r, sep));
+                           keptRealX_.push_back(r.realX);
+                           ++rows;
+                       },
+                       [&](int percent) {
+                           if (percent != shownPercent) {
+                               shownPercent = percent;
+                               setStatus(QString::fromStdString(progressText(percent)));
+                               statusBar()->repaint();
+                           }
+                       }});
+        grid_->setGridSize(layout.gridCols(), rows);
+    }
+    setStatus("Finalizing...");
+    statusBar()->repaint();
+
+    ChartXY->clearPoints();
+    fillChart(fields);
+
+    std::vector<std::string> header;
+    if (fields.scanningParameters)
+        header = headerBlock({GOptions->widthLabel().toStdString(), picture_.image.height(),
+                              GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()},
+                             settings_, D, sep);
+    const std::vector<std::string> names = grid_->headerCells();
+    scan_ = plotrun::outputLines(fields.scanningParameters ? &header : nullptr, fields.columnNames ? &names : nullptr,
+                        grid_->dataRows(), D);
+    if (GOptions->copyToClipboard())
+        QGuiApplication::clipboard()->setText(QString::fromStdString(joinLines(scan_)));
+    for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
+        a->setEnabled(true);
+}
+
+void TPlotrunner::fillChart(const OutputFields& fields)
+{
+    // The chart shows grid columns 1 and 2, read back from their texts; with
+    // neither coordinate pair included, column 1 against the kept real x.
+    const std::string sep = decimalSeparator();
+    const int rows = grid_->rowCount() + 1; // with the header row
+    QList<QPointF> points;
+    points.reserve(rows - 1);
+    const bool pairs = fields.realCoordinates || fields.bitmapCoordinates;
+    if (pairs)
+        ChartXY->setAxisTitles(QString::fromStdString(grid_->cell(1, 0)), QString::fromStdString(grid_->cell(2, 0)));
+    else
+        ChartXY->setAxisTitles(QString::fromStdString(fields.name(Field::RealX)),
+                               QString::fromStdString(grid_->cell(1, 0)));
+    for (int n = 1; n < rows; ++n) {
+        const std::optional<double> x =
+            pairs ? readReal(grid_->cell(1, n), sep) : std::optional<double>(keptRealX_[size_t(n - 1)]);
+        const std::optional<double> y = readReal(grid_->cell(pairs ? 2 : 1, n), sep);
+        if (x && y) // an absent SDEV/Y leaves its point out
+            points.append(QPointF(*x, *y));
+    }
+    ChartXY->setPoints(std::move(points));
+}
+
+} // namespace plotrun

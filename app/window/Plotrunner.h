@@ -1,0 +1,147 @@
+#pragma once
+// The main window: a switchboard. It holds the picture and the Scan
+// settings, routes each command to its handler, and hands the work to the
+// engine, the marking tool and the result views.
+
+#include "Commands.h"
+#include "HelpViewer.h"
+
+#include "../../files/PictureFile.h"
+#include "OptionChecks.h"
+#include "ScanSettings.h"
+
+#include <QMainWindow>
+#include <QPrinter>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QFrame;
+class QTableView;
+class TAboutBox;
+class TGOptions;
+class TGOutput;
+
+namespace plotrun {
+
+class MarkingTool;
+class PictureView;
+class ResultChart;
+class ResultGridModel;
+struct GridLayout;
+struct ScanChecks;
+
+class TPlotrunner : public QMainWindow {
+    Q_OBJECT
+
+public:
+    TPlotrunner();
+    ~TPlotrunner() override;
+
+    // The dialogs are created after the main window, and handed over here.
+    void attachDialogs(TGOptions* options, TGOutput* output, TAboutBox* about);
+
+    // Loads a picture as Open does, without the dialog. Throws when it cannot
+    // be read; the earlier picture then stays.
+    void openPicture(const QString& path);
+    // A picture from a file or the clipboard, checked and shown.
+    void acceptPicture(Picture picture, const QString& fileName);
+    // What the options dialog's OK decided: the record, the marks and the way
+    // to Execute.
+    void applyOptions(const OptionVerdict& verdict);
+
+    // The common dialogs, which tests answer in place of a user.
+    struct CommonDialogs {
+        std::function<QString()> openFile;
+        std::function<QString()> saveFile;
+        // Shows the print dialog for pages 1 to pageCount; false when cancelled.
+        std::function<bool(QPrinter&, int pageCount)> printPages;
+    };
+    CommonDialogs& commonDialogs() { return dialogs_; }
+
+    // Read-only views of the state, for tests and benchmarks.
+    const ScanSettings& scanSettings() const { return settings_; }
+    const MarkingTool& marking() const { return *marking_; }
+    const Picture& picture() const { return picture_; }
+    const std::vector<std::string>& outputLines() const { return scan_; }
+    const ResultGridModel& grid() const { return *grid_; }
+    const ResultChart& chart() const { return *ChartXY; }
+    bool pictureLoaded() const { return pictureLoaded_; }
+    // The size of the last accepted picture; -1 by -1 before the first.
+    QSize pictureSize() const { return {picWidth_, picHeight_}; }
+    bool pictureShown() const { return imageShown_; }
+    const QString& helpFile() const { return helpFile_; }
+    const QString& savedFileName() const { return saveFileName_; }
+    QString statusText() const;
+    HelpViewer& help() { return help_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // --- Command handlers
+    void OpenClick();
+    void ExecuteClick();
+    void OptionsClick();
+    void Output1Click();
+    void ContentsClick();
+    void AboutClick();
+    void SaveClick();
+    void SaveAsClick();
+    void CopyClick();
+    void PasteClick();
+    void PrintClick();
+    void PrintSetupClick();
+    void ViewClick();
+    void ChartClick();
+    void tlbtnMarkOClick(QAction* sender);
+    void btnRemoveScanClick();
+    void btnScanLockClick();
+
+    // --- What the marking tool reports
+    void markPlaced(int mode, double x, double y);
+    void areaDrawn(double x1, double y1, double x2, double y2);
+    void areaRemoved();
+
+    void createViews();
+    void connectCommands();
+    void FormCreate();
+    void FormResize();
+    void setStatus(const QString& text);
+    void CheckPicture();
+    void takeView();
+    void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
+    void runScanAndReport(const OutputFields& fields, const GridLayout& layout, const ScanChecks& checks);
+    void fillChart(const OutputFields& fields);
+    void writeOutput(const QString& path);
+    QString askSaveFileName();
+
+    Commands commands_;
+    PictureView* Image = nullptr;
+    QFrame* BackPanel = nullptr;
+    QTableView* Data = nullptr;
+    ResultGridModel* grid_ = nullptr;
+    ResultChart* ChartXY = nullptr;
+    MarkingTool* marking_ = nullptr;
+    TGOptions* GOptions = nullptr;
+    TGOutput* GOutput = nullptr;
+    TAboutBox* AboutBox = nullptr;
+    CommonDialogs dialogs_;
+
+    ScanSettings settings_;
+    Picture picture_;                // the picture in Image, as the scan reads it
+    int32_t picWidth_ = -1, picHeight_ = -1;
+    bool pictureLoaded_ = false;
+    bool imageShown_ = false;
+    std::vector<std::string> scan_;  // the output text, line by line
+    std::vector<double> keptRealX_;  // real x of each row, for a chart without coordinate columns
+    QString saveFileName_;           // where the output was last saved
+    QString helpFile_ = kHelpFileName;
+    HelpViewer help_;
+    QPrinter printer_;
+};
+
+} // namespace plotrun
