@@ -26,11 +26,34 @@ QString readHelpDir()
 
 QString helpFileByRule(const QString& helpDir) { return helpDir + kHelpFileName; }
 
+namespace {
+
+// Where an installation puts the help: the data folder as seen from the
+// program's folder, so that a moved installation still finds it, and the data
+// folder the build was configured for.
+QStringList installedHelpDirs()
+{
+    QStringList dirs;
+#ifdef PLOTRUN_HELP_DIR_FROM_PROGRAM
+    dirs << QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(PLOTRUN_HELP_DIR_FROM_PROGRAM));
+#endif
+#ifdef PLOTRUN_INSTALLED_HELP_DIR
+    dirs << QString(PLOTRUN_INSTALLED_HELP_DIR);
+#endif
+    dirs.removeDuplicates();
+    return dirs;
+}
+
+} // namespace
+
 QString HelpViewer::findDocument(const QString& helpFile)
 {
     QStringList places;
     if (QFileInfo(helpFile).fileName() == helpFile) {
-        places << QDir(QCoreApplication::applicationDirPath()).filePath(helpFile) << QDir::current().filePath(helpFile);
+        places << QDir(QCoreApplication::applicationDirPath()).filePath(helpFile);
+        for (const QString& dir : installedHelpDirs())
+            places << QDir(dir).filePath(helpFile);
+        places << QDir::current().filePath(helpFile);
     } else {
         places << helpFile;
     }
