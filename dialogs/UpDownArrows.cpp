@@ -43,10 +43,15 @@ void UpDownArrows::setPosition(int v) { position_ = std::clamp(v, minimum_, std:
 void UpDownArrows::stepBy(int steps)
 {
     // Step from the number in the box when it holds one, like the arrows of
-    // any edit box; otherwise from the last position.
+    // any edit box; otherwise from the last position. A typed number beyond
+    // the limits goes to the nearest limit first, whichever way the step is.
     bool ok = false;
     const int typed = buddy_ ? buddy_->text().trimmed().toInt(&ok) : 0;
-    setPosition((ok ? std::clamp(typed, minimum_, std::max(minimum_, maximum_)) : position_) + steps);
+    const int top = std::max(minimum_, maximum_);
+    if (ok && (typed < minimum_ || typed > top))
+        setPosition(typed);
+    else
+        setPosition((ok ? typed : position_) + steps);
     if (buddy_)
         buddy_->setText(QString::number(position_));
 }

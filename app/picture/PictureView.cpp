@@ -34,8 +34,13 @@ void PictureView::setPicture(const QImage& picture)
 
 const QPixmap& PictureView::displayCopy()
 {
-    if (display_.size() != size() && !preview_.isNull() && width() > 0 && height() > 0)
-        display_ = QPixmap::fromImage(preview_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    if (display_.size() != size() && !preview_.isNull() && width() > 0 && height() > 0) {
+        // Enlarged, every picture pixel stays a sharp block, so that marks can
+        // be put on the pixel meant; reduced, the picture is smoothed.
+        const bool enlarged = width() >= preview_.width() && height() >= preview_.height();
+        display_ = QPixmap::fromImage(preview_.scaled(
+            size(), Qt::IgnoreAspectRatio, enlarged ? Qt::FastTransformation : Qt::SmoothTransformation));
+    }
     return display_;
 }
 

@@ -6,6 +6,7 @@
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace plotrun {
 
@@ -51,7 +52,9 @@ ResultChart::ResultChart(QWidget* parent) : QChartView(parent), bottom_(new QVal
     Series1->attachAxis(bottom_);
     Series1->attachAxis(left_);
     setAxisTitles("X", "Y");
+    QChart* made = this->chart(); // the view's own empty chart, which setChart keeps
     setChart(chart);
+    delete made;
     setRenderHint(QPainter::Antialiasing, false);
 }
 
@@ -93,24 +96,51 @@ void ResultChart::setPoints(QList<QPointF> points)
     points_ = std::move(points);
     seriesCurrent_ = false;
     showPoints();
-    if (points_.isEmpty())
+    if (points_.isEmpty()) {
+        // Nothing to fit: the axes go back to where they started.
+        for (QValueAxis* axis : {bottom_, left_}) {
+            axis->setTickType(QValueAxis::TicksFixed);
+            axis->setRange(0, 1);
+        }
         return;
-    double x0 = points_.front().x(), x1 = points_.back().x();
+    }
     auto [lo, hi] = std::minmax_element(points_.begin(), points_.end(),
                                         [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
-    double y0 = lo->y(), y1 = hi->y();
-    // A margin of a twentieth of the span keeps edge points inside.
-    const auto widen = [](double& a, double& b) {
-        const double m = a == b ? std::max(1.0, std::abs(a) * 0.05) : (b - a) * 0.05;
-        a -= m;
-        b += m;
-    };
-    widen(x0, x1);
-    widen(y0, y1);
-    bottom_->setRange(x0, x1);
-    left_->setRange(y0, y1);
-    bottom_->applyNiceNumbers();
-    left_->applyNiceNumbers();
+    fitAxis(*bottom_, points_.front().x(), points_.back().x());
+    fitAxis(*left_, lo->y(), hi->y());
 }
+
+AxisFit fitAxisRange(double lo, double hi)
+{
+    if (!(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi))
+        return {0, 1, 0, 0.2};
+    double span = hi - lo;
+    if (span == 0 || !std::isfinite(span))
+        span = lo == 0 ? 1.0 : std::abs(lo) * 0.1;
+    // Ticks at steps of 1, 2 or 5 times a power of ten, about five of them.
+    const double raw = span / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = 10 * power;
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * power >= raw) {
+            step = m * power;
+            break;
+        }
+    // A margin of a fiftieth of the span keeps the edge points off the frame.
+    const double margin = hi > lo ? (hi - lo) / 50 : span / 2;
+    return {lo - margin, hi + margin, std::ceil((lo - margin) / step) * step, step};
+}
+
+void ResultChart::fitAxis(QValueAxis& axis, double lo, double hi)
+{
+    const AxisFit fit = fitAxisRange(lo, hi);
+    axis.setRange(fit.min, fit.max);
+    axis.setTickType(QValueAxis::TicksDynamic);
+    axis.setTickAnchor(fit.firstTick);
+    axis.setTickInterval(fit.step);
+}
+
+ResultChart::AxisRange ResultChart::bottomRange() const { return {bottom_->min(), bottom_->max()}; }
+ResultChart::AxisRange ResultChart::leftRange() const { return {left_->min(), left_->max()}; }
 
 } // namespace plotrun

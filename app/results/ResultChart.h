@@ -11,6 +11,13 @@ class QValueAxis;
 
 namespace plotrun {
 
+// An axis fitted to data from lo to hi: a small margin, and ticks at round
+// values (1, 2 or 5 times a power of ten) from firstTick on.
+struct AxisFit {
+    double min, max, firstTick, step;
+};
+AxisFit fitAxisRange(double lo, double hi);
+
 class ResultChart : public QChartView {
     Q_OBJECT
 
@@ -26,6 +33,12 @@ public:
     void setPoints(QList<QPointF> points);
     const QList<QPointF>& points() const { return points_; }
 
+    struct AxisRange {
+        double min, max;
+    };
+    AxisRange bottomRange() const;
+    AxisRange leftRange() const;
+
     QLineSeries* Series1 = nullptr;
 
 protected:
@@ -33,6 +46,7 @@ protected:
 
 private:
     void showPoints();
+    void fitAxis(QValueAxis& axis, double lo, double hi);
 
     QValueAxis* bottom_;
     QValueAxis* left_;

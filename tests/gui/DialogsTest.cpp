@@ -231,6 +231,16 @@ private slots:
         QCOMPARE(text(p->options, "Threshold"), QString("255"));
         threshold->stepBy(-1);
         QCOMPARE(text(p->options, "Threshold"), QString("254"));
+        // A typed number beyond the limits steps to the nearest limit first.
+        type(p->options, "Threshold", "0");
+        threshold->stepBy(1);
+        QCOMPARE(text(p->options, "Threshold"), QString("1"));
+        type(p->options, "Threshold", "300");
+        threshold->stepBy(-1);
+        QCOMPARE(text(p->options, "Threshold"), QString("255"));
+        type(p->options, "Threshold", "-40");
+        threshold->stepBy(-1);
+        QCOMPARE(text(p->options, "Threshold"), QString("1"));
         type(p->options, "Threshold", "9999 or so"); // the box takes any text
         QCOMPARE(text(p->options, "Threshold"), QString("9999 or so"));
 

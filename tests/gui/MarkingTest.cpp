@@ -14,11 +14,12 @@ class MarkingTest : public QObject {
     std::unique_ptr<Program> p;
 
     // A picture of w x h pixels shown in an Image of iw x ih window pixels.
-    void showPicture(int w, int h, int iw, int ih)
+    void showPicture(int w, int h, int iw, int ih,
+                     const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
     {
         p = std::make_unique<Program>();
         const QString path = dir.filePath(QString("p%1x%2.bmp").arg(w).arg(h));
-        writeBmp(path, w, h, [](int, int) { return 0xFFFFFFu; });
+        writeBmp(path, w, h, colourAt);
         p->w.openPicture(path);
         resizeImage(iw, ih);
     }
@@ -313,6 +314,21 @@ private slots:
         QVERIFY(trigger(*p, "View"));
         QVERIFY(p->w.pictureShown());
         QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(30, 30, 150, 90));
+    }
+
+    // Each picture pixel of an enlarged picture is a sharp block on the screen:
+    // a one-pixel line stays black, with no grey beside it.
+    void anEnlargedPictureIsNotBlurred()
+    {
+        showPicture(8, 8, 400, 400, [](int x, int) { return x == 3 ? 0x000000u : 0xFFFFFFu; });
+        const QImage shown = imageOf(p->w)->grab().toImage();
+        QSet<QRgb> colours;
+        for (int y = 0; y < shown.height(); y += 7)
+            for (int x = 0; x < shown.width(); ++x)
+                colours.insert(shown.pixel(x, y) & 0xFFFFFF);
+        QCOMPARE(colours, (QSet<QRgb>{0x000000, 0xFFFFFF}));
+        QCOMPARE(shown.pixel(175, 200) & 0xFFFFFF, 0x000000u); // column 3 covers 150..199
+        QCOMPARE(shown.pixel(149, 200) & 0xFFFFFF, 0xFFFFFFu);
     }
 
     void anImageThreeTimesWiderThanThePictureCanGiveAnEmptyArea()
