@@ -268,6 +268,34 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("cancelled.pdf")));
     }
 
+    // The chart's axes waste no part of the plot; a scan that finds nothing
+    // puts them back where they started.
+    void theChartAxesFitTheScannedPoints()
+    {
+        scanSampleChart();
+        const QList<QPointF>& points = p->w.chart().points();
+        QVERIFY(points.size() > 10);
+        double lo = points[0].y(), hi = lo;
+        for (const QPointF& pt : points) {
+            lo = std::min(lo, pt.y());
+            hi = std::max(hi, pt.y());
+        }
+        const auto left = p->w.chart().leftRange();
+        QVERIFY(left.min <= lo && left.max >= hi);
+        QVERIFY2(left.max - left.min <= 1.05 * (hi - lo),
+                 qPrintable(QString("%1..%2 for %3..%4").arg(left.min).arg(left.max).arg(lo).arg(hi)));
+        const auto bottom = p->w.chart().bottomRange();
+        const double span = points.back().x() - points.front().x();
+        QVERIFY(bottom.min <= points.front().x() && bottom.max >= points.back().x());
+        QVERIFY(bottom.max - bottom.min <= 1.05 * span);
+
+        p->options.findChild<QLineEdit*>("Threshold")->setText("255");
+        QVERIFY(trigger(*p, "Execute"));
+        QVERIFY(p->w.chart().points().isEmpty());
+        QCOMPARE(p->w.chart().leftRange().min, 0.0);
+        QCOMPARE(p->w.chart().leftRange().max, 1.0);
+    }
+
     void theViewsToggleAndExcludeEachOther()
     {
         scanSampleChart();
