@@ -170,7 +170,6 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
     std::vector<StripSums<Sum>> sums(static_cast<size_t>(std::min(bandStrips, stripCount)));
     std::vector<ResultRow> rows(sums.size());
     std::vector<double> spreadSum(sums.size());
-    std::vector<double> meanDarkness(sums.size());
 
     // The dark pixels of a band, kept for the spread pass while they are few
     // (a chart's curves, not a dark photograph); past the cap the pass reads
@@ -230,7 +229,6 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
             row.sdevY = 0;
             row.number = 1; // numbered below, in strip order
             spreadSum[static_cast<size_t>(i)] = 0;
-            meanDarkness[static_cast<size_t>(i)] = static_cast<double>(sd / a.n);
             anyRow = true;
         }
 
@@ -240,9 +238,9 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
                 if (rows[k].number == 0)
                     return;
                 const double yp = yMap.toReal(static_cast<double>(bitmapYOfRow(r, h)));
-                const double v = static_cast<double>(static_cast<long double>(d) * yp / meanDarkness[k] - rows[k].realY);
+                const double v = static_cast<double>(static_cast<long double>(yp) - rows[k].realY);
                 spreadSum[k] = static_cast<double>(static_cast<long double>(spreadSum[k]) +
-                                                   static_cast<long double>(v) * static_cast<long double>(v));
+                                                   static_cast<long double>(d) * v * v);
             };
             // The second pass visits the same pixels in the same order: from
             // the record of the first when it holds them all, else anew.
@@ -257,8 +255,8 @@ int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks
             ResultRow& row = rows[static_cast<size_t>(i)];
             if (row.number != 0) {
                 if (wantSpread) {
-                    const int64_t n = sums[static_cast<size_t>(i)].n;
-                    row.sdev = static_cast<double>(std::sqrt(static_cast<long double>(spreadSum[static_cast<size_t>(i)]) / n));
+                    const long double sd = static_cast<long double>(sums[static_cast<size_t>(i)].sd);
+                    row.sdev = static_cast<double>(std::sqrt(static_cast<long double>(spreadSum[static_cast<size_t>(i)]) / sd));
                     if (row.realY != 0) {
                         row.hasSdevY = true;
                         row.sdevY = static_cast<double>(static_cast<long double>(row.sdev) / row.realY);
