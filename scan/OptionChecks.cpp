@@ -1,8 +1,10 @@
 #include "OptionChecks.h"
 
+#include "Calibration.h"
 #include "NumberText.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -28,6 +30,7 @@ public:
         checkThreshold();
         checkReferencePositions();
         checkRealCoordinates();
+        checkCalibrationRange();
 
         OptionVerdict v;
         v.record = w_;
@@ -150,25 +153,27 @@ private:
     void checkReferencePositions()
     {
         ox_ = checkPosition(box_.SelOX, w_.OriginX, w_.OriginX >= 0, "Origin X is not a valid number\n",
-                            "Origin X is out of range\n", [&](double v) { return v < 0 || v >= W_; });
+                            "Origin X is out of range\n", [&](double v) { return v < 0 || v >= W_; }, xMarks_);
         oy_ = checkPosition(box_.SelOY, w_.OriginY, w_.OriginY >= 0, "Origin Y is not a valid number\n",
-                            "Origin Y is out of range\n", [&](double v) { return v < 0 || v >= H_; });
+                            "Origin Y is out of range\n", [&](double v) { return v < 0 || v >= H_; }, yMarks_);
         rx_ = checkPosition(box_.SelX, w_.RefX, w_.RefX > 0, "Reference X is not a valid number\n",
                             "Reference X is out of range\n",
-                            [&](double v) { return v <= std::max(ox_, 0.0) || v > W_; });
+                            [&](double v) { return v <= std::max(ox_, 0.0) || v > W_; }, xMarks_);
         ry_ = checkPosition(box_.SelY, w_.RefY, w_.RefY > 0, "Reference Y is not a valid number\n",
                             "Reference Y is out of range\n",
-                            [&](double v) { return v <= std::max(oy_, 0.0) || v > H_; });
+                            [&](double v) { return v <= std::max(oy_, 0.0) || v > H_; }, yMarks_);
     }
 
+    // `accepted` is cleared when the box is refused.
     template <class Refused>
     double checkPosition(std::string& text, double fallback, bool shownWhen, const char* bad, const char* out,
-                         Refused refused)
+                         Refused refused, bool& accepted)
     {
         const std::optional<double> v = readBitmap(text, sep_);
         if (!v || refused(*v)) {
             refuse(v ? out : bad);
             text = showIf(shownWhen, fallback);
+            accepted = false;
             return fallback;
         }
         return *v;
@@ -177,30 +182,33 @@ private:
     // The real coordinates of the origin and the references, x then y.
     void checkRealCoordinates()
     {
-        checkRealAxis(box_.SelOXR, box_.SelXR, w_.RealOriginX, w_.HasRealOriginX, w_.RealRefX, w_.HasRealRefX,
-                      "Real origin X is not a valid number\n", "Real reference X is not a valid number\n",
-                      "Real X cannot be same as real origin X\n");
-        checkRealAxis(box_.SelOYR, box_.SelYR, w_.RealOriginY, w_.HasRealOriginY, w_.RealRefY, w_.HasRealRefY,
-                      "Real origin Y is not a valid number\n", "Real reference Y is not a valid number\n",
-                      "Real Y cannot be same as real origin Y\n");
+        xReals_ = checkRealAxis(box_.SelOXR, box_.SelXR, w_.RealOriginX, w_.HasRealOriginX, w_.RealRefX,
+                                w_.HasRealRefX, "Real origin X is not a valid number\n",
+                                "Real reference X is not a valid number\n", "Real X cannot be same as real origin X\n");
+        yReals_ = checkRealAxis(box_.SelOYR, box_.SelYR, w_.RealOriginY, w_.HasRealOriginY, w_.RealRefY,
+                                w_.HasRealRefY, "Real origin Y is not a valid number\n",
+                                "Real reference Y is not a valid number\n", "Real Y cannot be same as real origin Y\n");
     }
 
-    void checkRealAxis(std::string& originBox, std::string& refBox, double& realOrigin, bool& hasOrigin,
+    // True when both boxes of the axis were accepted.
+    bool checkRealAxis(std::string& originBox, std::string& refBox, double& realOrigin, bool& hasOrigin,
                        double& realRef, bool& hasRef, const char* badOrigin, const char* badRef, const char* same)
     {
+        bool accepted = true;
         if (const std::optional<double> o = readReal(originBox, sep_)) {
             realOrigin = *o;
             hasOrigin = true;
         } else {
             refuse(badOrigin);
             originBox = showIf(hasOrigin, realOrigin);
+            accepted = false;
         }
         const std::optional<double> r = readReal(refBox, sep_);
         const bool equal = r && hasOrigin && *r == realOrigin;
         if (r && !equal) {
             realRef = *r;
             hasRef = true;
-            return;
+            return accepted;
         }
         refuse(r ? same : badRef);
         if (hasRef && realRef != realOrigin) {
@@ -211,6 +219,32 @@ private:
             if (equal)
                 realRef = -1;
         }
+        return false;
+    }
+
+    // A calibration whose mapping already leaves the range of doubles at the
+    // picture's edges would give infinite results; it is judged only on an
+    // axis whose four boxes were all accepted. The real reference is refused
+    // then, as one equal to the origin is.
+    void checkCalibrationRange()
+    {
+        if (xMarks_ && xReals_)
+            checkAxisRange(AxisMap(ox_, rx_, w_.RealOriginX, w_.RealRefX), W_, box_.SelXR, w_.RealRefX,
+                           w_.HasRealRefX, "Real X of the picture's edges is out of range\n");
+        if (yMarks_ && yReals_)
+            checkAxisRange(AxisMap(oy_, ry_, w_.RealOriginY, w_.RealRefY), H_, box_.SelYR, w_.RealRefY,
+                           w_.HasRealRefY, "Real Y of the picture's edges is out of range\n");
+    }
+
+    void checkAxisRange(const AxisMap& map, int32_t size, std::string& refBox, double& realRef, bool& hasRef,
+                        const char* message)
+    {
+        if (std::isfinite(map.toReal(0)) && std::isfinite(map.toReal(size)))
+            return;
+        refuse(message);
+        refBox.clear();
+        hasRef = false;
+        realRef = -1;
     }
 
     ScanSettings w_; // the working copy
@@ -226,6 +260,8 @@ private:
     int32_t scanWidth_ = 1;
     int32_t threshold_ = 0;
     double ox_ = -1, oy_ = -1, rx_ = -1, ry_ = -1;
+    bool xMarks_ = true, yMarks_ = true; // the origin and reference positions were accepted
+    bool xReals_ = false, yReals_ = false; // the real origin and reference were accepted
 };
 
 } // namespace
