@@ -4,7 +4,7 @@
 #include "../files/TextFile.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/OptionChecks.h"
-#include "../scan/Report.h"
+#include "../scan/ScanReport.h"
 
 #include <QLocale>
 
@@ -39,7 +39,8 @@ numbers for each strip that holds dark pixels.
 Bitmap coordinates count pixels from the left edge and upward from the
 bottom edge. Numbers in options always use ".".
 Exit codes: 0 done, 1 picture or output file error, 2 bad usage or refused
-settings, 3 scan aborted by the height check.
+settings, 3 scan aborted by the height check, 4 a result beyond the range of
+real numbers (nothing written).
 )";
 
 struct UsageError {
@@ -232,21 +233,16 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         return kScanAborted;
     }
 
-    const std::string& sep = o.decimalSeparator;
-    const GridLayout layout = layoutGrid(o.fields);
-    std::vector<std::vector<std::string>> rows;
+    ScanReport report(o.fields, o.decimalSeparator);
     runColumnScan(view, settings, checks, o.fields.wantsSpread(),
-                  {[&](const ResultRow& r) { rows.push_back(rowCells(layout, r, sep)); }, nullptr});
+                  {[&](const ResultRow& r) { report.addRow(r); }, nullptr});
     picture.image = QImage(); // the text may be large too
-
-    std::vector<std::string> header;
-    if (o.fields.scanningParameters)
-        header = headerBlock({std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(),
-                              o.boxes.SelWt},
-                             settings, o.fields.delimiter, sep);
-    const std::vector<std::string> names = headerCells(layout, o.fields);
-    const std::string text = joinLines(outputLines(o.fields.scanningParameters ? &header : nullptr,
-                                                   o.fields.columnNames ? &names : nullptr, rows, o.fields.delimiter));
+    if (report.hasNonFinite()) {
+        err << notFiniteNotice(report.firstNonFiniteRow()).text;
+        return kScanNotFinite;
+    }
+    const std::string text = report.text(
+        {std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(), o.boxes.SelWt}, settings);
     if (o.output.isEmpty()) {
         out.write(text.data(), std::streamsize(text.size()));
         out.flush();

@@ -128,6 +128,39 @@ TEST_F(ScanCommand, RefusedSettingsListEveryMessageAndExitTwo)
     EXPECT_EQ(wide.err, "Scan width must between 1 and 50.\n");
 }
 
+TEST_F(ScanCommand, ACalibrationBeyondTheDoubleRangeIsRefused)
+{
+    const ScanRun r = scanner({"--origin", "0,0", "--ref", "1,240", "--real-ref", "1e308,1", "--area", "0,0,640,480",
+                               bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.code, kScanUsage);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Real X of the picture's edges is out of range\n");
+}
+
+TEST_F(ScanCommand, AResultThatIsNotFiniteWritesNothingAndExitsFour)
+{
+    // 1E300 units a pixel: the points are finite, their spread is not.
+    const QString chart = file("tall.bmp");
+    ASSERT_TRUE(writeFile(chart, bmpBytes(640, 480, 24, [](int x, int row) {
+                              return x == 10 && (row == 100 || row == 300) ? 0u : 0xFFFFFFu;
+                          })));
+    const QStringList args{"--origin", "0,0", "--ref", "1,1", "--real-ref", "1e300,1e300", "--area", "10,1,11,480"};
+    const ScanRun finite = scanner(args + QStringList{"--decimal-separator", ".", chart});
+    EXPECT_EQ(finite.code, kScanDone) << finite.err;
+    EXPECT_EQ(finite.out, "1.05E301,2.8E302\r\n");
+
+    const QString out = file("out.txt");
+    const ScanRun r = scanner(args + QStringList{"--fields", "real,sdev", "-o", out, chart});
+    EXPECT_EQ(r.code, kScanNotFinite);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "The scan gives a number beyond the range of real numbers, first in row 1.\n"
+                     "Check the real coordinates of the references.\n");
+    EXPECT_FALSE(QFile::exists(out));
+    const ScanRun toStdout = scanner(args + QStringList{"--fields", "sdev", chart});
+    EXPECT_EQ(toStdout.code, kScanNotFinite);
+    EXPECT_EQ(toStdout.out, "");
+}
+
 TEST_F(ScanCommand, BadUsageExitsTwo)
 {
     const QString path = bmp("chart.bmp", 24);
