@@ -4,7 +4,7 @@
 #include "../files/TextFile.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/OptionChecks.h"
-#include "../scan/Report.h"
+#include "../scan/ScanReport.h"
 
 #include <QLocale>
 
@@ -39,7 +39,8 @@ numbers for each strip that holds dark pixels.
 Bitmap coordinates count pixels from the left edge and upward from the
 bottom edge. Numbers in options always use ".".
 Exit codes: 0 done, 1 picture or output file error, 2 bad usage or refused
-settings, 3 scan aborted by the height check.
+settings, 3 scan aborted by the height check, 4 a result beyond the range of
+real numbers (nothing written).
 )";
 
 struct UsageError {
@@ -67,6 +68,131 @@ std::vector<std::string> splitList(const QString& value, int count, const char* 
     return out;
 }
 
+void setFields(Options& o, const QString& value)
+{
+    o.fields.realCoordinates = o.fields.sdev = o.fields.sdevY = o.fields.bitmapCoordinates = false;
+    for (const QString& f : value.split(',')) {
+        if (f == "real")
+            o.fields.realCoordinates = true;
+        else if (f == "sdev")
+            o.fields.sdev = true;
+        else if (f == "sdevy")
+            o.fields.sdevY = true;
+        else if (f == "bitmap")
+            o.fields.bitmapCoordinates = true;
+        else
+            throw UsageError{"unknown field '" + f.toStdString() + "' (real, sdev, sdevy or bitmap)"};
+    }
+}
+
+void setColumnName(Options& o, const QString& value)
+{
+    static const std::map<QString, Field> keys{{"x", Field::RealX},    {"y", Field::RealY},
+                                               {"sdev", Field::Sdev},  {"sdevy", Field::SdevY},
+                                               {"xb", Field::BitmapX}, {"yb", Field::BitmapY}};
+    const int eq = value.indexOf('=');
+    const auto key = keys.find(value.left(eq));
+    if (eq < 0 || key == keys.end())
+        throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb or yb"};
+    const QString text = value.mid(eq + 1);
+    if (text.size() > 40)
+        throw UsageError{"a column name holds at most 40 characters"};
+    o.fields.names[static_cast<int>(key->second)] = text.toStdString();
+}
+
+void setDelimiter(Options& o, const QString& value)
+{
+    if (value.size() > 8)
+        throw UsageError{"the delimiter holds at most 8 characters"};
+    // A line break in the delimiter would split every data line in two.
+    if (value.contains('\r') || value.contains('\n'))
+        throw UsageError{"the delimiter cannot hold a line break"};
+    o.delimiter = value.toStdString();
+}
+
+void setDecimalSeparator(Options& o, const QString& value)
+{
+    if (value.size() != 1)
+        throw UsageError{"the decimal separator is one character"};
+    // Each of these would make a number read as another or as two.
+    const QChar c = value[0];
+    if (c.isDigit() || c == '+' || c == '-' || c == 'E' || c == 'e')
+        throw UsageError{"the decimal separator cannot be a digit, a sign, E or e"};
+    if (c.category() == QChar::Other_Control)
+        throw UsageError{"the decimal separator cannot be a control character"};
+    o.decimalSeparator = value.toStdString();
+}
+
+void setOutput(Options& o, const QString& value)
+{
+    if (value.isEmpty())
+        throw UsageError{"the output file name is empty"};
+    o.output = value;
+}
+
+struct Flag {
+    const char* name;
+    bool takesValue;
+    void (*apply)(Options&, const QString& value);
+};
+
+// Every option of the scanner; -h and -o are the short forms.
+const Flag kFlags[] = {
+    {"-h", false, [](Options& o, const QString&) { o.help = true; }},
+    {"--help", false, [](Options& o, const QString&) { o.help = true; }},
+    {"--origin", true,
+     [](Options& o, const QString& v) {
+         const auto p = splitList(v, 2, "--origin");
+         o.boxes.SelOX = p[0];
+         o.boxes.SelOY = p[1];
+     }},
+    {"--ref", true,
+     [](Options& o, const QString& v) {
+         const auto p = splitList(v, 2, "--ref");
+         o.boxes.SelX = p[0];
+         o.boxes.SelY = p[1];
+     }},
+    {"--real-origin", true,
+     [](Options& o, const QString& v) {
+         const auto p = splitList(v, 2, "--real-origin");
+         o.boxes.SelOXR = p[0];
+         o.boxes.SelOYR = p[1];
+     }},
+    {"--real-ref", true,
+     [](Options& o, const QString& v) {
+         const auto p = splitList(v, 2, "--real-ref");
+         o.boxes.SelXR = p[0];
+         o.boxes.SelYR = p[1];
+     }},
+    {"--area", true,
+     [](Options& o, const QString& v) {
+         const auto p = splitList(v, 4, "--area");
+         o.boxes.SelSX1 = p[0];
+         o.boxes.SelSY1 = p[1];
+         o.boxes.SelSX2 = p[2];
+         o.boxes.SelSY2 = p[3];
+     }},
+    {"--scan-width", true, [](Options& o, const QString& v) { o.boxes.SelSW = v.toStdString(); }},
+    {"--threshold", true, [](Options& o, const QString& v) { o.boxes.Threshold = v.toStdString(); }},
+    {"--weighted-x", false, [](Options& o, const QString&) { o.boxes.SelWt = true; }},
+    {"--fields", true, setFields},
+    {"--header", false, [](Options& o, const QString&) { o.fields.scanningParameters = true; }},
+    {"--column-names", false, [](Options& o, const QString&) { o.fields.columnNames = true; }},
+    {"--name", true, setColumnName},
+    {"--delimiter", true, setDelimiter},
+    {"--decimal-separator", true, setDecimalSeparator},
+    {"-o", true, setOutput},
+    {"--output", true, setOutput},
+};
+
+const Flag* findFlag(const QString& name)
+{
+    for (const Flag& f : kFlags)
+        if (name == QLatin1String(f.name))
+            return &f;
+    return nullptr;
+}
+
 Options parseArguments(const QStringList& args)
 {
     Options o;
@@ -74,9 +200,6 @@ Options parseArguments(const QStringList& args)
     // Coordinates that are not given count as empty boxes.
     o.boxes.SelSW = "1";
     o.boxes.Threshold = "128";
-    static const std::map<QString, Field> nameKeys{{"x", Field::RealX},   {"y", Field::RealY},
-                                                   {"sdev", Field::Sdev}, {"sdevy", Field::SdevY},
-                                                   {"xb", Field::BitmapX}, {"yb", Field::BitmapY}};
     for (int i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         std::optional<QString> inlineValue;
@@ -84,105 +207,34 @@ Options parseArguments(const QStringList& args)
             inlineValue = arg.mid(arg.indexOf('=') + 1);
             arg = arg.left(arg.indexOf('='));
         }
-        const auto value = [&]() -> QString {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
-                throw UsageError{arg.toStdString() + " needs a value"};
-            return args[++i];
-        };
-        const auto flag = [&] {
-            if (inlineValue)
-                throw UsageError{arg.toStdString() + " takes no value"};
-        };
-        if (arg == "-h" || arg == "--help") {
-            flag();
-            o.help = true;
-        } else if (arg == "--origin") {
-            const auto v = splitList(value(), 2, "--origin");
-            o.boxes.SelOX = v[0];
-            o.boxes.SelOY = v[1];
-        } else if (arg == "--ref") {
-            const auto v = splitList(value(), 2, "--ref");
-            o.boxes.SelX = v[0];
-            o.boxes.SelY = v[1];
-        } else if (arg == "--real-origin") {
-            const auto v = splitList(value(), 2, "--real-origin");
-            o.boxes.SelOXR = v[0];
-            o.boxes.SelOYR = v[1];
-        } else if (arg == "--real-ref") {
-            const auto v = splitList(value(), 2, "--real-ref");
-            o.boxes.SelXR = v[0];
-            o.boxes.SelYR = v[1];
-        } else if (arg == "--area") {
-            const auto v = splitList(value(), 4, "--area");
-            o.boxes.SelSX1 = v[0];
-            o.boxes.SelSY1 = v[1];
-            o.boxes.SelSX2 = v[2];
-            o.boxes.SelSY2 = v[3];
-        } else if (arg == "--scan-width") {
-            o.boxes.SelSW = value().toStdString();
-        } else if (arg == "--threshold") {
-            o.boxes.Threshold = value().toStdString();
-        } else if (arg == "--weighted-x") {
-            flag();
-            o.boxes.SelWt = true;
-        } else if (arg == "--fields") {
-            o.fields.realCoordinates = o.fields.sdev = o.fields.sdevY = o.fields.bitmapCoordinates = false;
-            for (const QString& f : value().split(',')) {
-                if (f == "real")
-                    o.fields.realCoordinates = true;
-                else if (f == "sdev")
-                    o.fields.sdev = true;
-                else if (f == "sdevy")
-                    o.fields.sdevY = true;
-                else if (f == "bitmap")
-                    o.fields.bitmapCoordinates = true;
-                else
-                    throw UsageError{"unknown field '" + f.toStdString() + "' (real, sdev, sdevy or bitmap)"};
-            }
-        } else if (arg == "--header") {
-            flag();
-            o.fields.scanningParameters = true;
-        } else if (arg == "--column-names") {
-            flag();
-            o.fields.columnNames = true;
-        } else if (arg == "--name") {
-            const QString v = value();
-            const int eq = v.indexOf('=');
-            const auto key = nameKeys.find(v.left(eq));
-            if (eq < 0 || key == nameKeys.end())
-                throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb or yb"};
-            const QString text = v.mid(eq + 1);
-            if (text.size() > 40)
-                throw UsageError{"a column name holds at most 40 characters"};
-            o.fields.names[static_cast<int>(key->second)] = text.toStdString();
-        } else if (arg == "--delimiter") {
-            const QString v = value();
-            if (v.size() > 8)
-                throw UsageError{"the delimiter holds at most 8 characters"};
-            o.delimiter = v.toStdString();
-        } else if (arg == "--decimal-separator") {
-            const QString v = value();
-            if (v.size() != 1)
-                throw UsageError{"the decimal separator is one character"};
-            o.decimalSeparator = v.toStdString();
-        } else if (arg == "-o" || arg == "--output") {
-            o.output = value();
-            if (o.output.isEmpty())
-                throw UsageError{"the output file name is empty"};
-        } else if (arg.startsWith('-') && arg.size() > 1) {
-            throw UsageError{"unknown option '" + arg.toStdString() + "'"};
-        } else {
+        const Flag* flag = findFlag(arg);
+        if (!flag) {
+            if (arg.startsWith('-') && arg.size() > 1)
+                throw UsageError{"unknown option '" + arg.toStdString() + "'"};
             if (!o.image.isEmpty())
                 throw UsageError{"only one picture can be scanned at a time"};
             o.image = arg;
+            continue;
         }
+        QString value;
+        if (flag->takesValue) {
+            if (inlineValue)
+                value = *inlineValue;
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                throw UsageError{arg.toStdString() + " needs a value"};
+        } else if (inlineValue) {
+            throw UsageError{arg.toStdString() + " takes no value"};
+        }
+        flag->apply(o, value);
     }
     if (!o.fields.realCoordinates && !o.fields.sdev && !o.fields.sdevY && !o.fields.bitmapCoordinates)
         throw UsageError{"at least one output field must be selected"};
     if (!o.help && o.image.isEmpty())
         throw UsageError{"no picture given"};
+    if (o.delimiter == o.decimalSeparator)
+        throw UsageError{"the decimal separator cannot be the same as the delimiter"};
     o.fields.delimiter = o.delimiter.value_or(startDelimiter(o.decimalSeparator));
     return o;
 }
@@ -232,21 +284,16 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         return kScanAborted;
     }
 
-    const std::string& sep = o.decimalSeparator;
-    const GridLayout layout = layoutGrid(o.fields);
-    std::vector<std::vector<std::string>> rows;
+    ScanReport report(o.fields, o.decimalSeparator);
     runColumnScan(view, settings, checks, o.fields.wantsSpread(),
-                  {[&](const ResultRow& r) { rows.push_back(rowCells(layout, r, sep)); }, nullptr});
+                  {[&](const ResultRow& r) { report.addRow(r); }, nullptr});
     picture.image = QImage(); // the text may be large too
-
-    std::vector<std::string> header;
-    if (o.fields.scanningParameters)
-        header = headerBlock({std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(),
-                              o.boxes.SelWt},
-                             settings, o.fields.delimiter, sep);
-    const std::vector<std::string> names = headerCells(layout, o.fields);
-    const std::string text = joinLines(outputLines(o.fields.scanningParameters ? &header : nullptr,
-                                                   o.fields.columnNames ? &names : nullptr, rows, o.fields.delimiter));
+    if (report.hasNonFinite()) {
+        err << notFiniteNotice(report.firstNonFiniteRow()).text;
+        return kScanNotFinite;
+    }
+    const std::string text = report.text(
+        {std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(), o.boxes.SelWt}, settings);
     if (o.output.isEmpty()) {
         out.write(text.data(), std::streamsize(text.size()));
         out.flush();

@@ -8,7 +8,8 @@
 namespace plotrun {
 
 // Exit codes of the scanner.
-enum ScanExit { kScanDone = 0, kScanFileError = 1, kScanUsage = 2, kScanAborted = 3 };
+// kScanNotFinite: a result is not a finite number, and nothing is written.
+enum ScanExit { kScanDone = 0, kScanFileError = 1, kScanUsage = 2, kScanAborted = 3, kScanNotFinite = 4 };
 
 // Runs the scanner with its arguments (without the program name). The
 // output text goes to `out` unless -o names a file; messages go to `err`.

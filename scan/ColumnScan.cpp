@@ -150,130 +150,205 @@ struct StripSums {
     Sum sdx = 0;
 };
 
+// The strip loop, one band of strips at a time, in its passes: the sums of
+// the first pass, the points, the spread of the second pass, and the hand
+// over of the finished rows in strip order.
 template <class Sum>
-int32_t scanStrips(const PixelView& pic, const ScanSettings& s, const ScanChecks& checks, bool wantSpread,
-                   const ScanSinks& sinks)
-{
-    Frame f;
-    f.x0 = truncToInt32(s.ScanStartX);
-    f.top = truncToInt32(static_cast<double>(pic.height) - s.ScanEndY);
-    f.rows = checks.scanHeight;
-    f.width = s.ScanWidth;
-    f.threshold = s.Threshold;
+class StripScan {
+public:
+    StripScan(const PixelView& pic, const ScanSettings& s, const ScanChecks& checks, bool wantSpread,
+              const ScanSinks& sinks)
+        : pic_(pic), weightedX_(s.WeightedX), wantSpread_(wantSpread), sinks_(sinks), xMap_(AxisMap::forX(s)),
+          yMap_(AxisMap::forY(s)), stripCount_(checks.stripCount)
+    {
+        f_.x0 = truncToInt32(s.ScanStartX);
+        f_.top = truncToInt32(static_cast<double>(pic.height) - s.ScanEndY);
+        f_.rows = checks.scanHeight;
+        f_.width = s.ScanWidth;
+        f_.threshold = s.Threshold;
+        bandStrips_ = std::max<int64_t>(1, kBandColumns / f_.width);
 
-    const AxisMap xMap = AxisMap::forX(s);
-    const AxisMap yMap = AxisMap::forY(s);
-    const int64_t h = pic.height;
-    const int64_t stripCount = checks.stripCount;
-    const int64_t bandStrips = std::max<int64_t>(1, kBandColumns / f.width);
+        const size_t slots = static_cast<size_t>(std::min(bandStrips_, stripCount_));
+        sums_.resize(slots);
+        rows_.resize(slots);
+        spreadSum_.resize(slots);
+        const long double bandPixels = static_cast<long double>(slots) * f_.width * f_.rows;
+        darkCap_ = static_cast<size_t>(std::min<long double>(kMaxRecordedDarkPixels, bandPixels / 4));
+        if (wantSpread_)
+            cacheRealYOfRows();
+    }
 
-    std::vector<StripSums<Sum>> sums(static_cast<size_t>(std::min(bandStrips, stripCount)));
-    std::vector<ResultRow> rows(sums.size());
-    std::vector<double> spreadSum(sums.size());
-    std::vector<double> meanDarkness(sums.size());
+    int32_t run()
+    {
+        for (int64_t kb = 0; kb < stripCount_; kb += bandStrips_) {
+            startBand(kb, std::min(stripCount_, kb + bandStrips_));
+            sumPass();
+            const bool anyPoint = placePoints();
+            if (wantSpread_ && anyPoint)
+                spreadPass();
+            handOverRows();
+        }
+        return gridRow_ - 1;
+    }
 
-    // The dark pixels of a band, kept for the spread pass while they are few
-    // (a chart's curves, not a dark photograph); past the cap the pass reads
-    // the picture again instead.
-    std::vector<DarkPixel> dark;
-    const long double bandPixels = static_cast<long double>(std::min(bandStrips, stripCount)) * f.width * f.rows;
-    const size_t darkCap = static_cast<size_t>(std::min<long double>(kMaxRecordedDarkPixels, bandPixels / 4));
+private:
+    void startBand(int64_t firstStrip, int64_t endStrip)
+    {
+        kb_ = firstStrip;
+        strips_ = endStrip - firstStrip;
+        colBegin_ = f_.x0 + firstStrip * f_.width;
+        colEnd_ = f_.x0 + endStrip * f_.width;
+        std::fill(sums_.begin(), sums_.begin() + strips_, StripSums<Sum>{});
+        dark_.clear();
+    }
 
-    int32_t gridRow = 1;
-    for (int64_t kb = 0; kb < stripCount; kb += bandStrips) {
-        const int64_t ke = std::min(stripCount, kb + bandStrips);
-        const int64_t colBegin = f.x0 + kb * f.width;
-        const int64_t colEnd = f.x0 + ke * f.width;
-        const int64_t strips = ke - kb;
+    size_t stripOf(int64_t x) const { return static_cast<size_t>((x - colBegin_) / f_.width); }
 
-        std::fill(sums.begin(), sums.begin() + strips, StripSums<Sum>{});
-        dark.clear();
-        bool recorded = wantSpread;
-        const auto sum = [&](int64_t x, int64_t r, int32_t d) {
-            StripSums<Sum>& a = sums[static_cast<size_t>((x - colBegin) / f.width)];
+    // First pass: N, S_D, S_DR and S_DX of every strip of the band. With the
+    // spread wanted, the dark pixels are kept for the second pass while they
+    // are few (a chart's curves, not a dark photograph).
+    void sumPass()
+    {
+        const auto add = [this](int64_t x, int64_t r, int32_t d) {
+            StripSums<Sum>& a = sums_[stripOf(x)];
             ++a.n;
             a.sd += d;
             a.sdr += static_cast<Sum>(d) * static_cast<Sum>(r);
-            if (s.WeightedX)
+            if (weightedX_)
                 a.sdx += static_cast<Sum>(d) * static_cast<Sum>(x);
         };
-        if (wantSpread) {
-            forEachDarkPixel(pic, f, colBegin, colEnd, [&](int64_t x, int64_t r, int32_t d) {
-                sum(x, r, d);
-                if (!recorded)
-                    return;
-                if (dark.size() < darkCap)
-                    dark.push_back({static_cast<uint32_t>(x - colBegin), static_cast<uint32_t>(r - f.top), d});
-                else
-                    recorded = false;
-            });
-        } else {
-            forEachDarkPixel(pic, f, colBegin, colEnd, sum);
+        recorded_ = wantSpread_;
+        if (!wantSpread_) {
+            forEachDarkPixel(pic_, f_, colBegin_, colEnd_, add);
+            return;
         }
-
-        bool anyRow = false;
-        for (int64_t i = 0; i < strips; ++i) {
-            const StripSums<Sum>& a = sums[static_cast<size_t>(i)];
-            ResultRow& row = rows[static_cast<size_t>(i)];
-            row.number = 0;
-            if (a.sd == 0) // no pixel darker than 0: no ink, no row
-                continue;
-            const int64_t xs = colBegin + i * f.width;
-            const long double sd = static_cast<long double>(a.sd);
-            row.bitmapX = s.WeightedX ? static_cast<double>(static_cast<long double>(a.sdx) / sd)
-                                      : static_cast<double>(xs) + static_cast<double>(f.width) * 0.5;
-            row.bitmapY = static_cast<double>(static_cast<long double>(h) - static_cast<long double>(a.sdr) / sd);
-            row.realX = xMap.toReal(row.bitmapX);
-            row.realY = yMap.toReal(row.bitmapY);
-            row.sdev = 0;
-            row.hasSdevY = false;
-            row.sdevY = 0;
-            row.number = 1; // numbered below, in strip order
-            spreadSum[static_cast<size_t>(i)] = 0;
-            meanDarkness[static_cast<size_t>(i)] = static_cast<double>(sd / a.n);
-            anyRow = true;
-        }
-
-        if (wantSpread && anyRow) {
-            const auto spread = [&](int64_t x, int64_t r, int32_t d) {
-                const size_t k = static_cast<size_t>((x - colBegin) / f.width);
-                if (rows[k].number == 0)
-                    return;
-                const double yp = yMap.toReal(static_cast<double>(bitmapYOfRow(r, h)));
-                const double v = static_cast<double>(static_cast<long double>(d) * yp / meanDarkness[k] - rows[k].realY);
-                spreadSum[k] = static_cast<double>(static_cast<long double>(spreadSum[k]) +
-                                                   static_cast<long double>(v) * static_cast<long double>(v));
-            };
-            // The second pass visits the same pixels in the same order: from
-            // the record of the first when it holds them all, else anew.
-            if (recorded)
-                for (const DarkPixel& p : dark)
-                    spread(colBegin + p.dx, f.top + p.dr, p.d);
+        forEachDarkPixel(pic_, f_, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
+            add(x, r, d);
+            if (!recorded_)
+                return;
+            if (dark_.size() < darkCap_)
+                dark_.push_back({static_cast<uint32_t>(x - colBegin_), static_cast<uint32_t>(r - f_.top), d});
             else
-                forEachDarkPixel(pic, f, colBegin, colEnd, spread);
-        }
+                recorded_ = false;
+        });
+    }
 
-        for (int64_t i = 0; i < strips; ++i) {
-            ResultRow& row = rows[static_cast<size_t>(i)];
+    // The point of every strip with ink, in bitmap and real coordinates. A
+    // strip without a pixel darker than 0 gets no row (number 0 here).
+    bool placePoints()
+    {
+        bool any = false;
+        for (int64_t i = 0; i < strips_; ++i) {
+            const StripSums<Sum>& a = sums_[static_cast<size_t>(i)];
+            ResultRow& row = rows_[static_cast<size_t>(i)];
+            row = ResultRow{};
+            if (a.sd == 0)
+                continue;
+            const int64_t xs = colBegin_ + i * f_.width;
+            const long double sd = static_cast<long double>(a.sd);
+            row.bitmapX = weightedX_ ? static_cast<double>(static_cast<long double>(a.sdx) / sd)
+                                     : static_cast<double>(xs) + static_cast<double>(f_.width) * 0.5;
+            row.bitmapY = static_cast<double>(static_cast<long double>(pic_.height) -
+                                              static_cast<long double>(a.sdr) / sd);
+            row.realX = xMap_.toReal(row.bitmapX);
+            row.realY = yMap_.toReal(row.bitmapY);
+            row.number = 1; // numbered on hand over, in strip order
+            spreadSum_[static_cast<size_t>(i)] = 0;
+            any = true;
+        }
+        return any;
+    }
+
+    // The real y of every picture row of the area, which the second pass
+    // would otherwise map again for each dark pixel.
+    void cacheRealYOfRows()
+    {
+        cacheTop_ = std::max<int64_t>(f_.top, 0);
+        const int64_t end = std::min<int64_t>(f_.top + f_.rows, pic_.height);
+        for (int64_t r = cacheTop_; r < end; ++r)
+            realYOfRow_.push_back(yMap_.toReal(static_cast<double>(bitmapYOfRow(r, pic_.height))));
+    }
+
+    double realYOfRow(int64_t r) const
+    {
+        const uint64_t i = static_cast<uint64_t>(r - cacheTop_);
+        if (i < realYOfRow_.size())
+            return realYOfRow_[i];
+        return yMap_.toReal(static_cast<double>(bitmapYOfRow(r, pic_.height)));
+    }
+
+    // Second pass: the same pixels in the same order. For each dark pixel,
+    // v = y_p - (the row's real y), and Q gathers D * v * v.
+    void spreadPass()
+    {
+        const auto spread = [this](int64_t x, int64_t r, int32_t d) {
+            const size_t k = stripOf(x);
+            if (rows_[k].number == 0)
+                return;
+            const double v = static_cast<double>(static_cast<long double>(realYOfRow(r)) - rows_[k].realY);
+            spreadSum_[k] =
+                static_cast<double>(static_cast<long double>(spreadSum_[k]) + static_cast<long double>(d) * v * v);
+        };
+        // From the record of the first pass when it holds every dark pixel,
+        // else from the picture anew.
+        if (recorded_)
+            for (const DarkPixel& p : dark_)
+                spread(colBegin_ + p.dx, f_.top + p.dr, p.d);
+        else
+            forEachDarkPixel(pic_, f_, colBegin_, colEnd_, spread);
+    }
+
+    // SDEV = sqrt(Q / S_D); then each row gets its number and goes to the
+    // report, and every strip, with a row or without, reports its progress.
+    void handOverRows()
+    {
+        for (int64_t i = 0; i < strips_; ++i) {
+            ResultRow& row = rows_[static_cast<size_t>(i)];
             if (row.number != 0) {
-                if (wantSpread) {
-                    const int64_t n = sums[static_cast<size_t>(i)].n;
-                    row.sdev = static_cast<double>(std::sqrt(static_cast<long double>(spreadSum[static_cast<size_t>(i)]) / n));
+                if (wantSpread_) {
+                    const long double sd = static_cast<long double>(sums_[static_cast<size_t>(i)].sd);
+                    row.sdev = static_cast<double>(
+                        std::sqrt(static_cast<long double>(spreadSum_[static_cast<size_t>(i)]) / sd));
                     if (row.realY != 0) {
                         row.hasSdevY = true;
                         row.sdevY = static_cast<double>(static_cast<long double>(row.sdev) / row.realY);
                     }
                 }
-                row.number = gridRow++;
-                if (sinks.onRow)
-                    sinks.onRow(row);
+                row.number = gridRow_++;
+                if (sinks_.onRow)
+                    sinks_.onRow(row);
             }
-            if (sinks.onProgress)
-                sinks.onProgress(static_cast<int>((100 * (kb + i)) / stripCount));
+            if (sinks_.onProgress)
+                sinks_.onProgress(static_cast<int>((100 * (kb_ + i)) / stripCount_));
         }
     }
-    return gridRow - 1;
-}
+
+    const PixelView& pic_;
+    const bool weightedX_;
+    const bool wantSpread_;
+    const ScanSinks& sinks_;
+    const AxisMap xMap_;
+    const AxisMap yMap_;
+    const int64_t stripCount_;
+    Frame f_;
+    int64_t bandStrips_ = 1;
+    size_t darkCap_ = 0;
+
+    // The band being scanned.
+    int64_t kb_ = 0;       // its first strip
+    int64_t strips_ = 0;
+    int64_t colBegin_ = 0;
+    int64_t colEnd_ = 0;
+    std::vector<StripSums<Sum>> sums_;
+    std::vector<ResultRow> rows_;
+    std::vector<double> spreadSum_; // Q of each strip
+    std::vector<DarkPixel> dark_;
+    bool recorded_ = false; // dark_ holds every dark pixel of the band
+
+    int64_t cacheTop_ = 0;
+    std::vector<double> realYOfRow_;
+    int32_t gridRow_ = 1;
+};
 
 } // namespace
 
@@ -338,8 +413,8 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
     const long double pixels = static_cast<long double>(settings.ScanWidth) * checks.scanHeight;
     const long double reach = std::max<long double>(picture.width, picture.height) + 1;
     if (pixels * 255.0L * reach < 9007199254740992.0L)
-        return scanStrips<int64_t>(picture, settings, checks, wantSpread, sinks);
-    return scanStrips<double>(picture, settings, checks, wantSpread, sinks);
+        return StripScan<int64_t>(picture, settings, checks, wantSpread, sinks).run();
+    return StripScan<double>(picture, settings, checks, wantSpread, sinks).run();
 }
 
 } // namespace plotrun

@@ -1,61 +1,92 @@
 #include "OptionChecks.h"
 
+#include "Calibration.h"
 #include "NumberText.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 namespace plotrun {
 
 namespace {
 
-class Judge {
+// One OK of the options dialog: the working copy, the boxes as they will be
+// left, and every refusal collected in the order of the checks.
+class OptionCheck {
 public:
-    Judge(std::string_view sep) : sep_(sep) {}
+    OptionCheck(const OptionBoxes& typed, const ScanSettings& working, int32_t width, int32_t height,
+                std::string_view sep)
+        : w_(working), box_(typed), W_(width), H_(height), sep_(sep)
+    {
+    }
 
+    OptionVerdict run(bool weightedX)
+    {
+        checkScanArea();
+        checkScanWidth();
+        checkThreshold();
+        checkReferencePositions();
+        checkRealCoordinates();
+        checkCalibrationRange();
+
+        OptionVerdict v;
+        v.record = w_;
+        v.record.Threshold = threshold_;
+        v.record.OriginX = ox_;
+        v.record.OriginY = oy_;
+        v.record.RefX = rx_;
+        v.record.RefY = ry_;
+        v.record.WeightedX = weightedX;
+        v.record.ScanWidth = scanWidth_;
+        v.boxes = box_;
+        v.messages = messages_;
+        v.inputValid = valid_;
+        return v;
+    }
+
+private:
     void refuse(const std::string& message)
     {
-        messages += message;
-        valid = false;
+        messages_ += message;
+        valid_ = false;
     }
     std::string show(double v) const { return formatReal(v, sep_); }
     std::string showIf(bool shown, double v) const { return shown ? show(v) : std::string(); }
 
-    std::string messages;
-    bool valid = true;
+    // The area, x then y. An accepted value goes into the working copy at
+    // once, so the end's fallback sees the start just accepted.
+    void checkScanArea()
+    {
+        std::tie(startX_, endX_) = checkAreaAxis(box_.SelSX1, box_.SelSX2, w_.ScanStartX, w_.ScanEndX, W_,
+                                                 "Invalid X start scan value\n", "Invalid X end scan value\n",
+                                                 "Start X scan point out of range.\n",
+                                                 "End X scan point out of range.\n");
+        checkAreaAxis(box_.SelSY1, box_.SelSY2, w_.ScanStartY, w_.ScanEndY, H_, "Invalid Y start scan value\n",
+                      "Invalid Y end scan value\n", "Start Y scan point out of range.\n",
+                      "End Y scan point out of range.\n");
+    }
 
-private:
-    std::string_view sep_;
-};
-
-} // namespace
-
-OptionVerdict checkOptions(const OptionBoxes& typed, const ScanSettings& start, int32_t W, int32_t H,
-                           std::string_view sep)
-{
-    ScanSettings w = start; // the working copy
-    OptionBoxes box = typed;
-    Judge j(sep);
-
-    // The area, one axis at a time: 1 to 4 for x, 5 to 8 for y. An accepted
-    // value goes into the working copy at once, so the end's fallback sees
-    // the start just accepted.
-    const auto area = [&](std::string& startBox, std::string& endBox, double& wStart, double& wEnd, int32_t size,
-                          const char* badStart, const char* badEnd, const char* startRange, const char* endRange) {
-        const std::optional<double> s = readBitmap(startBox, sep);
-        const std::optional<double> e = readBitmap(endBox, sep);
+    std::pair<std::optional<double>, std::optional<double>>
+    checkAreaAxis(std::string& startBox, std::string& endBox, double& wStart, double& wEnd, int32_t size,
+                  const char* badStart, const char* badEnd, const char* startRange, const char* endRange)
+    {
+        const std::optional<double> s = readBitmap(startBox, sep_);
+        const std::optional<double> e = readBitmap(endBox, sep_);
         if (!s) {
-            j.refuse(badStart);
-            startBox = j.showIf(wStart >= 0, wStart);
+            refuse(badStart);
+            startBox = showIf(wStart >= 0, wStart);
         }
         if (!e) {
-            j.refuse(badEnd);
-            endBox = j.showIf(wEnd >= 0, wEnd);
+            refuse(badEnd);
+            endBox = showIf(wEnd >= 0, wEnd);
         }
         if (s) {
             if (*s < 0 || *s > size - 1) {
-                j.refuse(startRange);
-                startBox = j.showIf(wStart >= 0, wStart);
+                refuse(startRange);
+                startBox = showIf(wStart >= 0, wStart);
             } else {
                 wStart = *s;
             }
@@ -64,9 +95,9 @@ OptionVerdict checkOptions(const OptionBoxes& typed, const ScanSettings& start, 
             // The end is compared with the start as read, refused or not.
             const bool out = s ? (*e <= *s || *e > size) : (*e < 1 || *e > size);
             if (out) {
-                j.refuse(endRange);
+                refuse(endRange);
                 if (wEnd > wStart) {
-                    endBox = j.show(wEnd);
+                    endBox = show(wEnd);
                 } else {
                     endBox.clear();
                     wEnd = -1;
@@ -75,118 +106,170 @@ OptionVerdict checkOptions(const OptionBoxes& typed, const ScanSettings& start, 
                 wEnd = *e;
             }
         }
-        return std::pair{s, e};
-    };
-    const auto [sx1, sx2] = area(box.SelSX1, box.SelSX2, w.ScanStartX, w.ScanEndX, W, "Invalid X start scan value\n",
-                                 "Invalid X end scan value\n", "Start X scan point out of range.\n",
-                                 "End X scan point out of range.\n");
-    area(box.SelSY1, box.SelSY2, w.ScanStartY, w.ScanEndY, H, "Invalid Y start scan value\n",
-         "Invalid Y end scan value\n", "Start Y scan point out of range.\n", "End Y scan point out of range.\n");
-
-    // 9 and 10: the scan width. Check 10 runs only while nothing so far was
-    // refused; when it did not run, the record's width becomes 1.
-    int32_t scanWidth = 1;
-    const std::optional<int32_t> sw = readWhole(box.SelSW);
-    if (!sw) {
-        j.refuse("Invalid scan width\n");
-        box.SelSW = formatWhole(w.ScanWidth);
+        return {s, e};
     }
-    if (j.valid) {
-        const double span = *sx2 - *sx1;
+
+    // The width is judged against the area only while nothing so far was
+    // refused; when it was not judged, the record's width becomes 1.
+    void checkScanWidth()
+    {
+        const std::optional<int32_t> sw = readWhole(box_.SelSW);
+        if (!sw) {
+            refuse("Invalid scan width\n");
+            box_.SelSW = formatWhole(w_.ScanWidth);
+        }
+        if (!valid_)
+            return;
+        const double span = *endX_ - *startX_;
         if (*sw < 1 || *sw > span) {
-            j.refuse(*sw < 1 ? std::string("Scan width must be 1.\n")
-                             : "Scan width must between 1 and " + formatReal(span, sep) + ".\n");
-            box.SelSW = formatWhole(w.ScanWidth);
-            scanWidth = w.ScanWidth;
+            refuse(*sw < 1 ? std::string("Scan width must be 1.\n")
+                           : "Scan width must between 1 and " + formatReal(span, sep_) + ".\n");
+            box_.SelSW = formatWhole(w_.ScanWidth);
+            scanWidth_ = w_.ScanWidth;
         } else {
-            scanWidth = *sw;
+            scanWidth_ = *sw;
         }
     }
 
-    // 11 and 12: an unreadable threshold falls back to the working one,
-    // which is then judged as if it had been typed.
-    std::optional<int32_t> threshold = readWhole(box.Threshold);
-    if (!threshold) {
-        j.refuse("Invalid threshold value\n");
-        threshold = w.Threshold;
-        box.Threshold = formatWhole(w.Threshold);
-    }
-    if (*threshold < 1 || *threshold > 255) {
-        j.refuse("Threshold must be between 1 and 255\n");
-        threshold = w.Threshold;
-        box.Threshold = formatWhole(w.Threshold);
+    // An unreadable threshold falls back to the working one, which is then
+    // judged as if it had been typed.
+    void checkThreshold()
+    {
+        std::optional<int32_t> threshold = readWhole(box_.Threshold);
+        if (!threshold) {
+            refuse("Invalid threshold value\n");
+            threshold = w_.Threshold;
+            box_.Threshold = formatWhole(w_.Threshold);
+        }
+        if (*threshold < 1 || *threshold > 255) {
+            refuse("Threshold must be between 1 and 255\n");
+            threshold = w_.Threshold;
+            box_.Threshold = formatWhole(w_.Threshold);
+        }
+        threshold_ = *threshold;
     }
 
-    // 13 to 20: the bitmap positions of the references.
-    const auto position = [&](std::string& text, double fallback, bool shownWhen, const char* bad, const char* out,
-                              auto refused) {
-        const std::optional<double> v = readBitmap(text, sep);
+    // The bitmap positions of the origin and the references.
+    void checkReferencePositions()
+    {
+        ox_ = checkPosition(box_.SelOX, w_.OriginX, w_.OriginX >= 0, "Origin X is not a valid number\n",
+                            "Origin X is out of range\n", [&](double v) { return v < 0 || v >= W_; }, xMarks_);
+        oy_ = checkPosition(box_.SelOY, w_.OriginY, w_.OriginY >= 0, "Origin Y is not a valid number\n",
+                            "Origin Y is out of range\n", [&](double v) { return v < 0 || v >= H_; }, yMarks_);
+        rx_ = checkPosition(box_.SelX, w_.RefX, w_.RefX > 0, "Reference X is not a valid number\n",
+                            "Reference X is out of range\n",
+                            [&](double v) { return v <= std::max(ox_, 0.0) || v > W_; }, xMarks_);
+        ry_ = checkPosition(box_.SelY, w_.RefY, w_.RefY > 0, "Reference Y is not a valid number\n",
+                            "Reference Y is out of range\n",
+                            [&](double v) { return v <= std::max(oy_, 0.0) || v > H_; }, yMarks_);
+    }
+
+    // `accepted` is cleared when the box is refused.
+    template <class Refused>
+    double checkPosition(std::string& text, double fallback, bool shownWhen, const char* bad, const char* out,
+                         Refused refused, bool& accepted)
+    {
+        const std::optional<double> v = readBitmap(text, sep_);
         if (!v || refused(*v)) {
-            j.refuse(v ? out : bad);
-            text = j.showIf(shownWhen, fallback);
+            refuse(v ? out : bad);
+            text = showIf(shownWhen, fallback);
+            accepted = false;
             return fallback;
         }
         return *v;
-    };
-    const double ox = position(box.SelOX, w.OriginX, w.OriginX >= 0, "Origin X is not a valid number\n",
-                               "Origin X is out of range\n", [&](double v) { return v < 0 || v >= W; });
-    const double oy = position(box.SelOY, w.OriginY, w.OriginY >= 0, "Origin Y is not a valid number\n",
-                               "Origin Y is out of range\n", [&](double v) { return v < 0 || v >= H; });
-    const double rx = position(box.SelX, w.RefX, w.RefX > 0, "Reference X is not a valid number\n",
-                               "Reference X is out of range\n",
-                               [&](double v) { return v <= std::max(ox, 0.0) || v > W; });
-    const double ry = position(box.SelY, w.RefY, w.RefY > 0, "Reference Y is not a valid number\n",
-                               "Reference Y is out of range\n",
-                               [&](double v) { return v <= std::max(oy, 0.0) || v > H; });
+    }
 
-    // 21 to 26: the real coordinates, x then y.
-    const auto real = [&](std::string& originBox, std::string& refBox, double& realOrigin, bool& hasOrigin,
-                          double& realRef, bool& hasRef, const char* badOrigin, const char* badRef,
-                          const char* same) {
-        if (const std::optional<double> o = readReal(originBox, sep)) {
+    // The real coordinates of the origin and the references, x then y.
+    void checkRealCoordinates()
+    {
+        xReals_ = checkRealAxis(box_.SelOXR, box_.SelXR, w_.RealOriginX, w_.HasRealOriginX, w_.RealRefX,
+                                w_.HasRealRefX, "Real origin X is not a valid number\n",
+                                "Real reference X is not a valid number\n", "Real X cannot be same as real origin X\n");
+        yReals_ = checkRealAxis(box_.SelOYR, box_.SelYR, w_.RealOriginY, w_.HasRealOriginY, w_.RealRefY,
+                                w_.HasRealRefY, "Real origin Y is not a valid number\n",
+                                "Real reference Y is not a valid number\n", "Real Y cannot be same as real origin Y\n");
+    }
+
+    // True when both boxes of the axis were accepted.
+    bool checkRealAxis(std::string& originBox, std::string& refBox, double& realOrigin, bool& hasOrigin,
+                       double& realRef, bool& hasRef, const char* badOrigin, const char* badRef, const char* same)
+    {
+        bool accepted = true;
+        if (const std::optional<double> o = readReal(originBox, sep_)) {
             realOrigin = *o;
             hasOrigin = true;
         } else {
-            j.refuse(badOrigin);
-            originBox = j.showIf(hasOrigin, realOrigin);
+            refuse(badOrigin);
+            originBox = showIf(hasOrigin, realOrigin);
+            accepted = false;
         }
-        const std::optional<double> r = readReal(refBox, sep);
+        const std::optional<double> r = readReal(refBox, sep_);
         const bool equal = r && hasOrigin && *r == realOrigin;
         if (r && !equal) {
             realRef = *r;
             hasRef = true;
-            return;
+            return accepted;
         }
-        j.refuse(r ? same : badRef);
+        refuse(r ? same : badRef);
         if (hasRef && realRef != realOrigin) {
-            refBox = j.show(realRef);
+            refBox = show(realRef);
         } else {
             refBox.clear();
             hasRef = false;
             if (equal)
                 realRef = -1;
         }
-    };
-    real(box.SelOXR, box.SelXR, w.RealOriginX, w.HasRealOriginX, w.RealRefX, w.HasRealRefX,
-         "Real origin X is not a valid number\n", "Real reference X is not a valid number\n",
-         "Real X cannot be same as real origin X\n");
-    real(box.SelOYR, box.SelYR, w.RealOriginY, w.HasRealOriginY, w.RealRefY, w.HasRealRefY,
-         "Real origin Y is not a valid number\n", "Real reference Y is not a valid number\n",
-         "Real Y cannot be same as real origin Y\n");
+        return false;
+    }
 
-    OptionVerdict v;
-    v.record = w;
-    v.record.Threshold = *threshold;
-    v.record.OriginX = ox;
-    v.record.OriginY = oy;
-    v.record.RefX = rx;
-    v.record.RefY = ry;
-    v.record.WeightedX = typed.SelWt;
-    v.record.ScanWidth = scanWidth;
-    v.boxes = box;
-    v.messages = j.messages;
-    v.inputValid = j.valid;
-    return v;
+    // A calibration whose mapping already leaves the range of doubles at the
+    // picture's edges would give infinite results; it is judged only on an
+    // axis whose four boxes were all accepted. The real reference is refused
+    // then, as one equal to the origin is.
+    void checkCalibrationRange()
+    {
+        if (xMarks_ && xReals_)
+            checkAxisRange(AxisMap(ox_, rx_, w_.RealOriginX, w_.RealRefX), W_, box_.SelXR, w_.RealRefX,
+                           w_.HasRealRefX, "Real X of the picture's edges is out of range\n");
+        if (yMarks_ && yReals_)
+            checkAxisRange(AxisMap(oy_, ry_, w_.RealOriginY, w_.RealRefY), H_, box_.SelYR, w_.RealRefY,
+                           w_.HasRealRefY, "Real Y of the picture's edges is out of range\n");
+    }
+
+    void checkAxisRange(const AxisMap& map, int32_t size, std::string& refBox, double& realRef, bool& hasRef,
+                        const char* message)
+    {
+        if (std::isfinite(map.toReal(0)) && std::isfinite(map.toReal(size)))
+            return;
+        refuse(message);
+        refBox.clear();
+        hasRef = false;
+        realRef = -1;
+    }
+
+    ScanSettings w_; // the working copy
+    OptionBoxes box_;
+    const int32_t W_;
+    const int32_t H_;
+    const std::string_view sep_;
+    std::string messages_;
+    bool valid_ = true;
+
+    // The values used.
+    std::optional<double> startX_, endX_; // the X start and end as read
+    int32_t scanWidth_ = 1;
+    int32_t threshold_ = 0;
+    double ox_ = -1, oy_ = -1, rx_ = -1, ry_ = -1;
+    bool xMarks_ = true, yMarks_ = true; // the origin and reference positions were accepted
+    bool xReals_ = false, yReals_ = false; // the real origin and reference were accepted
+};
+
+} // namespace
+
+OptionVerdict checkOptions(const OptionBoxes& typed, const ScanSettings& working, int32_t width, int32_t height,
+                           std::string_view decimalSeparator)
+{
+    return OptionCheck(typed, working, width, height, decimalSeparator).run(typed.SelWt);
 }
 
 OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold, std::string_view sep)

@@ -282,6 +282,75 @@ TEST(Spread, TwoEqualLinesGiveTheirMiddleAndHalfTheirDistance)
     EXPECT_DOUBLE_EQ(r.rows[0].sdevY, 5.0 / 85);
 }
 
+// The darkness-weighted spread of two rows `apart` units apart, of darkness a and b.
+double spreadOfTwo(double a, double b, double apart) { return apart * std::sqrt(a * b) / (a + b); }
+
+TEST(Spread, ABlackAndAGreyPixelGiveTheirWeightedSpread)
+{
+    // Darkness 255 and 127 (grey 128), ten rows apart: the spread lies
+    // between them, nearer the black one's weight.
+    TestPicture pic(10, 100);
+    pic.set(3, 30, 0);
+    pic.set(3, 40, TestPicture::rgb(128, 128, 128));
+    ScanSettings s = unitSettings(3, 0, 4, 100);
+    s.Threshold = 1;
+    const EngineResult r = scan(pic, s, true);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_NEAR(r.rows[0].sdev, spreadOfTwo(255, 127, 10), 1e-12);
+    EXPECT_LT(r.rows[0].sdev, 5);
+}
+
+// A thin anti-aliased horizontal line: two rows of partial darkness.
+TestPicture antiAliasedLine()
+{
+    TestPicture pic(20, 60);
+    for (int x = 0; x < 20; ++x) {
+        pic.set(x, 25, TestPicture::rgb(55, 55, 55));   // darkness 200
+        pic.set(x, 26, TestPicture::rgb(195, 195, 195)); // darkness 60
+    }
+    return pic;
+}
+
+TEST(Spread, DoesNotChangeWhenTheRealYScaleIsShifted)
+{
+    const TestPicture pic = antiAliasedLine();
+    ScanSettings s = unitSettings(0, 0, 20, 60, 4);
+    s.RealRefY = 0.1; // a hundredth of a unit a pixel
+    s.Threshold = 50;
+    const EngineResult near = scan(pic, s, true);
+    s.RealOriginY += 1000;
+    s.RealRefY += 1000;
+    const EngineResult shifted = scan(pic, s, true);
+    ASSERT_EQ(near.rows.size(), 5u);
+    ASSERT_EQ(shifted.rows.size(), 5u);
+    for (size_t i = 0; i < near.rows.size(); ++i) {
+        EXPECT_NEAR(near.rows[i].sdev, spreadOfTwo(200, 60, 0.01), 1e-15) << i;
+        EXPECT_NEAR(shifted.rows[i].sdev, near.rows[i].sdev, 1e-12) << i;
+        EXPECT_NEAR(shifted.rows[i].realY - near.rows[i].realY, 1000, 1e-9) << i;
+    }
+}
+
+TEST(Spread, PixelsOfDarknessZeroCarryNoWeight)
+{
+    // With a threshold of 0, near-white pixels and those outside the
+    // picture count as dark, but leave the spread as it was.
+    TestPicture pic(6, 20);
+    pic.set(2, 5, 0);
+    pic.set(2, 9, TestPicture::rgb(100, 100, 100));
+    for (int row = 10; row < 20; ++row)
+        pic.set(2, row, TestPicture::rgb(254, 255, 255));
+    ScanSettings s = unitSettings(2, 0, 3, 25);
+    s.Threshold = 1;
+    const EngineResult inked = scan(pic, s, true);
+    s.Threshold = 0;
+    const EngineResult all = scan(pic, s, true);
+    ASSERT_EQ(inked.rows.size(), 1u);
+    ASSERT_EQ(all.rows.size(), 1u);
+    EXPECT_EQ(all.rows[0].bitmapY, inked.rows[0].bitmapY);
+    EXPECT_NEAR(all.rows[0].sdev, spreadOfTwo(255, 155, 4), 1e-12);
+    EXPECT_EQ(all.rows[0].sdev, inked.rows[0].sdev);
+}
+
 TEST(Spread, APointAtRealYZeroHasNoSdevPerY)
 {
     TestPicture pic(10, 10);
@@ -323,7 +392,7 @@ TEST(DarkTest, WhiteAndNearWhiteAreNeverDark)
 TEST(DarkTest, AThresholdOfZeroCountsEmptyPixelsButMakesNoPoint)
 {
     // Near-white and outside pixels enter N but add nothing; a strip with
-    // only those gives no row, and they widen the spread of one that has ink.
+    // only those gives no row, and they leave the spread of one that has ink.
     TestPicture pic(4, 4);
     pic.set(0, 0, TestPicture::rgb(254, 255, 255));
     pic.set(2, 1, 0);
@@ -332,7 +401,7 @@ TEST(DarkTest, AThresholdOfZeroCountsEmptyPixelsButMakesNoPoint)
     const EngineResult r = scan(pic, s, true);
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0].bitmapX, 2.5);
-    EXPECT_GT(r.rows[0].sdev, 0);
+    EXPECT_EQ(r.rows[0].sdev, 0);
     s.Threshold = 256;
     EXPECT_TRUE(scan(pic, s, false).rows.empty());
 }

@@ -242,6 +242,51 @@ TEST(RealChecks, AnUnreadableRealKeepsTheWorkingValue)
     EXPECT_EQ(v.boxes.SelYR, "");
 }
 
+TEST(CalibrationRange, APictureWhoseEdgesMapBeyondTheDoubleRangeIsRefused)
+{
+    // Origin x 5, X1 at 6: one pixel is 1.7E308 units, and the picture's
+    // right edge, 45 pixels on, lies far beyond the largest double.
+    OptionBoxes b = validBoxes();
+    b.SelX = "6";
+    b.SelXR = "1.7E308";
+    OptionVerdict v = ok(b);
+    EXPECT_FALSE(v.inputValid);
+    EXPECT_EQ(v.messages, "Real X of the picture's edges is out of range\n");
+    EXPECT_EQ(v.boxes.SelXR, "");
+    EXPECT_FALSE(v.record.HasRealRefX);
+    EXPECT_EQ(v.record.RealRefX, -1);
+
+    // A span wider than the double range, on y, with values that are each fine.
+    b = validBoxes();
+    b.SelOYR = "-1.7E308";
+    b.SelYR = "1.7E308";
+    v = ok(b);
+    EXPECT_EQ(v.messages, "Real Y of the picture's edges is out of range\n");
+    EXPECT_EQ(v.boxes.SelYR, "");
+    EXPECT_EQ(v.record.RealOriginY, -1.7e308);
+}
+
+TEST(CalibrationRange, LargeButFiniteEdgesAreAccepted)
+{
+    // X1 at 45 from origin 5, real 1E308: the right edge maps to 1.125E308.
+    OptionBoxes b = validBoxes();
+    b.SelXR = "1E308";
+    b.SelYR = "-1E-300";
+    const OptionVerdict v = ok(b);
+    EXPECT_TRUE(v.inputValid) << v.messages;
+    EXPECT_EQ(v.record.RealRefX, 1e308);
+}
+
+TEST(CalibrationRange, IsNotJudgedOnAnAxisWithARefusedBox)
+{
+    OptionBoxes b = validBoxes();
+    b.SelX = "6";
+    b.SelXR = "1.7E308";
+    b.SelOX = "x";
+    const OptionVerdict v = ok(b);
+    EXPECT_EQ(v.messages, "Origin X is not a valid number\n");
+}
+
 TEST(BoxesFromRecord, ShowsSetValuesAndEmptiesTheOthers)
 {
     ScanSettings r;

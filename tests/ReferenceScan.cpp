@@ -82,7 +82,7 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
             row.realY = realOf(row.bitmapY, s.OriginY, s.RefY, s.RealOriginY, s.RealRefY);
             row.number = gridRow;
             if (n > 0 && wantSpread) {
-                const double m = static_cast<double>(static_cast<long double>(sd) / n);
+                // Each dark pixel's real y about the point, weighted by its darkness.
                 double q = 0;
                 for (int64_t r = t; r < t + scanHeight; ++r) {
                     for (int64_t x = xs; x < xs + sw; ++x) {
@@ -91,11 +91,11 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
                             continue;
                         const double yp =
                             realOf(static_cast<double>(H - r), s.OriginY, s.RefY, s.RealOriginY, s.RealRefY);
-                        const double v = static_cast<double>(static_cast<long double>(d) * yp / m - row.realY);
-                        q = add(q, static_cast<long double>(v) * v);
+                        const double v = static_cast<double>(static_cast<long double>(yp) - row.realY);
+                        q = add(q, static_cast<long double>(d) * v * v);
                     }
                 }
-                row.sdev = static_cast<double>(std::sqrt(static_cast<long double>(q) / n));
+                row.sdev = static_cast<double>(std::sqrt(static_cast<long double>(q) / static_cast<long double>(sd)));
                 if (row.realY != 0) {
                     row.hasSdevY = true;
                     row.sdevY = static_cast<double>(static_cast<long double>(row.sdev) / row.realY);

@@ -1,9 +1,12 @@
 // The report: grid layout, cells and the output text.
 #include "ReferenceScan.h"
 #include "Report.h"
+#include "ScanReport.h"
 #include "WorkedExample.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace plotrun::test {
 namespace {
@@ -27,13 +30,24 @@ struct Example {
 
     std::string text(std::string_view sep = ".", bool weightedBox = false)
     {
+        ScanReport report(fields, std::string(sep));
+        ScanSettings s = settings;
+        const ScanChecks checks = checkScan(s);
+        runColumnScan(picture.view(), s, checks, fields.wantsSpread(),
+                      {[&](const ResultRow& r) { report.addRow(r); }, nullptr});
+        return report.text({"640", 480, "24", weightedBox}, s);
+    }
+
+    // The same text put together from the cell functions, row by row.
+    std::string textFromCells(std::string_view sep = ".")
+    {
         const GridLayout layout = layoutGrid(fields);
         std::vector<std::vector<std::string>> rows;
         ScanSettings s = settings;
         const ScanChecks checks = checkScan(s);
         runColumnScan(picture.view(), s, checks, fields.wantsSpread(),
                       {[&](const ResultRow& r) { rows.push_back(rowCells(layout, r, sep)); }, nullptr});
-        const auto header = headerBlock({"640", 480, "24", weightedBox}, s, fields.delimiter, sep);
+        const auto header = headerBlock({"640", 480, "24", false}, s, fields.delimiter, sep);
         const auto names = headerCells(layout, fields);
         return joinLines(outputLines(fields.scanningParameters ? &header : nullptr,
                                      fields.columnNames ? &names : nullptr, rows, fields.delimiter));
@@ -41,6 +55,8 @@ struct Example {
 };
 
 TEST(OutputText, TheWorkedExample) { EXPECT_EQ(Example().text(), kWorkedExampleText); }
+
+TEST(OutputText, TheCellFunctionsGiveTheSameText) { EXPECT_EQ(Example().textFromCells(), kWorkedExampleText); }
 
 TEST(OutputText, WeightedXLineOnlyWithTheBoxChecked)
 {
@@ -115,6 +131,98 @@ TEST(GridCells, AnAbsentSdevPerYLeavesAnEmptyField)
     r.hasSdevY = true;
     r.sdevY = -0.0;
     EXPECT_EQ(joinCells(rowCells(g, r, "."), ","), "5,0,0.5,0");
+}
+
+TEST(ScanReport, GivesTheGridRowByRowAsTheScanRuns)
+{
+    OutputFields f;
+    f.bitmapCoordinates = true;
+    f.delimiter = ";";
+    f.names[static_cast<int>(Field::RealX)] = "t";
+    ScanReport report(f, ",");
+    EXPECT_EQ(report.gridCols(), 5);
+    EXPECT_EQ(report.layout().columnOf(Field::BitmapY), 4);
+    EXPECT_EQ(report.columnNames(), (std::vector<std::string>{"t", "Y", "X [px]", "Y [px]"}));
+    ResultRow r;
+    r.number = 1;
+    r.realX = 2.5;
+    r.realY = -1;
+    r.bitmapX = 3;
+    r.bitmapY = 4.25;
+    EXPECT_EQ(report.addRow(r), (std::vector<std::string>{"2,5", "-1", "3", "4,25"}));
+    r.number = 2;
+    EXPECT_EQ(report.addRow(r).size(), 4u);
+    EXPECT_EQ(report.rowCount(), 2u);
+    EXPECT_FALSE(report.hasNonFinite());
+    EXPECT_EQ(report.text({"10", 10, "24", false}, ScanSettings{}), "2,5;-1;3;4,25\r\n2,5;-1;3;4,25\r\n");
+}
+
+TEST(ScanReport, NeverWritesANumberThatIsNotFinite)
+{
+    OutputFields f;
+    f.sdev = f.sdevY = true;
+    ScanReport report(f, ".");
+    ResultRow r;
+    r.number = 1;
+    r.realX = 1;
+    r.realY = 2;
+    r.sdev = 0.5;
+    report.addRow(r); // SDEV/Y absent: no value, nothing wrong
+    r.number = 2;
+    r.sdev = std::numeric_limits<double>::infinity();
+    r.hasSdevY = true;
+    r.sdevY = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(report.addRow(r), (std::vector<std::string>{"1", "2", "", ""}));
+    r.number = 3;
+    r.realY = -std::numeric_limits<double>::infinity();
+    report.addRow(r);
+    EXPECT_TRUE(report.hasNonFinite());
+    EXPECT_EQ(report.firstNonFiniteRow(), 2);
+    const std::string text = report.text({"10", 10, "24", false}, ScanSettings{});
+    EXPECT_EQ(text.find("INF"), std::string::npos);
+    EXPECT_EQ(text.find("NAN"), std::string::npos);
+    EXPECT_EQ(notFiniteNotice(2).title, "Number out of range!");
+    EXPECT_NE(notFiniteNotice(2).text.find("row 2."), std::string::npos);
+}
+
+TEST(ScanReport, AnUnwrittenValueCountsOnlyWhereTheChartPlotsIt)
+{
+    ResultRow r;
+    r.realX = std::numeric_limits<double>::infinity();
+    OutputFields bitmapOnly;
+    bitmapOnly.realCoordinates = false;
+    bitmapOnly.bitmapCoordinates = true;
+    EXPECT_TRUE(rowIsFinite(layoutGrid(bitmapOnly), r));
+    OutputFields sdevOnly; // the chart plots SDEV against the real x
+    sdevOnly.realCoordinates = false;
+    sdevOnly.sdev = true;
+    EXPECT_FALSE(rowIsFinite(layoutGrid(sdevOnly), r));
+}
+
+TEST(ScanReport, ASpreadBeyondTheDoubleRangeIsCaught)
+{
+    // 1E300 units a pixel: every point is finite, but the squares of the
+    // spread's distances are not.
+    TestPicture pic(4, 40);
+    pic.set(1, 10, 0);
+    pic.set(1, 30, 0);
+    ScanSettings s = workedExampleSettings();
+    s.OriginX = s.OriginY = 0;
+    s.RefX = s.RefY = 1;
+    s.RealRefX = s.RealRefY = 1e300;
+    s.ScanStartX = 0;
+    s.ScanEndX = 4;
+    s.ScanStartY = 0;
+    s.ScanEndY = 40;
+    OutputFields f;
+    f.sdev = true;
+    ScanReport report(f, ".");
+    const ScanChecks checks = checkScan(s);
+    runColumnScan(pic.view(), s, checks, true, {[&](const ResultRow& row) { report.addRow(row); }, nullptr});
+    ASSERT_EQ(report.rowCount(), 1u);
+    EXPECT_TRUE(report.hasNonFinite());
+    EXPECT_EQ(report.rows()[0][0], "1.5E300");
+    EXPECT_EQ(report.rows()[0][2], "");
 }
 
 TEST(StartDelimiter, FollowsTheDecimalSeparator)

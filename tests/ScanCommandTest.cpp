@@ -128,6 +128,39 @@ TEST_F(ScanCommand, RefusedSettingsListEveryMessageAndExitTwo)
     EXPECT_EQ(wide.err, "Scan width must between 1 and 50.\n");
 }
 
+TEST_F(ScanCommand, ACalibrationBeyondTheDoubleRangeIsRefused)
+{
+    const ScanRun r = scanner({"--origin", "0,0", "--ref", "1,240", "--real-ref", "1e308,1", "--area", "0,0,640,480",
+                               bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.code, kScanUsage);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Real X of the picture's edges is out of range\n");
+}
+
+TEST_F(ScanCommand, AResultThatIsNotFiniteWritesNothingAndExitsFour)
+{
+    // 1E300 units a pixel: the points are finite, their spread is not.
+    const QString chart = file("tall.bmp");
+    ASSERT_TRUE(writeFile(chart, bmpBytes(640, 480, 24, [](int x, int row) {
+                              return x == 10 && (row == 100 || row == 300) ? 0u : 0xFFFFFFu;
+                          })));
+    const QStringList args{"--origin", "0,0", "--ref", "1,1", "--real-ref", "1e300,1e300", "--area", "10,1,11,480"};
+    const ScanRun finite = scanner(args + QStringList{"--decimal-separator", ".", chart});
+    EXPECT_EQ(finite.code, kScanDone) << finite.err;
+    EXPECT_EQ(finite.out, "1.05E301,2.8E302\r\n");
+
+    const QString out = file("out.txt");
+    const ScanRun r = scanner(args + QStringList{"--fields", "real,sdev", "-o", out, chart});
+    EXPECT_EQ(r.code, kScanNotFinite);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "The scan gives a number beyond the range of real numbers, first in row 1.\n"
+                     "Check the real coordinates of the references.\n");
+    EXPECT_FALSE(QFile::exists(out));
+    const ScanRun toStdout = scanner(args + QStringList{"--fields", "sdev", chart});
+    EXPECT_EQ(toStdout.code, kScanNotFinite);
+    EXPECT_EQ(toStdout.out, "");
+}
+
 TEST_F(ScanCommand, BadUsageExitsTwo)
 {
     const QString path = bmp("chart.bmp", 24);
@@ -142,6 +175,58 @@ TEST_F(ScanCommand, BadUsageExitsTwo)
     const ScanRun help = scanner({"--help"});
     EXPECT_EQ(help.code, kScanDone);
     EXPECT_NE(help.out.find("--real-origin X,Y"), std::string::npos);
+}
+
+TEST_F(ScanCommand, RefusesSeparatorsThatWouldMakeTheOutputUnreadable)
+{
+    const QString path = bmp("chart.bmp", 24);
+    const QStringList settings{"--origin", "50,40", "--ref", "250,240", "--real-ref", "10,100", "--area", "60,50,63,200"};
+    const std::string badSeparator = "plotrun-scan: the decimal separator cannot be a digit, a sign, E or e\n";
+    const std::string control = "plotrun-scan: the decimal separator cannot be a control character\n";
+    const std::string lineBreak = "plotrun-scan: the delimiter cannot hold a line break\n";
+    const std::string same = "plotrun-scan: the decimal separator cannot be the same as the delimiter\n";
+    const std::vector<std::pair<QStringList, std::string>> cases{
+        {{"--decimal-separator", "5"}, badSeparator},
+        {{"--decimal-separator", "0"}, badSeparator},
+        {{"--decimal-separator", "+"}, badSeparator},
+        {{"--decimal-separator=-"}, badSeparator},
+        {{"--decimal-separator", "E"}, badSeparator},
+        {{"--decimal-separator", "e"}, badSeparator},
+        {{"--decimal-separator", "\t"}, control},
+        {{"--decimal-separator", QString(QChar(0x7F))}, control},
+        {{"--delimiter", "\n"}, lineBreak},
+        {{"--delimiter", "a\r\nb"}, lineBreak},
+        {{"--delimiter", ";\r"}, lineBreak},
+        {{"--decimal-separator", ",", "--delimiter", ","}, same},
+        {{"--delimiter", ";", "--decimal-separator", ";"}, same},
+    };
+    for (const auto& [options, message] : cases) {
+        const ScanRun r = scanner(settings + options + QStringList{path});
+        const std::string name = options.join(' ').toStdString();
+        EXPECT_EQ(r.code, kScanUsage) << name;
+        EXPECT_EQ(r.out, "") << name;
+        EXPECT_EQ(r.err, message + "Try 'plotrun-scan --help'.\n") << name;
+    }
+    // Neighbours of the refused ones still pass.
+    for (const QStringList& options : {QStringList{"--decimal-separator", ",", "--delimiter", ", "},
+                                       QStringList{"--decimal-separator", "'", "--delimiter", "\t"},
+                                       QStringList{"--decimal-separator", "d", "--delimiter", ""}}) {
+        const ScanRun r = scanner(settings + options + QStringList{path});
+        EXPECT_EQ(r.code, kScanDone) << options.join(' ').toStdString() << r.err;
+    }
+}
+
+TEST_F(ScanCommand, EveryOptionTakesItsValueInlineOrNext)
+{
+    const QString path = bmp("chart.bmp", 24);
+    const ScanRun apart = scanner(kWorkedExampleArgs + QStringList{path});
+    const ScanRun inlined =
+        scanner({"--origin=50,40", "--ref=250,240", "--real-ref=10,100", "--area=60,50,63,200", "--fields=real,sdev",
+                 "--header", "--column-names", "--decimal-separator=.", path});
+    EXPECT_EQ(inlined.code, kScanDone) << inlined.err;
+    EXPECT_EQ(inlined.out, apart.out);
+    EXPECT_EQ(scanner({"--header=yes", path}).err, "plotrun-scan: --header takes no value\nTry 'plotrun-scan --help'.\n");
+    EXPECT_EQ(scanner({path, "-o"}).err, "plotrun-scan: -o needs a value\nTry 'plotrun-scan --help'.\n");
 }
 
 TEST_F(ScanCommand, BrokenPicturesExitOneWithAMessage)

@@ -1,0 +1,69 @@
+#pragma once
+// The report of one scan, built as its rows arrive: the grid's column names
+// and cells, and the output text. The window and the scanner both build it.
+
+#include "ColumnScan.h"
+#include "Report.h"
+#include "ScanSettings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plotrun {
+
+class ScanReport {
+public:
+    ScanReport(OutputFields fields, std::string decimalSeparator);
+
+    const OutputFields& fields() const { return fields_; }
+    const GridLayout& layout() const { return layout_; }
+    // Grid columns with column 0, the row numbers.
+    int32_t gridCols() const { return layout_.gridCols(); }
+    // Row 0 of the grid, columns 1 on.
+    const std::vector<std::string>& columnNames() const { return columnNames_; }
+
+    // Formats one result row into its cells (columns 1 on), keeps them and
+    // returns them; the reference holds until the next addRow. A value that
+    // is not finite is never written: its cell stays empty, and the report
+    // remembers the row (see hasNonFinite).
+    const std::vector<std::string>& addRow(const ResultRow& row);
+
+    const std::vector<std::vector<std::string>>& rows() const { return rows_; }
+    size_t rowCount() const { return rows_.size(); }
+
+    // Some row held an infinite or undefined value where the report writes
+    // or plots one. Such a report is no result: neither text nor chart.
+    bool hasNonFinite() const { return firstNonFiniteRow_ != 0; }
+    // The number of the first such row, 0 when there is none.
+    int32_t firstNonFiniteRow() const { return firstNonFiniteRow_; }
+
+    // The output text as lines: the header block when the scanning
+    // parameters are wanted, the column names when wanted, then one line per
+    // row. `settings` are those the scan ran with, after any width resize.
+    std::vector<std::string> lines(const PictureFacts& picture, const ScanSettings& settings) const;
+    // The same lines as saved and copied: each ends in CR LF.
+    std::string text(const PictureFacts& picture, const ScanSettings& settings) const;
+
+private:
+    OutputFields fields_;
+    std::string separator_;
+    GridLayout layout_;
+    std::vector<std::string> columnNames_;
+    std::vector<std::vector<std::string>> rows_;
+    int32_t firstNonFiniteRow_ = 0;
+};
+
+// The value of one field of a row.
+double fieldValue(const ResultRow& row, Field field);
+
+// Every value of the row that the report writes or plots is finite: the
+// included fields (an absent SDEV/Y is no value), and the real x, which the
+// chart plots when neither real nor bitmap coordinates are included.
+bool rowIsFinite(const GridLayout& layout, const ResultRow& row);
+
+inline constexpr const char* kNotFiniteTitle = "Number out of range!";
+// What a front end says about a report with a value that is not finite.
+Notice notFiniteNotice(int32_t rowNumber);
+
+} // namespace plotrun
