@@ -12,6 +12,10 @@ namespace plotrun {
 
 void showNotice(QWidget* parent, const QString& title, const QString& text);
 
+struct Notice;
+// One of the engine's notices: its title and its text.
+void showNotice(QWidget* parent, const Notice& notice);
+
 // The user's decimal separator, from the locale (QLocale's default, which
 // follows the system unless the program sets another).
 std::string decimalSeparator();

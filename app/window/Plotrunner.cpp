@@ -13,6 +13,7 @@
 #include "ColumnScan.h"
 #include "NumberText.h"
 #include "Report.h"
+#include "ScanReport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -388,7 +389,6 @@ void TPlotrunner::btnScanLockClick()
 
 void TPlotrunner::ExecuteClick()
 {
-    const OutputFields fields = GOutput->fields();
     const QString thresholdText = GOptions->thresholdText();
     const std::optional<int32_t> threshold = readWhole(thresholdText.toStdString());
     if (!threshold)
@@ -397,45 +397,38 @@ void TPlotrunner::ExecuteClick()
 
     // Lay the grid out anew: the old data columns go, the included fields
     // take columns 1 on in their fixed order.
-    const GridLayout layout = layoutGrid(fields);
+    ScanReport report(GOutput->fields(), decimalSeparator());
     {
         const ResultGridModel::Update update(*grid_);
         grid_->blankDataColumns();
         grid_->setGridSize(2, 2);
-        grid_->setHeaderCells(headerCells(layout, fields));
-        grid_->setGridSize(layout.gridCols(), 2);
+        grid_->setHeaderCells(report.columnNames());
+        grid_->setGridSize(report.gridCols(), 2);
     }
 
     const ScanChecks checks = checkScan(settings_);
-    if (checks.widthResized) {
-        const Notice n = widthResizedNotice(checks.areaWidth);
-        showNotice(this, QString::fromStdString(n.title), QString::fromStdString(n.text));
-    }
+    if (checks.widthResized)
+        showNotice(this, widthResizedNotice(checks.areaWidth));
     if (checks.stop != ScanStop::None) {
-        const Notice n = stopNotice(checks.stop);
-        showNotice(this, QString::fromStdString(n.title), QString::fromStdString(n.text));
+        showNotice(this, stopNotice(checks.stop));
         return;
     }
 
-    runScanAndReport(fields, layout, checks);
-    setStatus("Done");
+    if (runScanAndReport(report, checks))
+        setStatus("Done");
 }
 
-void TPlotrunner::runScanAndReport(const OutputFields& fields, const GridLayout& layout, const ScanChecks& checks)
+bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
 {
     WaitCursor wait;
-    const std::string& D = fields.delimiter;
-    const std::string sep = decimalSeparator();
     keptRealX_.clear();
-    int32_t rows = 1;
     {
         const ResultGridModel::Update update(*grid_);
         int shownPercent = -1;
-        runColumnScan(pixelView(picture_.image), settings_, checks, fields.wantsSpread(),
+        runColumnScan(pixelView(picture_.image), settings_, checks, report.fields().wantsSpread(),
                       {[&](const ResultRow& r) {
-                           grid_->addResultRow(r.number, rowCells(layout, r, sep));
+                           grid_->addResultRow(r.number, report.addRow(r));
                            keptRealX_.push_back(r.realX);
-                           ++rows;
                        },
                        [&](int percent) {
                            if (percent != shownPercent) {
@@ -444,26 +437,31 @@ void TPlotrunner::runScanAndReport(const OutputFields& fields, const GridLayout&
                                statusBar()->repaint();
                            }
                        }});
-        grid_->setGridSize(layout.gridCols(), rows);
+        grid_->setGridSize(report.gridCols(), int(report.rowCount()) + 1);
     }
     setStatus("Finalizing...");
     statusBar()->repaint();
 
     ChartXY->clearPoints();
-    fillChart(fields);
+    if (report.hasNonFinite()) {
+        // No number of this scan is trusted: no text to save, copy or print.
+        scan_.clear();
+        for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
+            a->setEnabled(false);
+        setStatus(QString());
+        showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
+        return false;
+    }
+    fillChart(report.fields());
 
-    std::vector<std::string> header;
-    if (fields.scanningParameters)
-        header = headerBlock({GOptions->widthLabel().toStdString(), picture_.image.height(),
-                              GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()},
-                             settings_, D, sep);
-    const std::vector<std::string> names = grid_->headerCells();
-    scan_ = plotrun::outputLines(fields.scanningParameters ? &header : nullptr, fields.columnNames ? &names : nullptr,
-                        grid_->dataRows(), D);
+    const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
+                             GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
+    scan_ = report.lines(facts, settings_);
     if (GOptions->copyToClipboard())
         QGuiApplication::clipboard()->setText(QString::fromStdString(joinLines(scan_)));
     for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
         a->setEnabled(true);
+    return true;
 }
 
 void TPlotrunner::fillChart(const OutputFields& fields)

@@ -29,7 +29,7 @@ class MarkingTool;
 class PictureView;
 class ResultChart;
 class ResultGridModel;
-struct GridLayout;
+class ScanReport;
 struct ScanChecks;
 
 class TPlotrunner : public QMainWindow {
@@ -114,7 +114,8 @@ private:
     void CheckPicture();
     void takeView();
     void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
-    void runScanAndReport(const OutputFields& fields, const GridLayout& layout, const ScanChecks& checks);
+    // False when the scan gave numbers that cannot be written.
+    bool runScanAndReport(ScanReport& report, const ScanChecks& checks);
     void fillChart(const OutputFields& fields);
     void writeOutput(const QString& path);
     QString askSaveFileName();

@@ -310,6 +310,40 @@ private slots:
 
     }
 
+    // 1E300 units a pixel: the points are finite, their spread is not. No
+    // number is written, and the window says why.
+    void aResultThatIsNotFiniteIsNeverWritten()
+    {
+        Program p;
+        const auto seen0 = open(p, picture("tall.bmp", 640, 480, [](int x, int row) {
+            return x == 10 && (row == 100 || row == 300) ? 0u : 0xFFFFFFu;
+        }));
+        QVERIFY(seen0.empty());
+        editSettings(p.w, [&](ScanSettings& r) {
+            r.OriginX = r.OriginY = 0;
+            r.RefX = r.RefY = 1;
+            r.RealRefX = r.RealRefY = 1e300;
+            r.HasRealRefX = r.HasRealRefY = true;
+            r.ScanStartX = 10;
+            r.ScanStartY = 1;
+            r.ScanEndX = 11;
+            r.ScanEndY = 480;
+        });
+        actionOf(p.w, "Execute")->setEnabled(true);
+        p.outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Number out of range!"));
+        QVERIFY(p.w.outputLines().empty());
+        QVERIFY(!actionOf(p.w, "Save")->isEnabled() && !actionOf(p.w, "Copy")->isEnabled());
+        QCOMPARE(p.w.grid().cell(3, 0), std::string("SDEV"));
+        QCOMPARE(p.w.grid().cell(3, 1), std::string()); // no INF in the grid
+        QVERIFY(answers.allAnswered());
+    }
+
     void aThresholdThatIsNoNumberStopsExecuteInTheErrorBox()
     {
         Program p;
