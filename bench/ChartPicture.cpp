@@ -18,7 +18,8 @@ std::vector<uint32_t> drawCurves(int width, int height)
         for (int x = 0; x < width; ++x) {
             const double t = double(x) / width * 2 * M_PI;
             const double y = height * (0.5 + c.amplitude * std::sin(c.frequency * t + c.phase));
-            const double slope = height * c.amplitude * c.frequency * 2 * M_PI / width * std::cos(c.frequency * t + c.phase);
+            const double slope =
+                height * c.amplitude * c.frequency * 2 * M_PI / width * std::cos(c.frequency * t + c.phase);
             const double half = thickness * std::sqrt(1 + slope * slope) / 2 + 1;
             for (int row = std::max(0, int(y - half - 1)); row <= std::min(height - 1, int(y + half + 1)); ++row) {
                 // Coverage falls off linearly over the last pixel at each edge.

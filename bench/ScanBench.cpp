@@ -90,7 +90,8 @@ void scanChart(benchmark::State& state, bool spread)
         const auto t0 = std::chrono::steady_clock::now();
         ScanSettings s = chartSettings();
         const ScanChecks checks = checkScan(s);
-        rows = runColumnScan(view, s, checks, spread, {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr});
+        rows =
+            runColumnScan(view, s, checks, spread, {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr});
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     const double pixels = double(kSide) * kSide;

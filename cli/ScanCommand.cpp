@@ -87,9 +87,8 @@ void setFields(Options& o, const QString& value)
 
 void setColumnName(Options& o, const QString& value)
 {
-    static const std::map<QString, Field> keys{{"x", Field::RealX},    {"y", Field::RealY},
-                                               {"sdev", Field::Sdev},  {"sdevy", Field::SdevY},
-                                               {"xb", Field::BitmapX}, {"yb", Field::BitmapY}};
+    static const std::map<QString, Field> keys{{"x", Field::RealX},     {"y", Field::RealY},    {"sdev", Field::Sdev},
+                                               {"sdevy", Field::SdevY}, {"xb", Field::BitmapX}, {"yb", Field::BitmapY}};
     const int eq = value.indexOf('=');
     const auto key = keys.find(value.left(eq));
     if (eq < 0 || key == keys.end())

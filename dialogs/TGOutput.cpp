@@ -54,7 +54,7 @@ void TGOutput::FormShow()
                                  ui_->SdevCheckBox, ui_->SdevyCheckBox,    ui_->BitmapCheckBox};
     for (size_t i = 0; i < savedChecks_.size(); ++i)
         savedChecks_[i] = checks[i]->isChecked();
-    const QLineEdit* texts[] = {ui_->XEdit,   ui_->YEdit,  ui_->SdevEdit, ui_->SdevyEdit,
+    const QLineEdit* texts[] = {ui_->XEdit,  ui_->YEdit,  ui_->SdevEdit, ui_->SdevyEdit,
                                 ui_->XbEdit, ui_->YbEdit, ui_->SelDelim};
     for (size_t i = 0; i < savedTexts_.size(); ++i)
         savedTexts_[i] = texts[i]->text();
@@ -76,7 +76,8 @@ void TGOutput::CancelBtnClick()
                            ui_->SdevCheckBox, ui_->SdevyCheckBox,    ui_->BitmapCheckBox};
     for (size_t i = 0; i < savedChecks_.size(); ++i)
         checks[i]->setChecked(savedChecks_[i]);
-    QLineEdit* texts[] = {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit, ui_->SelDelim};
+    QLineEdit* texts[] = {ui_->XEdit,  ui_->YEdit,  ui_->SdevEdit, ui_->SdevyEdit,
+                          ui_->XbEdit, ui_->YbEdit, ui_->SelDelim};
     for (size_t i = 0; i < savedTexts_.size(); ++i)
         texts[i]->setText(savedTexts_[i]);
     QDialog::reject();

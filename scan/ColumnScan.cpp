@@ -27,8 +27,8 @@ int32_t truncToInt32(double v)
 
 int32_t clampToInt32(int64_t v)
 {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 constexpr uint32_t kWhite = 0x00FFFFFFu;
@@ -64,10 +64,10 @@ inline bool mayHoldDark(const uint32_t* p, int32_t limit)
 constexpr int64_t kBandColumns = 4096;
 
 struct Frame {
-    int64_t x0 = 0;        // left column of the area
-    int64_t top = 0;       // first row of the area, counted from the top
-    int64_t rows = 0;      // ScanHeight
-    int64_t width = 0;     // ScanWidth
+    int64_t x0 = 0;    // left column of the area
+    int64_t top = 0;   // first row of the area, counted from the top
+    int64_t rows = 0;  // ScanHeight
+    int64_t width = 0; // ScanWidth
     int32_t threshold = 0;
 };
 
@@ -248,8 +248,8 @@ private:
             const long double sd = static_cast<long double>(a.sd);
             row.bitmapX = weightedX_ ? static_cast<double>(static_cast<long double>(a.sdx) / sd)
                                      : static_cast<double>(xs) + static_cast<double>(f_.width) * 0.5;
-            row.bitmapY = static_cast<double>(static_cast<long double>(pic_.height) -
-                                              static_cast<long double>(a.sdr) / sd);
+            row.bitmapY =
+                static_cast<double>(static_cast<long double>(pic_.height) - static_cast<long double>(a.sdr) / sd);
             row.realX = xMap_.toReal(row.bitmapX);
             row.realY = yMap_.toReal(row.bitmapY);
             row.number = 1; // numbered on hand over, in strip order
@@ -335,7 +335,7 @@ private:
     size_t darkCap_ = 0;
 
     // The band being scanned.
-    int64_t kb_ = 0;       // its first strip
+    int64_t kb_ = 0; // its first strip
     int64_t strips_ = 0;
     int64_t colBegin_ = 0;
     int64_t colEnd_ = 0;
@@ -387,24 +387,19 @@ Notice widthResizedNotice(int32_t areaWidth)
 Notice stopNotice(ScanStop stop)
 {
     switch (stop) {
-    case ScanStop::FlatArea:
-        return {kAbortTitle, kHeightText};
-    case ScanStop::NarrowArea:
-        return {kAbortTitle, kNarrowText};
-    case ScanStop::SameOriginX:
-        return {kAbortTitle, kSameOriginXText};
-    case ScanStop::SameOriginY:
-        return {kAbortTitle, kSameOriginYText};
-    case ScanStop::None:
-        break;
+    case ScanStop::FlatArea: return {kAbortTitle, kHeightText};
+    case ScanStop::NarrowArea: return {kAbortTitle, kNarrowText};
+    case ScanStop::SameOriginX: return {kAbortTitle, kSameOriginXText};
+    case ScanStop::SameOriginY: return {kAbortTitle, kSameOriginYText};
+    case ScanStop::None: break;
     }
     return {};
 }
 
 std::string progressText(int percent) { return "Scanning: " + std::to_string(percent) + " %"; }
 
-int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks,
-                      bool wantSpread, const ScanSinks& sinks)
+int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
+                      const ScanSinks& sinks)
 {
     if (checks.stop != ScanStop::None || checks.stripCount < 1 || settings.ScanWidth < 1)
         return 0;

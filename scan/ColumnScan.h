@@ -17,7 +17,7 @@ struct ResultRow {
     double bitmapY = 0;
     double realX = 0;
     double realY = 0;
-    double sdev = 0;      // only when the spread was asked for
+    double sdev = 0; // only when the spread was asked for
     bool hasSdevY = false;
     double sdevY = 0;
 };
@@ -32,9 +32,9 @@ enum class ScanStop {
 };
 
 struct ScanChecks {
-    int32_t areaWidth = 0;   // A = trunc(ScanEndX) - trunc(ScanStartX)
-    int32_t stripCount = 0;  // A div ScanWidth, at least 1 once the checks pass
-    int32_t scanHeight = 0;  // trunc(ScanEndY) - trunc(ScanStartY)
+    int32_t areaWidth = 0;  // A = trunc(ScanEndX) - trunc(ScanStartX)
+    int32_t stripCount = 0; // A div ScanWidth, at least 1 once the checks pass
+    int32_t scanHeight = 0; // trunc(ScanEndY) - trunc(ScanStartY)
     bool widthResized = false;
     ScanStop stop = ScanStop::None;
 };
@@ -72,7 +72,7 @@ struct ScanSinks {
 
 // Runs the strip loop over a scan that passed checkScan. Returns the number
 // of result rows. The spread (SDEV, SDEV/Y) is computed only when asked for.
-int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks,
-                      bool wantSpread, const ScanSinks& sinks);
+int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
+                      const ScanSinks& sinks);
 
 } // namespace plotrun

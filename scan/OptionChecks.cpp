@@ -60,18 +60,18 @@ private:
     // once, so the end's fallback sees the start just accepted.
     void checkScanArea()
     {
-        std::tie(startX_, endX_) = checkAreaAxis(box_.SelSX1, box_.SelSX2, w_.ScanStartX, w_.ScanEndX, W_,
-                                                 "Invalid X start scan value\n", "Invalid X end scan value\n",
-                                                 "Start X scan point out of range.\n",
-                                                 "End X scan point out of range.\n");
+        std::tie(startX_, endX_) = checkAreaAxis(
+            box_.SelSX1, box_.SelSX2, w_.ScanStartX, w_.ScanEndX, W_, "Invalid X start scan value\n",
+            "Invalid X end scan value\n", "Start X scan point out of range.\n", "End X scan point out of range.\n");
         checkAreaAxis(box_.SelSY1, box_.SelSY2, w_.ScanStartY, w_.ScanEndY, H_, "Invalid Y start scan value\n",
                       "Invalid Y end scan value\n", "Start Y scan point out of range.\n",
                       "End Y scan point out of range.\n");
     }
 
-    std::pair<std::optional<double>, std::optional<double>>
-    checkAreaAxis(std::string& startBox, std::string& endBox, double& wStart, double& wEnd, int32_t size,
-                  const char* badStart, const char* badEnd, const char* startRange, const char* endRange)
+    std::pair<std::optional<double>, std::optional<double>> checkAreaAxis(std::string& startBox, std::string& endBox,
+                                                                          double& wStart, double& wEnd, int32_t size,
+                                                                          const char* badStart, const char* badEnd,
+                                                                          const char* startRange, const char* endRange)
     {
         const std::optional<double> s = readBitmap(startBox, sep_);
         const std::optional<double> e = readBitmap(endBox, sep_);
@@ -152,16 +152,18 @@ private:
     // The bitmap positions of the origin and the references.
     void checkReferencePositions()
     {
-        ox_ = checkPosition(box_.SelOX, w_.OriginX, w_.OriginX >= 0, "Origin X is not a valid number\n",
-                            "Origin X is out of range\n", [&](double v) { return v < 0 || v >= W_; }, xMarks_);
-        oy_ = checkPosition(box_.SelOY, w_.OriginY, w_.OriginY >= 0, "Origin Y is not a valid number\n",
-                            "Origin Y is out of range\n", [&](double v) { return v < 0 || v >= H_; }, yMarks_);
-        rx_ = checkPosition(box_.SelX, w_.RefX, w_.RefX > 0, "Reference X is not a valid number\n",
-                            "Reference X is out of range\n",
-                            [&](double v) { return v <= std::max(ox_, 0.0) || v > W_; }, xMarks_);
-        ry_ = checkPosition(box_.SelY, w_.RefY, w_.RefY > 0, "Reference Y is not a valid number\n",
-                            "Reference Y is out of range\n",
-                            [&](double v) { return v <= std::max(oy_, 0.0) || v > H_; }, yMarks_);
+        ox_ = checkPosition(
+            box_.SelOX, w_.OriginX, w_.OriginX >= 0, "Origin X is not a valid number\n", "Origin X is out of range\n",
+            [&](double v) { return v < 0 || v >= W_; }, xMarks_);
+        oy_ = checkPosition(
+            box_.SelOY, w_.OriginY, w_.OriginY >= 0, "Origin Y is not a valid number\n", "Origin Y is out of range\n",
+            [&](double v) { return v < 0 || v >= H_; }, yMarks_);
+        rx_ = checkPosition(
+            box_.SelX, w_.RefX, w_.RefX > 0, "Reference X is not a valid number\n", "Reference X is out of range\n",
+            [&](double v) { return v <= std::max(ox_, 0.0) || v > W_; }, xMarks_);
+        ry_ = checkPosition(
+            box_.SelY, w_.RefY, w_.RefY > 0, "Reference Y is not a valid number\n", "Reference Y is out of range\n",
+            [&](double v) { return v <= std::max(oy_, 0.0) || v > H_; }, yMarks_);
     }
 
     // `accepted` is cleared when the box is refused.
@@ -182,12 +184,12 @@ private:
     // The real coordinates of the origin and the references, x then y.
     void checkRealCoordinates()
     {
-        xReals_ = checkRealAxis(box_.SelOXR, box_.SelXR, w_.RealOriginX, w_.HasRealOriginX, w_.RealRefX,
-                                w_.HasRealRefX, "Real origin X is not a valid number\n",
-                                "Real reference X is not a valid number\n", "Real X cannot be same as real origin X\n");
-        yReals_ = checkRealAxis(box_.SelOYR, box_.SelYR, w_.RealOriginY, w_.HasRealOriginY, w_.RealRefY,
-                                w_.HasRealRefY, "Real origin Y is not a valid number\n",
-                                "Real reference Y is not a valid number\n", "Real Y cannot be same as real origin Y\n");
+        xReals_ = checkRealAxis(box_.SelOXR, box_.SelXR, w_.RealOriginX, w_.HasRealOriginX, w_.RealRefX, w_.HasRealRefX,
+                                "Real origin X is not a valid number\n", "Real reference X is not a valid number\n",
+                                "Real X cannot be same as real origin X\n");
+        yReals_ = checkRealAxis(box_.SelOYR, box_.SelYR, w_.RealOriginY, w_.HasRealOriginY, w_.RealRefY, w_.HasRealRefY,
+                                "Real origin Y is not a valid number\n", "Real reference Y is not a valid number\n",
+                                "Real Y cannot be same as real origin Y\n");
     }
 
     // True when both boxes of the axis were accepted.
@@ -229,11 +231,11 @@ private:
     void checkCalibrationRange()
     {
         if (xMarks_ && xReals_)
-            checkAxisRange(AxisMap(ox_, rx_, w_.RealOriginX, w_.RealRefX), W_, box_.SelXR, w_.RealRefX,
-                           w_.HasRealRefX, "Real X of the picture's edges is out of range\n");
+            checkAxisRange(AxisMap(ox_, rx_, w_.RealOriginX, w_.RealRefX), W_, box_.SelXR, w_.RealRefX, w_.HasRealRefX,
+                           "Real X of the picture's edges is out of range\n");
         if (yMarks_ && yReals_)
-            checkAxisRange(AxisMap(oy_, ry_, w_.RealOriginY, w_.RealRefY), H_, box_.SelYR, w_.RealRefY,
-                           w_.HasRealRefY, "Real Y of the picture's edges is out of range\n");
+            checkAxisRange(AxisMap(oy_, ry_, w_.RealOriginY, w_.RealRefY), H_, box_.SelYR, w_.RealRefY, w_.HasRealRefY,
+                           "Real Y of the picture's edges is out of range\n");
     }
 
     void checkAxisRange(const AxisMap& map, int32_t size, std::string& refBox, double& realRef, bool& hasRef,
@@ -260,7 +262,7 @@ private:
     int32_t scanWidth_ = 1;
     int32_t threshold_ = 0;
     double ox_ = -1, oy_ = -1, rx_ = -1, ry_ = -1;
-    bool xMarks_ = true, yMarks_ = true; // the origin and reference positions were accepted
+    bool xMarks_ = true, yMarks_ = true;   // the origin and reference positions were accepted
     bool xReals_ = false, yReals_ = false; // the real origin and reference were accepted
 };
 

@@ -22,9 +22,9 @@ struct OptionBoxes {
 };
 
 struct OptionVerdict {
-    ScanSettings record;   // to be written in every case, fallbacks put in
-    OptionBoxes boxes;     // what each box holds afterwards
-    std::string messages;  // every refusal, in the order of the checks
+    ScanSettings record;  // to be written in every case, fallbacks put in
+    OptionBoxes boxes;    // what each box holds afterwards
+    std::string messages; // every refusal, in the order of the checks
     bool inputValid = true;
 };
 
@@ -36,6 +36,7 @@ OptionVerdict checkOptions(const OptionBoxes& typed, const ScanSettings& working
 
 // The boxes as the dialog fills them from the record when it is shown
 // (the threshold box is left as it is).
-OptionBoxes boxesFromRecord(const ScanSettings& record, const std::string& threshold, std::string_view decimalSeparator);
+OptionBoxes boxesFromRecord(const ScanSettings& record, const std::string& threshold,
+                            std::string_view decimalSeparator);
 
 } // namespace plotrun

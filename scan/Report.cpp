@@ -88,7 +88,8 @@ std::string joinCells(const std::vector<std::string>& cells, std::string_view de
     return line;
 }
 
-std::vector<std::string> outputLines(const std::vector<std::string>* header, const std::vector<std::string>* columnNames,
+std::vector<std::string> outputLines(const std::vector<std::string>* header,
+                                     const std::vector<std::string>* columnNames,
                                      const std::vector<std::vector<std::string>>& rows, std::string_view delimiter)
 {
     std::vector<std::string> lines;

@@ -13,7 +13,7 @@
 namespace plotrun {
 
 struct GridLayout {
-    std::vector<Field> fields;          // grid column c (from 1) holds fields[c - 1]
+    std::vector<Field> fields;                                       // grid column c (from 1) holds fields[c - 1]
     std::array<int32_t, kFieldCount> column{-1, -1, -1, -1, -1, -1}; // by Field; -1 when absent
 
     int32_t gridCols() const { return static_cast<int32_t>(fields.size()) + 1; } // with column 0
@@ -31,7 +31,7 @@ std::vector<std::string> rowCells(const GridLayout& layout, const ResultRow& row
 
 // What the header block says about the picture, as the options dialog shows it.
 struct PictureFacts {
-    std::string widthText;   // the picture width label
+    std::string widthText; // the picture width label
     int64_t height = 0;
     std::string bitsPerPixelText; // the colour depth label: a number or "-"
     bool weightedBox = false;     // the "Weighted X points" box
@@ -45,7 +45,8 @@ std::string joinCells(const std::vector<std::string>& cells, std::string_view de
 
 // The whole output text as lines: the header block when given, the column
 // names when wanted, then one line per grid row.
-std::vector<std::string> outputLines(const std::vector<std::string>* header, const std::vector<std::string>* columnNames,
+std::vector<std::string> outputLines(const std::vector<std::string>* header,
+                                     const std::vector<std::string>* columnNames,
                                      const std::vector<std::vector<std::string>>& rows, std::string_view delimiter);
 
 // Lines joined as they are saved and copied: every line ends in CR LF.

@@ -30,8 +30,8 @@ std::vector<std::string> ScanReport::lines(const PictureFacts& picture, const Sc
     std::vector<std::string> header;
     if (fields_.scanningParameters)
         header = headerBlock(picture, settings, fields_.delimiter, separator_);
-    return outputLines(fields_.scanningParameters ? &header : nullptr,
-                       fields_.columnNames ? &columnNames_ : nullptr, rows_, fields_.delimiter);
+    return outputLines(fields_.scanningParameters ? &header : nullptr, fields_.columnNames ? &columnNames_ : nullptr,
+                       rows_, fields_.delimiter);
 }
 
 std::string ScanReport::text(const PictureFacts& picture, const ScanSettings& settings) const

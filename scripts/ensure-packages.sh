@@ -6,6 +6,7 @@ plotrun_packages=(
   libgl-dev libvulkan-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  clang-format
   desktop-file-utils appstream dpkg-dev
 )
 

@@ -26,8 +26,7 @@ EngineResult scan(const TestPicture& pic, ScanSettings s, bool spread)
     out.checks = checkScan(s);
     out.scanWidth = s.ScanWidth;
     runColumnScan(pic.view(), s, out.checks, spread,
-                  {[&](const ResultRow& r) { out.rows.push_back(r); },
-                   [&](int p) { out.progress.push_back(p); }});
+                  {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); }});
     return out;
 }
 
@@ -80,10 +79,13 @@ TestPicture randomPicture(std::mt19937& rng, int32_t w, int32_t h)
     std::uniform_int_distribution<uint32_t> byte(0, 255);
     for (auto& p : pic.pixels) {
         switch (kind(rng)) {
-        case 0: p = 0; break;                                         // black
+        case 0: p = 0; break; // black
         case 1: p = TestPicture::rgb(byte(rng), byte(rng), byte(rng)); break;
-        case 2: { const uint32_t g = byte(rng); p = TestPicture::rgb(g, g, g); } break;
-        case 3: p = TestPicture::rgb(254, 255, 255); break;           // near white: darkness 0
+        case 2: {
+            const uint32_t g = byte(rng);
+            p = TestPicture::rgb(g, g, g);
+        } break;
+        case 3: p = TestPicture::rgb(254, 255, 255); break;                         // near white: darkness 0
         case 4: p = 0xAB000000u | TestPicture::rgb(byte(rng), 0, byte(rng)); break; // stray top byte
         default: p = 0xFFFFFF; break;
         }
@@ -305,7 +307,7 @@ TestPicture antiAliasedLine()
 {
     TestPicture pic(20, 60);
     for (int x = 0; x < 20; ++x) {
-        pic.set(x, 25, TestPicture::rgb(55, 55, 55));   // darkness 200
+        pic.set(x, 25, TestPicture::rgb(55, 55, 55));    // darkness 200
         pic.set(x, 26, TestPicture::rgb(195, 195, 195)); // darkness 60
     }
     return pic;

@@ -34,9 +34,9 @@ ScanRun scanner(const QStringList& args)
     return r;
 }
 
-const QStringList kWorkedExampleArgs{"--origin",      "50,40",     "--ref",     "250,240", "--real-ref", "10,100",
-                                     "--area",        "60,50,63,200", "--fields", "real,sdev", "--header",
-                                     "--column-names", "--decimal-separator", "."};
+const QStringList kWorkedExampleArgs{
+    "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
+    "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
 
 class ScanCommand : public ::testing::Test {
 protected:
@@ -80,8 +80,8 @@ TEST_F(ScanCommand, APaletteColourIsReadThroughItsEntry)
     const auto grey = [](int x, int row) { return (x == 3 && row == 2) ? 0x808080u : 0xFFFFFFu; };
     const QString path = file("grey.bmp");
     ASSERT_TRUE(writeFile(path, bmpBytes(8, 8, 4, grey, palette)));
-    const QStringList args{"--origin", "0,0", "--ref", "8,8", "--real-ref", "8,8", "--area", "0,0,8,8",
-                           "--fields", "bitmap", "--decimal-separator", "."};
+    const QStringList args{"--origin", "0,0",     "--ref",    "8,8",    "--real-ref",          "8,8",
+                           "--area",   "0,0,8,8", "--fields", "bitmap", "--decimal-separator", "."};
     ScanRun r = scanner(args + QStringList{"--threshold", "127", path});
     EXPECT_EQ(r.out, "3.5,6\r\n");
     r = scanner(args + QStringList{"--threshold", "128", path});
@@ -104,12 +104,12 @@ TEST_F(ScanCommand, ReadsOtherFormatsAndTheirDeclaredDepth)
 
 TEST_F(ScanCommand, UsesTheDecimalSeparatorAndItsStartDelimiter)
 {
-    const ScanRun r = scanner({"--origin", "50,40", "--ref", "250,240", "--real-ref", "10,100", "--area", "60,50,63,200",
-                           "--decimal-separator", ",", bmp("chart.bmp", 24)});
+    const ScanRun r = scanner({"--origin", "50,40", "--ref", "250,240", "--real-ref", "10,100", "--area",
+                               "60,50,63,200", "--decimal-separator", ",", bmp("chart.bmp", 24)});
     EXPECT_EQ(r.out, "0,525;50\r\n0,575;50\r\n0,625;50\r\n");
-    const ScanRun tab = scanner({"--origin", "50.9,40", "--ref", "250,240", "--real-ref", "10,100", "--area",
-                             "60,50,61,200", "--decimal-separator", ";", "--name", "x=t", "--column-names",
-                             file("chart.bmp")});
+    const ScanRun tab =
+        scanner({"--origin", "50.9,40", "--ref", "250,240", "--real-ref", "10,100", "--area", "60,50,61,200",
+                 "--decimal-separator", ";", "--name", "x=t", "--column-names", file("chart.bmp")});
     EXPECT_EQ(tab.out, "t\tY\r\n0;525\t50\r\n");
 }
 
@@ -123,15 +123,15 @@ TEST_F(ScanCommand, RefusedSettingsListEveryMessageAndExitTwo)
                      "Reference X is not a valid number\nReference Y is not a valid number\n"
                      "Real reference X is not a valid number\nReal reference Y is not a valid number\n");
     const ScanRun wide = scanner({"--origin", "0,0", "--ref", "640,480", "--real-ref", "1,1", "--area", "0,0,50,10",
-                              "--scan-width", "60", file("chart.bmp")});
+                                  "--scan-width", "60", file("chart.bmp")});
     EXPECT_EQ(wide.code, kScanUsage);
     EXPECT_EQ(wide.err, "Scan width must between 1 and 50.\n");
 }
 
 TEST_F(ScanCommand, ACalibrationBeyondTheDoubleRangeIsRefused)
 {
-    const ScanRun r = scanner({"--origin", "0,0", "--ref", "1,240", "--real-ref", "1e308,1", "--area", "0,0,640,480",
-                               bmp("chart.bmp", 24)});
+    const ScanRun r = scanner(
+        {"--origin", "0,0", "--ref", "1,240", "--real-ref", "1e308,1", "--area", "0,0,640,480", bmp("chart.bmp", 24)});
     EXPECT_EQ(r.code, kScanUsage);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Real X of the picture's edges is out of range\n");
@@ -164,10 +164,10 @@ TEST_F(ScanCommand, AResultThatIsNotFiniteWritesNothingAndExitsFour)
 TEST_F(ScanCommand, BadUsageExitsTwo)
 {
     const QString path = bmp("chart.bmp", 24);
-    for (const QStringList& args : {QStringList{}, QStringList{"--bogus", path}, QStringList{"--fields", "x", path},
-                                    QStringList{"--origin", "1", path}, QStringList{"--name", "q=1", path},
-                                    QStringList{"--delimiter", "123456789", path}, QStringList{path, path},
-                                    QStringList{"--threshold"}}) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{"--bogus", path}, QStringList{"--fields", "x", path},
+          QStringList{"--origin", "1", path}, QStringList{"--name", "q=1", path},
+          QStringList{"--delimiter", "123456789", path}, QStringList{path, path}, QStringList{"--threshold"}}) {
         const ScanRun r = scanner(args);
         EXPECT_EQ(r.code, kScanUsage) << args.join(' ').toStdString();
         EXPECT_NE(r.err.find("plotrun-scan: "), std::string::npos);
@@ -180,7 +180,8 @@ TEST_F(ScanCommand, BadUsageExitsTwo)
 TEST_F(ScanCommand, RefusesSeparatorsThatWouldMakeTheOutputUnreadable)
 {
     const QString path = bmp("chart.bmp", 24);
-    const QStringList settings{"--origin", "50,40", "--ref", "250,240", "--real-ref", "10,100", "--area", "60,50,63,200"};
+    const QStringList settings{"--origin",   "50,40",  "--ref",  "250,240",
+                               "--real-ref", "10,100", "--area", "60,50,63,200"};
     const std::string badSeparator = "plotrun-scan: the decimal separator cannot be a digit, a sign, E or e\n";
     const std::string control = "plotrun-scan: the decimal separator cannot be a control character\n";
     const std::string lineBreak = "plotrun-scan: the delimiter cannot hold a line break\n";
@@ -225,7 +226,8 @@ TEST_F(ScanCommand, EveryOptionTakesItsValueInlineOrNext)
                  "--header", "--column-names", "--decimal-separator=.", path});
     EXPECT_EQ(inlined.code, kScanDone) << inlined.err;
     EXPECT_EQ(inlined.out, apart.out);
-    EXPECT_EQ(scanner({"--header=yes", path}).err, "plotrun-scan: --header takes no value\nTry 'plotrun-scan --help'.\n");
+    EXPECT_EQ(scanner({"--header=yes", path}).err,
+              "plotrun-scan: --header takes no value\nTry 'plotrun-scan --help'.\n");
     EXPECT_EQ(scanner({path, "-o"}).err, "plotrun-scan: -o needs a value\nTry 'plotrun-scan --help'.\n");
 }
 
@@ -242,17 +244,14 @@ TEST_F(ScanCommand, BrokenPicturesExitOneWithAMessage)
     QByteArray negative = good;
     negative[18] = negative[19] = negative[20] = negative[21] = char(0xFF);
     const std::vector<std::pair<QString, QByteArray>> files{
-        {"empty.bmp", QByteArray()},
-        {"text.bmp", QByteArray("this is not a picture at all")},
-        {"header-only.bmp", good.left(30)},
-        {"huge.bmp", huge},
-        {"negative.bmp", negative},
-        {"tiny.bmp", bmpBytes(1, 5, 24, [](int, int) { return 0u; })},
+        {"empty.bmp", QByteArray()},        {"text.bmp", QByteArray("this is not a picture at all")},
+        {"header-only.bmp", good.left(30)}, {"huge.bmp", huge},
+        {"negative.bmp", negative},         {"tiny.bmp", bmpBytes(1, 5, 24, [](int, int) { return 0u; })},
     };
     for (const auto& [name, bytes] : files) {
         ASSERT_TRUE(writeFile(file(name), bytes));
-        const ScanRun r = scanner({"--origin", "0,0", "--ref", "1,1", "--real-ref", "1,1", "--area", "0,0,1,1",
-                               file(name)});
+        const ScanRun r =
+            scanner({"--origin", "0,0", "--ref", "1,1", "--real-ref", "1,1", "--area", "0,0,1,1", file(name)});
         EXPECT_EQ(r.code, kScanFileError) << name.toStdString() << ": " << r.err;
         EXPECT_EQ(r.out, "") << name.toStdString();
         EXPECT_NE(r.err.find("plotrun-scan: "), std::string::npos) << name.toStdString();
@@ -265,8 +264,8 @@ TEST_F(ScanCommand, ATruncatedBmpIsRefusedAsDamaged)
     const QByteArray good = bmpBytes(64, 64, 24, [](int x, int) { return x % 2 ? 0u : 0xFFFFFFu; });
     for (int keep : {54, 55, 200, 1000, int(good.size()) - 1}) {
         ASSERT_TRUE(writeFile(file("cut.bmp"), good.left(keep)));
-        const ScanRun r = scanner({"--origin", "0,0", "--ref", "64,64", "--real-ref", "1,1", "--area", "0,0,64,64",
-                               file("cut.bmp")});
+        const ScanRun r =
+            scanner({"--origin", "0,0", "--ref", "64,64", "--real-ref", "1,1", "--area", "0,0,64,64", file("cut.bmp")});
         EXPECT_EQ(r.code, kScanFileError) << keep;
         EXPECT_EQ(r.out, "");
     }

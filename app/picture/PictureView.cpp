@@ -13,10 +13,7 @@ namespace {
 constexpr qint64 kPreviewPixels = 4'000'000;
 } // namespace
 
-PictureView::PictureView(QWidget* parent) : QWidget(parent)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+PictureView::PictureView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void PictureView::setPicture(const QImage& picture)
 {
@@ -38,8 +35,8 @@ const QPixmap& PictureView::displayCopy()
         // Enlarged, every picture pixel stays a sharp block, so that marks can
         // be put on the pixel meant; reduced, the picture is smoothed.
         const bool enlarged = width() >= preview_.width() && height() >= preview_.height();
-        display_ = QPixmap::fromImage(preview_.scaled(
-            size(), Qt::IgnoreAspectRatio, enlarged ? Qt::FastTransformation : Qt::SmoothTransformation));
+        display_ = QPixmap::fromImage(preview_.scaled(size(), Qt::IgnoreAspectRatio,
+                                                      enlarged ? Qt::FastTransformation : Qt::SmoothTransformation));
     }
     return display_;
 }

@@ -54,8 +54,8 @@ private:
     bool onScanShape(const QPoint& local) const;
     const QPixmap& displayCopy();
 
-    QImage preview_;   // a smaller copy of a huge picture, the source of the display copy
-    QPixmap display_;  // the picture at the control's size
+    QImage preview_;  // a smaller copy of a huge picture, the source of the display copy
+    QPixmap display_; // the picture at the control's size
     bool pressOnScanShape_ = false;
 };
 

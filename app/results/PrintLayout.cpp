@@ -11,10 +11,7 @@ int printLineHeight(double fontPoints, int dotsPerInchY)
     return std::max(1, static_cast<int>(1.4 * std::fabs(pixels)));
 }
 
-int printLinesPerPage(int pageHeight, int lineHeight)
-{
-    return std::max(1, pageHeight / std::max(1, lineHeight) - 1);
-}
+int printLinesPerPage(int pageHeight, int lineHeight) { return std::max(1, pageHeight / std::max(1, lineHeight) - 1); }
 
 int printPageCount(int lines, int linesPerPage) { return (lines + linesPerPage - 1) / linesPerPage; }
 

@@ -69,10 +69,7 @@ void ResultGridModel::addResultRow(int number, std::vector<std::string> cells)
 
 int ResultGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(data_.size()); }
 
-int ResultGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(header_.size());
-}
+int ResultGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(header_.size()); }
 
 QVariant ResultGridModel::data(const QModelIndex& index, int role) const
 {

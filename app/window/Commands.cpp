@@ -148,10 +148,9 @@ void Commands::buildToolBars(QMainWindow& window)
     ToolBar->addActions({Options, Execute});
     ToolBar->addSeparator()->setObjectName("ToolSep3");
     ToolBar->addAction(Contents);
-    const std::pair<QAction*, const char*> buttons[] = {{Open, "OpenToolBtn"},       {Save, "SaveToolBtn"},
-                                                        {Copy, "CopyToolBtn"},       {Paste, "PasteToolBtn"},
-                                                        {Options, "OptionsToolBtn"}, {Execute, "ExecuteToolBtn"},
-                                                        {Contents, "HelpToolBtn"}};
+    const std::pair<QAction*, const char*> buttons[] = {
+        {Open, "OpenToolBtn"},       {Save, "SaveToolBtn"},       {Copy, "CopyToolBtn"},    {Paste, "PasteToolBtn"},
+        {Options, "OptionsToolBtn"}, {Execute, "ExecuteToolBtn"}, {Contents, "HelpToolBtn"}};
     for (const auto& [action, name] : buttons)
         ToolBar->widgetForAction(action)->setObjectName(name);
 

@@ -72,9 +72,9 @@ void HelpViewer::showTopic(const QString& helpFile, const QString& topic)
 {
     const QString document = findDocument(helpFile);
     if (document.isEmpty()) {
-        showNotice(QApplication::activeWindow(), "Plotrun Help",
-                   QString("Cannot find the help file \"%1\".\nCheck that it is installed beside the program.")
-                       .arg(helpFile));
+        showNotice(
+            QApplication::activeWindow(), "Plotrun Help",
+            QString("Cannot find the help file \"%1\".\nCheck that it is installed beside the program.").arg(helpFile));
         return;
     }
     if (!window_) {

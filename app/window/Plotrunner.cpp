@@ -113,7 +113,8 @@ void TPlotrunner::createViews()
     marking_ = new MarkingTool(*Image, this);
     connect(Image, &PictureView::mouseDown, this,
             [this](Qt::MouseButton b, int x, int y) { guarded([&] { marking_->mouseDown(b, x, y); }); });
-    connect(Image, &PictureView::mouseMove, this, [this](int x, int y) { guarded([&] { marking_->mouseMove(x, y); }); });
+    connect(Image, &PictureView::mouseMove, this,
+            [this](int x, int y) { guarded([&] { marking_->mouseMove(x, y); }); });
     connect(Image, &PictureView::mouseUp, this,
             [this](Qt::MouseButton b, int, int) { guarded([&] { marking_->mouseUp(b); }); });
     connect(Image, &PictureView::scanShapeMouseUp, this,
@@ -308,7 +309,7 @@ void TPlotrunner::AboutClick() { AboutBox->exec(); }
 void TPlotrunner::tlbtnMarkOClick(QAction* sender)
 {
     const Commands& c = commands_;
-    const auto mode = sender == c.tlbtnMarkO ? MarkingTool::OriginMark
+    const auto mode = sender == c.tlbtnMarkO   ? MarkingTool::OriginMark
                       : sender == c.tlbtnMarkX ? MarkingTool::X1Mark
                                                : MarkingTool::Y1Mark;
     // While one mark button is down, the others are disabled.
@@ -355,8 +356,7 @@ void TPlotrunner::markPlaced(int mode, double x, double y)
             text += " => Out of range!";
         }
         break;
-    default:
-        break;
+    default: break;
     }
     setStatus(text);
 }

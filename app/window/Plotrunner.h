@@ -133,13 +133,13 @@ private:
     CommonDialogs dialogs_;
 
     ScanSettings settings_;
-    Picture picture_;                // the picture in Image, as the scan reads it
+    Picture picture_; // the picture in Image, as the scan reads it
     int32_t picWidth_ = -1, picHeight_ = -1;
     bool pictureLoaded_ = false;
     bool imageShown_ = false;
-    std::vector<std::string> scan_;  // the output text, line by line
-    std::vector<double> keptRealX_;  // real x of each row, for a chart without coordinate columns
-    QString saveFileName_;           // where the output was last saved
+    std::vector<std::string> scan_; // the output text, line by line
+    std::vector<double> keptRealX_; // real x of each row, for a chart without coordinate columns
+    QString saveFileName_;          // where the output was last saved
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;
     QPrinter printer_;

@@ -22,9 +22,8 @@ int main(int argc, char* argv[])
         plotrun::ProgramWindows program;
         program.window.show();
         if (!arguments.isEmpty())
-            QTimer::singleShot(0, &program.window, [&] {
-                plotrun::guarded([&] { program.window.openPicture(arguments.front()); });
-            });
+            QTimer::singleShot(0, &program.window,
+                               [&] { plotrun::guarded([&] { program.window.openPicture(arguments.front()); }); });
         app.exec();
     });
     return 0;

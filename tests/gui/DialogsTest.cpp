@@ -91,8 +91,8 @@ private slots:
             QCOMPARE(d.windowTitle(), QString("Program Options"));
             QCOMPARE(text(d, "SelOXR"), QString("0"));
             QCOMPARE(text(d, "SelOYR"), QString("0"));
-            for (const char* empty : {"SelXR", "SelYR", "SelOX", "SelOY", "SelX", "SelY", "SelSX1", "SelSY1",
-                                      "SelSX2", "SelSY2"})
+            for (const char* empty :
+                 {"SelXR", "SelYR", "SelOX", "SelOY", "SelX", "SelY", "SelSX1", "SelSY1", "SelSX2", "SelSY2"})
                 QVERIFY2(text(d, empty).isEmpty(), empty);
             QCOMPARE(text(d, "SelSW"), QString("1"));
             QCOMPARE(text(d, "Threshold"), QString("128"));
@@ -171,8 +171,7 @@ private slots:
         }));
         answers.expectBox(seen);
         QVERIFY(trigger(*p, "Options"));
-        QCOMPARE(seen.back().text,
-                 QString("End X scan point out of range.\nReal X cannot be same as real origin X\n"));
+        QCOMPARE(seen.back().text, QString("End X scan point out of range.\nReal X cannot be same as real origin X\n"));
         QCOMPARE(text(p->options, "SelSX2"), QString("20"));
         QCOMPARE(text(p->options, "SelSW"), QString("5"));
         QCOMPARE(text(p->options, "SelXR"), QString("10")); // the accepted one before

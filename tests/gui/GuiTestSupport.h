@@ -49,9 +49,15 @@ struct Program {
 
     QAction* action(const char* name) const { return w.findChild<QAction*>(name); }
     template <class T = QLineEdit>
-    T* optionsBox(const char* name) const { return options.findChild<T*>(name); }
+    T* optionsBox(const char* name) const
+    {
+        return options.findChild<T*>(name);
+    }
     template <class T = QLineEdit>
-    T* outputBox(const char* name) const { return output.findChild<T*>(name); }
+    T* outputBox(const char* name) const
+    {
+        return output.findChild<T*>(name);
+    }
 };
 
 // The window's parts, found as a user finds them: by name.

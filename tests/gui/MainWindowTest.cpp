@@ -29,7 +29,10 @@ class MainWindowTest : public QObject {
         writeBmp(file(name), w, h, px, bpp);
         return file(name);
     }
-    QString blank(const QString& name, int w, int h) { return picture(name, w, h, [](int, int) { return 0xFFFFFFu; }); }
+    QString blank(const QString& name, int w, int h)
+    {
+        return picture(name, w, h, [](int, int) { return 0xFFFFFFu; });
+    }
 
     // Opens a picture and answers the boxes it raises.
     static std::vector<SeenBox> open(Program& p, const QString& path)
@@ -145,7 +148,9 @@ private slots:
     void anAcceptedPictureFillsThePictureInfo()
     {
         Program p;
-        QVERIFY(open(p, picture("two.bmp", 2, 2, [](int, int) { return 0u; }, 8)).empty());
+        QVERIFY(open(p, picture(
+                            "two.bmp", 2, 2, [](int, int) { return 0u; }, 8))
+                    .empty());
         QVERIFY(p.w.pictureLoaded() && p.w.pictureShown());
         QCOMPARE(p.w.pictureSize().width(), 2);
         QVERIFY(p.action("Options")->isEnabled());
@@ -307,7 +312,6 @@ private slots:
         QVERIFY(qFuzzyCompare(g.step, 0.002));
         const AxisFit flat = fitAxisRange(5, 5);
         QVERIFY(flat.min < 5 && flat.max > 5);
-
     }
 
     // 1E300 units a pixel: the points are finite, their spread is not. No
@@ -316,8 +320,8 @@ private slots:
     {
         Program p;
         const auto seen0 = open(p, picture("tall.bmp", 640, 480, [](int x, int row) {
-            return x == 10 && (row == 100 || row == 300) ? 0u : 0xFFFFFFu;
-        }));
+                                    return x == 10 && (row == 100 || row == 300) ? 0u : 0xFFFFFFu;
+                                }));
         QVERIFY(seen0.empty());
         editSettings(p.w, [&](ScanSettings& r) {
             r.OriginX = r.OriginY = 0;

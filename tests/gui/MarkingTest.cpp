@@ -14,8 +14,9 @@ class MarkingTest : public QObject {
     std::unique_ptr<Program> p;
 
     // A picture of w x h pixels shown in an Image of iw x ih window pixels.
-    void showPicture(int w, int h, int iw, int ih,
-                     const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
+    void showPicture(
+        int w, int h, int iw, int ih,
+        const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
     {
         p = std::make_unique<Program>();
         const QString path = dir.filePath(QString("p%1x%2.bmp").arg(w).arg(h));
@@ -215,7 +216,7 @@ private slots:
         QCOMPARE(status(), QString("Scan area was not selected."));
         QVERIFY((!p->w.marking().hasArea()) && !imageOf(p->w)->shpScan.visible);
         QCOMPARE(p->w.scanSettings().ScanStartX, 7.0); // the settings keep what they held
-        drag(50, 50, 150, 50); // purely horizontal
+        drag(50, 50, 150, 50);                         // purely horizontal
         QCOMPARE(status(), QString("Scan area was not selected."));
         drag(50, 50, 150, 60);
         QVERIFY(!(!p->w.marking().hasArea()));

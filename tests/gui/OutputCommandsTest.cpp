@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-
 using namespace plotrun;
 using namespace plotrun::test;
 
@@ -67,7 +66,10 @@ private slots:
     {
         p = std::make_unique<Program>();
         bool asked = false;
-        p->w.commonDialogs().saveFile = [&] { asked = true; return QString(); };
+        p->w.commonDialogs().saveFile = [&] {
+            asked = true;
+            return QString();
+        };
         actionOf(p->w, "Save")->trigger();
         QVERIFY(!asked);
         QVERIFY(!p->action("Save")->isEnabled());
@@ -78,7 +80,10 @@ private slots:
         scanSampleChart();
         const QString path = dir.filePath("out.txt");
         int asked = 0;
-        p->w.commonDialogs().saveFile = [&] { ++asked; return path; };
+        p->w.commonDialogs().saveFile = [&] {
+            ++asked;
+            return path;
+        };
         QVERIFY(trigger(*p, "Save"));
         QCOMPARE(asked, 1);
         QCOMPARE(QString::fromLatin1(read(path)), memo());
