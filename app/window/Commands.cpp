@@ -114,7 +114,7 @@ void Commands::showLock(bool locked) const
     btnRemoveScan->setIcon(listIcon(QString(":/icons/scan-%1.png").arg(locked ? 1 : 0), ":/icons/scan-1.png"));
 }
 
-void Commands::buildMenus(QMainWindow& window) const
+void Commands::buildMenus(QMainWindow& window)
 {
     QMenu* file = window.menuBar()->addMenu("&File");
     file->addActions({Open, Save, SaveAs});
@@ -126,6 +126,9 @@ void Commands::buildMenus(QMainWindow& window) const
     edit->addActions({Copy, Paste});
     edit->addSeparator()->setObjectName("N3");
     edit->addActions({View, Chart});
+    ViewMenu = window.menuBar()->addMenu("&View");
+    ViewMenu->setObjectName("ViewMenu");
+    ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");
     scanMenu->addActions({Options, Output1, Execute});
@@ -133,7 +136,7 @@ void Commands::buildMenus(QMainWindow& window) const
     helpMenu->addActions({Contents, About});
     // Menu items carry no hints: while one is highlighted the status bar is empty.
     auto* filter = new HintFilter(&window);
-    for (QMenu* m : {file, edit, scanMenu, helpMenu})
+    for (QMenu* m : {file, edit, ViewMenu, scanMenu, helpMenu})
         m->installEventFilter(filter);
     window.menuBar()->installEventFilter(filter);
 }

@@ -17,7 +17,7 @@ struct Commands {
     explicit Commands(QMainWindow& window);
 
     // The menu bar, the top tool bar and the bottom tool bar of marking.
-    void buildMenus(QMainWindow& window) const;
+    void buildMenus(QMainWindow& window);
     void buildToolBars(QMainWindow& window);
 
     // The lock button's pictures follow the lock.
@@ -28,6 +28,9 @@ struct Commands {
     QAction *Options, *Output1, *Execute;
     QAction *Contents, *About;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
+
+    // The View menu, between Edit and Scan: the views over the picture.
+    QMenu* ViewMenu = nullptr;
 
     QToolBar* ToolBar = nullptr;
     QToolBar* tlbrScan = nullptr;
