@@ -1,5 +1,10 @@
 #include "ResultChart.h"
 
+#include "ResultGridModel.h"
+
+#include "../../dialogs/Notice.h"
+#include "NumberText.h"
+
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
 #include <QPainter>
@@ -142,5 +147,27 @@ void ResultChart::fitAxis(QValueAxis& axis, double lo, double hi)
 
 ResultChart::AxisRange ResultChart::bottomRange() const { return {bottom_->min(), bottom_->max()}; }
 ResultChart::AxisRange ResultChart::leftRange() const { return {left_->min(), left_->max()}; }
+
+void ResultChart::showResult(const ResultGridModel& grid, const OutputFields& fields,
+                             const std::vector<double>& keptRealX)
+{
+    const std::string sep = decimalSeparator();
+    const int rows = grid.rowCount() + 1; // with the header row
+    QList<QPointF> points;
+    points.reserve(rows - 1);
+    const bool pairs = fields.realCoordinates || fields.bitmapCoordinates;
+    if (pairs)
+        setAxisTitles(QString::fromStdString(grid.cell(1, 0)), QString::fromStdString(grid.cell(2, 0)));
+    else
+        setAxisTitles(QString::fromStdString(fields.name(Field::RealX)), QString::fromStdString(grid.cell(1, 0)));
+    for (int n = 1; n < rows; ++n) {
+        const std::optional<double> x =
+            pairs ? readReal(grid.cell(1, n), sep) : std::optional<double>(keptRealX[size_t(n - 1)]);
+        const std::optional<double> y = readReal(grid.cell(pairs ? 2 : 1, n), sep);
+        if (x && y) // an absent SDEV/Y leaves its point out
+            points.append(QPointF(*x, *y));
+    }
+    setPoints(std::move(points));
+}
 
 } // namespace plotrun

@@ -9,7 +9,13 @@
 class QLineSeries;
 class QValueAxis;
 
+#include "ScanSettings.h"
+
+#include <vector>
+
 namespace plotrun {
+
+class ResultGridModel;
 
 // An axis fitted to data from lo to hi: a small margin, and ticks at round
 // values (1, 2 or 5 times a power of ten) from firstTick on.
@@ -29,6 +35,9 @@ public:
     QString leftTitle() const;
 
     void clearPoints();
+    // The points of a scan: grid columns 1 and 2, read back from their texts;
+    // with neither coordinate pair included, column 1 against the kept real x.
+    void showResult(const ResultGridModel& grid, const OutputFields& fields, const std::vector<double>& keptRealX);
     // Points are kept in ascending order of x.
     void setPoints(QList<QPointF> points);
     const QList<QPointF>& points() const { return points_; }

@@ -1,5 +1,6 @@
 #include "Plotrunner.h"
 
+#include "MarkSettings.h"
 #include "MarkingTool.h"
 #include "PictureView.h"
 #include "ResultChart.h"
@@ -61,8 +62,6 @@ struct WaitCursor {
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
-
 QString imageFilter()
 {
     QStringList patterns;
@@ -119,12 +118,17 @@ void TPlotrunner::createViews()
             [this](Qt::MouseButton b, int, int) { guarded([&] { marking_->mouseUp(b); }); });
     connect(Image, &PictureView::scanShapeMouseUp, this,
             [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
-    connect(marking_, &MarkingTool::markPlaced, this,
-            [this](MarkingTool::Mode m, double x, double y) { markPlaced(m, x, y); });
+    connect(marking_, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
+        const MarkOutcome outcome = takeMark(settings_, m, x, y);
+        if (outcome.referenceOutOfRange)
+            commands_.Execute->setEnabled(false);
+        setStatus(outcome.status);
+    });
     connect(marking_, &MarkingTool::areaDrawn, this,
-            [this](const MarkingTool::Area& a) { areaDrawn(a.x1, a.y1, a.x2, a.y2); });
+            [this](const MarkingTool::Area& a) { setStatus(takeArea(settings_, a)); });
     connect(marking_, &MarkingTool::areaNotSelected, this, [this] { setStatus("Scan area was not selected."); });
-    connect(marking_, &MarkingTool::areaRemoved, this, [this] { areaRemoved(); });
+    connect(marking_, &MarkingTool::areaRemoved, this,
+            [this] { settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1; });
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
@@ -319,63 +323,6 @@ void TPlotrunner::tlbtnMarkOClick(QAction* sender)
     marking_->setMode(mode, sender->isChecked());
 }
 
-void TPlotrunner::markPlaced(int mode, double x, double y)
-{
-    QString text;
-    switch (mode) {
-    case MarkingTool::OriginMark: {
-        settings_.OriginX = std::trunc(x);
-        settings_.OriginY = std::trunc(y);
-        text = "Origin set to: (" + number(settings_.OriginX) + " , " + number(settings_.OriginY) + " )";
-        // A reference counts as set when it is above 0.
-        const bool xSet = settings_.RefX > 0, ySet = settings_.RefY > 0;
-        const bool xOut = settings_.RefX <= settings_.OriginX, yOut = settings_.RefY <= settings_.OriginY;
-        if (xSet && ySet && xOut && yOut) {
-            text += " => References X1 and Y1 are out of ranges!";
-        } else {
-            if (xSet && xOut)
-                text += " => Reference X1 is out of range!";
-            if (ySet && yOut)
-                text += " => Reference Y1 is out of range!";
-        }
-        break;
-    }
-    case MarkingTool::X1Mark:
-        settings_.RefX = std::trunc(x);
-        text = "X1 set to: " + number(settings_.RefX);
-        if (settings_.RefX <= settings_.OriginX) {
-            commands_.Execute->setEnabled(false);
-            text += " => Out of range!";
-        }
-        break;
-    case MarkingTool::Y1Mark:
-        settings_.RefY = std::trunc(y);
-        text = "Y1 set to: " + number(settings_.RefY);
-        if (settings_.RefY <= settings_.OriginY) {
-            commands_.Execute->setEnabled(false);
-            text += " => Out of range!";
-        }
-        break;
-    default: break;
-    }
-    setStatus(text);
-}
-
-void TPlotrunner::areaDrawn(double x1, double y1, double x2, double y2)
-{
-    settings_.ScanStartX = std::trunc(x1);
-    settings_.ScanEndX = std::trunc(x2);
-    settings_.ScanStartY = std::trunc(y1);
-    settings_.ScanEndY = std::trunc(y2);
-    setStatus("Scan area set to: (" + number(settings_.ScanStartX) + ", " + number(settings_.ScanStartY) + ") - (" +
-              number(settings_.ScanEndX) + ", " + number(settings_.ScanEndY) + ")");
-}
-
-void TPlotrunner::areaRemoved()
-{
-    settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1;
-}
-
 void TPlotrunner::btnRemoveScanClick() { marking_->removeArea(); }
 
 void TPlotrunner::btnScanLockClick()
@@ -452,7 +399,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
         showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
         return false;
     }
-    fillChart(report.fields());
+    ChartXY->showResult(*grid_, report.fields(), keptRealX_);
 
     const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
                              GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
@@ -462,30 +409,6 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
     for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
         a->setEnabled(true);
     return true;
-}
-
-void TPlotrunner::fillChart(const OutputFields& fields)
-{
-    // The chart shows grid columns 1 and 2, read back from their texts; with
-    // neither coordinate pair included, column 1 against the kept real x.
-    const std::string sep = decimalSeparator();
-    const int rows = grid_->rowCount() + 1; // with the header row
-    QList<QPointF> points;
-    points.reserve(rows - 1);
-    const bool pairs = fields.realCoordinates || fields.bitmapCoordinates;
-    if (pairs)
-        ChartXY->setAxisTitles(QString::fromStdString(grid_->cell(1, 0)), QString::fromStdString(grid_->cell(2, 0)));
-    else
-        ChartXY->setAxisTitles(QString::fromStdString(fields.name(Field::RealX)),
-                               QString::fromStdString(grid_->cell(1, 0)));
-    for (int n = 1; n < rows; ++n) {
-        const std::optional<double> x =
-            pairs ? readReal(grid_->cell(1, n), sep) : std::optional<double>(keptRealX_[size_t(n - 1)]);
-        const std::optional<double> y = readReal(grid_->cell(pairs ? 2 : 1, n), sep);
-        if (x && y) // an absent SDEV/Y leaves its point out
-            points.append(QPointF(*x, *y));
-    }
-    ChartXY->setPoints(std::move(points));
 }
 
 } // namespace plotrun

@@ -101,11 +101,6 @@ private:
     void btnRemoveScanClick();
     void btnScanLockClick();
 
-    // --- What the marking tool reports
-    void markPlaced(int mode, double x, double y);
-    void areaDrawn(double x1, double y1, double x2, double y2);
-    void areaRemoved();
-
     void createViews();
     void connectCommands();
     void FormCreate();
@@ -116,7 +111,6 @@ private:
     void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
     // False when the scan gave numbers that cannot be written.
     bool runScanAndReport(ScanReport& report, const ScanChecks& checks);
-    void fillChart(const OutputFields& fields);
     void writeOutput(const QString& path);
     QString askSaveFileName();
 
