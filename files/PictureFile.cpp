@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <unistd.h>
 
@@ -114,6 +115,15 @@ std::string damaged(const QString& name, const QString& why)
 std::string noMemory(const QString& name)
 {
     return QString("There is not enough memory for picture \"%1\".").arg(name).toStdString();
+}
+
+// Qt's readers fail without a word when the picture's memory cannot be had;
+// asking for the same memory tells that case from a damaged file.
+bool memoryFor(qint64 bytes)
+{
+    void* p = std::malloc(size_t(bytes));
+    std::free(p);
+    return p != nullptr;
 }
 
 // Qt's BMP reader refuses pictures of more pixels than this, whatever their
@@ -268,7 +278,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
 
     try {
         QImage image = reader.read();
-        if (image.isNull() && messages.outOfMemory)
+        if (image.isNull() && (messages.outOfMemory || (pixels > 0 && !memoryFor(pixels * 4))))
             throw std::bad_alloc();
         if (!messages.damage.isEmpty())
             throw PictureError(damaged(name, QString("its data ends early or is corrupt (%1)").arg(messages.damage)));

@@ -7,15 +7,27 @@ namespace plotrun {
 
 namespace {
 
-uint8_t byteAt(const QByteArray& b, qint64 at) { return uint8_t(b.constData()[at]); }
-uint32_t le16(const QByteArray& b, qint64 at) { return byteAt(b, at) | uint32_t(byteAt(b, at + 1)) << 8; }
-uint32_t le32(const QByteArray& b, qint64 at) { return le16(b, at) | le16(b, at + 2) << 16; }
+uint8_t byteAt(const QByteArray& b, qint64 at)
+{
+    return uint8_t(b.constData()[at]);
+}
+uint32_t le16(const QByteArray& b, qint64 at)
+{
+    return byteAt(b, at) | uint32_t(byteAt(b, at + 1)) << 8;
+}
+uint32_t le32(const QByteArray& b, qint64 at)
+{
+    return le16(b, at) | le16(b, at + 2) << 16;
+}
 
 const char* const kCutShort = "it ends before its last pixel row";
 
 } // namespace
 
-bool checkedProduct(qint64 a, qint64 b, qint64& out) { return !__builtin_mul_overflow(a, b, &out); }
+bool checkedProduct(qint64 a, qint64 b, qint64& out)
+{
+    return !__builtin_mul_overflow(a, b, &out);
+}
 
 BmpLayout bmpLayout(const QByteArray& b)
 {
@@ -63,7 +75,8 @@ BmpLayout bmpLayout(const QByteArray& b)
     const int n = f.bits;
     const uint32_t c = f.compression;
     const bool known = (n == 1 || n == 4 || n == 8 || n == 16 || n == 24 || n == 32) && planes == 1;
-    const bool packing = c == 0 || (c == 1 && n == 8) || (c == 2 && n == 4) || ((c == 3 || c == 6) && (n == 16 || n == 32));
+    const bool packing =
+        c == 0 || (c == 1 && n == 8) || (c == 2 && n == 4) || ((c == 3 || c == 6) && (n == 16 || n == 32));
     if (!known || !packing) {
         f.problem = QString("its pixel format (%1 bits, compression %2) cannot be read").arg(n).arg(c);
         return f;

@@ -18,11 +18,11 @@ bool checkedProduct(qint64 a, qint64 b, qint64& out);
 // A BMP file's layout as its headers tell it.
 struct BmpLayout {
     qint64 width = 0;
-    qint64 height = 0;       // always positive; top-down files too
+    qint64 height = 0;        // always positive; top-down files too
     int bits = 0;             // bits per pixel
     uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 and 6 bit fields
-    qint64 pixelOffset = 0;  // where the file header says the pixels start
-    qint64 tablesEnd = 0;    // the end of the headers, colour masks and colour table
+    qint64 pixelOffset = 0;   // where the file header says the pixels start
+    qint64 tablesEnd = 0;     // the end of the headers, colour masks and colour table
     QString problem;          // why the file cannot be read; empty when it can
 };
 

@@ -15,7 +15,10 @@ namespace plotrun {
 
 namespace {
 
-QString systemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // The file a chain of symbolic links leads to, even when it does not exist
 // yet; `throughProc` tells whether a link on the way is one of /proc's links

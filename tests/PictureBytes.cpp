@@ -94,8 +94,7 @@ QByteArray runLengthRows(int width, int height, int bits, const IndexAt& indexAt
     return s;
 }
 
-QByteArray runLengthBmp(int width, int height, int bits, const QByteArray& stream,
-                        const std::vector<uint32_t>& palette)
+QByteArray runLengthBmp(int width, int height, int bits, const QByteArray& stream, const std::vector<uint32_t>& palette)
 {
     const uint32_t offset = 14 + 40 + uint32_t(palette.size()) * 4;
     QByteArray b("BM");

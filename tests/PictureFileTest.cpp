@@ -21,7 +21,10 @@ namespace {
 
 const std::vector<uint32_t> kBlackWhite{0xFFFFFF, 0x000000};
 
-int stripes(int x, int row) { return (x / 3 + row / 2) % 2; }
+int stripes(int x, int row)
+{
+    return (x / 3 + row / 2) % 2;
+}
 
 // 0x00RRGGBB of a loaded pixel.
 uint32_t colourOf(const Picture& p, int x, int row)
@@ -31,7 +34,7 @@ uint32_t colourOf(const Picture& p, int x, int row)
 }
 
 class PictureFile : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString put(const QString& name, const QByteArray& bytes)
     {
@@ -104,9 +107,12 @@ TEST_F(PictureFile, RunLengthBmpsThatLeavePixelsUnsetAreDamaged)
         const QByteArray shortRow = QByteArray("\x05\x11\0\0", 4) + full;
         const QByteArray tooLong = QByteArray("\x19\x11", 2) + full;
         const std::vector<std::pair<const char*, QByteArray>> streams{
-            {"cut", full.left(full.size() / 2)},  {"cut in the last run", full.left(full.size() - 3)},
-            {"early end", earlyEnd},               {"jump", jump},
-            {"short row", shortRow},               {"run past the row", tooLong}};
+            {"cut", full.left(full.size() / 2)},
+            {"cut in the last run", full.left(full.size() - 3)},
+            {"early end", earlyEnd},
+            {"jump", jump},
+            {"short row", shortRow},
+            {"run past the row", tooLong}};
         for (const auto& [what, stream] : streams) {
             const std::string why = refusal("rle.bmp", runLengthBmp(20, 10, bits, stream, kBlackWhite));
             EXPECT_NE(why.find("is damaged"), std::string::npos) << bits << " bits, " << what << ": " << why;

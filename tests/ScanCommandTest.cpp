@@ -271,9 +271,9 @@ TEST_F(ScanCommand, AnOutputPipeGetsTheTextAndStaysAPipe)
 TEST_F(ScanCommand, MaxPixelsRefusesALargerPictureBeforeDecoding)
 {
     // A GIF whose header claims 16000 x 16000 pixels.
-    QByteArray gif("GIF89a\x80\x3E\x80\x3E\x00\x00\x00"
-                   "\x2C\x00\x00\x00\x00\x80\x3E\x80\x3E\x00\x02\x02\x44\x01\x00\x3B",
-                   32);
+    static const char kGif[] = "GIF89a\x80\x3E\x80\x3E\x00\x00\x00"
+                               "\x2C\x00\x00\x00\x00\x80\x3E\x80\x3E\x00\x02\x02\x44\x01\x00\x3B";
+    const QByteArray gif(kGif, sizeof kGif - 1);
     ASSERT_TRUE(writeFile(file("huge.gif"), gif));
     const ScanRun r = scanner({"--max-pixels", "1000000", "--origin", "0,0", "--ref", "1,1", "--real-ref", "1,1",
                                "--area", "0,0,1,1", file("huge.gif")});

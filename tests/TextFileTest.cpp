@@ -33,7 +33,7 @@ bool put(const QString& path, const QByteArray& bytes)
 
 mode_t modeOf(const QString& path, bool followLinks = true)
 {
-    struct stat st{};
+    struct stat st {};
     const QByteArray p = QFile::encodeName(path);
     if ((followLinks ? stat(p.constData(), &st) : lstat(p.constData(), &st)) != 0)
         return 0;
@@ -43,7 +43,7 @@ mode_t modeOf(const QString& path, bool followLinks = true)
 const std::string kLongText(1000, 'x');
 
 class TextFile : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString file(const QString& name) const { return dir.filePath(name); }
 };
@@ -118,7 +118,10 @@ TEST_F(TextFile, SameFileKnowsLinksAndHardLinks)
 
 // A name at the length limit leaves no room for a temporary file's name next
 // to it; so does a folder that is not writable, but root may write there.
-QString longName(const QTemporaryDir& dir) { return dir.filePath(QString(255, 'n')); }
+QString longName(const QTemporaryDir& dir)
+{
+    return dir.filePath(QString(255, 'n'));
+}
 
 TEST_F(TextFile, WithoutRoomForATemporaryFileTheFileIsWrittenInPlace)
 {
