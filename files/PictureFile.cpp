@@ -201,7 +201,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
     const QByteArray head = device.peek(65536);
     const qint64 fileSize = device.size();
     const qint64 budget = pictureMemoryBudget();
-    const bool bmp = head.startsWith("BM"), gif = head.startsWith("GIF8");
+    const bool bmp = head.startsWith("BM"), gif = head.startsWith("GIF8"), icns = head.startsWith("icns");
 
     // Qt's readers speak while they read the header too.
     DecodeMessages messages;
@@ -245,11 +245,12 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
         throw PictureError(tooLargeMessage(size, pixels, budget).toStdString());
 
     // Whether every pixel is in the file. Run-length BMPs and GIFs are walked
-    // through, so they are read whole first.
+    // through, so they are read whole first; so are icon files, whose blocks
+    // must not claim more than the file holds.
     QString problem;
     if (bmp && layout.compression != 1 && layout.compression != 2) {
         problem = bmpRowsProblem(layout, fileSize);
-    } else if (bmp || gif) {
+    } else if (bmp || gif || icns) {
         QByteArray read;
         if (!whole) {
             if (fileSize > budget)
@@ -263,7 +264,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
             device.seek(at);
             whole = &read;
         }
-        problem = bmp ? bmpRunsProblem(layout, *whole) : gifProblem(*whole);
+        problem = bmp ? bmpRunsProblem(layout, *whole) : gif ? gifProblem(*whole) : icnsProblem(*whole);
     }
     if (!problem.isEmpty())
         throw PictureError(damaged(name, problem));
