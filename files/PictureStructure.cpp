@@ -283,7 +283,7 @@ QString icnsProblem(const QByteArray& b)
             return tooLong;
         if (b.mid(at, 4) == "TOC ")
             for (qint64 entry = at + 8; entry + 8 <= at + length; entry += 8)
-                if (be32(b, entry + 4) > total)
+                if (be32(b, entry + 4) < 8 || be32(b, entry + 4) > total)
                     return tooLong;
         at += length;
     }
