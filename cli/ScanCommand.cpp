@@ -8,6 +8,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -34,10 +35,13 @@ numbers for each strip that holds dark pixels.
   --delimiter TEXT        default: the start delimiter rule, from the decimal separator
   --decimal-separator C   default: the user's locale
   -o, --output FILE       write there instead of standard output
+  --max-pixels N          refuse pictures that claim more pixels (default 1000000000)
   -h, --help
 
 Bitmap coordinates count pixels from the left edge and upward from the
 bottom edge. Numbers in options always use ".".
+An output file is replaced only once the output is wholly written; a pipe
+or device is written into. The output cannot be the picture itself.
 Exit codes: 0 done, 1 picture or output file error, 2 bad usage or refused
 settings, 3 scan aborted by the height check, 4 a result beyond the range of
 real numbers (nothing written).
@@ -54,6 +58,7 @@ struct Options {
     std::string decimalSeparator;
     QString image;
     QString output;
+    qint64 maxPixels = kDefaultMaxPixels;
     bool help = false;
 };
 
@@ -66,6 +71,20 @@ std::vector<std::string> splitList(const QString& value, int count, const char* 
     for (const QString& p : parts)
         out.push_back(p.toStdString());
     return out;
+}
+
+// Above this, four bytes a pixel no longer fit in 64 bits with room to spare.
+constexpr qint64 kMostMaxPixels = qint64(1) << 60;
+
+qint64 parseMaxPixels(const QString& value)
+{
+    bool ok = false;
+    const qint64 n = value.toLongLong(&ok);
+    const bool digits =
+        !value.isEmpty() && std::all_of(value.begin(), value.end(), [](QChar c) { return c.isDigit(); });
+    if (!ok || !digits || n < 1 || n > kMostMaxPixels)
+        throw UsageError{"--max-pixels takes a whole number from 1 to " + std::to_string(kMostMaxPixels)};
+    return n;
 }
 
 void setFields(Options& o, const QString& value)
@@ -182,6 +201,7 @@ const Flag kFlags[] = {
     {"--decimal-separator", true, setDecimalSeparator},
     {"-o", true, setOutput},
     {"--output", true, setOutput},
+    {"--max-pixels", true, [](Options& o, const QString& v) { o.maxPixels = parseMaxPixels(v); }},
 };
 
 const Flag* findFlag(const QString& name)
@@ -254,9 +274,18 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         return kScanDone;
     }
 
+    // Writing the output over the picture would destroy it.
+    if (!o.output.isEmpty() && isSameFile(o.output, o.image)) {
+        err << "plotrun-scan: the output file \"" << o.output.toStdString() << "\" is the picture being scanned\n";
+        return kScanUsage;
+    }
+
     Picture picture;
     try {
-        picture = loadPicture(o.image);
+        picture = loadPicture(o.image, o.maxPixels);
+    } catch (const PixelLimitError& e) {
+        err << "plotrun-scan: " << e.what() << " Raise the limit with --max-pixels N.\n";
+        return kScanFileError;
     } catch (const PictureError& e) {
         err << "plotrun-scan: " << e.what() << "\n";
         return kScanFileError;

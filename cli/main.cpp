@@ -3,10 +3,15 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <iostream>
 
 int main(int argc, char* argv[])
 {
+    // Under a file size limit the write then fails with a message, and the
+    // old output file stays; by default the signal would end the scanner
+    // silently.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

@@ -1,5 +1,7 @@
 #include "PictureFile.h"
+#include "PictureStructure.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -7,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <unistd.h>
 
@@ -31,35 +34,13 @@ QString bmpDepth(const QByteArray& b)
         return greenMask == 0x07E0 ? "16" : "15";
     }
     switch (bits) {
-    case 1: case 4: case 8: case 24: case 32:
-        return QString::number(bits);
-    default:
-        return "-";
+    case 1:
+    case 4:
+    case 8:
+    case 24:
+    case 32: return QString::number(bits);
+    default: return "-";
     }
-}
-
-// What a BMP header says of the picture: its size, and whether the file holds
-// all the pixel rows it promises (Qt would leave missing rows unset).
-struct BmpFacts {
-    QSize size;
-    bool truncated = false;
-};
-
-BmpFacts bmpFacts(const QByteArray& b, qint64 fileSize)
-{
-    BmpFacts f;
-    if (!b.startsWith("BM") || b.size() < 30 || le32(b, 14) < 40)
-        return f;
-    const qint64 width = qint32(le32(b, 18));
-    const qint64 height = qAbs(qint64(qint32(le32(b, 22))));
-    const qint64 bits = le16(b, 28);
-    const quint32 compression = b.size() >= 34 ? le32(b, 30) : 0;
-    f.size = QSize(int(std::clamp<qint64>(width, -1, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
-    if (width > 0 && (compression == 0 || compression == 3)) {
-        const qint64 rowBytes = (width * bits + 31) / 32 * 4;
-        f.truncated = qint64(le32(b, 10)) + rowBytes * height > fileSize;
-    }
-    return f;
 }
 
 QString pngDepth(const QByteArray& b)
@@ -69,7 +50,8 @@ QString pngDepth(const QByteArray& b)
     const int depth = quint8(b[24]);
     int channels = 0;
     switch (quint8(b[25])) {
-    case 0: case 3: channels = 1; break;
+    case 0:
+    case 3: channels = 1; break;
     case 2: channels = 3; break;
     case 4: channels = 2; break;
     case 6: channels = 4; break;
@@ -110,20 +92,217 @@ QString gifDepth(const QByteArray& b)
 QString depthOfImage(const QImage& image)
 {
     switch (image.depth()) {
-    case 1: case 4: case 8: case 16: case 24: case 32:
-        return QString::number(image.depth());
-    default:
-        return "-";
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: return QString::number(image.depth());
+    default: return "-";
     }
 }
 
-QString tooLargeMessage(const QSize& size, qint64 bytes, qint64 budget)
+QString tooLargeMessage(const QSize& size, qint64 pixels, qint64 budget)
 {
-    return QString("The picture of %1 x %2 pixels needs %3 MB of memory, but only %4 MB are free.")
+    qint64 bytes = 0;
+    const QString need = checkedProduct(pixels, 4, bytes) ? QString("%1 MB").arg(bytes >> 20) : QString("more");
+    return QString("The picture of %1 x %2 pixels needs %3 of memory, but only %4 MB are free.")
         .arg(size.width())
         .arg(size.height())
-        .arg(bytes >> 20)
+        .arg(need)
         .arg(budget >> 20);
+}
+
+std::string damaged(const QString& name, const QString& why)
+{
+    return QString("The picture file \"%1\" is damaged: %2.").arg(name, why).toStdString();
+}
+
+std::string noMemory(const QString& name)
+{
+    return QString("There is not enough memory for picture \"%1\".").arg(name).toStdString();
+}
+
+// Qt's readers fail without a word when the picture's memory cannot be had;
+// asking for the same memory tells that case from a damaged file.
+bool memoryFor(qint64 bytes)
+{
+    void* p = std::malloc(size_t(bytes));
+    std::free(p);
+    return p != nullptr;
+}
+
+// Qt's BMP reader refuses pictures of more pixels than this, whatever their
+// depth.
+constexpr qint64 kBmpReaderPixels = qint64(16384) * 16384;
+
+// Collects what Qt's image readers say while one picture decodes. The JPEG
+// reader reports missing or corrupt data only as a warning, and fills the gap;
+// a failed allocation too shows only as a warning.
+class DecodeMessages {
+public:
+    DecodeMessages()
+    {
+        active_ = this;
+        previous_ = qInstallMessageHandler(&DecodeMessages::handle);
+    }
+    ~DecodeMessages()
+    {
+        qInstallMessageHandler(previous_);
+        active_ = nullptr;
+    }
+    DecodeMessages(const DecodeMessages&) = delete;
+    DecodeMessages& operator=(const DecodeMessages&) = delete;
+
+    QString damage; // the first report of missing or corrupt data
+    bool outOfMemory = false;
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        DecodeMessages* self = active_;
+        if (!self)
+            return;
+        if (text.contains("out of memory") || text.contains("allocation limit")) {
+            self->outOfMemory = true;
+            return;
+        }
+        if (QByteArray(context.category ? context.category : "").startsWith("qt.gui.imageio.jpeg")) {
+            static const char* const kDamage[] = {"Premature end", "premature end", "Corrupt", "corrupt",  "Bogus",
+                                                  "resync",        "Huffman",       "Invalid", "truncated"};
+            for (const char* d : kDamage)
+                if (text.contains(d) && self->damage.isEmpty())
+                    self->damage = text;
+            return; // said in the loader's own words
+        }
+        if (self->previous_)
+            self->previous_(type, context, text);
+    }
+
+    static inline DecodeMessages* active_ = nullptr;
+    QtMessageHandler previous_ = nullptr;
+};
+
+// The rest of the device from where it stands, at most `limit` bytes; false
+// when there is more.
+bool readAllBounded(QIODevice& device, qint64 limit, QByteArray& into)
+{
+    char chunk[65536];
+    while (true) {
+        const qint64 n = device.read(chunk, sizeof chunk);
+        if (n < 0)
+            throw PictureError(QString("Cannot read the picture: %1").arg(device.errorString()).toStdString());
+        if (n == 0)
+            return true;
+        if (into.size() + n > limit)
+            return false;
+        into.append(chunk, n);
+    }
+}
+
+// Decodes the picture on `device`, which can seek. `whole` holds the device's
+// bytes when they are already in memory.
+Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const QByteArray* whole)
+{
+    const QByteArray head = device.peek(65536);
+    const qint64 fileSize = device.size();
+    const qint64 budget = pictureMemoryBudget();
+    const bool bmp = head.startsWith("BM"), gif = head.startsWith("GIF8"), icns = head.startsWith("icns");
+
+    // Qt's readers speak while they read the header too.
+    DecodeMessages messages;
+    BmpLayout layout;
+    if (bmp) {
+        layout = bmpLayout(head);
+        if (!layout.problem.isEmpty())
+            throw PictureError(damaged(name, layout.problem));
+    }
+    QImageReader reader(&device);
+    if (!reader.canRead())
+        throw PictureError(QString("\"%1\" is not a picture that can be read.").arg(name).toStdString());
+
+    // The size the picture claims, before anything is decoded.
+    QSize size = reader.size();
+    qint64 pixels = -1;
+    if (bmp) {
+        size = QSize(int(layout.width), int(layout.height)); // both below 2^31
+        pixels = layout.width * layout.height;
+    } else if (size.isValid()) {
+        pixels = qint64(size.width()) * size.height();
+    }
+    if (pixels > maxPixels)
+        throw PixelLimitError(QString("The picture \"%1\" claims %2 x %3 pixels, more than the limit of %4 pixels.")
+                                  .arg(name)
+                                  .arg(size.width())
+                                  .arg(size.height())
+                                  .arg(maxPixels)
+                                  .toStdString(),
+                              size, maxPixels);
+    if (bmp && pixels > kBmpReaderPixels)
+        throw PictureError(QString("The BMP picture \"%1\" of %2 x %3 pixels cannot be read: BMP pictures of more "
+                                   "than %4 pixels cannot be read yet. Save it as PNG instead.")
+                               .arg(name)
+                               .arg(size.width())
+                               .arg(size.height())
+                               .arg(kBmpReaderPixels)
+                               .toStdString());
+    qint64 bytes = 0;
+    if (pixels >= 0 && (!checkedProduct(pixels, 4, bytes) || bytes > budget))
+        throw PictureError(tooLargeMessage(size, pixels, budget).toStdString());
+
+    // Whether every pixel is in the file. Run-length BMPs and GIFs are walked
+    // through, so they are read whole first; so are icon files, whose blocks
+    // must not claim more than the file holds.
+    QString problem;
+    if (bmp && layout.compression != 1 && layout.compression != 2) {
+        problem = bmpRowsProblem(layout, fileSize);
+    } else if (bmp || gif || icns) {
+        QByteArray read;
+        if (!whole) {
+            if (fileSize > budget)
+                throw PictureError(QString("The picture file \"%1\" is larger than the %2 MB of memory that are free.")
+                                       .arg(name)
+                                       .arg(budget >> 20)
+                                       .toStdString());
+            const qint64 at = device.pos();
+            device.seek(0);
+            read = device.readAll();
+            device.seek(at);
+            whole = &read;
+        }
+        problem = bmp ? bmpRunsProblem(layout, *whole) : gif ? gifProblem(*whole) : icnsProblem(*whole);
+    }
+    if (!problem.isEmpty())
+        throw PictureError(damaged(name, problem));
+
+    // Qt refuses pictures above 256 MB unless told otherwise; within the
+    // limits it may take what is free, and no more than the pixel limit
+    // allows, for formats whose size shows only while they decode.
+    qint64 allowed = budget;
+    if (checkedProduct(maxPixels, 4, bytes))
+        allowed = std::min(allowed, bytes + 1);
+    QImageReader::setAllocationLimit(int(std::clamp<qint64>((allowed >> 20) + 1, 1, 1 << 30)));
+
+    try {
+        QImage image = reader.read();
+        if (image.isNull() && (messages.outOfMemory || (pixels > 0 && !memoryFor(pixels * 4))))
+            throw std::bad_alloc();
+        if (!messages.damage.isEmpty())
+            throw PictureError(damaged(name, QString("its data ends early or is corrupt (%1)").arg(messages.damage)));
+        if (image.isNull())
+            throw PictureError(QString("Cannot read picture \"%1\": %2").arg(name, reader.errorString()).toStdString());
+        if (qint64(image.width()) * image.height() > maxPixels)
+            throw PixelLimitError(QString("The picture \"%1\" has %2 x %3 pixels, more than the limit of %4 pixels.")
+                                      .arg(name)
+                                      .arg(image.width())
+                                      .arg(image.height())
+                                      .arg(maxPixels)
+                                      .toStdString(),
+                                  image.size(), maxPixels);
+        return {toScanPixels(std::move(image)), declaredBitsPerPixel(head)};
+    } catch (const std::bad_alloc&) {
+        throw PictureError(noMemory(name));
+    }
 }
 
 } // namespace
@@ -204,42 +383,30 @@ PixelView pixelView(const QImage& img)
     return v;
 }
 
-Picture loadPicture(const QString& path)
+Picture loadPicture(const QString& path, qint64 maxPixels)
 {
     const QString name = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw PictureError(QString("Cannot open file \"%1\": %2").arg(path, file.errorString()).toStdString());
-    const QByteArray head = file.peek(65536);
-
-    QImageReader reader(&file);
-    if (!reader.canRead())
-        throw PictureError(QString("\"%1\" is not a picture that can be read.").arg(name).toStdString());
-    const BmpFacts bmp = bmpFacts(head, file.size());
-    const QSize size = reader.size().isValid() ? reader.size() : bmp.size;
-    const qint64 budget = pictureMemoryBudget();
-    if (size.isValid()) {
-        const qint64 bytes = qint64(size.width()) * size.height() * 4;
-        if (size.width() > 0x3FFFFFFF / 4 || size.height() > 0x3FFFFFFF || bytes > budget)
-            throw PictureError(tooLargeMessage(size, bytes, budget).toStdString());
-    }
-    if (bmp.truncated)
-        throw PictureError(QString("The picture file \"%1\" is damaged: it ends before its last pixel row.")
-                               .arg(name)
+    if (!file.isSequential())
+        return decode(file, name, maxPixels, nullptr);
+    // A pipe has no size and cannot go back: read it whole first.
+    QByteArray bytes;
+    if (!readAllBounded(file, pictureMemoryBudget(), bytes))
+        throw PictureError(QString("The picture from \"%1\" is larger than the %2 MB of memory that are free.")
+                               .arg(path)
+                               .arg(pictureMemoryBudget() >> 20)
                                .toStdString());
-    // Qt refuses pictures above 256 MB unless told otherwise.
-    QImageReader::setAllocationLimit(int(std::min<qint64>(budget >> 20, 1 << 30)));
+    return pictureFromBytes(bytes, name, maxPixels);
+}
 
-    QImage image;
-    try {
-        image = reader.read();
-        if (image.isNull())
-            throw PictureError(QString("Cannot read picture \"%1\": %2").arg(name, reader.errorString()).toStdString());
-        Picture p{toScanPixels(std::move(image)), declaredBitsPerPixel(head)};
-        return p;
-    } catch (const std::bad_alloc&) {
-        throw PictureError(QString("There is not enough memory for picture \"%1\".").arg(name).toStdString());
-    }
+Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 maxPixels)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return decode(buffer, name, maxPixels, &bytes);
 }
 
 Picture pictureFromImage(const QImage& image)

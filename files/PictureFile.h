@@ -4,12 +4,18 @@
 
 #include "../scan/PixelView.h"
 
+#include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <stdexcept>
 
 namespace plotrun {
+
+// The most pixels a picture may claim, unless the caller says otherwise. A
+// tiny file can claim a picture that takes most of the machine's memory.
+constexpr qint64 kDefaultMaxPixels = 1'000'000'000;
 
 // A picture that cannot be read or used; the message is for the user.
 class PictureError : public std::runtime_error {
@@ -17,15 +23,31 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A picture that claims more pixels than the limit; refused before decoding.
+class PixelLimitError : public PictureError {
+public:
+    PixelLimitError(const std::string& message, QSize size, qint64 limit)
+        : PictureError(message), size(size), limit(limit)
+    {
+    }
+    QSize size;
+    qint64 limit;
+};
+
 struct Picture {
-    QImage image;             // Format_RGBX8888: red in the low byte of each pixel
-    QString bitsPerPixel;     // the colour depth that the source declares, or "-"
+    QImage image;         // Format_RGBX8888: red in the low byte of each pixel
+    QString bitsPerPixel; // the colour depth that the source declares, or "-"
 };
 
 // Reads a picture file in any format that Qt reads. Throws PictureError with
-// a clear message for a file that is missing, damaged, not a picture, or too
-// large for the memory that is free.
-Picture loadPicture(const QString& path);
+// a clear message for a file that is missing, damaged (not all of its pixels
+// are in the file), not a picture, or too large for the memory that is free,
+// and PixelLimitError for one that claims more than `maxPixels` pixels. A pipe
+// or other stream is read whole first.
+Picture loadPicture(const QString& path, qint64 maxPixels = kDefaultMaxPixels);
+
+// The same for a picture held in memory; `name` is for the messages.
+Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 maxPixels = kDefaultMaxPixels);
 
 // A picture from elsewhere (the clipboard), converted the same way.
 Picture pictureFromImage(const QImage& image);

@@ -5,6 +5,7 @@ plotrun_packages=(
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-tools-dev qt6-image-formats-plugins
   libgl-dev libvulkan-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   fonts-dejavu-core
   clang-format
   desktop-file-utils appstream dpkg-dev

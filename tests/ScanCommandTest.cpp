@@ -13,7 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace plotrun::test {
 namespace {
@@ -305,6 +312,160 @@ TEST_F(ScanCommand, AWriteCutShortKeepsTheOldOutputFile)
     QFile f(out);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("old contents"));
+}
+
+TEST_F(ScanCommand, AnOutputThatIsThePictureIsRefused)
+{
+    const QString chart = bmp("chart.bmp", 24);
+    const QByteArray before = QFile(chart).exists() ? QByteArray() : QByteArray("missing");
+    QFile original(chart);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    ASSERT_TRUE(QFile::link(chart, file("link.bmp")));
+    for (const QString& output : {chart, file("link.bmp"), dir.path() + "/./chart.bmp"}) {
+        const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"-o", output, chart});
+        EXPECT_EQ(r.code, kScanUsage) << output.toStdString();
+        EXPECT_NE(r.err.find("is the picture being scanned"), std::string::npos) << r.err;
+        QFile after(chart);
+        ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+        EXPECT_EQ(after.readAll(), bytes);
+    }
+    EXPECT_EQ(before, QByteArray());
+}
+
+TEST_F(ScanCommand, AnOutputPipeGetsTheTextAndStaysAPipe)
+{
+    const QString fifo = file("out-pipe");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QByteArray received;
+    std::thread reader([&] {
+        QFile f(fifo);
+        if (f.open(QIODevice::ReadOnly))
+            received = f.readAll();
+    });
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"-o", fifo, bmp("chart.bmp", 24)});
+    reader.join();
+    EXPECT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_EQ(received.toStdString(), kWorkedExampleText);
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(ScanCommand, MaxPixelsRefusesALargerPictureBeforeDecoding)
+{
+    // A GIF whose header claims 16000 x 16000 pixels.
+    static const char kGif[] = "GIF89a\x80\x3E\x80\x3E\x00\x00\x00"
+                               "\x2C\x00\x00\x00\x00\x80\x3E\x80\x3E\x00\x02\x02\x44\x01\x00\x3B";
+    const QByteArray gif(kGif, sizeof kGif - 1);
+    ASSERT_TRUE(writeFile(file("huge.gif"), gif));
+    const ScanRun r = scanner({"--max-pixels", "1000000", "--origin", "0,0", "--ref", "1,1", "--real-ref", "1,1",
+                               "--area", "0,0,1,1", file("huge.gif")});
+    EXPECT_EQ(r.code, kScanFileError);
+    EXPECT_NE(r.err.find("16000 x 16000"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--max-pixels"), std::string::npos) << r.err;
+
+    for (const char* bad : {"0", "-5", "abc", "1e9", "", "+5", "2000000000000000000"}) {
+        const ScanRun u = scanner({"--max-pixels", bad, bmp("chart.bmp", 24)});
+        EXPECT_EQ(u.code, kScanUsage) << bad;
+        EXPECT_NE(u.err.find("--max-pixels"), std::string::npos) << bad;
+    }
+}
+
+TEST_F(ScanCommand, AnyPixelLimitAboveThePictureGivesTheOldOutput)
+{
+    const QString chart = bmp("chart.bmp", 24);
+    const ScanRun plain = scanner(kWorkedExampleArgs + QStringList{chart});
+    for (const char* limit : {"307200", "1000000000", "1152921504606846976"}) {
+        const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"--max-pixels", limit, chart});
+        EXPECT_EQ(r.code, kScanDone) << limit;
+        EXPECT_EQ(r.out, plain.out) << limit;
+        EXPECT_EQ(r.err, plain.err) << limit;
+    }
+    EXPECT_EQ(scanner(kWorkedExampleArgs + QStringList{"--max-pixels", "307199", chart}).code, kScanFileError);
+}
+
+// The real scanner in a child process, with the signal dispositions that a
+// shell gives it (the tests' own process ignores SIGXFSZ) and a resource
+// limit. Returns the exit status as waitpid() gives it; `err` gets its
+// standard error.
+int runChild(const QStringList& args, int resource, rlim_t limit, std::string& err)
+{
+    std::vector<QByteArray> owned{QByteArray(PLOTRUN_SCAN_BINARY)};
+    for (const QString& a : args)
+        owned.push_back(QFile::encodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : owned)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        rlimit r{limit, limit};
+        setrlimit(resource, &r);
+        dup2(pipeFds[1], 2);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        err.append(buffer, size_t(n));
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST_F(ScanCommand, AFileSizeLimitGivesExitOneAndKeepsTheOldFile)
+{
+    const QString out = file("kept.txt");
+    ASSERT_TRUE(writeFile(out, "old contents"));
+    std::string err;
+    const int status =
+        runChild(kWorkedExampleArgs + QStringList{"-o", out, bmp("chart.bmp", 24)}, RLIMIT_FSIZE, 100, err);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), kScanFileError);
+    EXPECT_NE(err.find("cannot write"), std::string::npos) << err;
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("old contents"));
+}
+
+TEST_F(ScanCommand, MemoryRunningOutWhileDecodingSaysMemory)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#else
+    // A small JPEG whose header claims 20000 x 20000 pixels: 1.6 GB decoded,
+    // more than the address space the child may have.
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(Qt::white);
+    ASSERT_TRUE(small.save(file("small.jpg"), "JPEG"));
+    QFile f(file("small.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray jpeg = f.readAll();
+    const int sof = int(jpeg.indexOf("\xFF\xC0"));
+    ASSERT_GT(sof, 0);
+    jpeg[sof + 5] = char(20000 >> 8);
+    jpeg[sof + 6] = char(20000 & 0xFF);
+    jpeg[sof + 7] = char(20000 >> 8);
+    jpeg[sof + 8] = char(20000 & 0xFF);
+    ASSERT_TRUE(writeFile(file("claims.jpg"), jpeg));
+    std::string err;
+    const int status =
+        runChild({"--origin", "0,0", "--ref", "1,1", "--real-ref", "1,1", "--area", "0,0,1,1", file("claims.jpg")},
+                 RLIMIT_AS, rlim_t(1) << 30, err);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), kScanFileError);
+    EXPECT_NE(err.find("memory"), std::string::npos) << err;
+#endif
 }
 
 } // namespace

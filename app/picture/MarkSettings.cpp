@@ -61,8 +61,8 @@ QString takeArea(ScanSettings& s, const MarkingTool::Area& area)
     s.ScanEndX = std::trunc(area.x2);
     s.ScanStartY = std::trunc(area.y1);
     s.ScanEndY = std::trunc(area.y2);
-    return "Scan area set to: (" + number(s.ScanStartX) + ", " + number(s.ScanStartY) + ") - (" +
-              number(s.ScanEndX) + ", " + number(s.ScanEndY) + ")";
+    return "Scan area set to: (" + number(s.ScanStartX) + ", " + number(s.ScanStartY) + ") - (" + number(s.ScanEndX) +
+           ", " + number(s.ScanEndY) + ")";
 }
 
 } // namespace plotrun
