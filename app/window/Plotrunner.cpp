@@ -229,11 +229,13 @@ void TPlotrunner::OpenClick()
 void TPlotrunner::openPicture(const QString& path)
 {
     acceptPicture(loadPicture(path), QFileInfo(path).fileName()); // throws: the earlier picture stays
+    picturePath_ = path;
 }
 
 void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
 {
     picture_ = std::move(p);
+    picturePath_.clear();
     Image->setPicture(picture_.image);
     marking_->setPicture(picture_.image.width(), picture_.image.height());
     GOptions->setFileName(fileName);

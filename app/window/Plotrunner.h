@@ -127,7 +127,8 @@ private:
     CommonDialogs dialogs_;
 
     ScanSettings settings_;
-    Picture picture_; // the picture in Image, as the scan reads it
+    Picture picture_;     // the picture in Image, as the scan reads it
+    QString picturePath_; // its file; empty for a pasted picture
     int32_t picWidth_ = -1, picHeight_ = -1;
     bool pictureLoaded_ = false;
     bool imageShown_ = false;

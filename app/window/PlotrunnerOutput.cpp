@@ -56,6 +56,10 @@ QString TPlotrunner::askSaveFileName()
 // The old file is replaced only once the new text is wholly written.
 void TPlotrunner::writeOutput(const QString& path)
 {
+    // Saving over the picture would turn the chart into a text file.
+    if (!picturePath_.isEmpty() && isSameFile(path, picturePath_))
+        throw std::runtime_error(
+            QString("Cannot write file \"%1\": it is the picture being scanned").arg(path).toStdString());
     const QString reason = writeTextFile(path, joinLines(scan_));
     if (!reason.isEmpty())
         throw std::runtime_error(QString("Cannot write file \"%1\": %2").arg(path, reason).toStdString());

@@ -4,6 +4,7 @@
 // tests and the benchmarks all assemble it here.
 
 #include "Plotrunner.h"
+#include "StandardErrorBox.h"
 
 #include "../../dialogs/TAboutBox.h"
 #include "../../dialogs/TGOptions.h"
@@ -18,6 +19,14 @@ struct ProgramWindows {
     TAboutBox about{&window};
 
     ProgramWindows() { window.attachDialogs(&options, &output, &about); }
+
+    // `plotrun FILE`: the picture named first opens as Open would open it,
+    // and one that cannot be read gets the message Open gives.
+    void openFromCommandLine(const QStringList& arguments)
+    {
+        if (!arguments.isEmpty())
+            guarded([&] { window.openPicture(arguments.front()); });
+    }
     ProgramWindows(const ProgramWindows&) = delete;
     ProgramWindows& operator=(const ProgramWindows&) = delete;
 };

@@ -8,12 +8,18 @@
 #include <QImageReader>
 #include <QTimer>
 
+#include <csignal>
+
 int main(int argc, char* argv[])
 {
     plotrun::PlotrunApplication app(argc, argv);
     // Charts scanned at high resolution easily pass Qt's default limit of
     // 256 MB; the loader checks the memory that is really free instead.
     QImageReader::setAllocationLimit(0);
+    // Under a file size limit a save fails with a message, and the old file
+    // stays, instead of the program being ended by the signal.
+    std::signal(SIGXFSZ, SIG_IGN);
+    plotrun::PlotrunApplication::setDesktopFileName("org.orvik.Plotrun");
     const QStringList arguments = app.arguments().mid(1);
 
     // An error that escapes start-up or the message loop is shown, and the
@@ -21,9 +27,8 @@ int main(int argc, char* argv[])
     plotrun::guarded([&] {
         plotrun::ProgramWindows program;
         program.window.show();
-        if (!arguments.isEmpty())
-            QTimer::singleShot(0, &program.window,
-                               [&] { plotrun::guarded([&] { program.window.openPicture(arguments.front()); }); });
+        // Once the window is up, so that a message about the file shows over it.
+        QTimer::singleShot(0, &program.window, [&] { program.openFromCommandLine(arguments); });
         app.exec();
     });
     return 0;

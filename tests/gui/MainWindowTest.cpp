@@ -69,6 +69,9 @@ private slots:
         QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, dir.filePath("system"));
     }
 
+    // The mouse hovers nothing in the windows of later tests.
+    void cleanup() { QCursor::setPos(-1000, -1000); }
+
     void startsWithTheCommandsOfAnEmptyWindow()
     {
         Program p;
@@ -107,6 +110,38 @@ private slots:
         QCOMPARE(imageOf(p.w)->shpOref.bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
         QCOMPARE(p.outputBox("SelDelim")->text(), QString(","));
         QCOMPARE(p.w.chart().bottomTitle(), QString("X"));
+    }
+
+    // A highlighted menu item leaves the status bar empty, whether the menu
+    // was opened by mouse or by keyboard through the menu bar.
+    void aHighlightedMenuItemEmptiesTheStatusBar()
+    {
+        Program p;
+        QMenuBar* bar = p.w.menuBar();
+        QMenu* file = bar->findChildren<QMenu*>().value(0);
+        QVERIFY(file);
+        const auto hint = [&] {
+            QStatusTipEvent tip("Open a bitmap graph file");
+            QApplication::sendEvent(p.w.findChild<QToolButton*>("OpenToolBtn"), &tip);
+            QCOMPARE(p.w.statusText(), QString("Open a bitmap graph file"));
+        };
+        hint();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(file->menuAction()).center());
+        QTRY_VERIFY(file->isVisible());
+        QTest::mouseMove(file, file->actionGeometry(actionOf(p.w, "Open")).center());
+        QTRY_COMPARE(file->activeAction(), actionOf(p.w, "Open"));
+        QCOMPARE(p.w.statusText(), QString());
+        file->close();
+        QTRY_VERIFY(!file->isVisible());
+
+        hint();
+        p.w.activateWindow();
+        QTest::keyClick(&p.w, Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(file->isVisible());
+        QTest::keyClick(file, Qt::Key_Down);
+        QTRY_VERIFY(file->activeAction() != nullptr);
+        QCOMPARE(p.w.statusText(), QString());
+        file->close();
     }
 
     void theStatusBarShowsTheLongHintAndMenusClearIt()
@@ -212,6 +247,28 @@ private slots:
         QVERIFY(seen[0].text.contains("bad.bmp"));
         QCOMPARE(p.w.picture().image.width(), 40);
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("good.bmp"));
+    }
+
+    // plotrun FILE opens the file as Open does, with the same message when it
+    // cannot be read.
+    void aPictureNamedOnTheCommandLineOpensLikeOpen()
+    {
+        Program p;
+        p.program.openFromCommandLine({blank("start.bmp", 40, 30)});
+        QVERIFY(p.w.pictureLoaded());
+        QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("start.bmp"));
+
+        Program q;
+        const auto byOpen = open(q, file("missing.bmp"));
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        q.program.openFromCommandLine({file("missing.bmp")});
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(byOpen.size(), size_t(1));
+        QCOMPARE(seen[0].text, byOpen[0].text);
+        QCOMPARE(seen[0].icon, QMessageBox::Critical);
+        QVERIFY(!q.w.pictureLoaded());
     }
 
     void aDroppedFileOpensLikeOpen()
@@ -388,6 +445,25 @@ private slots:
         QCOMPARE(p.w.grid().cell(1, 1), std::string());
         QCOMPARE(p.w.grid().cell(1, 0), std::string("X"));
         QCOMPARE(p.w.chart().points().size(), 3);
+    }
+
+    // The last text before "Done" is painted, as the progress texts are.
+    void finalizingIsSeen()
+    {
+        Program p;
+        readyWorkedExample(p);
+        struct PaintedTexts : QObject {
+            QStringList texts;
+            bool eventFilter(QObject* watched, QEvent* e) override
+            {
+                if (e->type() == QEvent::Paint)
+                    texts << static_cast<QStatusBar*>(watched)->currentMessage();
+                return false;
+            }
+        } painted;
+        p.w.statusBar()->installEventFilter(&painted);
+        QVERIFY(trigger(p, "Execute"));
+        QVERIFY2(painted.texts.contains("Finalizing..."), qPrintable(painted.texts.join('|')));
     }
 
     void aTooWideScanWidthIsCutAndTheScanGoesOn()

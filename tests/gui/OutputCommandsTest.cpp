@@ -145,6 +145,31 @@ private slots:
         QVERIFY(seen[1].text.contains("no/such/folder/out.txt"));
     }
 
+    // Saving over the picture being scanned, or a link to it, is refused
+    // and the picture stays as it was.
+    void saveNeverWritesOverThePicture()
+    {
+        const QString chart = dir.filePath("chart.bmp");
+        QFile::remove(chart);
+        QVERIFY(QFile::copy(PLOTRUN_SOURCE_DIR "/resources/samples/sample-chart.bmp", chart));
+        const QByteArray before = read(chart);
+        const QString link = dir.filePath("chart-link.bmp");
+        QFile::remove(link);
+        QVERIFY(QFile::link(chart, link));
+        scanSampleChart();
+        p->w.openPicture(chart);
+        for (const QString& target : {chart, link}) {
+            ModalAnswers answers;
+            std::vector<SeenBox> seen;
+            answers.expectBox(seen);
+            p->w.commonDialogs().saveFile = [&] { return target; };
+            QVERIFY(trigger(*p, "SaveAs"));
+            QCOMPARE(seen.size(), size_t(1));
+            QVERIFY2(seen[0].text.contains("picture being scanned"), qPrintable(seen[0].text));
+            QCOMPARE(read(chart), before);
+        }
+    }
+
     void copyPutsTheOutputOnTheClipboard()
     {
         scanSampleChart();
