@@ -18,10 +18,10 @@ public:
     AxisMap(double origin, double ref, double realOrigin, double realRef, bool logarithmic = false)
         : origin_(origin), realOrigin_(realOrigin), logarithmic_(logarithmic),
           logOrigin_(logarithmic ? std::log10(static_cast<long double>(realOrigin)) : 0.0L),
-          scale_(logarithmic ? (std::log10(static_cast<long double>(realRef)) - logOrigin_) /
-                                   (static_cast<long double>(ref) - origin)
-                             : (static_cast<long double>(realRef) - realOrigin) /
-                                   (static_cast<long double>(ref) - origin))
+          scale_(logarithmic
+                     ? (std::log10(static_cast<long double>(realRef)) - logOrigin_) /
+                           (static_cast<long double>(ref) - origin)
+                     : (static_cast<long double>(realRef) - realOrigin) / (static_cast<long double>(ref) - origin))
     {
     }
 

@@ -108,7 +108,7 @@ TEST(LogCalibration, RealValuesOfZeroOrBelowMakeNoUsableLogAxis)
     EXPECT_FALSE(AxisMap(0, 10, 1, -10, true).usable());
     EXPECT_FALSE(AxisMap(0, 10, -1, 10, true).usable());
     EXPECT_TRUE(AxisMap(0, 10, 0, 10).usable()); // linear: 0 is a value like any
-    EXPECT_FALSE(AxisMap(5, 5, 0, 10).usable());  // no distance between the marks
+    EXPECT_FALSE(AxisMap(5, 5, 0, 10).usable()); // no distance between the marks
     EXPECT_FALSE(std::isfinite(kLogMap.toBitmap(0)));
 }
 

@@ -40,8 +40,7 @@ TEST(GridValues, LogAxesGiveDecadesWithTwoAndFiveWhenThereIsRoom)
 {
     const AxisMap m(0, 300, 1, 1000, true); // three decades
     EXPECT_EQ(reals(gridValues(m, 0, 300, 4)), (std::vector<double>{1, 10, 100, 1000}));
-    EXPECT_EQ(reals(gridValues(m, 0, 300, 12)),
-              (std::vector<double>{1, 2, 5, 10, 20, 50, 100, 200, 500, 1000}));
+    EXPECT_EQ(reals(gridValues(m, 0, 300, 12)), (std::vector<double>{1, 2, 5, 10, 20, 50, 100, 200, 500, 1000}));
     for (const GridValue& v : gridValues(m, 0, 300, 12))
         EXPECT_NEAR(m.toReal(v.bitmap), v.real, 1e-12 * v.real);
 }

@@ -253,8 +253,7 @@ TEST(OutputText, ALogarithmicAxisIsNamedInTheHeaderOnlyWhenItIsOne)
     both.settings.RealOriginX = 1;
     both.fields.delimiter = ";";
     const std::string xy = both.text();
-    EXPECT_NE(xy.find("Scan end:;63;200\r\nX axis:;logarithmic\r\nY axis:;logarithmic\r\n\r\n"),
-              std::string::npos)
+    EXPECT_NE(xy.find("Scan end:;63;200\r\nX axis:;logarithmic\r\nY axis:;logarithmic\r\n\r\n"), std::string::npos)
         << xy;
 }
 
