@@ -31,12 +31,10 @@ QString bmpDepth(const QByteArray& b)
         return greenMask == 0x07E0 ? "16" : "15";
     }
     switch (bits) {
-    case 1:
-    case 4:
-    case 8:
-    case 24:
-    case 32: return QString::number(bits);
-    default: return "-";
+    case 1: case 4: case 8: case 24: case 32:
+        return QString::number(bits);
+    default:
+        return "-";
     }
 }
 
@@ -71,8 +69,7 @@ QString pngDepth(const QByteArray& b)
     const int depth = quint8(b[24]);
     int channels = 0;
     switch (quint8(b[25])) {
-    case 0:
-    case 3: channels = 1; break;
+    case 0: case 3: channels = 1; break;
     case 2: channels = 3; break;
     case 4: channels = 2; break;
     case 6: channels = 4; break;
@@ -113,13 +110,10 @@ QString gifDepth(const QByteArray& b)
 QString depthOfImage(const QImage& image)
 {
     switch (image.depth()) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32: return QString::number(image.depth());
-    default: return "-";
+    case 1: case 4: case 8: case 16: case 24: case 32:
+        return QString::number(image.depth());
+    default:
+        return "-";
     }
 }
 
@@ -230,8 +224,9 @@ Picture loadPicture(const QString& path)
             throw PictureError(tooLargeMessage(size, bytes, budget).toStdString());
     }
     if (bmp.truncated)
-        throw PictureError(
-            QString("The picture file \"%1\" is damaged: it ends before its last pixel row.").arg(name).toStdString());
+        throw PictureError(QString("The picture file \"%1\" is damaged: it ends before its last pixel row.")
+                               .arg(name)
+                               .toStdString());
     // Qt refuses pictures above 256 MB unless told otherwise.
     QImageReader::setAllocationLimit(int(std::min<qint64>(budget >> 20, 1 << 30)));
 

@@ -18,8 +18,8 @@ public:
 };
 
 struct Picture {
-    QImage image;         // Format_RGBX8888: red in the low byte of each pixel
-    QString bitsPerPixel; // the colour depth that the source declares, or "-"
+    QImage image;             // Format_RGBX8888: red in the low byte of each pixel
+    QString bitsPerPixel;     // the colour depth that the source declares, or "-"
 };
 
 // Reads a picture file in any format that Qt reads. Throws PictureError with
