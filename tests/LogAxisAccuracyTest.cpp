@@ -31,7 +31,7 @@ struct LogChart {
 // reports as bitmap y = H - Y + 0.5: the frame sits on whole bitmap values.
 constexpr int kWidth = 720, kHeight = 540;
 constexpr double kLeft = 80, kRight = 680, kTop = 40.5, kBottom = 460.5;
-constexpr double kOriginX = kLeft, kRefX = kRight;                      // bitmap x = painter x
+constexpr double kOriginX = kLeft, kRefX = kRight;                                 // bitmap x = painter x
 constexpr double kOriginY = kHeight - kBottom + 0.5, kRefY = kHeight - kTop + 0.5; // 80 and 500
 
 double fraction(double v, double a, double b, bool log)
@@ -154,14 +154,14 @@ Measured scanChart(const LogChart& c)
     EXPECT_EQ(checks.stop, ScanStop::None);
     Measured m;
     double sum = 0;
-    runColumnScan(pixelView(pixels), s, checks, false, {[&](const ResultRow& r) {
-                                                           const double e =
-                                                               std::log10(r.realY) - std::log10(c.curve(r.realX));
-                                                           sum += e * e;
-                                                           m.worstDecades = std::max(m.worstDecades, std::abs(e));
-                                                           ++m.rows;
-                                                       },
-                                                       nullptr});
+    runColumnScan(pixelView(pixels), s, checks, false,
+                  {[&](const ResultRow& r) {
+                       const double e = std::log10(r.realY) - std::log10(c.curve(r.realX));
+                       sum += e * e;
+                       m.worstDecades = std::max(m.worstDecades, std::abs(e));
+                       ++m.rows;
+                   },
+                   nullptr});
     m.rmsDecades = m.rows ? std::sqrt(sum / double(m.rows)) : 1e9;
     return m;
 }
@@ -173,8 +173,8 @@ void expectAccurate(const LogChart& c)
     const double strips = kRefX - kOriginX - 6;
     EXPECT_GE(double(m.rows), 0.95 * strips) << c.name;
     EXPECT_LE(m.rmsDecades, 0.003 * decades) << c.name << ": worst " << m.worstDecades;
-    std::printf("[ measured ] %s: %zu points, rms %.5f decades (%.4f %% of %.0f decades), worst %.5f\n", c.name,
-                m.rows, m.rmsDecades, 100 * m.rmsDecades / decades, decades, m.worstDecades);
+    std::printf("[ measured ] %s: %zu points, rms %.5f decades (%.4f %% of %.0f decades), worst %.5f\n", c.name, m.rows,
+                m.rmsDecades, 100 * m.rmsDecades / decades, decades, m.worstDecades);
 }
 
 TEST(LogAxisAccuracy, AnExponentialOnALogYChart)
@@ -187,8 +187,7 @@ TEST(LogAxisAccuracy, AnExponentialOnALogYChart)
 TEST(LogAxisAccuracy, ADoseResponseOnALogYChart)
 {
     expectAccurate({"log y: decay to a floor", false, 0, 50, 1e-3, 10,
-                    [](double x) { return 5 * std::exp(-x / 6) + 0.004; },
-                    [](double x) { return 0.01 + x / 20; }});
+                    [](double x) { return 5 * std::exp(-x / 6) + 0.004; }, [](double x) { return 0.01 + x / 20; }});
 }
 
 TEST(LogAxisAccuracy, ALowPassOnALogLogChart)

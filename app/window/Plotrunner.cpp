@@ -1,5 +1,7 @@
 #include "Plotrunner.h"
 
+#include "CalibrationGrid.h"
+#include "CoordinatesLabel.h"
 #include "MarkingTool.h"
 #include "PictureView.h"
 #include "ResultChart.h"
@@ -84,6 +86,7 @@ TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
     commands_.buildToolBars(*this);
     connectCommands();
     statusBar()->setObjectName("StatusBar");
+    statusBar()->addPermanentWidget(coordinates_); // the status texts keep the left part
     dialogs_.openFile = [this] { return QFileDialog::getOpenFileName(this, "Open", {}, imageFilter()); };
     FormCreate();
 }
@@ -125,6 +128,8 @@ void TPlotrunner::createViews()
             [this](const MarkingTool::Area& a) { areaDrawn(a.x1, a.y1, a.x2, a.y2); });
     connect(marking_, &MarkingTool::areaNotSelected, this, [this] { setStatus("Scan area was not selected."); });
     connect(marking_, &MarkingTool::areaRemoved, this, [this] { areaRemoved(); });
+    calibrationGrid_ = new CalibrationGrid(*Image, settings_);
+    coordinates_ = new CoordinatesLabel(*Image, settings_, this);
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
@@ -170,7 +175,8 @@ void TPlotrunner::connectCommands()
         {c.Contents, &TPlotrunner::ContentsClick},
         {c.About, &TPlotrunner::AboutClick},
         {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
-        {c.btnScanLock, &TPlotrunner::btnScanLockClick}};
+        {c.btnScanLock, &TPlotrunner::btnScanLockClick},
+        {c.CalibrationGrid, &TPlotrunner::CalibrationGridClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
@@ -232,6 +238,8 @@ void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
     picture_ = std::move(p);
     Image->setPicture(picture_.image);
     marking_->setPicture(picture_.image.width(), picture_.image.height());
+    calibrationGrid_->setPicture(picture_.image.width(), picture_.image.height());
+    coordinates_->setPicture(picture_.image.width(), picture_.image.height());
     GOptions->setFileName(fileName);
     CheckPicture();
 }
@@ -294,6 +302,9 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict)
     settings_ = verdict.record;
     marking_->takeExactPositions(verdict.record);
     commands_.Execute->setEnabled(verdict.inputValid);
+    // Real coordinates are shown only for a calibration that was accepted whole.
+    calibrationGrid_->setCalibrated(verdict.inputValid);
+    coordinates_->setCalibrated(verdict.inputValid);
     if (imageShown_)
         FormResize();
 }
@@ -358,6 +369,7 @@ void TPlotrunner::markPlaced(int mode, double x, double y)
         break;
     default: break;
     }
+    calibrationGrid_->calibrationChanged();
     setStatus(text);
 }
 
@@ -384,6 +396,8 @@ void TPlotrunner::btnScanLockClick()
     commands_.showLock(marking_->locked());
     commands_.btnRemoveScan->setEnabled(!marking_->locked());
 }
+
+void TPlotrunner::CalibrationGridClick() { calibrationGrid_->setVisible(commands_.CalibrationGrid->isChecked()); }
 
 // --- Execute
 
