@@ -54,7 +54,7 @@ void CoordinatesLabel::showPosition(int x, int y)
         const double rx = AxisMap::forX(settings_).toReal(at.x()), ry = AxisMap::forY(settings_).toReal(at.y());
         if (std::isfinite(rx) && std::isfinite(ry))
             text += QString("    X: %1  Y: %2")
-                    .arg(QString::fromStdString(formatReal(rx, sep)), QString::fromStdString(formatReal(ry, sep)));
+                        .arg(QString::fromStdString(formatReal(rx, sep)), QString::fromStdString(formatReal(ry, sep)));
     }
     setText(text);
 }

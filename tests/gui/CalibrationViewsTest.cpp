@@ -27,9 +27,8 @@ class CalibrationViewsTest : public QObject {
 
     // A picture of w x h pixels shown in an Image of iw x ih window pixels.
     void showPicture(
-        int w, int h, int iw, int ih, const std::function<uint32_t(int, int)>& colourAt = [](int, int) {
-            return 0xFFFFFFu;
-        })
+        int w, int h, int iw, int ih,
+        const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
     {
         p = std::make_unique<Program>();
         const QString path = dir.filePath(QString("p%1x%2.bmp").arg(w).arg(h));
