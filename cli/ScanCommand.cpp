@@ -28,6 +28,8 @@ numbers for each strip that holds dark pixels.
   --scan-width N          default 1
   --threshold N           default 128
   --weighted-x
+  --log-x                 a logarithmic x axis: real x values above 0
+  --log-y                 a logarithmic y axis: real y values above 0
   --fields LIST           comma list of real, sdev, sdevy, bitmap (default real)
   --header                include the block of scanning parameters
   --column-names          include the column-names line
@@ -193,6 +195,8 @@ const Flag kFlags[] = {
     {"--scan-width", true, [](Options& o, const QString& v) { o.boxes.SelSW = v.toStdString(); }},
     {"--threshold", true, [](Options& o, const QString& v) { o.boxes.Threshold = v.toStdString(); }},
     {"--weighted-x", false, [](Options& o, const QString&) { o.boxes.SelWt = true; }},
+    {"--log-x", false, [](Options& o, const QString&) { o.boxes.LogXCheckBox = true; }},
+    {"--log-y", false, [](Options& o, const QString&) { o.boxes.LogYCheckBox = true; }},
     {"--fields", true, setFields},
     {"--header", false, [](Options& o, const QString&) { o.fields.scanningParameters = true; }},
     {"--column-names", false, [](Options& o, const QString&) { o.fields.columnNames = true; }},

@@ -63,6 +63,8 @@ void TGOptions::FormShow()
     const OptionBoxes b = boxesFromRecord(working_, ui_->Threshold->text().toStdString(), decimalSeparator());
     ui_->SelSW->setText(QString::fromStdString(b.SelSW));
     ui_->SelWt->setChecked(b.SelWt);
+    ui_->LogXCheckBox->setChecked(b.LogXCheckBox);
+    ui_->LogYCheckBox->setChecked(b.LogYCheckBox);
     if (ui_->UpDown->maximum() < 1)
         ui_->UpDown->setMaximum(1);
     const std::pair<QLineEdit*, const std::string*> fill[] = {
@@ -91,6 +93,8 @@ void TGOptions::OKBtnClick()
     for (const auto& [box, text] : boxes)
         typed.*text = box->text().toStdString();
     typed.SelWt = ui_->SelWt->isChecked();
+    typed.LogXCheckBox = ui_->LogXCheckBox->isChecked();
+    typed.LogYCheckBox = ui_->LogYCheckBox->isChecked();
 
     verdict_ = checkOptions(typed, working_, picture_.width(), picture_.height(), decimalSeparator());
     const OptionVerdict& v = verdict_;

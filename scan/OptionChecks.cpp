@@ -40,6 +40,8 @@ public:
         v.record.RefX = rx_;
         v.record.RefY = ry_;
         v.record.WeightedX = weightedX;
+        v.record.LogX = box_.LogXCheckBox;
+        v.record.LogY = box_.LogYCheckBox;
         v.record.ScanWidth = scanWidth_;
         v.boxes = box_;
         v.messages = messages_;
@@ -186,39 +188,60 @@ private:
     {
         xReals_ = checkRealAxis(box_.SelOXR, box_.SelXR, w_.RealOriginX, w_.HasRealOriginX, w_.RealRefX, w_.HasRealRefX,
                                 "Real origin X is not a valid number\n", "Real reference X is not a valid number\n",
-                                "Real X cannot be same as real origin X\n");
+                                "Real X cannot be same as real origin X\n", box_.LogXCheckBox ? &kLogX : nullptr);
         yReals_ = checkRealAxis(box_.SelOYR, box_.SelYR, w_.RealOriginY, w_.HasRealOriginY, w_.RealRefY, w_.HasRealRefY,
                                 "Real origin Y is not a valid number\n", "Real reference Y is not a valid number\n",
-                                "Real Y cannot be same as real origin Y\n");
+                                "Real Y cannot be same as real origin Y\n", box_.LogYCheckBox ? &kLogY : nullptr);
     }
 
-    // True when both boxes of the axis were accepted.
+    // What a logarithmic axis refuses: real values of 0 or below.
+    struct LogRefusals {
+        const char* origin;
+        const char* ref;
+    };
+    static constexpr LogRefusals kLogX{"Real origin X must be greater than 0 on a logarithmic axis\n",
+                                       "Real reference X must be greater than 0 on a logarithmic axis\n"};
+    static constexpr LogRefusals kLogY{"Real origin Y must be greater than 0 on a logarithmic axis\n",
+                                       "Real reference Y must be greater than 0 on a logarithmic axis\n"};
+
+    // True when both boxes of the axis were accepted. `log` is given on a
+    // logarithmic axis, where a real value must be above 0; a fallback that
+    // is not is no fallback there, and its box is emptied.
     bool checkRealAxis(std::string& originBox, std::string& refBox, double& realOrigin, bool& hasOrigin,
-                       double& realRef, bool& hasRef, const char* badOrigin, const char* badRef, const char* same)
+                       double& realRef, bool& hasRef, const char* badOrigin, const char* badRef, const char* same,
+                       const LogRefusals* log = nullptr)
     {
+        const auto fits = [log](double v) { return !log || v > 0; };
         bool accepted = true;
-        if (const std::optional<double> o = readReal(originBox, sep_)) {
+        const std::optional<double> o = readReal(originBox, sep_);
+        if (o && fits(*o)) {
             realOrigin = *o;
             hasOrigin = true;
         } else {
-            refuse(badOrigin);
-            originBox = showIf(hasOrigin, realOrigin);
+            refuse(o ? log->origin : badOrigin);
+            if (fits(realOrigin)) {
+                originBox = showIf(hasOrigin, realOrigin);
+            } else {
+                originBox.clear();
+                hasOrigin = false;
+            }
             accepted = false;
         }
         const std::optional<double> r = readReal(refBox, sep_);
         const bool equal = r && hasOrigin && *r == realOrigin;
-        if (r && !equal) {
+        const bool below = r && !equal && !fits(*r);
+        if (r && !equal && !below) {
             realRef = *r;
             hasRef = true;
             return accepted;
         }
-        refuse(r ? same : badRef);
-        if (hasRef && realRef != realOrigin) {
+        refuse(!r ? badRef : equal ? same : log->ref);
+        if (hasRef && realRef != realOrigin && fits(realRef)) {
             refBox = show(realRef);
         } else {
             refBox.clear();
             hasRef = false;
-            if (equal)
+            if (equal || below)
                 realRef = -1;
         }
         return false;
@@ -231,17 +254,20 @@ private:
     void checkCalibrationRange()
     {
         if (xMarks_ && xReals_)
-            checkAxisRange(AxisMap(ox_, rx_, w_.RealOriginX, w_.RealRefX), W_, box_.SelXR, w_.RealRefX, w_.HasRealRefX,
-                           "Real X of the picture's edges is out of range\n");
+            checkAxisRange(AxisMap(ox_, rx_, w_.RealOriginX, w_.RealRefX, box_.LogXCheckBox), W_, box_.SelXR,
+                           w_.RealRefX, w_.HasRealRefX, "Real X of the picture's edges is out of range\n");
         if (yMarks_ && yReals_)
-            checkAxisRange(AxisMap(oy_, ry_, w_.RealOriginY, w_.RealRefY), H_, box_.SelYR, w_.RealRefY, w_.HasRealRefY,
-                           "Real Y of the picture's edges is out of range\n");
+            checkAxisRange(AxisMap(oy_, ry_, w_.RealOriginY, w_.RealRefY, box_.LogYCheckBox), H_, box_.SelYR,
+                           w_.RealRefY, w_.HasRealRefY, "Real Y of the picture's edges is out of range\n");
     }
 
     void checkAxisRange(const AxisMap& map, int32_t size, std::string& refBox, double& realRef, bool& hasRef,
                         const char* message)
     {
-        if (std::isfinite(map.toReal(0)) && std::isfinite(map.toReal(size)))
+        // On a logarithmic axis an edge that comes out as 0 has left the
+        // range of doubles too, below.
+        const auto inRange = [&map](double v) { return std::isfinite(v) && (!map.logarithmic() || v > 0); };
+        if (inRange(map.toReal(0)) && inRange(map.toReal(size)))
             return;
         refuse(message);
         refBox.clear();
@@ -282,6 +308,8 @@ OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold,
     b.SelSW = formatWhole(r.ScanWidth);
     b.Threshold = threshold;
     b.SelWt = r.WeightedX;
+    b.LogXCheckBox = r.LogX;
+    b.LogYCheckBox = r.LogY;
     b.SelOX = bitmap(r.OriginX);
     b.SelOY = bitmap(r.OriginY);
     b.SelX = bitmap(r.RefX);

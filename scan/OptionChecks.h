@@ -17,6 +17,9 @@ struct OptionBoxes {
     std::string SelY, SelYR;
     std::string SelSX1, SelSY1, SelSX2, SelSY2;
     bool SelWt = false;
+    // The "Logarithmic" boxes of the X and Y reference groups.
+    bool LogXCheckBox = false;
+    bool LogYCheckBox = false;
 
     bool operator==(const OptionBoxes&) const = default;
 };

@@ -73,6 +73,11 @@ std::vector<std::string> headerBlock(const PictureFacts& p, const ScanSettings& 
     lines.push_back(pair("Real reference:", s.RealRefX, s.RealRefY));
     lines.push_back(pair("Scan start:", s.ScanStartX, s.ScanStartY));
     lines.push_back(pair("Scan end:", s.ScanEndX, s.ScanEndY));
+    // Only a logarithmic axis is named, so that a linear block stays as it was.
+    if (s.LogX)
+        lines.push_back("X axis:" + D + "logarithmic");
+    if (s.LogY)
+        lines.push_back("Y axis:" + D + "logarithmic");
     lines.push_back("");
     return lines;
 }

@@ -38,6 +38,8 @@ struct PictureFacts {
 };
 
 // The block of scanning parameters, 16 lines (15 without "Weighted X points").
+// A logarithmic axis adds a line ("X axis:" or "Y axis:", "logarithmic") before
+// the last, empty line.
 std::vector<std::string> headerBlock(const PictureFacts& picture, const ScanSettings& settings,
                                      std::string_view delimiter, std::string_view decimalSeparator);
 

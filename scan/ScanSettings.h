@@ -29,6 +29,10 @@ struct ScanSettings {
     bool HasRealOriginY = true;
     bool HasRealRefX = false;
     bool HasRealRefY = false;
+    // A logarithmic axis maps bitmap coordinates linearly to log10 of the
+    // real value; its real origin and reference are then above 0.
+    bool LogX = false;
+    bool LogY = false;
 
     bool operator==(const ScanSettings&) const = default;
 };

@@ -135,6 +135,62 @@ TEST(ColumnScanMatchesReference, OnRandomPicturesAndSettings)
     }
 }
 
+TEST(ColumnScanMatchesReference, OnLogarithmicAxes)
+{
+    std::mt19937 rng(1310);
+    for (int trial = 0; trial < 400; ++trial) {
+        std::uniform_int_distribution<int> size(2, 50);
+        const int32_t w = size(rng), h = size(rng);
+        const TestPicture pic = randomPicture(rng, w, h);
+        ScanSettings s = unitSettings(0, 0, w, h, std::uniform_int_distribution<int>(1, 4)(rng));
+        s.Threshold = 100;
+        s.WeightedX = rng() & 1;
+        s.LogX = rng() & 1;
+        s.LogY = !s.LogX || (rng() & 1);
+        s.OriginX = std::uniform_int_distribution<int>(0, w - 1)(rng);
+        s.OriginY = std::uniform_int_distribution<int>(0, h - 1)(rng);
+        s.RefX = s.OriginX + std::uniform_int_distribution<int>(1, w)(rng);
+        s.RefY = s.OriginY + std::uniform_int_distribution<int>(1, h)(rng);
+        std::uniform_real_distribution<double> exponent(-6, 6);
+        s.RealOriginX = std::pow(10.0, exponent(rng));
+        s.RealRefX = std::pow(10.0, exponent(rng));
+        s.RealOriginY = std::pow(10.0, exponent(rng));
+        s.RealRefY = std::pow(10.0, exponent(rng));
+        const bool spread = rng() & 1;
+
+        const EngineResult got = scan(pic, s, spread);
+        const ReferenceResult want = referenceScan(pic.view(), s, spread);
+        const std::string name = "log trial " + std::to_string(trial);
+        ASSERT_EQ(got.rows.size(), want.rows.size()) << name;
+        for (size_t i = 0; i < want.rows.size(); ++i)
+            ASSERT_TRUE(sameRow(got.rows[i], want.rows[i], spread))
+                << name << "\n got  " << describe(got.rows[i]) << "\n want " << describe(want.rows[i]);
+    }
+}
+
+TEST(Spread, OnALogarithmicYAxisIsInRealUnits)
+{
+    // Two black rows at bitmap y 10 and 30 of a strip; the y axis has 1 at
+    // y 0 and 10 at y 20. The point is at y 20 (real 10); the rows are at
+    // real sqrt(10) and sqrt(1000), so SDEV is the spread of those about 10.
+    TestPicture pic(4, 40);
+    for (int x = 0; x < 4; ++x) {
+        pic.set(x, 40 - 10, 0);
+        pic.set(x, 40 - 30, 0);
+    }
+    ScanSettings s = unitSettings(0, 0, 1, 40);
+    s.RefY = 20;
+    s.RealOriginY = 1;
+    s.RealRefY = 10;
+    s.LogY = true;
+    const EngineResult got = scan(pic, s, true);
+    ASSERT_EQ(got.rows.size(), 1u);
+    EXPECT_DOUBLE_EQ(got.rows[0].realY, 10);
+    const double lo = std::sqrt(10.0) - 10, hi = std::sqrt(1000.0) - 10;
+    EXPECT_NEAR(got.rows[0].sdev, std::sqrt((lo * lo + hi * hi) / 2), 1e-9);
+    EXPECT_NEAR(got.rows[0].sdevY, got.rows[0].sdev / 10, 1e-12);
+}
+
 TEST(ColumnScanMatchesReference, AcrossBandsOfAWidePicture)
 {
     // Wider than one band of columns, with strips that straddle band edges.

@@ -303,5 +303,101 @@ TEST(BoxesFromRecord, ShowsSetValuesAndEmptiesTheOthers)
     EXPECT_EQ(b.SelSW, "4");
 }
 
+// A log-y calibration that passes: 1 at the origin, 1000 at Y1.
+OptionBoxes logBoxes()
+{
+    OptionBoxes b = validBoxes();
+    b.LogYCheckBox = true;
+    b.SelOYR = "1";
+    b.SelYR = "1000";
+    return b;
+}
+
+TEST(LogAxes, ABoxTickedGoesIntoTheRecordAndBack)
+{
+    OptionBoxes b = logBoxes();
+    b.LogXCheckBox = true;
+    b.SelOXR = "0.5";
+    const OptionVerdict v = ok(b);
+    EXPECT_TRUE(v.inputValid) << v.messages;
+    EXPECT_TRUE(v.record.LogX);
+    EXPECT_TRUE(v.record.LogY);
+    EXPECT_EQ(v.boxes, b);
+    const OptionBoxes shown = boxesFromRecord(v.record, "100", ".");
+    EXPECT_TRUE(shown.LogXCheckBox && shown.LogYCheckBox);
+}
+
+TEST(LogAxes, BothBoxesOffLeaveEverythingAsBefore)
+{
+    const OptionVerdict v = ok(validBoxes());
+    EXPECT_FALSE(v.record.LogX || v.record.LogY);
+    EXPECT_TRUE(v.inputValid);
+    // 0 is a real origin like any other on a linear axis.
+    EXPECT_EQ(v.record.RealOriginY, 0);
+}
+
+TEST(LogAxes, RealValuesOfZeroOrBelowAreRefused)
+{
+    OptionBoxes b = logBoxes();
+    b.SelOYR = "0";
+    b.SelYR = "-5";
+    OptionVerdict v = ok(b);
+    EXPECT_FALSE(v.inputValid);
+    EXPECT_EQ(v.messages, "Real origin Y must be greater than 0 on a logarithmic axis\n"
+                          "Real reference Y must be greater than 0 on a logarithmic axis\n");
+    // The working values (0 and -1 at the start) are no fallback on a log axis.
+    EXPECT_EQ(v.boxes.SelOYR, "");
+    EXPECT_EQ(v.boxes.SelYR, "");
+    EXPECT_FALSE(v.record.HasRealOriginY);
+    EXPECT_FALSE(v.record.HasRealRefY);
+
+    // The x axis alike, and a box on y only refuses on y.
+    b = validBoxes();
+    b.LogXCheckBox = true;
+    b.SelOXR = "-0.1";
+    v = ok(b);
+    EXPECT_EQ(v.messages, "Real origin X must be greater than 0 on a logarithmic axis\n");
+}
+
+TEST(LogAxes, APositiveWorkingValueIsTheFallback)
+{
+    ScanSettings working;
+    working.RealOriginY = 2;
+    working.RealRefY = 200;
+    working.HasRealRefY = true;
+    OptionBoxes b = logBoxes();
+    b.SelOYR = "0";
+    b.SelYR = "0";
+    const OptionVerdict v = ok(b, working);
+    EXPECT_EQ(v.messages, "Real origin Y must be greater than 0 on a logarithmic axis\n"
+                          "Real reference Y must be greater than 0 on a logarithmic axis\n");
+    EXPECT_EQ(v.boxes.SelOYR, "2");
+    EXPECT_EQ(v.boxes.SelYR, "200");
+    EXPECT_EQ(v.record.RealOriginY, 2);
+    EXPECT_EQ(v.record.RealRefY, 200);
+}
+
+TEST(LogAxes, EdgesBeyondTheDoubleRangeAreRefused)
+{
+    // Origin y 4 is 1, Y1 at 35 is 1E300: the top edge, 5 pixels on, is
+    // beyond the largest double; and the bottom one below the smallest.
+    OptionBoxes b = logBoxes();
+    b.SelYR = "1E300";
+    OptionVerdict v = ok(b);
+    EXPECT_EQ(v.messages, "Real Y of the picture's edges is out of range\n");
+    EXPECT_EQ(v.boxes.SelYR, "");
+
+    b = logBoxes();
+    b.SelOYR = "1E-300";
+    b.SelYR = "1";
+    v = ok(b);
+    EXPECT_EQ(v.messages, "Real Y of the picture's edges is out of range\n");
+
+    b = logBoxes();
+    b.SelYR = "1E200";
+    v = ok(b);
+    EXPECT_TRUE(v.inputValid) << v.messages;
+}
+
 } // namespace
 } // namespace plotrun

@@ -6,8 +6,17 @@ namespace plotrun::test {
 
 namespace {
 
-double realOf(double v, double origin, double ref, double realOrigin, double realRef)
+double realOf(double v, double origin, double ref, double realOrigin, double realRef, bool logarithmic)
 {
+    if (logarithmic) {
+        // Linear in log10 of the real value.
+        const long double lo = std::log10(static_cast<long double>(realOrigin));
+        const long double a = std::log10(static_cast<long double>(realRef)) - lo;
+        const long double b = static_cast<long double>(ref) - origin;
+        const long double s = a / b;
+        const long double d = static_cast<long double>(v) - origin;
+        return static_cast<double>(std::pow(10.0L, s * d + lo));
+    }
     const long double a = static_cast<long double>(realRef) - realOrigin;
     const long double b = static_cast<long double>(ref) - origin;
     const long double s = a / b;
@@ -78,8 +87,8 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
             ResultRow row;
             row.bitmapX = s.WeightedX ? static_cast<double>(static_cast<long double>(sdx) / sd) : sdx;
             row.bitmapY = static_cast<double>(static_cast<long double>(H) - static_cast<long double>(sdr) / sd);
-            row.realX = realOf(row.bitmapX, s.OriginX, s.RefX, s.RealOriginX, s.RealRefX);
-            row.realY = realOf(row.bitmapY, s.OriginY, s.RefY, s.RealOriginY, s.RealRefY);
+            row.realX = realOf(row.bitmapX, s.OriginX, s.RefX, s.RealOriginX, s.RealRefX, s.LogX);
+            row.realY = realOf(row.bitmapY, s.OriginY, s.RefY, s.RealOriginY, s.RealRefY, s.LogY);
             row.number = gridRow;
             if (n > 0 && wantSpread) {
                 // Each dark pixel's real y about the point, weighted by its darkness.
@@ -90,7 +99,7 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
                         if (d < 0 || d < s.Threshold)
                             continue;
                         const double yp =
-                            realOf(static_cast<double>(H - r), s.OriginY, s.RefY, s.RealOriginY, s.RealRefY);
+                            realOf(static_cast<double>(H - r), s.OriginY, s.RefY, s.RealOriginY, s.RealRefY, s.LogY);
                         const double v = static_cast<double>(static_cast<long double>(yp) - row.realY);
                         q = add(q, static_cast<long double>(d) * v * v);
                     }

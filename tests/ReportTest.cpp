@@ -233,5 +233,29 @@ TEST(StartDelimiter, FollowsTheDecimalSeparator)
     EXPECT_EQ(startDelimiter(""), ";");
 }
 
+TEST(OutputText, ALogarithmicAxisIsNamedInTheHeaderOnlyWhenItIsOne)
+{
+    Example linear;
+    EXPECT_EQ(linear.text(), kWorkedExampleText); // both axes linear: as before, byte for byte
+
+    Example logY;
+    logY.settings.LogY = true;
+    logY.settings.RealOriginY = 1;
+    logY.settings.RealRefY = 100;
+    const std::string y = logY.text();
+    EXPECT_NE(y.find("Scan end:,63,200\r\nY axis:,logarithmic\r\n\r\nX,Y,SDEV\r\n"), std::string::npos) << y;
+    EXPECT_EQ(y.find("X axis:"), std::string::npos);
+    // Bitmap y 140 is half way from the origin (1) to Y1 (100): 10.
+    EXPECT_NE(y.find("\r\n0.525,10,0\r\n"), std::string::npos) << y;
+
+    Example both = logY;
+    both.settings.LogX = true;
+    both.settings.RealOriginX = 1;
+    both.fields.delimiter = ";";
+    const std::string xy = both.text();
+    EXPECT_NE(xy.find("Scan end:;63;200\r\nX axis:;logarithmic\r\nY axis:;logarithmic\r\n\r\n"), std::string::npos)
+        << xy;
+}
+
 } // namespace
 } // namespace plotrun::test

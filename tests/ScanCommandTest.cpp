@@ -144,6 +144,52 @@ TEST_F(ScanCommand, ACalibrationBeyondTheDoubleRangeIsRefused)
     EXPECT_EQ(r.err, "Real X of the picture's edges is out of range\n");
 }
 
+TEST_F(ScanCommand, LogarithmicAxesAreNamedInTheHeaderAndMapDecades)
+{
+    // Y: 1 at the origin (y 40), 100 at Y1 (y 240); bitmap y 140 is 10.
+    QStringList args = kWorkedExampleArgs;
+    args << "--real-origin"
+         << "0,1"
+         << "--log-y" << bmp("chart.bmp", 24);
+    const ScanRun r = scanner(args);
+    ASSERT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_NE(r.out.find("Real origin:,0,1\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Scan end:,63,200\r\nY axis:,logarithmic\r\n\r\nX,Y,SDEV\r\n0.525,10,0\r\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("X axis:"), std::string::npos);
+
+    // Both: x from 1 at the origin to 10 at X1, half way is sqrt(10).
+    args = kWorkedExampleArgs;
+    args << "--real-origin"
+         << "1,1"
+         << "--log-x"
+         << "--log-y" << file("chart.bmp");
+    const ScanRun both = scanner(args);
+    ASSERT_EQ(both.code, kScanDone) << both.err;
+    EXPECT_NE(both.out.find("X axis:,logarithmic\r\nY axis:,logarithmic\r\n\r\n"), std::string::npos) << both.out;
+}
+
+TEST_F(ScanCommand, ALogarithmicAxisRefusesRealValuesOfZeroOrBelow)
+{
+    // The real origin is 0 unless given.
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"--log-x", bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.code, kScanUsage);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Real origin X must be greater than 0 on a logarithmic axis\n");
+    const ScanRun ref = scanner(kWorkedExampleArgs + QStringList{"--real-origin", "1,1", "--real-ref", "-2,100",
+                                                                 "--log-y", "--log-x", file("chart.bmp")});
+    EXPECT_EQ(ref.code, kScanUsage);
+    EXPECT_EQ(ref.err, "Real reference X must be greater than 0 on a logarithmic axis\n");
+}
+
+TEST_F(ScanCommand, WithoutTheLogFlagsTheOutputIsAsBefore)
+{
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.out, kWorkedExampleText);
+    EXPECT_EQ(r.out.find("axis:"), std::string::npos);
+}
+
 TEST_F(ScanCommand, AResultThatIsNotFiniteWritesNothingAndExitsFour)
 {
     // 1E300 units a pixel: the points are finite, their spread is not.

@@ -71,6 +71,8 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkO = newAction(window, "tlbtnMarkO", "Mark origin reference");
     tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
+    CalibrationGrid = newAction(window, "CalibrationGrid", "Calibration &Grid");
+    CalibrationGrid->setCheckable(true);
 
     Copy->setShortcut(QKeySequence("Ctrl+C"));
     Paste->setShortcut(QKeySequence("Ctrl+V"));
@@ -129,6 +131,8 @@ void Commands::buildMenus(QMainWindow& window)
     ViewMenu = window.menuBar()->addMenu("&View");
     ViewMenu->setObjectName("ViewMenu");
     ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
+    ViewMenu->addAction(CalibrationGrid);
+    ViewMenu->menuAction()->setVisible(true);
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");
     scanMenu->addActions({Options, Output1, Execute});

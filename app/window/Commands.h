@@ -27,6 +27,7 @@ struct Commands {
     QAction *Copy, *Paste, *View, *Chart;
     QAction *Options, *Output1, *Execute;
     QAction *Contents, *About;
+    QAction* CalibrationGrid; // View: round real values drawn over the picture
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
 
     // The View menu, between Edit and Scan: the views over the picture.

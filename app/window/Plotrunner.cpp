@@ -1,6 +1,8 @@
 #include "Plotrunner.h"
 
 #include "MarkSettings.h"
+#include "CalibrationGrid.h"
+#include "CoordinatesLabel.h"
 #include "MarkingTool.h"
 #include "PictureView.h"
 #include "ResultChart.h"
@@ -83,6 +85,7 @@ TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
     commands_.buildToolBars(*this);
     connectCommands();
     statusBar()->setObjectName("StatusBar");
+    statusBar()->addPermanentWidget(coordinates_); // the status texts keep the left part
     dialogs_.openFile = [this] { return QFileDialog::getOpenFileName(this, "Open", {}, imageFilter()); };
     FormCreate();
 }
@@ -122,6 +125,7 @@ void TPlotrunner::createViews()
         const MarkOutcome outcome = takeMark(settings_, m, x, y);
         if (outcome.referenceOutOfRange)
             commands_.Execute->setEnabled(false);
+        calibrationGrid_->calibrationChanged();
         setStatus(outcome.status);
     });
     connect(marking_, &MarkingTool::areaDrawn, this,
@@ -129,6 +133,8 @@ void TPlotrunner::createViews()
     connect(marking_, &MarkingTool::areaNotSelected, this, [this] { setStatus("Scan area was not selected."); });
     connect(marking_, &MarkingTool::areaRemoved, this,
             [this] { settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1; });
+    calibrationGrid_ = new CalibrationGrid(*Image, settings_);
+    coordinates_ = new CoordinatesLabel(*Image, settings_, this);
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
@@ -174,7 +180,8 @@ void TPlotrunner::connectCommands()
         {c.Contents, &TPlotrunner::ContentsClick},
         {c.About, &TPlotrunner::AboutClick},
         {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
-        {c.btnScanLock, &TPlotrunner::btnScanLockClick}};
+        {c.btnScanLock, &TPlotrunner::btnScanLockClick},
+        {c.CalibrationGrid, &TPlotrunner::CalibrationGridClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
@@ -238,6 +245,8 @@ void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
     picturePath_.clear();
     Image->setPicture(picture_.image);
     marking_->setPicture(picture_.image.width(), picture_.image.height());
+    calibrationGrid_->setPicture(picture_.image.width(), picture_.image.height());
+    coordinates_->setPicture(picture_.image.width(), picture_.image.height());
     GOptions->setFileName(fileName);
     CheckPicture();
 }
@@ -300,6 +309,9 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict)
     settings_ = verdict.record;
     marking_->takeExactPositions(verdict.record);
     commands_.Execute->setEnabled(verdict.inputValid);
+    // Real coordinates are shown only for a calibration that was accepted whole.
+    calibrationGrid_->setCalibrated(verdict.inputValid);
+    coordinates_->setCalibrated(verdict.inputValid);
     if (imageShown_)
         FormResize();
 }
@@ -333,6 +345,8 @@ void TPlotrunner::btnScanLockClick()
     commands_.showLock(marking_->locked());
     commands_.btnRemoveScan->setEnabled(!marking_->locked());
 }
+
+void TPlotrunner::CalibrationGridClick() { calibrationGrid_->setVisible(commands_.CalibrationGrid->isChecked()); }
 
 // --- Execute
 

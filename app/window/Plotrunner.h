@@ -25,6 +25,8 @@ class TGOutput;
 
 namespace plotrun {
 
+class CalibrationGrid;
+class CoordinatesLabel;
 class MarkingTool;
 class PictureView;
 class ResultChart;
@@ -100,6 +102,7 @@ private:
     void tlbtnMarkOClick(QAction* sender);
     void btnRemoveScanClick();
     void btnScanLockClick();
+    void CalibrationGridClick();
 
     void createViews();
     void connectCommands();
@@ -121,6 +124,8 @@ private:
     ResultGridModel* grid_ = nullptr;
     ResultChart* ChartXY = nullptr;
     MarkingTool* marking_ = nullptr;
+    CalibrationGrid* calibrationGrid_ = nullptr;
+    CoordinatesLabel* coordinates_ = nullptr;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;
     TAboutBox* AboutBox = nullptr;

@@ -1,0 +1,57 @@
+#pragma once
+// The calibration grid: lines at round real values drawn over the picture,
+// with small labels. A wrong mark or a mistyped real value then shows at once
+// as a grid that does not sit on the chart's own grid.
+
+#include "ScanSettings.h"
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+namespace plotrun {
+
+class PictureView;
+
+class CalibrationGrid : public QWidget {
+    Q_OBJECT
+
+public:
+    // Lies over the whole of `view` and follows its size; reads the
+    // calibration from `settings` each time it draws, so it follows every
+    // change of the marks and the real values. Hidden at the start.
+    CalibrationGrid(PictureView& view, const ScanSettings& settings);
+
+    void setPicture(int width, int height);
+    // Real values are drawn only once an OK of the options dialog has
+    // accepted every value.
+    void setCalibrated(bool calibrated);
+    bool calibrated() const { return calibrated_; }
+    // The marks or the real values changed.
+    void calibrationChanged() { update(); }
+
+    // A line of the grid at the overlay's present size: its real value, its
+    // position (x of a vertical line, y of a horizontal one) and its label.
+    struct Line {
+        double real = 0;
+        int position = 0;
+        QString label;
+    };
+    std::vector<Line> verticalLines() const;
+    std::vector<Line> horizontalLines() const;
+
+    static QColor lineColour() { return {200, 0, 140}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    const ScanSettings& settings_;
+    int pictureWidth_ = 0, pictureHeight_ = 0;
+    bool calibrated_ = false;
+};
+
+} // namespace plotrun

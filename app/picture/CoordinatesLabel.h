@@ -1,0 +1,43 @@
+#pragma once
+// The live coordinates at the right of the status bar: the picture pixel
+// under the mouse in bitmap coordinates, and once the calibration has been
+// accepted, its real coordinates too.
+
+#include "ScanSettings.h"
+
+#include <QLabel>
+#include <QPoint>
+
+namespace plotrun {
+
+class PictureView;
+
+class CoordinatesLabel : public QLabel {
+    Q_OBJECT
+
+public:
+    // Follows the mouse over `view`; reads the calibration from `settings`.
+    CoordinatesLabel(PictureView& view, const ScanSettings& settings, QWidget* parent = nullptr);
+
+    void setPicture(int width, int height);
+    // Real coordinates are shown only once an OK of the options dialog has
+    // accepted every value.
+    void setCalibrated(bool calibrated) { calibrated_ = calibrated; }
+
+    // The picture pixel under a position of the view, in bitmap coordinates:
+    // x from 0 at the left, y from 1 at the bottom row to the height at the top.
+    QPoint pixelAt(int x, int y) const;
+    // Shows the pixel under a position of the view.
+    void showPosition(int x, int y);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    PictureView& view_;
+    const ScanSettings& settings_;
+    int pictureWidth_ = 0, pictureHeight_ = 0;
+    bool calibrated_ = false;
+};
+
+} // namespace plotrun

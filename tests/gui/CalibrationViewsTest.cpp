@@ -1,0 +1,332 @@
+// The views that check a calibration: the live coordinates in the status
+// bar, the calibration grid over the picture, and the logarithmic axes of the
+// options dialog as the window uses them.
+#include "CalibrationGrid.h"
+#include "CoordinatesLabel.h"
+#include "GuiTestSupport.h"
+
+#include "Calibration.h"
+#include "NumberText.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+using namespace plotrun;
+using namespace plotrun::test;
+
+class CalibrationViewsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<Program> p;
+
+    // A picture of w x h pixels shown in an Image of iw x ih window pixels.
+    void showPicture(
+        int w, int h, int iw, int ih,
+        const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
+    {
+        p = std::make_unique<Program>();
+        const QString path = dir.filePath(QString("p%1x%2.bmp").arg(w).arg(h));
+        writeBmp(path, w, h, colourAt);
+        p->w.openPicture(path);
+        resizeImage(iw, ih);
+    }
+
+    void resizeImage(int iw, int ih)
+    {
+        const QSize extra = p->w.size() - imageOf(p->w)->size();
+        p->w.resize(iw + extra.width(), ih + extra.height());
+        QTRY_COMPARE(imageOf(p->w)->size(), QSize(iw, ih));
+    }
+
+    // A move without a button, as the mouse passes over the picture.
+    void hover(int x, int y)
+    {
+        QMouseEvent e(QEvent::MouseMove, QPointF(x, y), imageOf(p->w)->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                      Qt::NoButton, {});
+        QApplication::sendEvent(imageOf(p->w), &e);
+    }
+
+    QLabel* coordinates() const { return p->w.findChild<QLabel*>("CoordinatesLabel"); }
+    CalibrationGrid* grid() const { return p->w.findChild<CalibrationGrid*>("CalibrationGrid"); }
+
+    // Origin at bitmap (10, 10); X1 at x 110, Y1 at y 60; real x 0 to 100.
+    static void calibrate(ScanSettings& s, bool logY, double realOriginY, double realRefY)
+    {
+        s.OriginX = 10;
+        s.OriginY = 10;
+        s.RefX = 110;
+        s.RefY = 60;
+        s.RealOriginX = 0;
+        s.RealRefX = 100;
+        s.RealOriginY = realOriginY;
+        s.RealRefY = realRefY;
+        s.HasRealRefX = s.HasRealRefY = true;
+        s.LogY = logY;
+    }
+
+    // The picture pixel whose real value lies nearest to v, on one axis.
+    static int nearestPixel(const AxisMap& map, double v, int first, int last)
+    {
+        int best = first;
+        for (int b = first; b <= last; ++b)
+            if (std::abs(map.toReal(b) - v) < std::abs(map.toReal(best) - v))
+                best = b;
+        return best;
+    }
+
+    // Every grid line lies on the picture pixel that the calibration gives
+    // for its value, and is drawn there: in the display span of that pixel.
+    void checkGridLines(int w, int h)
+    {
+        const QSize view = imageOf(p->w)->size();
+        const ScanSettings& s = p->w.scanSettings();
+        const QImage shown = imageOf(p->w)->grab().toImage();
+        const auto xs = grid()->verticalLines();
+        const auto ys = grid()->horizontalLines();
+        QVERIFY(xs.size() >= 3);
+        QVERIFY(ys.size() >= 3);
+        for (const auto& l : xs) {
+            const int c = nearestPixel(AxisMap::forX(s), l.real, 0, w - 1);
+            QVERIFY2(l.position >= c * view.width() / w && l.position < (c + 1) * view.width() / w,
+                     qPrintable(QString("x %1 at %2, pixel %3").arg(l.real).arg(l.position).arg(c)));
+            // Drawn there, half way down, away from the labels.
+            int row = view.height() / 2;
+            while (std::any_of(ys.begin(), ys.end(), [&](const auto& y) { return std::abs(y.position - row) < 2; }))
+                ++row;
+            QCOMPARE(shown.pixelColor(l.position, row), CalibrationGrid::lineColour());
+        }
+        for (const auto& l : ys) {
+            const int y = nearestPixel(AxisMap::forY(s), l.real, 1, h);
+            const int r = h - y; // the picture row, from the top
+            QVERIFY2(l.position >= r * view.height() / h && l.position < (r + 1) * view.height() / h,
+                     qPrintable(QString("y %1 at %2, pixel y %3").arg(l.real).arg(l.position).arg(y)));
+            int column = view.width() / 2;
+            while (std::any_of(xs.begin(), xs.end(), [&](const auto& x) { return std::abs(x.position - column) < 2; }))
+                ++column;
+            QCOMPARE(shown.pixelColor(column, l.position), CalibrationGrid::lineColour());
+        }
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { p.reset(); }
+
+    // --- Live coordinates
+
+    void theCoordinatesSitPermanentlyAtTheRightOfTheStatusBar()
+    {
+        p = std::make_unique<Program>();
+        QVERIFY(coordinates());
+        QCOMPARE(coordinates()->parentWidget(), static_cast<QWidget*>(p->w.statusBar()));
+        QCOMPARE(coordinates()->text(), QString());
+        QVERIFY(imageOf(p->w)->hasMouseTracking());
+    }
+
+    void aMoveWithoutAButtonShowsThePixelUnderTheMouse()
+    {
+        showPicture(200, 100, 400, 200);
+        p->w.statusBar()->showMessage("Origin set to: (1 , 2 )");
+        hover(30, 30);
+        // Column 15, row 15 from the top: bitmap y 100 - 15.
+        QCOMPARE(coordinates()->text(), QString("x: 15  y: 85"));
+        hover(0, 199);
+        QCOMPARE(coordinates()->text(), QString("x: 0  y: 1"));
+        hover(399, 0);
+        QCOMPARE(coordinates()->text(), QString("x: 199  y: 100"));
+        // The status texts keep the left part, unchanged; nothing was marked.
+        QCOMPARE(p->w.statusText(), QString("Origin set to: (1 , 2 )"));
+        QCOMPARE(p->w.scanSettings().OriginX, -1.0);
+        QVERIFY(!p->w.marking().dragging());
+    }
+
+    void realCoordinatesFollowOnlyAnAcceptedCalibration()
+    {
+        showPicture(200, 100, 200, 100);
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 50"));
+        editSettings(p->w, [](ScanSettings& s) { calibrate(s, false, 0, 1000); });
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 50    X: 50  Y: 800"));
+
+        // Log y: 1 at y 10, 100 at y 60; y 35 is half way, 10.
+        editSettings(p->w, [](ScanSettings& s) { calibrate(s, true, 1, 100); });
+        hover(60, 65);
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35    X: 50  Y: 10"));
+
+        // A refused OK: the pixel alone again.
+        OptionVerdict refused;
+        refused.record = p->w.scanSettings();
+        refused.inputValid = false;
+        p->w.applyOptions(refused);
+        hover(60, 65);
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35"));
+    }
+
+    // --- Calibration grid
+
+    void theGridIsACheckableViewCommandOffAtTheStart()
+    {
+        p = std::make_unique<Program>();
+        QAction* a = actionOf(p->w, "CalibrationGrid");
+        QVERIFY(a);
+        QVERIFY(a->isCheckable());
+        QVERIFY(!a->isChecked());
+        QCOMPARE(a->text(), QString("Calibration &Grid"));
+        auto* view = p->w.findChild<QMenu*>("ViewMenu");
+        QVERIFY(view->menuAction()->isVisible());
+        QVERIFY(view->actions().contains(a));
+        QVERIFY(grid());
+        QVERIFY(grid()->isHidden());
+    }
+
+    void linesOfALinearCalibrationLieOnTheirPixels()
+    {
+        showPicture(400, 200, 400, 200);
+        editSettings(p->w, [](ScanSettings& s) { calibrate(s, false, 0, 1000); });
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        QVERIFY(grid()->isVisible());
+        checkGridLines(400, 200);
+        resizeImage(1000, 500); // each picture pixel 2.5 window pixels
+        QTRY_COMPARE(grid()->size(), QSize(1000, 500));
+        checkGridLines(400, 200);
+        // Round values: steps of 1, 2 or 5 times a power of ten.
+        const auto xs = grid()->verticalLines();
+        const double step = xs[1].real - xs[0].real;
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
+        QVERIFY(std::abs(mantissa - 1) < 1e-9 || std::abs(mantissa - 2) < 1e-9 || std::abs(mantissa - 5) < 1e-9);
+        QCOMPARE(xs[0].label, QString::fromStdString(formatReal(xs[0].real, ".")));
+    }
+
+    void linesOfALogCalibrationLieOnTheirPixels()
+    {
+        showPicture(400, 300, 400, 300);
+        editSettings(p->w, [](ScanSettings& s) {
+            calibrate(s, true, 1, 10);
+            s.RefY = 160; // 150 pixels a decade
+        });
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        checkGridLines(400, 300);
+        std::vector<double> values;
+        for (const auto& l : grid()->horizontalLines())
+            values.push_back(l.real);
+        QVERIFY(std::find(values.begin(), values.end(), 10.0) != values.end());
+        QVERIFY(std::find(values.begin(), values.end(), 50.0) != values.end());
+        QVERIFY(std::find(values.begin(), values.end(), 2.0) != values.end()); // room for 2 and 5
+    }
+
+    void theGridResizesWithThePictureAndFollowsTheMarks()
+    {
+        showPicture(200, 100, 200, 100);
+        editSettings(p->w, [](ScanSettings& s) { calibrate(s, true, 1, 10); });
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        resizeImage(500, 300);
+        QTRY_COMPARE(grid()->size(), QSize(500, 300));
+        checkGridLines(200, 100);
+
+        // Moving X1 with the mouse moves the grid at once: real 100 now at x 60.
+        const auto positionOf100 = [this] {
+            for (const auto& l : grid()->verticalLines())
+                if (l.real == 100)
+                    return l.position;
+            return -1;
+        };
+        QCOMPARE(positionOf100(), int(110.5 * 500 / 200));
+        QVERIFY(trigger(*p, "tlbtnMarkX"));
+        QTest::mousePress(imageOf(p->w), Qt::LeftButton, {}, {150, 150}); // bitmap x 60
+        QTest::mouseRelease(imageOf(p->w), Qt::LeftButton, {}, {150, 150});
+        QVERIFY(trigger(*p, "tlbtnMarkX"));
+        QCOMPARE(p->w.scanSettings().RefX, 60.0);
+        QCOMPARE(positionOf100(), int(60.5 * 500 / 200));
+        checkGridLines(200, 100);
+    }
+
+    void noGridBeforeAnAcceptedCalibration()
+    {
+        showPicture(200, 100, 200, 100);
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        QVERIFY(grid()->verticalLines().empty());
+        QVERIFY(grid()->horizontalLines().empty());
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        QVERIFY(grid()->isHidden());
+    }
+
+    // --- Logarithmic axes in the window
+
+    void theOptionsDialogRefusesRealValuesOfZeroOnALogAxis()
+    {
+        showPicture(200, 100, 200, 100);
+        editSettings(p->w, [](ScanSettings& s) {
+            calibrate(s, false, 0, 1000);
+            s.ScanStartX = 20;
+            s.ScanStartY = 20;
+            s.ScanEndX = 100;
+            s.ScanEndY = 90;
+        });
+        auto* logY = p->optionsBox<QCheckBox>("LogYCheckBox");
+        QVERIFY(logY);
+        QCOMPARE(logY->text(), QString("Logarithmic"));
+        QCOMPARE(p->optionsBox<QCheckBox>("LogXCheckBox")->text(), QString("Logarithmic"));
+
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expect([](QWidget* w) {
+            w->findChild<QCheckBox*>("LogYCheckBox")->setChecked(true);
+            w->findChild<QPushButton*>("OKBtn")->click();
+        });
+        answers.expectBox(seen);
+        QVERIFY(trigger(*p, "Options"));
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Invalid input!"));
+        QCOMPARE(seen[0].text, QString("Real origin Y must be greater than 0 on a logarithmic axis\n"));
+        QVERIFY(!actionOf(p->w, "Execute")->isEnabled());
+
+        // 1 and 1000 are accepted, and the box is kept for the next showing.
+        answers.expect([](QWidget* w) {
+            QVERIFY(w->findChild<QCheckBox*>("LogYCheckBox")->isChecked());
+            w->findChild<QLineEdit*>("SelOYR")->setText("1");
+            w->findChild<QPushButton*>("OKBtn")->click();
+        });
+        QVERIFY(trigger(*p, "Options"));
+        QTRY_VERIFY(answers.allAnswered());
+        QVERIFY(p->w.scanSettings().LogY);
+        QVERIFY(!p->w.scanSettings().LogX);
+        QVERIFY(actionOf(p->w, "Execute")->isEnabled());
+    }
+
+    void theWindowsReportNamesALogAxisOnlyWhenThereIsOne()
+    {
+        p = std::make_unique<Program>();
+        const QString path = dir.filePath("chart.bmp");
+        writeBmp(path, 640, 480, workedExamplePixel);
+        p->w.openPicture(path);
+        editSettings(p->w, [](ScanSettings& r) { r = workedExampleSettings(); });
+        actionOf(p->w, "Execute")->setEnabled(true);
+        p->outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
+        p->outputBox<QCheckBox>("ScanCheckBox")->setChecked(true);
+        p->outputBox<QCheckBox>("ColNamesCheckBox")->setChecked(true);
+        const auto memo = [this] { return QString::fromStdString(joinLines(p->w.outputLines())); };
+
+        // Both axes linear: byte for byte as before.
+        QVERIFY(trigger(*p, "Execute"));
+        QCOMPARE(memo(), QString(kWorkedExampleText));
+
+        editSettings(p->w, [](ScanSettings& r) {
+            r.LogY = true;
+            r.RealOriginY = 1;
+        });
+        QVERIFY(trigger(*p, "Execute"));
+        QVERIFY2(memo().contains("Scan end:,63,200\r\nY axis:,logarithmic\r\n\r\nX,Y,SDEV\r\n0.525,10,0\r\n"),
+                 qPrintable(memo()));
+        QVERIFY(!memo().contains("X axis:"));
+    }
+};
+
+QTEST_MAIN(CalibrationViewsTest)
+#include "CalibrationViewsTest.moc"
