@@ -181,6 +181,7 @@ ScanSettings randomSettings(std::mt19937& rng, int32_t w, int32_t h)
 TEST(InkScanMatchesReference, OnRandomPicturesAndSettings)
 {
     std::mt19937 rng(20260311);
+    size_t rowsCompared = 0;
     for (int trial = 0; trial < 1500; ++trial) {
         std::uniform_int_distribution<int> size(2, 70);
         const int32_t w = size(rng), h = size(rng);
@@ -195,7 +196,9 @@ TEST(InkScanMatchesReference, OnRandomPicturesAndSettings)
         for (size_t i = 0; i < want.rows.size(); ++i)
             ASSERT_TRUE(sameRow(got.rows[i], want.rows[i], spread)) << name << " row " << i;
         ASSERT_EQ(got.progress, want.progress) << name;
+        rowsCompared += want.rows.size();
     }
+    EXPECT_GT(rowsCompared, size_t(3000)); // the ink path was walked, not passed over
 }
 
 TEST(InkScanMatchesReference, AcrossBandsOfAWidePicture)
