@@ -7,6 +7,9 @@
 #include "ScanSettings.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace plotrun {
 
@@ -71,5 +74,10 @@ private:
     int64_t dd_;
     int64_t tolerance2dd_; // tolerance^2 * dd; negative for a negative tolerance
 };
+
+// A colour as "#rrggbb".
+std::string colourText(uint32_t colour);
+// "R,G,B" (each 0 to 255) or "#rrggbb"; nothing when the text is neither.
+std::optional<uint32_t> readColour(std::string_view text);
 
 } // namespace plotrun

@@ -17,6 +17,11 @@ struct OptionBoxes {
     std::string SelY, SelYR;
     std::string SelSX1, SelSY1, SelSX2, SelSY2;
     bool SelWt = false;
+    // The ink group: its check box, the two colour swatches and the tolerance.
+    bool InkCheckBox = false;
+    uint32_t InkColour = 0x000000;
+    uint32_t PaperColour = 0xFFFFFF;
+    std::string SelInkTol = std::to_string(InkSettings::kDefaultTolerance);
 
     bool operator==(const OptionBoxes&) const = default;
 };
