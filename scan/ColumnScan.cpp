@@ -548,9 +548,8 @@ void countedMask(const PixelView& picture, const ScanSettings& settings, const C
         f.ink = &*ink;
         f.inkSettings = settings.Ink;
     }
-    forEachCountedPixel(picture, f, area.left, area.left + area.columns, [&](int64_t x, int64_t r, int32_t) {
-        mask[(r - f.top) * area.columns + (x - area.left)] = 1;
-    });
+    forEachCountedPixel(picture, f, area.left, area.left + area.columns,
+                        [&](int64_t x, int64_t r, int32_t) { mask[(r - f.top) * area.columns + (x - area.left)] = 1; });
 }
 
 std::string progressText(int percent) { return "Scanning: " + std::to_string(percent) + " %"; }

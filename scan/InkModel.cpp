@@ -4,6 +4,31 @@
 
 namespace plotrun {
 
+uint32_t mostInkLike(const PixelView& pic, int64_t x, int64_t row, int32_t radius, uint32_t paper)
+{
+    uint32_t best = paper & 0xFFFFFFu;
+    int64_t bestDistance = -1, bestNear = 0;
+    for (int64_t dy = -radius; dy <= radius; ++dy) {
+        for (int64_t dx = -radius; dx <= radius; ++dx) {
+            const uint32_t c = pic.colourAt(x + dx, row + dy);
+            if (c == PixelView::kOutsidePixel)
+                continue;
+            int64_t distance = 0;
+            for (int i = 0; i < 3; ++i) {
+                const int64_t d = int64_t((c >> (8 * i)) & 0xFF) - int64_t((paper >> (8 * i)) & 0xFF);
+                distance += d * d;
+            }
+            const int64_t near = dx * dx + dy * dy;
+            if (distance > bestDistance || (distance == bestDistance && near < bestNear)) {
+                best = c;
+                bestDistance = distance;
+                bestNear = near;
+            }
+        }
+    }
+    return best;
+}
+
 std::string colourText(uint32_t c)
 {
     static const char digits[] = "0123456789abcdef";

@@ -4,6 +4,7 @@
 // the ink colour; its distance from that line is how much of another colour
 // it holds. All in whole numbers, so that every caller agrees to the bit.
 
+#include "PixelView.h"
 #include "ScanSettings.h"
 
 #include <cstdint>
@@ -17,7 +18,8 @@ class InkModel {
 public:
     explicit InkModel(const InkSettings& s)
         : pr_(red(s.Paper)), pg_(green(s.Paper)), pb_(blue(s.Paper)), paper_(s.Paper & 0xFFFFFFu),
-          dr_(red(s.Ink) - pr_), dg_(green(s.Ink) - pg_), db_(blue(s.Ink) - pb_), dd_(dr_ * dr_ + dg_ * dg_ + db_ * db_),
+          dr_(red(s.Ink) - pr_), dg_(green(s.Ink) - pg_), db_(blue(s.Ink) - pb_),
+          dd_(dr_ * dr_ + dg_ * dg_ + db_ * db_),
           tolerance2dd_(s.Tolerance < 0 ? -1 : int64_t(s.Tolerance) * s.Tolerance * dd_)
     {
     }
@@ -31,7 +33,10 @@ public:
 
     // The projection of (colour - paper) onto (ink - paper): the ink share
     // times |ink - paper|^2.
-    int32_t projection(uint32_t c) const { return (red(c) - pr_) * dr_ + (green(c) - pg_) * dg_ + (blue(c) - pb_) * db_; }
+    int32_t projection(uint32_t c) const
+    {
+        return (red(c) - pr_) * dr_ + (green(c) - pg_) * dg_ + (blue(c) - pb_) * db_;
+    }
 
     // The weight W = round(255 * share), the share clipped to 0..1; or -1
     // when the pixel is the paper itself or lies farther from the line than
@@ -74,6 +79,12 @@ private:
     int64_t dd_;
     int64_t tolerance2dd_; // tolerance^2 * dd; negative for a negative tolerance
 };
+
+// The most ink-like colour within `radius` pixels of (x, row): the one
+// farthest from the paper, the nearest such when several are. The pixel
+// under a thin line's centre is often an anti-aliased mix, so one is not
+// taken alone. The paper itself when the neighbourhood is outside the picture.
+uint32_t mostInkLike(const PixelView& picture, int64_t x, int64_t row, int32_t radius, uint32_t paper);
 
 // A colour as "#rrggbb".
 std::string colourText(uint32_t colour);

@@ -21,9 +21,9 @@ namespace plotrun::test {
 namespace {
 
 struct Accuracy {
-    double rmsPercent = 0;   // of the y range (0 to 1)
+    double rmsPercent = 0; // of the y range (0 to 1)
     double worstPercent = 0;
-    double stripShare = 0;   // strips that gave a point
+    double stripShare = 0; // strips that gave a point
     size_t rows = 0;
 };
 
@@ -80,7 +80,8 @@ TEST(InkAccuracy, EachOfTwoCrossingCurvesIsPickedInTurn)
         QRgb ink;
         double (*truth)(double);
         const char* name;
-    } curves[] = {{InkChart::kBlue, InkChart::sigmoid, "blue sigmoid"}, {InkChart::kRed, InkChart::falling, "red line"}};
+    } curves[] = {{InkChart::kBlue, InkChart::sigmoid, "blue sigmoid"},
+                  {InkChart::kRed, InkChart::falling, "red line"}};
     for (const auto& c : curves) {
         const Accuracy a = measure(chart, withInk(InkChart::settings(), c.ink), c.truth);
         EXPECT_LE(a.rmsPercent, 0.3) << c.name << ", worst " << a.worstPercent << " %";
@@ -149,8 +150,8 @@ TEST_F(InkFlags, InkAddsOneHeaderLineAndWeighsByInk)
         want.insert(want.find("Weighted Y points"), "Ink:,#000000,#ffffff,40\r\n");
         EXPECT_EQ(r.out, want);
     }
-    const ScanRun other = scanner(kWorkedExampleArgs +
-                                  QStringList{"--ink", "#ff0000", "--paper", "250,250,250", "--ink-tolerance=12", chart()});
+    const ScanRun other = scanner(
+        kWorkedExampleArgs + QStringList{"--ink", "#ff0000", "--paper", "250,250,250", "--ink-tolerance=12", chart()});
     ASSERT_EQ(other.code, kScanDone) << other.err;
     EXPECT_NE(other.out.find("Ink:,#ff0000,#fafafa,12\r\n"), std::string::npos);
     EXPECT_EQ(other.out.substr(other.out.find("X,Y,SDEV")), "X,Y,SDEV\r\n"); // black is no red: no points
@@ -159,15 +160,15 @@ TEST_F(InkFlags, InkAddsOneHeaderLineAndWeighsByInk)
 TEST_F(InkFlags, BadInkValuesAreRefused)
 {
     const QString path = chart();
-    for (const QStringList& args :
-         {QStringList{"--ink", "1,2", path}, QStringList{"--ink", "#12345", path}, QStringList{"--ink", "256,0,0", path},
-          QStringList{"--ink", "red", path}, QStringList{"--paper", "0,0,0", path},
-          QStringList{"--ink-tolerance", "5", path}}) {
+    for (const QStringList& args : {QStringList{"--ink", "1,2", path}, QStringList{"--ink", "#12345", path},
+                                    QStringList{"--ink", "256,0,0", path}, QStringList{"--ink", "red", path},
+                                    QStringList{"--paper", "0,0,0", path}, QStringList{"--ink-tolerance", "5", path}}) {
         const ScanRun r = scanner(kWorkedExampleArgs + args);
         EXPECT_EQ(r.code, kScanUsage) << args.join(' ').toStdString();
         EXPECT_NE(r.err.find("plotrun-scan: "), std::string::npos) << args.join(' ').toStdString();
     }
-    const ScanRun tolerance = scanner(kWorkedExampleArgs + QStringList{"--ink", "0,0,0", "--ink-tolerance", "500", path});
+    const ScanRun tolerance =
+        scanner(kWorkedExampleArgs + QStringList{"--ink", "0,0,0", "--ink-tolerance", "500", path});
     EXPECT_EQ(tolerance.code, kScanUsage);
     EXPECT_EQ(tolerance.err, "Ink tolerance must be between 0 and 442\n");
     const ScanRun same = scanner(kWorkedExampleArgs + QStringList{"--ink", "#ffffff", path});

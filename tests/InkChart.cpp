@@ -13,10 +13,7 @@ struct Frame {
     int left, top, right, bottom; // painter coordinates of the plot frame
 };
 
-Frame frameOf(int width, int height)
-{
-    return {width / 10, height / 15, width - width / 20, height - height / 10};
-}
+Frame frameOf(int width, int height) { return {width / 10, height / 15, width - width / 20, height - height / 10}; }
 
 } // namespace
 

@@ -18,8 +18,8 @@ struct InkChart {
     // Real x runs 0 to 10 across the plot, real y 0 to 1 up it.
     static double sigmoid(double x) { return 0.09 + 0.81 / (1 + std::exp(-1.3 * (x - 5))); }
     static double falling(double x) { return 0.86 - 0.07 * x; }
-    static constexpr QRgb kBlue = 0xFF1E3CC8;  // the sigmoid
-    static constexpr QRgb kRed = 0xFFD22828;   // the falling line, drawn over it
+    static constexpr QRgb kBlue = 0xFF1E3CC8; // the sigmoid
+    static constexpr QRgb kRed = 0xFFD22828;  // the falling line, drawn over it
     static constexpr QRgb kGrid = 0xFFAAAAAA;
 
     // A chart of width x height pixels; the plot frame leaves margins of a

@@ -292,3 +292,22 @@ TEST(CountedMask, LeavesOutTheColumnsBeyondTheLastWholeStrip)
 
 } // namespace
 } // namespace plotrun::test
+
+namespace plotrun::test {
+namespace {
+
+TEST(PickInk, TakesTheMostInkLikePixelNearTheClick)
+{
+    TestPicture pic(9, 9);
+    const uint32_t ink = TestPicture::rgb(30, 60, 200);
+    pic.set(4, 3, mix(ink, 0xFFFFFF, 0.4)); // anti-aliased edge under the click
+    pic.set(4, 4, mix(ink, 0xFFFFFF, 0.7));
+    pic.set(5, 5, ink); // the line's core, one pixel off
+    pic.set(0, 0, 0);   // black, but too far away
+    EXPECT_EQ(mostInkLike(pic.view(), 4, 3, 2, 0xFFFFFF), ink);
+    EXPECT_EQ(mostInkLike(pic.view(), 4, 3, 0, 0xFFFFFF), mix(ink, 0xFFFFFF, 0.4));
+    EXPECT_EQ(mostInkLike(pic.view(), 40, 40, 2, 0xFFFFFF), 0xFFFFFFu); // outside
+}
+
+} // namespace
+} // namespace plotrun::test

@@ -27,6 +27,8 @@ struct Commands {
     QAction *Copy, *Paste, *View, *Chart;
     QAction *Options, *Output1, *Execute;
     QAction *Contents, *About;
+    // The views over the picture, in the View menu.
+    QAction *CountedPixels, *PointsOnPicture;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
 
     // The View menu, between Edit and Scan: the views over the picture.

@@ -1,7 +1,9 @@
 #include "Plotrunner.h"
 
+#include "CountedPixelsOverlay.h"
 #include "MarkingTool.h"
 #include "PictureView.h"
+#include "PointsOverlay.h"
 #include "ResultChart.h"
 #include "ResultGridModel.h"
 #include "StandardErrorBox.h"
@@ -11,6 +13,7 @@
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
 #include "ColumnScan.h"
+#include "InkModel.h"
 #include "NumberText.h"
 #include "Report.h"
 #include "ScanReport.h"
@@ -27,6 +30,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTableView>
+#include <QTimer>
 
 #include <cmath>
 
@@ -99,6 +103,8 @@ void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox*
     GOptions = options;
     GOutput = output;
     AboutBox = about;
+    // While the options dialog is open, the counted pixels follow its boxes.
+    connect(GOptions, &TGOptions::settingsTyped, counted_, &CountedPixelsOverlay::setSettings);
 }
 
 void TPlotrunner::createViews()
@@ -111,12 +117,22 @@ void TPlotrunner::createViews()
     Image->setObjectName("Image");
     Image->hide();
     marking_ = new MarkingTool(*Image, this);
-    connect(Image, &PictureView::mouseDown, this,
-            [this](Qt::MouseButton b, int x, int y) { guarded([&] { marking_->mouseDown(b, x, y); }); });
+    counted_ = new CountedPixelsOverlay(*Image, this);
+    points_ = std::make_unique<PointsOverlay>(*Image);
+    connect(Image, &PictureView::mouseDown, this, [this](Qt::MouseButton b, int x, int y) {
+        guarded([&] {
+            if (!pickInkDown(x, y))
+                marking_->mouseDown(b, x, y);
+        });
+    });
     connect(Image, &PictureView::mouseMove, this,
             [this](int x, int y) { guarded([&] { marking_->mouseMove(x, y); }); });
-    connect(Image, &PictureView::mouseUp, this,
-            [this](Qt::MouseButton b, int, int) { guarded([&] { marking_->mouseUp(b); }); });
+    connect(Image, &PictureView::mouseUp, this, [this](Qt::MouseButton b, int, int) {
+        guarded([&] {
+            if (!pickInkUp())
+                marking_->mouseUp(b);
+        });
+    });
     connect(Image, &PictureView::scanShapeMouseUp, this,
             [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
     connect(marking_, &MarkingTool::markPlaced, this,
@@ -170,7 +186,9 @@ void TPlotrunner::connectCommands()
         {c.Contents, &TPlotrunner::ContentsClick},
         {c.About, &TPlotrunner::AboutClick},
         {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
-        {c.btnScanLock, &TPlotrunner::btnScanLockClick}};
+        {c.btnScanLock, &TPlotrunner::btnScanLockClick},
+        {c.CountedPixels, &TPlotrunner::CountedPixelsClick},
+        {c.PointsOnPicture, &TPlotrunner::PointsOnPictureClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
@@ -231,6 +249,8 @@ void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
 {
     picture_ = std::move(p);
     Image->setPicture(picture_.image);
+    counted_->setPicture(picture_.image);
+    points_->clear();
     marking_->setPicture(picture_.image.width(), picture_.image.height());
     GOptions->setFileName(fileName);
     CheckPicture();
@@ -285,8 +305,48 @@ void TPlotrunner::FormResize()
 void TPlotrunner::OptionsClick()
 {
     GOptions->setRecord(settings_, {picWidth_, picHeight_});
-    if (GOptions->exec() == QDialog::Accepted)
+    const int result = GOptions->exec();
+    if (result == QDialog::Accepted)
         applyOptions(GOptions->verdict());
+    if (result == TGOptions::PickInk) {
+        picker_.start();
+        setStatus("Click the curve to take its colour as the ink.");
+    }
+    refreshCounted(); // back to the record, with the threshold box as left
+}
+
+void TPlotrunner::refreshCounted()
+{
+    ScanSettings next = settings_;
+    // The scan takes its threshold from the box.
+    if (const std::optional<int32_t> t =
+            GOptions ? readWhole(GOptions->thresholdText().toStdString()) : std::optional<int32_t>())
+        next.Threshold = *t;
+    counted_->setSettings(next);
+}
+
+void TPlotrunner::CountedPixelsClick()
+{
+    refreshCounted();
+    counted_->setShown(commands_.CountedPixels->isChecked());
+}
+
+void TPlotrunner::PointsOnPictureClick() { points_->setShown(commands_.PointsOnPicture->isChecked()); }
+
+bool TPlotrunner::pickInkDown(int x, int y) { return picker_.mouseDown(x, y); }
+
+bool TPlotrunner::pickInkUp()
+{
+    const bool taken = picker_.active();
+    const std::optional<uint32_t> ink =
+        picker_.mouseUp(pixelView(picture_.image), Image->size(), GOptions->typedSettings().Ink.Paper);
+    if (!ink)
+        return taken;
+    GOptions->setPickedInk(*ink);
+    setStatus("Ink colour taken: " + QString::fromStdString(colourText(*ink)));
+    // The dialog comes back once the click is over.
+    QTimer::singleShot(0, this, [this] { guarded([&] { OptionsClick(); }); });
+    return true;
 }
 
 void TPlotrunner::applyOptions(const OptionVerdict& verdict)
@@ -294,6 +354,7 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict)
     settings_ = verdict.record;
     marking_->takeExactPositions(verdict.record);
     commands_.Execute->setEnabled(verdict.inputValid);
+    refreshCounted();
     if (imageShown_)
         FormResize();
 }
@@ -369,11 +430,13 @@ void TPlotrunner::areaDrawn(double x1, double y1, double x2, double y2)
     settings_.ScanEndY = std::trunc(y2);
     setStatus("Scan area set to: (" + number(settings_.ScanStartX) + ", " + number(settings_.ScanStartY) + ") - (" +
               number(settings_.ScanEndX) + ", " + number(settings_.ScanEndY) + ")");
+    refreshCounted();
 }
 
 void TPlotrunner::areaRemoved()
 {
     settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1;
+    refreshCounted();
 }
 
 void TPlotrunner::btnRemoveScanClick() { marking_->removeArea(); }
@@ -422,6 +485,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
 {
     WaitCursor wait;
     keptRealX_.clear();
+    std::vector<ResultRow> rows;
     {
         const ResultGridModel::Update update(*grid_);
         int shownPercent = -1;
@@ -429,6 +493,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
                       {[&](const ResultRow& r) {
                            grid_->addResultRow(r.number, report.addRow(r));
                            keptRealX_.push_back(r.realX);
+                           rows.push_back(r);
                        },
                        [&](int percent) {
                            if (percent != shownPercent) {
@@ -443,6 +508,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
     statusBar()->repaint();
 
     ChartXY->clearPoints();
+    points_->clear();
     if (report.hasNonFinite()) {
         // No number of this scan is trusted: no text to save, copy or print.
         scan_.clear();
@@ -453,6 +519,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
         return false;
     }
     fillChart(report.fields());
+    points_->setResult(rows, settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
 
     const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
                              GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};

@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "HelpViewer.h"
+#include "InkPicker.h"
 
 #include "../../files/PictureFile.h"
 #include "OptionChecks.h"
@@ -14,6 +15,7 @@
 #include <QPrinter>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,10 @@ class TGOutput;
 
 namespace plotrun {
 
+class CountedPixelsOverlay;
 class MarkingTool;
 class PictureView;
+class PointsOverlay;
 class ResultChart;
 class ResultGridModel;
 class ScanReport;
@@ -75,6 +79,8 @@ public:
     const QString& savedFileName() const { return saveFileName_; }
     QString statusText() const;
     HelpViewer& help() { return help_; }
+    const CountedPixelsOverlay& countedPixels() const { return *counted_; }
+    const PointsOverlay& pointsOnPicture() const { return *points_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -100,6 +106,8 @@ private:
     void tlbtnMarkOClick(QAction* sender);
     void btnRemoveScanClick();
     void btnScanLockClick();
+    void CountedPixelsClick();
+    void PointsOnPictureClick();
 
     // --- What the marking tool reports
     void markPlaced(int mode, double x, double y);
@@ -112,6 +120,10 @@ private:
     void FormResize();
     void setStatus(const QString& text);
     void CheckPicture();
+    // The counted pixels view follows the settings of the next scan.
+    void refreshCounted();
+    bool pickInkDown(int x, int y);
+    bool pickInkUp();
     void takeView();
     void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
     // False when the scan gave numbers that cannot be written.
@@ -127,6 +139,9 @@ private:
     ResultGridModel* grid_ = nullptr;
     ResultChart* ChartXY = nullptr;
     MarkingTool* marking_ = nullptr;
+    CountedPixelsOverlay* counted_ = nullptr;
+    std::unique_ptr<PointsOverlay> points_;
+    InkPicker picker_;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;
     TAboutBox* AboutBox = nullptr;
