@@ -133,8 +133,8 @@ void CountedPixelsOverlay::start()
             }
             result->overlay = std::move(ov);
         }
-        QMetaObject::invokeMethod(this, [this, generation, result] { finish(generation, result); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, generation, result] { finish(generation, result); }, Qt::QueuedConnection);
     });
 }
 

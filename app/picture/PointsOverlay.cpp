@@ -59,7 +59,8 @@ void PointsOverlay::paintOver(QPainter& painter, const QSize& viewSize) const
     painter.setRenderHint(QPainter::Antialiasing, true);
     // Each mark twice: a wide dark line under a thin bright one, seen on
     // paper and on ink alike.
-    for (const auto& [pen, arm] : {std::pair{QPen(QColor(0, 0, 0, 200), 3.0), 4.5}, std::pair{QPen(colour_, 1.4), 4.0}}) {
+    for (const auto& [pen, arm] :
+         {std::pair{QPen(QColor(0, 0, 0, 200), 3.0), 4.5}, std::pair{QPen(colour_, 1.4), 4.0}}) {
         painter.setPen(pen);
         for (const Point& p : points_) {
             const QPointF c = viewPosition(p, viewSize);

@@ -253,7 +253,10 @@ private slots:
         editSettings(p->w, [&](ScanSettings& r) { r.Ink.On = true; });
         QTRY_VERIFY(counted().settled() && tintedBlocks().size() < darkness); // the grid and the red line go
         QVERIFY(tintedBlocks() == blocksCountedByTheScan());
-        editSettings(p->w, [&](ScanSettings& r) { r.ScanStartX += 101; r.ScanEndY -= 37; });
+        editSettings(p->w, [&](ScanSettings& r) {
+            r.ScanStartX += 101;
+            r.ScanEndY -= 37;
+        });
         QTRY_VERIFY(counted().settled() && counted().area().left == p->w.scanSettings().ScanStartX);
         QVERIFY(tintedBlocks() == blocksCountedByTheScan());
         QVERIFY(trigger(*p, "CountedPixels")); // off
