@@ -1,5 +1,6 @@
 // The column scan on a 10000 x 10000 chart: pixels per second, and how it
-// compares with one plain read pass and with the literal reference scan.
+// compares with one plain read pass and with the literal reference scan; and
+// ink mode on the same chart, against the darkness scan.
 #include "ChartPicture.h"
 #include "ColumnScan.h"
 #include "ReferenceScan.h"
@@ -81,14 +82,32 @@ double referenceSeconds(bool spread)
     return band * kSide / kRows;
 }
 
-void scanChart(benchmark::State& state, bool spread)
+// The first curve's colour as the ink: the other two curves are left out.
+ScanSettings inkSettings()
+{
+    ScanSettings s = chartSettings();
+    s.Ink.On = true;
+    s.Ink.Ink = 20 | 20 << 8 | 120 << 16;
+    return s;
+}
+
+double scanSeconds(const ScanSettings& settings, bool spread)
+{
+    return bestSeconds(3, [&] {
+        ScanSettings s = settings;
+        const ScanChecks checks = checkScan(s);
+        benchmark::DoNotOptimize(runColumnScan(chartView(), s, checks, spread, {}));
+    });
+}
+
+void scanChart(benchmark::State& state, bool spread, bool ink = false)
 {
     const PixelView view = chartView();
     double best = 1e30;
     int32_t rows = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        ScanSettings s = chartSettings();
+        ScanSettings s = ink ? inkSettings() : chartSettings();
         const ScanChecks checks = checkScan(s);
         rows =
             runColumnScan(view, s, checks, spread, {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr});
@@ -98,7 +117,10 @@ void scanChart(benchmark::State& state, bool spread)
     state.counters["rows"] = rows;
     state.counters["pixels_per_s"] = benchmark::Counter(pixels, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["x_plain_read"] = best / plainReadSeconds();
-    state.counters["reference_x_slower"] = referenceSeconds(spread) / best;
+    if (ink)
+        state.counters["x_darkness_scan"] = best / scanSeconds(chartSettings(), spread);
+    else
+        state.counters["reference_x_slower"] = referenceSeconds(spread) / best;
 }
 
 void BM_PlainReadPass(benchmark::State& state)
@@ -115,6 +137,28 @@ BENCHMARK(BM_ScanWithoutSdev)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 void BM_ScanWithSdev(benchmark::State& state) { scanChart(state, true); }
 BENCHMARK(BM_ScanWithSdev)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// Ink mode costs at most 1.5 times the darkness scan: x_darkness_scan.
+void BM_InkScanWithoutSdev(benchmark::State& state) { scanChart(state, false, true); }
+BENCHMARK(BM_InkScanWithoutSdev)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_InkScanWithSdev(benchmark::State& state) { scanChart(state, true, true); }
+BENCHMARK(BM_InkScanWithSdev)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// The counted pixels view walks the same pixels through the same test, a
+// band of rows at a time, into a mask.
+void BM_CountedMask(benchmark::State& state)
+{
+    const ScanSettings s = inkSettings();
+    const CountedArea a = countedArea(s);
+    std::vector<uint8_t> mask(size_t(a.columns) * 4);
+    for (auto _ : state)
+        for (int64_t r = 0; r < a.rows; r += 4)
+            countedMask(chartView(), s, a, r, std::min(a.rows, r + 4), mask.data());
+    state.counters["pixels_per_s"] =
+        benchmark::Counter(double(kSide) * kSide, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_CountedMask)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 } // namespace
 } // namespace plotrun::bench

@@ -3,6 +3,7 @@
 #include "../files/PictureFile.h"
 #include "../files/TextFile.h"
 #include "../scan/ColumnScan.h"
+#include "../scan/InkModel.h"
 #include "../scan/OptionChecks.h"
 #include "../scan/ScanReport.h"
 
@@ -30,6 +31,11 @@ numbers for each strip that holds dark pixels.
   --weighted-x
   --log-x                 a logarithmic x axis: real x values above 0
   --log-y                 a logarithmic y axis: real y values above 0
+  --ink COLOUR            ink mode: count only pixels of this colour, as
+                          R,G,B or '#rrggbb'; a pixel weighs by its share of ink
+  --paper COLOUR          the paper colour of ink mode (default 255,255,255)
+  --ink-tolerance N       how far, in RGB units, a pixel may lie off the line
+                          from paper to ink and still count (default 40)
   --fields LIST           comma list of real, sdev, sdevy, bitmap (default real)
   --header                include the block of scanning parameters
   --column-names          include the column-names line
@@ -62,6 +68,7 @@ struct Options {
     QString output;
     qint64 maxPixels = kDefaultMaxPixels;
     bool help = false;
+    bool inkCompanions = false; // --paper or --ink-tolerance given
 };
 
 std::vector<std::string> splitList(const QString& value, int count, const char* option)
@@ -143,6 +150,14 @@ void setDecimalSeparator(Options& o, const QString& value)
     o.decimalSeparator = value.toStdString();
 }
 
+uint32_t colourOf(const QString& value, const char* option)
+{
+    const std::optional<uint32_t> c = readColour(value.trimmed().toStdString());
+    if (!c)
+        throw UsageError{std::string(option) + " takes R,G,B (each 0 to 255) or #rrggbb"};
+    return *c;
+}
+
 void setOutput(Options& o, const QString& value)
 {
     if (value.isEmpty())
@@ -197,6 +212,21 @@ const Flag kFlags[] = {
     {"--weighted-x", false, [](Options& o, const QString&) { o.boxes.SelWt = true; }},
     {"--log-x", false, [](Options& o, const QString&) { o.boxes.LogXCheckBox = true; }},
     {"--log-y", false, [](Options& o, const QString&) { o.boxes.LogYCheckBox = true; }},
+    {"--ink", true,
+     [](Options& o, const QString& v) {
+         o.boxes.InkCheckBox = true;
+         o.boxes.InkColour = colourOf(v, "--ink");
+     }},
+    {"--paper", true,
+     [](Options& o, const QString& v) {
+         o.boxes.PaperColour = colourOf(v, "--paper");
+         o.inkCompanions = true;
+     }},
+    {"--ink-tolerance", true,
+     [](Options& o, const QString& v) {
+         o.boxes.SelInkTol = v.toStdString();
+         o.inkCompanions = true;
+     }},
     {"--fields", true, setFields},
     {"--header", false, [](Options& o, const QString&) { o.fields.scanningParameters = true; }},
     {"--column-names", false, [](Options& o, const QString&) { o.fields.columnNames = true; }},
@@ -254,6 +284,8 @@ Options parseArguments(const QStringList& args)
     }
     if (!o.fields.realCoordinates && !o.fields.sdev && !o.fields.sdevY && !o.fields.bitmapCoordinates)
         throw UsageError{"at least one output field must be selected"};
+    if (o.inkCompanions && !o.boxes.InkCheckBox)
+        throw UsageError{"--paper and --ink-tolerance go with --ink"};
     if (!o.help && o.image.isEmpty())
         throw UsageError{"no picture given"};
     if (o.delimiter == o.decimalSeparator)

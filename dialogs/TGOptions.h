@@ -40,14 +40,35 @@ public:
     // The result of the checks of the last OK.
     const plotrun::OptionVerdict& verdict() const { return verdict_; }
 
+    // What exec() answers after "Pick from picture": the dialog steps aside
+    // for one click on the picture, and the next show resumes what was typed
+    // with the picked colour as the ink.
+    static constexpr int PickInk = 2;
+    void setPickedInk(uint32_t colour);
+    // The boxes as typed now, read as a record the way OK would read them
+    // (refused texts replaced by their fallbacks, the threshold as typed).
+    plotrun::ScanSettings typedSettings() const;
+
     void FormShow();
     void OKBtnClick();
+
+signals:
+    // Any change of a box while the dialog is open, with the settings as typed.
+    void settingsTyped(const plotrun::ScanSettings& settings);
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    plotrun::OptionBoxes typedBoxes() const;
+    void chooseColour(uint32_t& colour, const QString& title);
+    void showColours();
+    void announceTyped();
+
     std::unique_ptr<Ui::TGOptions> ui_;
+    uint32_t inkColour_ = 0x000000; // red in the low byte, as the scan reads pixels
+    uint32_t paperColour_ = 0xFFFFFF;
+    bool resumeTyped_ = false;      // the next show keeps the boxes as they are
     plotrun::ScanSettings working_; // the record as it was handed in
     QSize picture_;
     plotrun::OptionVerdict verdict_;

@@ -35,6 +35,9 @@ expected=(
   /usr/bin/plotrun
   /usr/bin/plotrun-scan
   "/usr/share/plotrun/Plotrun Help.html"
+  /usr/share/plotrun/ink-group.png
+  /usr/share/plotrun/counted-pixels.png
+  /usr/share/plotrun/points-on-picture.png
   "/usr/share/applications/$id.desktop"
   "/usr/share/metainfo/$id.metainfo.xml"
   /usr/share/man/man1/plotrun-scan.1.gz

@@ -1,11 +1,13 @@
 #include "ColumnScan.h"
 
 #include "Calibration.h"
+#include "InkModel.h"
 
 #include <algorithm>
 #include <cstring>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace plotrun {
@@ -59,6 +61,45 @@ inline bool mayHoldDark(const uint32_t* p, int32_t limit)
     return (hit[0] | hit[1] | hit[2] | hit[3]) != 0;
 }
 
+// The ink model's paper and line in vector lanes, for the block test.
+struct InkLanes {
+    SignedLanes pr, pg, pb, dr, dg, db;
+    Lanes paper;
+    int32_t least; // the smallest projection that reaches the threshold
+
+    InkLanes(const InkSettings& s, int32_t leastProjection) : least(leastProjection)
+    {
+        const auto lanes = [](int32_t v) { return SignedLanes{v, v, v, v}; };
+        pr = lanes(InkModel::red(s.Paper));
+        pg = lanes(InkModel::green(s.Paper));
+        pb = lanes(InkModel::blue(s.Paper));
+        dr = lanes(InkModel::red(s.Ink)) - pr;
+        dg = lanes(InkModel::green(s.Ink)) - pg;
+        db = lanes(InkModel::blue(s.Ink)) - pb;
+        const uint32_t pp = s.Paper & 0x00FFFFFFu;
+        paper = Lanes{pp, pp, pp, pp};
+    }
+};
+
+// True when some pixel of the block may hold enough ink: it is not the paper
+// and its projection onto the line from paper to ink reaches the least.
+inline bool mayHoldInk(const uint32_t* p, const InkLanes& k)
+{
+    Lanes v[kBlock / 4];
+    std::memcpy(v, p, sizeof v);
+    const Lanes other = ((v[0] ^ k.paper) | (v[1] ^ k.paper) | (v[2] ^ k.paper) | (v[3] ^ k.paper)) & 0x00FFFFFFu;
+    if ((other[0] | other[1] | other[2] | other[3]) == 0)
+        return false; // all paper
+    SignedLanes hit = {0, 0, 0, 0};
+    for (const Lanes& c : v) {
+        const SignedLanes s = reinterpret_cast<const SignedLanes&>(c);
+        const SignedLanes proj =
+            ((s & 0xFF) - k.pr) * k.dr + (((s >> 8) & 0xFF) - k.pg) * k.dg + (((s >> 16) & 0xFF) - k.pb) * k.db;
+        hit |= proj >= k.least;
+    }
+    return (hit[0] | hit[1] | hit[2] | hit[3]) != 0;
+}
+
 // Columns per band: a band's strips are scanned row by row, so every pixel
 // row is read as one contiguous run while the strips' sums stay in cache.
 constexpr int64_t kBandColumns = 4096;
@@ -69,6 +110,8 @@ struct Frame {
     int64_t rows = 0;  // ScanHeight
     int64_t width = 0; // ScanWidth
     int32_t threshold = 0;
+    const InkModel* ink = nullptr; // ink mode when set
+    InkSettings inkSettings;
 };
 
 // Calls visit(x, r, D) for every dark pixel of the columns [colBegin, colEnd)
@@ -127,6 +170,76 @@ void forEachDarkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, in
     }
 }
 
+// Ink mode: calls visit(x, r, W) for every pixel that holds enough ink and
+// no other colour, in the same order as forEachDarkPixel.
+template <class Visit>
+void forEachInkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
+{
+    const InkModel& ink = *f.ink;
+    if (!ink.usable())
+        return;
+    const int64_t rowEnd = f.top + f.rows;
+    if (f.threshold >= 1) {
+        // Outside the picture there is no colour, and the paper's projection
+        // is 0. A weight of T >= 1 needs a projection of at least
+        // projectionFor(T), which whole blocks are tested for at once.
+        if (f.threshold > 255)
+            return;
+        const int64_t least = ink.projectionFor(f.threshold);
+        const InkLanes lanes(f.inkSettings, static_cast<int32_t>(least));
+        const int64_t xa = std::max<int64_t>(colBegin, 0);
+        const int64_t xb = std::min<int64_t>(colEnd, pic.width);
+        const int64_t ra = std::max<int64_t>(f.top, 0);
+        const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
+        if (xa >= xb)
+            return;
+        const auto visitIfInk = [&](int64_t x, int64_t r, uint32_t c) {
+            if (ink.projection(c & kWhite) < least)
+                return;
+            const int32_t w = ink.weight(c);
+            if (w >= f.threshold)
+                visit(x, r, w);
+        };
+        for (int64_t r = ra; r < rb; ++r) {
+            const uint32_t* row = pic.row(static_cast<int32_t>(r));
+            int64_t x = xa;
+            for (; x + kBlock <= xb; x += kBlock) {
+                const uint32_t* p = row + x;
+                if (!mayHoldInk(p, lanes))
+                    continue;
+                for (int i = 0; i < kBlock; ++i)
+                    visitIfInk(x + i, r, p[i]);
+            }
+            for (; x < xb; ++x)
+                visitIfInk(x, r, row[x]);
+        }
+        return;
+    }
+    // A threshold of 0 or below counts every pixel near the line but the
+    // paper itself; outside the picture there is no colour to count. Rare,
+    // so plain.
+    for (int64_t r = f.top; r < rowEnd; ++r) {
+        for (int64_t x = colBegin; x < colEnd; ++x) {
+            const uint32_t c = pic.colourAt(x, r);
+            if (c == PixelView::kOutsidePixel)
+                continue;
+            const int32_t w = ink.weight(c);
+            if (w >= 0 && w >= f.threshold)
+                visit(x, r, w);
+        }
+    }
+}
+
+// The pixels that enter the sums, with their weight: darkness, or ink.
+template <class Visit>
+void forEachCountedPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
+{
+    if (f.ink)
+        forEachInkPixel(pic, f, colBegin, colEnd, visit);
+    else
+        forEachDarkPixel(pic, f, colBegin, colEnd, visit);
+}
+
 // A dark pixel of a band: column and row counted from the band's first
 // column and the area's top row.
 struct DarkPixel {
@@ -166,6 +279,11 @@ public:
         f_.rows = checks.scanHeight;
         f_.width = s.ScanWidth;
         f_.threshold = s.Threshold;
+        if (s.Ink.On) {
+            ink_.emplace(s.Ink);
+            f_.ink = &*ink_;
+            f_.inkSettings = s.Ink;
+        }
         bandStrips_ = std::max<int64_t>(1, kBandColumns / f_.width);
 
         const size_t slots = static_cast<size_t>(std::min(bandStrips_, stripCount_));
@@ -219,10 +337,10 @@ private:
         };
         recorded_ = wantSpread_;
         if (!wantSpread_) {
-            forEachDarkPixel(pic_, f_, colBegin_, colEnd_, add);
+            forEachCountedPixel(pic_, f_, colBegin_, colEnd_, add);
             return;
         }
-        forEachDarkPixel(pic_, f_, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
+        forEachCountedPixel(pic_, f_, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
             add(x, r, d);
             if (!recorded_)
                 return;
@@ -295,7 +413,7 @@ private:
             for (const DarkPixel& p : dark_)
                 spread(colBegin_ + p.dx, f_.top + p.dr, p.d);
         else
-            forEachDarkPixel(pic_, f_, colBegin_, colEnd_, spread);
+            forEachCountedPixel(pic_, f_, colBegin_, colEnd_, spread);
     }
 
     // SDEV = sqrt(Q / S_D); then each row gets its number and goes to the
@@ -330,6 +448,7 @@ private:
     const AxisMap xMap_;
     const AxisMap yMap_;
     const int64_t stripCount_;
+    std::optional<InkModel> ink_;
     Frame f_;
     int64_t bandStrips_ = 1;
     size_t darkCap_ = 0;
@@ -394,6 +513,43 @@ Notice stopNotice(ScanStop stop)
     case ScanStop::None: break;
     }
     return {};
+}
+
+CountedArea countedArea(ScanSettings settings)
+{
+    const ScanChecks c = checkScan(settings);
+    if (c.stop == ScanStop::NarrowArea || c.stop == ScanStop::FlatArea || settings.ScanWidth < 1)
+        return {};
+    CountedArea a;
+    a.left = truncToInt32(settings.ScanStartX);
+    a.columns = int64_t(c.stripCount) * settings.ScanWidth; // the columns beyond the last whole strip are not read
+    a.rows = c.scanHeight;
+    return a;
+}
+
+void countedMask(const PixelView& picture, const ScanSettings& settings, const CountedArea& area, int64_t rowBegin,
+                 int64_t rowEnd, uint8_t* mask)
+{
+    const int64_t top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
+    rowBegin = std::max<int64_t>(rowBegin, 0);
+    rowEnd = std::min<int64_t>(rowEnd, area.rows);
+    if (rowBegin >= rowEnd || area.columns <= 0)
+        return;
+    std::fill(mask, mask + (rowEnd - rowBegin) * area.columns, uint8_t(0));
+    Frame f;
+    f.x0 = area.left;
+    f.top = top + rowBegin;
+    f.rows = rowEnd - rowBegin;
+    f.width = settings.ScanWidth;
+    f.threshold = settings.Threshold;
+    std::optional<InkModel> ink;
+    if (settings.Ink.On) {
+        ink.emplace(settings.Ink);
+        f.ink = &*ink;
+        f.inkSettings = settings.Ink;
+    }
+    forEachCountedPixel(picture, f, area.left, area.left + area.columns,
+                        [&](int64_t x, int64_t r, int32_t) { mask[(r - f.top) * area.columns + (x - area.left)] = 1; });
 }
 
 std::string progressText(int percent) { return "Scanning: " + std::to_string(percent) + " %"; }

@@ -75,4 +75,21 @@ struct ScanSinks {
 int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks);
 
+// The pixels that a scan walks: the columns of its whole strips and its rows,
+// in picture pixels with rows counted from the top. Empty (no columns) when
+// the width or height check would stop the scan.
+struct CountedArea {
+    int64_t left = 0;
+    int64_t columns = 0;
+    int64_t rows = 0;
+};
+CountedArea countedArea(ScanSettings settings);
+
+// The counted mask of the area rows [rowBegin, rowEnd) (counted from the
+// area's top): mask[(row - rowBegin) * columns + column] becomes 1 for each
+// pixel that the scan with these settings counts into its sums, 0 for the
+// others. The scan itself walks its pixels through the same test.
+void countedMask(const PixelView& picture, const ScanSettings& settings, const CountedArea& area, int64_t rowBegin,
+                 int64_t rowEnd, uint8_t* mask);
+
 } // namespace plotrun

@@ -31,6 +31,7 @@ public:
         checkReferencePositions();
         checkRealCoordinates();
         checkCalibrationRange();
+        checkInk();
 
         OptionVerdict v;
         v.record = w_;
@@ -43,6 +44,7 @@ public:
         v.record.LogX = box_.LogXCheckBox;
         v.record.LogY = box_.LogYCheckBox;
         v.record.ScanWidth = scanWidth_;
+        v.record.Ink = ink_;
         v.boxes = box_;
         v.messages = messages_;
         v.inputValid = valid_;
@@ -149,6 +151,32 @@ private:
             box_.Threshold = formatWhole(w_.Threshold);
         }
         threshold_ = *threshold;
+    }
+
+    // The ink group. A refused tolerance falls back to the working one; ink
+    // and paper of one colour draw no line to measure along, so ink mode
+    // with them is refused and left off.
+    void checkInk()
+    {
+        ink_ = w_.Ink;
+        ink_.On = box_.InkCheckBox;
+        ink_.Ink = box_.InkColour & 0xFFFFFFu;
+        ink_.Paper = box_.PaperColour & 0xFFFFFFu;
+        const std::optional<int32_t> tolerance = readWhole(box_.SelInkTol);
+        if (!tolerance) {
+            refuse("Invalid ink tolerance\n");
+            box_.SelInkTol = formatWhole(w_.Ink.Tolerance);
+        } else if (*tolerance < 0 || *tolerance > InkSettings::kMaxTolerance) {
+            refuse("Ink tolerance must be between 0 and " + formatWhole(InkSettings::kMaxTolerance) + "\n");
+            box_.SelInkTol = formatWhole(w_.Ink.Tolerance);
+        } else {
+            ink_.Tolerance = *tolerance;
+        }
+        if (ink_.On && ink_.Ink == ink_.Paper) {
+            refuse("Ink and paper must be of different colours\n");
+            ink_.On = false;
+            box_.InkCheckBox = false;
+        }
     }
 
     // The bitmap positions of the origin and the references.
@@ -287,6 +315,7 @@ private:
     std::optional<double> startX_, endX_; // the X start and end as read
     int32_t scanWidth_ = 1;
     int32_t threshold_ = 0;
+    InkSettings ink_;
     double ox_ = -1, oy_ = -1, rx_ = -1, ry_ = -1;
     bool xMarks_ = true, yMarks_ = true;   // the origin and reference positions were accepted
     bool xReals_ = false, yReals_ = false; // the real origin and reference were accepted
@@ -322,6 +351,10 @@ OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold,
     b.SelOYR = real(r.HasRealOriginY, r.RealOriginY);
     b.SelXR = real(r.HasRealRefX, r.RealRefX);
     b.SelYR = real(r.HasRealRefY, r.RealRefY);
+    b.InkCheckBox = r.Ink.On;
+    b.InkColour = r.Ink.Ink;
+    b.PaperColour = r.Ink.Paper;
+    b.SelInkTol = formatWhole(r.Ink.Tolerance);
     return b;
 }
 

@@ -20,6 +20,11 @@ struct OptionBoxes {
     // The "Logarithmic" boxes of the X and Y reference groups.
     bool LogXCheckBox = false;
     bool LogYCheckBox = false;
+    // The ink group: its check box, the two colour swatches and the tolerance.
+    bool InkCheckBox = false;
+    uint32_t InkColour = 0x000000;
+    uint32_t PaperColour = 0xFFFFFF;
+    std::string SelInkTol = std::to_string(InkSettings::kDefaultTolerance);
 
     bool operator==(const OptionBoxes&) const = default;
 };

@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include "InkModel.h"
 #include "NumberText.h"
 
 namespace plotrun {
@@ -62,6 +63,10 @@ std::vector<std::string> headerBlock(const PictureFacts& p, const ScanSettings& 
         "Scan width:" + D + formatWhole(s.ScanWidth),
         "Threshold:" + D + formatWhole(s.Threshold),
     };
+    // Ink mode only: the ink, the paper and the tolerance.
+    if (s.Ink.On)
+        lines.push_back("Ink:" + D + colourText(s.Ink.Ink) + D + colourText(s.Ink.Paper) + D +
+                        formatWhole(s.Ink.Tolerance));
     if (p.weightedBox)
         lines.push_back("Weighted X points");
     lines.push_back("Weighted Y points");

@@ -8,6 +8,23 @@
 
 namespace plotrun {
 
+// Ink mode: a pixel counts by how much of the ink colour it holds, read along
+// the line from the paper colour to the ink, instead of by its darkness.
+// Colours are held as the pixels are: red in the low byte, blue in the third.
+struct InkSettings {
+    // In RGB units: above the rounding of anti-aliased edges and mild
+    // compression noise, below the distance of a grey grid or another hue.
+    static constexpr int32_t kDefaultTolerance = 40;
+    static constexpr int32_t kMaxTolerance = 442; // the diagonal of the RGB cube
+
+    bool On = false;
+    uint32_t Ink = 0x000000;
+    uint32_t Paper = 0xFFFFFF;
+    int32_t Tolerance = kDefaultTolerance;
+
+    bool operator==(const InkSettings&) const = default;
+};
+
 // Bitmap positions are whole numbers held in doubles; -1 means "not set".
 struct ScanSettings {
     bool WeightedX = false;
@@ -33,6 +50,7 @@ struct ScanSettings {
     // real value; its real origin and reference are then above 0.
     bool LogX = false;
     bool LogY = false;
+    InkSettings Ink; // off at the start
 
     bool operator==(const ScanSettings&) const = default;
 };

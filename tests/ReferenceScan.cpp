@@ -1,5 +1,6 @@
 #include "ReferenceScan.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plotrun::test {
@@ -40,9 +41,43 @@ int darkness(uint32_t c)
     return ((255 - red) + (255 - green) + (255 - blue)) / 3;
 }
 
+// Ink mode, read literally: the pixel's colour minus the paper, projected
+// onto the line from paper to ink. The share of ink is that projection over
+// the line's length squared, clipped to 0..1, and W = round(255 * share). The
+// pixel's squared distance from the line is |v|^2 - (v.d)^2 / |d|^2. -1 when
+// the pixel does not count at any threshold: the paper itself, no colour at
+// all (outside the picture), or farther from the line than the tolerance.
+int literalInkWeight(uint32_t c, const InkSettings& ink)
+{
+    if (c == 0xFFFFFFFFu || c == (ink.Paper & 0xFFFFFFu))
+        return -1;
+    const auto channel = [](uint32_t v, int i) { return double((v >> (8 * i)) & 0xFF); };
+    double vd = 0, vv = 0, dd = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double v = channel(c, i) - channel(ink.Paper, i);
+        const double d = channel(ink.Ink, i) - channel(ink.Paper, i);
+        vd += v * d;
+        vv += v * v;
+        dd += d * d;
+    }
+    if (dd == 0)
+        return -1;
+    const double distance2 = vv - vd * vd / dd;
+    if (ink.Tolerance < 0 || distance2 > double(ink.Tolerance) * ink.Tolerance)
+        return -1;
+    const double share = std::clamp(vd / dd, 0.0, 1.0);
+    return static_cast<int>(std::floor(255 * share + 0.5));
+}
+
+// The weight that enters the sums: the darkness, or in ink mode the ink
+// weight; -1 when the pixel is skipped.
+int weightOf(uint32_t c, const ScanSettings& s) { return s.Ink.On ? literalInkWeight(c, s.Ink) : darkness(c); }
+
 double add(double sum, long double v) { return static_cast<double>(static_cast<long double>(sum) + v); }
 
 } // namespace
+
+int inkWeight(uint32_t colour, const InkSettings& ink) { return literalInkWeight(colour, ink); }
 
 ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpread)
 {
@@ -71,9 +106,10 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
             sdx = static_cast<double>(xs) + static_cast<double>(sw) * 0.5;
         for (int64_t r = t; r < t + scanHeight; ++r) {
             for (int64_t x = xs; x < xs + sw; ++x) {
-                const int d = darkness(pixelColour(pic, x, r));
+                const int d = weightOf(pixelColour(pic, x, r), s);
                 if (d < 0 || d < s.Threshold)
                     continue;
+                out.counted.push_back({x, r});
                 ++n;
                 sd = add(sd, d);
                 sdr = add(sdr, static_cast<long double>(d * r));
@@ -95,7 +131,7 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
                 double q = 0;
                 for (int64_t r = t; r < t + scanHeight; ++r) {
                     for (int64_t x = xs; x < xs + sw; ++x) {
-                        const int d = darkness(pixelColour(pic, x, r));
+                        const int d = weightOf(pixelColour(pic, x, r), s);
                         if (d < 0 || d < s.Threshold)
                             continue;
                         const double yp =

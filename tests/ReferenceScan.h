@@ -7,6 +7,7 @@
 #include "ScanSettings.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace plotrun::test {
@@ -15,7 +16,13 @@ struct ReferenceResult {
     std::vector<ResultRow> rows;
     std::vector<int> progress;
     int32_t scanWidth = 0; // after a resize by the width check
+    // Every pixel that entered the sums, as (column, row from the top), in
+    // the order they were read.
+    std::vector<std::pair<int64_t, int64_t>> counted;
 };
+
+// The ink weight of one colour, or -1 when it never counts.
+int inkWeight(uint32_t colour, const InkSettings& ink);
 
 // The settings must pass the width and height checks.
 ReferenceResult referenceScan(const PixelView& picture, ScanSettings settings, bool wantSpread);

@@ -48,6 +48,11 @@ void PictureView::paintEvent(QPaintEvent*)
         p.fillRect(rect(), palette().window());
     else
         p.drawPixmap(0, 0, displayCopy());
+    for (const PictureOverlay* o : overlays_) {
+        p.save();
+        o->paintOver(p, size());
+        p.restore();
+    }
 
     // Shapes are placed in the client area's coordinates.
     p.translate(-pos());

@@ -7,6 +7,10 @@
 #include <QRect>
 #include <QWidget>
 
+#include <vector>
+
+class QPainter;
+
 namespace plotrun {
 
 // A mark or outline over the picture: bounds in window coordinates (those of
@@ -18,6 +22,14 @@ struct Shape {
     bool visible = true;
 
     void setBounds(int left, int top, int width, int height) { bounds = QRect(left, top, width, height); }
+};
+
+// Something drawn over the picture and under the marks, in the view's own
+// coordinates (the picture stretched over `viewSize`).
+class PictureOverlay {
+public:
+    virtual ~PictureOverlay() = default;
+    virtual void paintOver(QPainter& painter, const QSize& viewSize) const = 0;
 };
 
 class PictureView : public QWidget {
@@ -35,6 +47,9 @@ public:
 
     // Redraws after the shapes changed.
     void shapesChanged() { update(); }
+
+    // Overlays are drawn in the order they were added; the view does not own them.
+    void addOverlay(const PictureOverlay* overlay) { overlays_.push_back(overlay); }
 
 signals:
     // Positions in the control's own coordinates.
@@ -57,6 +72,7 @@ private:
     QImage preview_;  // a smaller copy of a huge picture, the source of the display copy
     QPixmap display_; // the picture at the control's size
     bool pressOnScanShape_ = false;
+    std::vector<const PictureOverlay*> overlays_;
 };
 
 } // namespace plotrun

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
 #include <QStatusTipEvent>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,6 +30,20 @@ QIcon listIcon(const QString& on, const QString& off = {})
     if (!off.isEmpty())
         icon.addFile(off, {}, QIcon::Disabled);
     return icon;
+}
+
+// A few pixels of a curve, tinted as the counted pixels view tints them.
+QIcon countedPixelsIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QColor(110, 110, 110));
+    p.drawRect(0, 0, 15, 15);
+    const int rows[] = {12, 11, 10, 8, 6, 5, 4, 4, 3, 3, 3, 4};
+    for (int i = 0; i < 12; ++i)
+        p.fillRect(2 + i, rows[i], 1, 2, QColor(255, 0, 220));
+    return QIcon(pm);
 }
 
 QAction* newAction(QMainWindow& window, const char* name, const QString& caption)
@@ -73,6 +89,14 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
     CalibrationGrid = newAction(window, "CalibrationGrid", "Calibration &Grid");
     CalibrationGrid->setCheckable(true);
+
+    CountedPixels = newAction(window, "CountedPixels", "&Counted Pixels");
+    PointsOnPicture = newAction(window, "PointsOnPicture", "&Points on Picture");
+    for (QAction* a : {CountedPixels, PointsOnPicture})
+        a->setCheckable(true);
+    setHint(CountedPixels, "Counted pixels|Tint the pixels of the scan area that the next scan counts");
+    setHint(PointsOnPicture, "Points on picture|Show the points of the last scan on the picture");
+    CountedPixels->setIcon(countedPixelsIcon());
 
     Copy->setShortcut(QKeySequence("Ctrl+C"));
     Paste->setShortcut(QKeySequence("Ctrl+V"));
@@ -132,6 +156,7 @@ void Commands::buildMenus(QMainWindow& window)
     ViewMenu->setObjectName("ViewMenu");
     ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
     ViewMenu->addAction(CalibrationGrid);
+    ViewMenu->addActions({CountedPixels, PointsOnPicture});
     ViewMenu->menuAction()->setVisible(true);
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");
@@ -160,6 +185,9 @@ void Commands::buildToolBars(QMainWindow& window)
         {Options, "OptionsToolBtn"}, {Execute, "ExecuteToolBtn"}, {Contents, "HelpToolBtn"}};
     for (const auto& [action, name] : buttons)
         ToolBar->widgetForAction(action)->setObjectName(name);
+    ToolBar->addSeparator()->setObjectName("ToolSep4");
+    ToolBar->addAction(CountedPixels);
+    ToolBar->widgetForAction(CountedPixels)->setObjectName("CountedPixelsToolBtn");
 
     tlbrScan = newToolBar(window, "tlbrScan", Qt::BottomToolBarArea);
     tlbrScan->addActions({btnRemoveScan, btnScanLock});

@@ -28,6 +28,8 @@ struct Commands {
     QAction *Options, *Output1, *Execute;
     QAction *Contents, *About;
     QAction* CalibrationGrid; // View: round real values drawn over the picture
+    // The views over the picture, in the View menu.
+    QAction *CountedPixels, *PointsOnPicture;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
 
     // The View menu, between Edit and Scan: the views over the picture.

@@ -3,8 +3,10 @@
 #include "MarkSettings.h"
 #include "CalibrationGrid.h"
 #include "CoordinatesLabel.h"
+#include "CountedPixelsOverlay.h"
 #include "MarkingTool.h"
 #include "PictureView.h"
+#include "PointsOverlay.h"
 #include "ResultChart.h"
 #include "ResultGridModel.h"
 #include "StandardErrorBox.h"
@@ -14,6 +16,7 @@
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
 #include "ColumnScan.h"
+#include "InkModel.h"
 #include "NumberText.h"
 #include "Report.h"
 #include "ScanReport.h"
@@ -30,6 +33,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTableView>
+#include <QTimer>
 
 #include <cmath>
 
@@ -101,6 +105,8 @@ void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox*
     GOptions = options;
     GOutput = output;
     AboutBox = about;
+    // While the options dialog is open, the counted pixels follow its boxes.
+    connect(GOptions, &TGOptions::settingsTyped, counted_, &CountedPixelsOverlay::setSettings);
 }
 
 void TPlotrunner::createViews()
@@ -113,12 +119,22 @@ void TPlotrunner::createViews()
     Image->setObjectName("Image");
     Image->hide();
     marking_ = new MarkingTool(*Image, this);
-    connect(Image, &PictureView::mouseDown, this,
-            [this](Qt::MouseButton b, int x, int y) { guarded([&] { marking_->mouseDown(b, x, y); }); });
+    counted_ = new CountedPixelsOverlay(*Image, this);
+    points_ = std::make_unique<PointsOverlay>(*Image);
+    connect(Image, &PictureView::mouseDown, this, [this](Qt::MouseButton b, int x, int y) {
+        guarded([&] {
+            if (!pickInkDown(x, y))
+                marking_->mouseDown(b, x, y);
+        });
+    });
     connect(Image, &PictureView::mouseMove, this,
             [this](int x, int y) { guarded([&] { marking_->mouseMove(x, y); }); });
-    connect(Image, &PictureView::mouseUp, this,
-            [this](Qt::MouseButton b, int, int) { guarded([&] { marking_->mouseUp(b); }); });
+    connect(Image, &PictureView::mouseUp, this, [this](Qt::MouseButton b, int, int) {
+        guarded([&] {
+            if (!pickInkUp())
+                marking_->mouseUp(b);
+        });
+    });
     connect(Image, &PictureView::scanShapeMouseUp, this,
             [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
     connect(marking_, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
@@ -128,11 +144,15 @@ void TPlotrunner::createViews()
         calibrationGrid_->calibrationChanged();
         setStatus(outcome.status);
     });
-    connect(marking_, &MarkingTool::areaDrawn, this,
-            [this](const MarkingTool::Area& a) { setStatus(takeArea(settings_, a)); });
+    connect(marking_, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
+        setStatus(takeArea(settings_, a));
+        refreshCounted();
+    });
     connect(marking_, &MarkingTool::areaNotSelected, this, [this] { setStatus("Scan area was not selected."); });
-    connect(marking_, &MarkingTool::areaRemoved, this,
-            [this] { settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1; });
+    connect(marking_, &MarkingTool::areaRemoved, this, [this] {
+        settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1;
+        refreshCounted();
+    });
     calibrationGrid_ = new CalibrationGrid(*Image, settings_);
     coordinates_ = new CoordinatesLabel(*Image, settings_, this);
 
@@ -181,7 +201,9 @@ void TPlotrunner::connectCommands()
         {c.About, &TPlotrunner::AboutClick},
         {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
         {c.btnScanLock, &TPlotrunner::btnScanLockClick},
-        {c.CalibrationGrid, &TPlotrunner::CalibrationGridClick}};
+        {c.CalibrationGrid, &TPlotrunner::CalibrationGridClick},
+        {c.CountedPixels, &TPlotrunner::CountedPixelsClick},
+        {c.PointsOnPicture, &TPlotrunner::PointsOnPictureClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
@@ -244,6 +266,8 @@ void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
     picture_ = std::move(p);
     picturePath_.clear();
     Image->setPicture(picture_.image);
+    counted_->setPicture(picture_.image);
+    points_->clear();
     marking_->setPicture(picture_.image.width(), picture_.image.height());
     calibrationGrid_->setPicture(picture_.image.width(), picture_.image.height());
     coordinates_->setPicture(picture_.image.width(), picture_.image.height());
@@ -300,8 +324,48 @@ void TPlotrunner::FormResize()
 void TPlotrunner::OptionsClick()
 {
     GOptions->setRecord(settings_, {picWidth_, picHeight_});
-    if (GOptions->exec() == QDialog::Accepted)
+    const int result = GOptions->exec();
+    if (result == QDialog::Accepted)
         applyOptions(GOptions->verdict());
+    if (result == TGOptions::PickInk) {
+        picker_.start();
+        setStatus("Click the curve to take its colour as the ink.");
+    }
+    refreshCounted(); // back to the record, with the threshold box as left
+}
+
+void TPlotrunner::refreshCounted()
+{
+    ScanSettings next = settings_;
+    // The scan takes its threshold from the box.
+    if (const std::optional<int32_t> t =
+            GOptions ? readWhole(GOptions->thresholdText().toStdString()) : std::optional<int32_t>())
+        next.Threshold = *t;
+    counted_->setSettings(next);
+}
+
+void TPlotrunner::CountedPixelsClick()
+{
+    refreshCounted();
+    counted_->setShown(commands_.CountedPixels->isChecked());
+}
+
+void TPlotrunner::PointsOnPictureClick() { points_->setShown(commands_.PointsOnPicture->isChecked()); }
+
+bool TPlotrunner::pickInkDown(int x, int y) { return picker_.mouseDown(x, y); }
+
+bool TPlotrunner::pickInkUp()
+{
+    const bool taken = picker_.active();
+    const std::optional<uint32_t> ink =
+        picker_.mouseUp(pixelView(picture_.image), Image->size(), GOptions->typedSettings().Ink.Paper);
+    if (!ink)
+        return taken;
+    GOptions->setPickedInk(*ink);
+    setStatus("Ink colour taken: " + QString::fromStdString(colourText(*ink)));
+    // The dialog comes back once the click is over.
+    QTimer::singleShot(0, this, [this] { guarded([&] { OptionsClick(); }); });
+    return true;
 }
 
 void TPlotrunner::applyOptions(const OptionVerdict& verdict)
@@ -312,6 +376,7 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict)
     // Real coordinates are shown only for a calibration that was accepted whole.
     calibrationGrid_->setCalibrated(verdict.inputValid);
     coordinates_->setCalibrated(verdict.inputValid);
+    refreshCounted();
     if (imageShown_)
         FormResize();
 }
@@ -385,6 +450,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
 {
     WaitCursor wait;
     keptRealX_.clear();
+    std::vector<ResultRow> rows;
     {
         const ResultGridModel::Update update(*grid_);
         int shownPercent = -1;
@@ -392,6 +458,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
                       {[&](const ResultRow& r) {
                            grid_->addResultRow(r.number, report.addRow(r));
                            keptRealX_.push_back(r.realX);
+                           rows.push_back(r);
                        },
                        [&](int percent) {
                            if (percent != shownPercent) {
@@ -406,6 +473,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
     statusBar()->repaint();
 
     ChartXY->clearPoints();
+    points_->clear();
     if (report.hasNonFinite()) {
         // No number of this scan is trusted: no text to save, copy or print.
         scan_.clear();
@@ -416,6 +484,7 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
         return false;
     }
     ChartXY->showResult(*grid_, report.fields(), keptRealX_);
+    points_->setResult(rows, settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
 
     const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
                              GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};

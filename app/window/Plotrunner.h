@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "HelpViewer.h"
+#include "InkPicker.h"
 
 #include "../../files/PictureFile.h"
 #include "OptionChecks.h"
@@ -14,6 +15,7 @@
 #include <QPrinter>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,8 +29,10 @@ namespace plotrun {
 
 class CalibrationGrid;
 class CoordinatesLabel;
+class CountedPixelsOverlay;
 class MarkingTool;
 class PictureView;
+class PointsOverlay;
 class ResultChart;
 class ResultGridModel;
 class ScanReport;
@@ -77,6 +81,8 @@ public:
     const QString& savedFileName() const { return saveFileName_; }
     QString statusText() const;
     HelpViewer& help() { return help_; }
+    const CountedPixelsOverlay& countedPixels() const { return *counted_; }
+    const PointsOverlay& pointsOnPicture() const { return *points_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -103,6 +109,8 @@ private:
     void btnRemoveScanClick();
     void btnScanLockClick();
     void CalibrationGridClick();
+    void CountedPixelsClick();
+    void PointsOnPictureClick();
 
     void createViews();
     void connectCommands();
@@ -110,6 +118,10 @@ private:
     void FormResize();
     void setStatus(const QString& text);
     void CheckPicture();
+    // The counted pixels view follows the settings of the next scan.
+    void refreshCounted();
+    bool pickInkDown(int x, int y);
+    bool pickInkUp();
     void takeView();
     void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
     // False when the scan gave numbers that cannot be written.
@@ -126,6 +138,9 @@ private:
     MarkingTool* marking_ = nullptr;
     CalibrationGrid* calibrationGrid_ = nullptr;
     CoordinatesLabel* coordinates_ = nullptr;
+    CountedPixelsOverlay* counted_ = nullptr;
+    std::unique_ptr<PointsOverlay> points_;
+    InkPicker picker_;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;
     TAboutBox* AboutBox = nullptr;

@@ -1,0 +1,34 @@
+#pragma once
+// "Pick from picture": after it is started, the next click on the picture
+// takes the ink colour from the picture's own pixels (not from the display
+// copy), the most ink-like one near the click.
+
+#include "PixelView.h"
+
+#include <QPoint>
+#include <QSize>
+
+#include <cstdint>
+#include <optional>
+
+namespace plotrun {
+
+class InkPicker {
+public:
+    void start() { active_ = true; }
+    void cancel() { active_ = pressed_ = false; }
+    bool active() const { return active_; }
+
+    // A press on the view; true when the picker takes it.
+    bool mouseDown(int x, int y);
+    // The release of that press: the colour near where it was pressed. Nothing
+    // when the picker did not take the press.
+    std::optional<uint32_t> mouseUp(const PixelView& picture, QSize viewSize, uint32_t paper);
+
+private:
+    bool active_ = false;
+    bool pressed_ = false;
+    QPoint at_;
+};
+
+} // namespace plotrun
