@@ -71,9 +71,49 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkO = newAction(window, "tlbtnMarkO", "Mark origin reference");
     tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
+    Undo = newAction(window, "Undo", "&Undo");
+    Redo = newAction(window, "Redo", "&Redo");
+    Loupe = newAction(window, "Loupe", "&Loupe");
+    ZoomIn = newAction(window, "ZoomIn", "Zoom &In");
+    ZoomOut = newAction(window, "ZoomOut", "Zoom &Out");
+    FitToWindow = newAction(window, "FitToWindow", "&Fit to Window");
 
     Copy->setShortcut(QKeySequence("Ctrl+C"));
     Paste->setShortcut(QKeySequence("Ctrl+V"));
+    // The desktop's usual keys where there are any; the rest are listed in
+    // the help and the README.
+    const std::pair<QAction*, const char*> keys[] = {{Open, "Ctrl+O"},
+                                                     {Save, "Ctrl+S"},
+                                                     {SaveAs, "Ctrl+Shift+S"},
+                                                     {Print, "Ctrl+P"},
+                                                     {PrintSetup, "Ctrl+Shift+P"},
+                                                     {Exit, "Ctrl+Q"},
+                                                     {Undo, "Ctrl+Z"},
+                                                     {Redo, "Ctrl+Shift+Z"},
+                                                     {View, "Ctrl+G"},
+                                                     {Chart, "Ctrl+H"},
+                                                     {Loupe, "Ctrl+L"},
+                                                     {ZoomIn, "Ctrl++"},
+                                                     {ZoomOut, "Ctrl+-"},
+                                                     {FitToWindow, "Ctrl+0"},
+                                                     {Options, "Ctrl+,"},
+                                                     {Output1, "Ctrl+Shift+F"},
+                                                     {Execute, "F5"},
+                                                     {Contents, "F1"},
+                                                     {About, "Ctrl+F1"},
+                                                     {btnRemoveScan, "Del"},
+                                                     {btnScanLock, "Ctrl+K"},
+                                                     {tlbtnMarkO, "Ctrl+1"},
+                                                     {tlbtnMarkX, "Ctrl+2"},
+                                                     {tlbtnMarkY, "Ctrl+3"}};
+    for (const auto& [action, key] : keys)
+        action->setShortcut(QKeySequence(key));
+    // Ctrl+= is Ctrl++ without Shift on most keyboards.
+    ZoomIn->setShortcuts({QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")});
+    Loupe->setCheckable(true);
+    Loupe->setChecked(true);
+    for (QAction* a : {Undo, Redo, ZoomIn, ZoomOut, FitToWindow})
+        a->setEnabled(false);
     View->setCheckable(true);
     Chart->setCheckable(true);
     for (QAction* a : {Save, SaveAs, Copy, Options, Execute})
@@ -123,12 +163,18 @@ void Commands::buildMenus(QMainWindow& window)
     file->addSeparator()->setObjectName("N1");
     file->addAction(Exit);
     QMenu* edit = window.menuBar()->addMenu("&Edit");
+    edit->addActions({Undo, Redo});
+    edit->addSeparator()->setObjectName("N4");
     edit->addActions({Copy, Paste});
     edit->addSeparator()->setObjectName("N3");
     edit->addActions({View, Chart});
     ViewMenu = window.menuBar()->addMenu("&View");
     ViewMenu->setObjectName("ViewMenu");
     ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
+    ViewMenu->addAction(Loupe);
+    ViewMenu->addSeparator()->setObjectName("N5");
+    ViewMenu->addActions({ZoomIn, ZoomOut, FitToWindow});
+    ViewMenu->menuAction()->setVisible(true);
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");
     scanMenu->addActions({Options, Output1, Execute});

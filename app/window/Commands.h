@@ -28,6 +28,8 @@ struct Commands {
     QAction *Options, *Output1, *Execute;
     QAction *Contents, *About;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
+    // Undo and redo of edits; the loupe and the zoom of the picture.
+    QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
 
     // The View menu, between Edit and Scan: the views over the picture.
     QMenu* ViewMenu = nullptr;

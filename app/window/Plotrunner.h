@@ -4,6 +4,7 @@
 // engine, the marking tool and the result views.
 
 #include "Commands.h"
+#include "EditHistory.h"
 #include "HelpViewer.h"
 
 #include "../../files/PictureFile.h"
@@ -25,11 +26,13 @@ class TGOutput;
 
 namespace plotrun {
 
+class Loupe;
 class MarkingTool;
 class PictureView;
 class ResultChart;
 class ResultGridModel;
 class ScanReport;
+class ZoomArea;
 struct ScanChecks;
 
 class TPlotrunner : public QMainWindow {
@@ -75,6 +78,9 @@ public:
     const QString& savedFileName() const { return saveFileName_; }
     QString statusText() const;
     HelpViewer& help() { return help_; }
+    const ZoomArea& zoom() const { return *zoom_; }
+    const Loupe& loupe() const { return *loupe_; }
+    const QUndoStack& undoStack() const { return history_->stack(); }
 
 protected:
     bool event(QEvent* event) override;
@@ -107,6 +113,10 @@ private:
     void areaRemoved();
 
     void createViews();
+    void connectPictureTools();
+    void updateZoomCommands();
+    EditState editState() const;
+    void restoreEdit(const EditState& state);
     void connectCommands();
     void FormCreate();
     void FormResize();
@@ -127,6 +137,9 @@ private:
     ResultGridModel* grid_ = nullptr;
     ResultChart* ChartXY = nullptr;
     MarkingTool* marking_ = nullptr;
+    ZoomArea* zoom_ = nullptr;
+    Loupe* loupe_ = nullptr;
+    EditHistory* history_ = nullptr;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;
     TAboutBox* AboutBox = nullptr;
