@@ -44,12 +44,10 @@ void EditHistory::attach(QAction* undo, QAction* redo)
     redo->setEnabled(stack_.canRedo());
     connect(&stack_, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
     connect(&stack_, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
-    connect(&stack_, &QUndoStack::undoTextChanged, undo, [undo](const QString& text) {
-        undo->setStatusTip(text.isEmpty() ? QString("Undo") : "Undo " + text);
-    });
-    connect(&stack_, &QUndoStack::redoTextChanged, redo, [redo](const QString& text) {
-        redo->setStatusTip(text.isEmpty() ? QString("Redo") : "Redo " + text);
-    });
+    connect(&stack_, &QUndoStack::undoTextChanged, undo,
+            [undo](const QString& text) { undo->setStatusTip(text.isEmpty() ? QString("Undo") : "Undo " + text); });
+    connect(&stack_, &QUndoStack::redoTextChanged, redo,
+            [redo](const QString& text) { redo->setStatusTip(text.isEmpty() ? QString("Redo") : "Redo " + text); });
 }
 
 void EditHistory::begin() { before_ = capture_(); }

@@ -30,8 +30,7 @@ class EditHistory : public QObject {
     Q_OBJECT
 
 public:
-    EditHistory(std::function<EditState()> capture, std::function<void(const EditState&)> restore,
-                QObject* parent);
+    EditHistory(std::function<EditState()> capture, std::function<void(const EditState&)> restore, QObject* parent);
 
     // Undo and Redo follow the stack: enabled when there is a step to take.
     void attach(QAction* undo, QAction* redo);
