@@ -22,6 +22,8 @@ public:
 
     // The settings as the controls hold them now.
     plotrun::OutputFields fields() const;
+    // Puts settings back into the controls, as an undo does.
+    void setFields(const plotrun::OutputFields& fields);
 
     void FormShow();
     void ColNamesCheckBoxClick();

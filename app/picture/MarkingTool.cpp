@@ -23,10 +23,11 @@ void MarkingTool::setPicture(int width, int height)
     pictureHeight_ = height;
 }
 
-int MarkingTool::L() const { return view_.x(); }
-int MarkingTool::T() const { return view_.y(); }
-int MarkingTool::IW() const { return view_.width(); }
-int MarkingTool::IH() const { return view_.height(); }
+// The view's frame: zoom changes its size, and scrolling changes nothing.
+int MarkingTool::L() const { return view_.frame().x(); }
+int MarkingTool::T() const { return view_.frame().y(); }
+int MarkingTool::IW() const { return view_.frame().width(); }
+int MarkingTool::IH() const { return view_.frame().height(); }
 
 // Marks are placed in extended precision and kept as doubles; the order of
 // the operations is part of the result once the values are truncated.
@@ -70,6 +71,9 @@ void MarkingTool::setMode(Mode mode, bool on)
                 marks[i]->visible = false;
         mode_ = mode;
         view_.shpScan.visible = false;
+        corner_ = NoCorner;
+        view_.shpCorner.visible = false;
+        view_.setFocus(); // for the arrow keys
     } else {
         mode_ = NoMark;
         if (!noScanArea_)
@@ -149,6 +153,7 @@ void MarkingTool::mouseUp(Qt::MouseButton button)
     if (locked_ || !dragging_)
         return;
     Shape& outline = view_.shpScan;
+    emit aboutToChange();
     dragging_ = false;
     if (outline.bounds.width() == 0 || outline.bounds.height() == 0) {
         outline.visible = false;
@@ -171,6 +176,7 @@ void MarkingTool::mouseUp(Qt::MouseButton button)
 void MarkingTool::placeMark()
 {
     const int i = mode_ - 1;
+    emit aboutToChange();
     markExactX_[i] = windowToBitmapX(markWX_);
     markExactY_[i] = windowToBitmapY(markWY_);
     placing_ = false;
@@ -189,8 +195,11 @@ bool MarkingTool::removeArea()
 {
     if (locked_)
         return false;
+    emit aboutToChange();
     noScanArea_ = true;
     dragging_ = false;
+    corner_ = NoCorner;
+    view_.shpCorner.visible = false;
     view_.shpScan.visible = false;
     view_.shpScan.setBounds(-1, -1, 0, 0);
     area_ = {};
@@ -217,16 +226,158 @@ void MarkingTool::refit()
         outline.setBounds(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya));
         outline.visible = true;
     }
-    for (int i = 0; i < 3; ++i) {
-        const int x = bitmapToWindowX(markExactX_[i]);
-        const int y = bitmapToWindowY(markExactY_[i]);
-        if (i == 0 && markExactX_[0] >= 0)
-            view_.shpOref.setBounds(x - 8, y - 8, 16, 16);
-        if (i == 1 && markExactX_[1] >= 0)
-            view_.shpXref.setBounds(x, T(), 1, IH());
-        if (i == 2 && markExactY_[2] >= 0)
-            view_.shpYref.setBounds(L(), y, IW(), 1);
+    for (int i = 0; i < 3; ++i)
+        placeMarkShape(i);
+    showCorner();
+    view_.shapesChanged();
+}
+
+void MarkingTool::placeMarkShape(int i)
+{
+    const int x = bitmapToWindowX(markExactX_[i]);
+    const int y = bitmapToWindowY(markExactY_[i]);
+    if (i == 0 && markExactX_[0] >= 0)
+        view_.shpOref.setBounds(x - 8, y - 8, 16, 16);
+    if (i == 1 && markExactX_[1] >= 0)
+        view_.shpXref.setBounds(x, T(), 1, IH());
+    if (i == 2 && markExactY_[2] >= 0)
+        view_.shpYref.setBounds(L(), y, IW(), 1);
+}
+
+QPoint MarkingTool::takenPixel(int x, int y) const
+{
+    x = std::clamp(x, 0, IW());
+    y = std::clamp(y, 0, IH());
+    int wx = x + L(), wy = y + T();
+    if (mode_ == OriginMark || mode_ == X1Mark)
+        wx = std::min(wx, L() + IW() - 1);
+    if (mode_ == OriginMark || mode_ == Y1Mark)
+        wy = std::min(wy, T() + IH() - 1);
+    // Rows count from the top, where the bitmap y is the picture's height.
+    return {int(windowToBitmapX(wx)), pictureHeight_ - int(windowToBitmapY(wy))};
+}
+
+bool MarkingTool::keyPress(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (!active_ || placing_ || dragging_)
+        return false;
+    if (key == Qt::Key_Escape) {
+        if (mode_ != NoMark)
+            emit leaveModeAsked();
+        else if (corner_ != NoCorner)
+            corner_ = NoCorner;
+        else
+            return false;
+        showCorner();
+        view_.shapesChanged();
+        return true;
     }
+    if (key == Qt::Key_C && mode_ == NoMark) {
+        if (noScanArea_ || locked_)
+            return false;
+        corner_ = Corner((corner_ + 1) % 3);
+        showCorner();
+        view_.shapesChanged();
+        return true;
+    }
+    const int step = modifiers & Qt::ShiftModifier ? 10 : 1;
+    int dx = 0, dy = 0;
+    switch (key) {
+    case Qt::Key_Left: dx = -step; break;
+    case Qt::Key_Right: dx = step; break;
+    case Qt::Key_Up: dy = step; break; // picture y counts upward
+    case Qt::Key_Down: dy = -step; break;
+    default: return false;
+    }
+    if (mode_ != NoMark) {
+        // The X1 mark is only an x, the Y1 mark only a y.
+        if ((mode_ == X1Mark && dx == 0) || (mode_ == Y1Mark && dy == 0))
+            return false;
+        nudgeMark(dx, dy);
+        return true;
+    }
+    if (corner_ == NoCorner || noScanArea_ || locked_)
+        return false;
+    nudgeCorner(dx, dy);
+    return true;
+}
+
+// A mark moved by keys lands on whole picture pixels, columns 0 to width - 1
+// and rows y = 1 to height; a mark not yet placed starts in the middle.
+void MarkingTool::nudgeMark(int dx, int dy)
+{
+    const int i = mode_ - 1;
+    const double x = markExactX_[i] < 0 ? pictureWidth_ / 2 : std::trunc(markExactX_[i]);
+    const double y = markExactY_[i] < 0 ? pictureHeight_ / 2 : std::trunc(markExactY_[i]);
+    emit aboutToChange();
+    markExactX_[i] = std::clamp(x + dx, 0.0, double(pictureWidth_ - 1));
+    markExactY_[i] = std::clamp(y + dy, 1.0, double(pictureHeight_));
+    placeMarkShape(i);
+    view_.shapesChanged();
+    emit markPlaced(mode_, markExactX_[i], markExactY_[i]);
+}
+
+// A corner moved by keys stays on the picture (0 to width, 0 to height, as a
+// drag reaches) and does not pass the other corner.
+void MarkingTool::nudgeCorner(int dx, int dy)
+{
+    Area a = area_;
+    if (corner_ == StartCorner) {
+        a.x1 = std::clamp(std::trunc(a.x1) + dx, 0.0, a.x2);
+        a.y1 = std::clamp(std::trunc(a.y1) + dy, 0.0, a.y2);
+    } else {
+        a.x2 = std::clamp(std::trunc(a.x2) + dx, a.x1, double(pictureWidth_));
+        a.y2 = std::clamp(std::trunc(a.y2) + dy, a.y1, double(pictureHeight_));
+    }
+    emit aboutToChange();
+    area_ = a;
+    refit();
+    emit areaDrawn(area_);
+}
+
+// A small square on the chosen corner of the outline.
+void MarkingTool::showCorner()
+{
+    Shape& handle = view_.shpCorner;
+    handle.visible = corner_ != NoCorner && !noScanArea_ && mode_ == NoMark;
+    if (!handle.visible)
+        return;
+    const bool start = corner_ == StartCorner;
+    const int x = bitmapToWindowX(start ? area_.x1 : area_.x2), y = bitmapToWindowY(start ? area_.y1 : area_.y2);
+    handle.setBounds(x - 3, y - 3, 7, 7);
+}
+
+MarkingTool::State MarkingTool::state() const
+{
+    State s;
+    std::copy(std::begin(markExactX_), std::end(markExactX_), s.markX.begin());
+    std::copy(std::begin(markExactY_), std::end(markExactY_), s.markY.begin());
+    s.area = area_;
+    s.hasArea = !noScanArea_;
+    s.locked = locked_;
+    return s;
+}
+
+void MarkingTool::restore(const State& s)
+{
+    std::copy(s.markX.begin(), s.markX.end(), markExactX_);
+    std::copy(s.markY.begin(), s.markY.end(), markExactY_);
+    area_ = s.area;
+    noScanArea_ = !s.hasArea;
+    locked_ = s.locked;
+    corner_ = NoCorner;
+    // Marks that were not placed go back to where they start, off the picture.
+    if (markExactX_[0] < 0)
+        view_.shpOref.bounds = QRect(QPoint(-16, -16), QPoint(0, 0));
+    if (markExactX_[1] < 0)
+        view_.shpXref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
+    if (markExactY_[2] < 0)
+        view_.shpYref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
+    if (noScanArea_) {
+        view_.shpScan.visible = false;
+        view_.shpScan.setBounds(-1, -1, 0, 0);
+    }
+    showCorner();
     view_.shapesChanged();
 }
 

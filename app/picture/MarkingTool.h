@@ -8,6 +8,9 @@
 #include "ScanSettings.h"
 
 #include <QObject>
+#include <QPoint>
+
+#include <array>
 
 namespace plotrun {
 
@@ -35,6 +38,19 @@ public:
     bool locked() const { return locked_; }
     void setLocked(bool locked) { locked_ = locked; }
 
+    // A key on the picture: arrows move the current mark, or the chosen corner
+    // of the scan area, by one picture pixel (ten with Shift); C chooses the
+    // next corner; Escape leaves the mode or the corner. False when unused.
+    bool keyPress(int key, Qt::KeyboardModifiers modifiers);
+    enum Corner : uint8_t { NoCorner, StartCorner, EndCorner };
+    Corner corner() const { return corner_; }
+
+    // The loupe is wanted while a mark mode is on or the area is drawn.
+    bool wantsLoupe() const { return active_ && (mode_ != NoMark || dragging_); }
+    // The picture pixel (column, row from the top) that a release would take
+    // with the mouse at (x, y) of the view, clamped as the move clamps it.
+    QPoint takenPixel(int x, int y) const;
+
     // Mouse on the picture view, in the view's own coordinates.
     void mouseDown(Qt::MouseButton button, int x, int y);
     void mouseMove(int x, int y);
@@ -54,8 +70,21 @@ public:
     double markY(Mode m) const { return markExactY_[m - 1]; }
     struct Area {
         double x1 = -1, y1 = -1, x2 = -1, y2 = -1;
+        bool operator==(const Area&) const = default;
     };
     const Area& area() const { return area_; }
+
+    // What an undo step returns to: the exact marks, the area and the lock.
+    struct State {
+        std::array<double, 3> markX{}, markY{};
+        Area area;
+        bool hasArea = false;
+        bool locked = false;
+        bool operator==(const State&) const = default;
+    };
+    State state() const;
+    // Puts the state back; the owner refits the shapes after it.
+    void restore(const State& state);
 
     // Picture pixel to window pixel (the client area's coordinates), rounded.
     int32_t bitmapToWindowX(double x) const;
@@ -72,6 +101,11 @@ signals:
     // A press and release that drew no area.
     void areaNotSelected();
     void areaRemoved();
+    // Sent before a mark, the area or the lock changes, so that the change
+    // can be undone.
+    void aboutToChange();
+    // Escape in a mark mode: the owner releases the mode's button.
+    void leaveModeAsked();
 
 private:
     int L() const;
@@ -80,6 +114,10 @@ private:
     int IH() const;
     void moveMark();
     void placeMark();
+    void placeMarkShape(int i);
+    void nudgeMark(int dx, int dy);
+    void nudgeCorner(int dx, int dy);
+    void showCorner();
 
     PictureView& view_;
     int pictureWidth_ = 0, pictureHeight_ = 0;
@@ -94,6 +132,7 @@ private:
     double markExactX_[3] = {-1, -1, -1};
     double markExactY_[3] = {-1, -1, -1};
     Area area_;
+    Corner corner_ = NoCorner;
 };
 
 } // namespace plotrun

@@ -13,10 +13,23 @@ namespace {
 constexpr qint64 kPreviewPixels = 4'000'000;
 } // namespace
 
-PictureView::PictureView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+PictureView::PictureView(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Moves are followed without a button too, for the loupe.
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void PictureView::setFitted(bool fitted)
+{
+    fitted_ = fitted;
+    update();
+}
 
 void PictureView::setPicture(const QImage& picture)
 {
+    picture_ = picture;
     const qint64 pixels = qint64(picture.width()) * picture.height();
     if (pixels > kPreviewPixels) {
         const double f = std::sqrt(double(kPreviewPixels) / double(pixels));
@@ -41,13 +54,15 @@ const QPixmap& PictureView::displayCopy()
     return display_;
 }
 
-void PictureView::paintEvent(QPaintEvent*)
+void PictureView::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
     if (preview_.isNull())
         p.fillRect(rect(), palette().window());
-    else
+    else if (fitted_)
         p.drawPixmap(0, 0, displayCopy());
+    else
+        paintZoomed(p, event->rect());
     for (const PictureOverlay* o : overlays_) {
         p.save();
         o->paintOver(p, size());
@@ -55,8 +70,8 @@ void PictureView::paintEvent(QPaintEvent*)
     }
 
     // Shapes are placed in the client area's coordinates.
-    p.translate(-pos());
-    for (const Shape* s : {&shpOref, &shpXref, &shpYref, &shpScan}) {
+    p.translate(-frame().topLeft());
+    for (const Shape* s : {&shpOref, &shpXref, &shpYref, &shpScan, &shpCorner}) {
         if (!s->visible || s->bounds.width() <= 0 || s->bounds.height() <= 0)
             continue;
         switch (s->look) {
@@ -87,9 +102,24 @@ void PictureView::paintEvent(QPaintEvent*)
     }
 }
 
+// Zoomed, the control can be far larger than any pixmap: only the exposed
+// part is drawn, each picture pixel a sharp block when enlarged. The picture
+// itself is the source once the zoom shows more than its reduced copy holds.
+void PictureView::paintZoomed(QPainter& p, const QRect& exposed)
+{
+    const bool fine = width() > preview_.width() || height() > preview_.height();
+    const QImage& source = fine ? picture_ : preview_;
+    const double sx = double(source.width()) / width(), sy = double(source.height()) / height();
+    const QRectF from(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx, exposed.height() * sy);
+    const bool enlarged = width() >= source.width() && height() >= source.height();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, !enlarged);
+    p.drawImage(QRectF(exposed), source, from);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
 bool PictureView::onScanShape(const QPoint& local) const
 {
-    return shpScan.visible && shpScan.bounds.contains(local + pos());
+    return shpScan.visible && shpScan.bounds.contains(local + frame().topLeft());
 }
 
 void PictureView::mousePressEvent(QMouseEvent* e)
@@ -116,6 +146,30 @@ void PictureView::mouseReleaseEvent(QMouseEvent* e)
     }
     pressOnScanShape_ = false;
     emit mouseUp(e->button(), at.x(), at.y());
+}
+
+} // namespace plotrun
+
+namespace plotrun {
+
+void PictureView::keyPressEvent(QKeyEvent* e)
+{
+    bool used = false;
+    emit keyPressed(e->key(), e->modifiers(), used);
+    if (!used)
+        QWidget::keyPressEvent(e); // the scroll area scrolls by the keys left over
+}
+
+void PictureView::leaveEvent(QEvent* e)
+{
+    emit mouseLeft();
+    QWidget::leaveEvent(e);
+}
+
+void PictureView::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    emit resized();
 }
 
 } // namespace plotrun

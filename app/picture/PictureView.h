@@ -1,6 +1,7 @@
 #pragma once
 // The picture control: the picture stretched over the whole control, and the
-// marks and the scan outline drawn over it with inverting pens.
+// marks and the scan outline drawn over it with inverting pens. Zoomed, the
+// control is as large as the zoomed picture and sits in a scroll area.
 
 #include <QImage>
 #include <QPixmap>
@@ -44,6 +45,19 @@ public:
     Shape shpXref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
     Shape shpYref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
     Shape shpScan{Shape::Look::Outline, QRect(-1, -1, 0, 0), true};
+    // The corner of the scan area that the keys move; hidden when none.
+    Shape shpCorner{Shape::Look::Outline, QRect(-1, -1, 0, 0), false};
+
+    // The picture itself, as loaded (the display copy may be reduced).
+    const QImage& picture() const { return picture_; }
+
+    // Where the control lies in window coordinates: its own size, placed as
+    // if the scroll area had not scrolled, so that scrolling moves no mark.
+    QRect frame() const { return QRect(pos() + scrolled_, size()); }
+    void setScrolled(QPoint offset) { scrolled_ = offset; }
+    // Fitted, the picture is stretched through the display copy; zoomed,
+    // only the exposed part is drawn, from the picture or its reduced copy.
+    void setFitted(bool fitted);
 
     // Redraws after the shapes changed.
     void shapesChanged() { update(); }
@@ -58,19 +72,31 @@ signals:
     void mouseUp(Qt::MouseButton button, int x, int y);
     // A release on the scan outline, where the press began too.
     void scanShapeMouseUp(Qt::MouseButton button);
+    // A key pressed while the control has the focus; the receiver sets
+    // `used` when the key was one of its own.
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers, bool& used);
+    void mouseLeft();
+    void resized();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool onScanShape(const QPoint& local) const;
+    void paintZoomed(QPainter& p, const QRect& exposed);
     const QPixmap& displayCopy();
 
     QImage preview_;  // a smaller copy of a huge picture, the source of the display copy
     QPixmap display_; // the picture at the control's size
+    QImage picture_;
+    QPoint scrolled_;
+    bool fitted_ = true;
     bool pressOnScanShape_ = false;
     std::vector<const PictureOverlay*> overlays_;
 };

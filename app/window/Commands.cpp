@@ -97,9 +97,52 @@ Commands::Commands(QMainWindow& window)
     setHint(CountedPixels, "Counted pixels|Tint the pixels of the scan area that the next scan counts");
     setHint(PointsOnPicture, "Points on picture|Show the points of the last scan on the picture");
     CountedPixels->setIcon(countedPixelsIcon());
+    Undo = newAction(window, "Undo", "&Undo");
+    Redo = newAction(window, "Redo", "&Redo");
+    Loupe = newAction(window, "Loupe", "&Loupe");
+    ZoomIn = newAction(window, "ZoomIn", "Zoom &In");
+    ZoomOut = newAction(window, "ZoomOut", "Zoom &Out");
+    FitToWindow = newAction(window, "FitToWindow", "&Fit to Window");
 
     Copy->setShortcut(QKeySequence("Ctrl+C"));
     Paste->setShortcut(QKeySequence("Ctrl+V"));
+    // The desktop's usual keys where there are any; the rest are listed in
+    // the help and the README.
+    const std::pair<QAction*, const char*> keys[] = {{Open, "Ctrl+O"},
+                                                     {Save, "Ctrl+S"},
+                                                     {SaveAs, "Ctrl+Shift+S"},
+                                                     {Print, "Ctrl+P"},
+                                                     {PrintSetup, "Ctrl+Shift+P"},
+                                                     {Exit, "Ctrl+Q"},
+                                                     {Undo, "Ctrl+Z"},
+                                                     {Redo, "Ctrl+Shift+Z"},
+                                                     {View, "Ctrl+G"},
+                                                     {Chart, "Ctrl+H"},
+                                                     {Loupe, "Ctrl+L"},
+                                                     {CalibrationGrid, "Ctrl+Shift+G"},
+                                                     {CountedPixels, "Ctrl+Shift+C"},
+                                                     {PointsOnPicture, "Ctrl+Shift+D"},
+                                                     {ZoomIn, "Ctrl++"},
+                                                     {ZoomOut, "Ctrl+-"},
+                                                     {FitToWindow, "Ctrl+0"},
+                                                     {Options, "Ctrl+,"},
+                                                     {Output1, "Ctrl+Shift+F"},
+                                                     {Execute, "F5"},
+                                                     {Contents, "F1"},
+                                                     {About, "Ctrl+F1"},
+                                                     {btnRemoveScan, "Del"},
+                                                     {btnScanLock, "Ctrl+K"},
+                                                     {tlbtnMarkO, "Ctrl+1"},
+                                                     {tlbtnMarkX, "Ctrl+2"},
+                                                     {tlbtnMarkY, "Ctrl+3"}};
+    for (const auto& [action, key] : keys)
+        action->setShortcut(QKeySequence(key));
+    // Ctrl+= is Ctrl++ without Shift on most keyboards.
+    ZoomIn->setShortcuts({QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")});
+    Loupe->setCheckable(true);
+    Loupe->setChecked(true);
+    for (QAction* a : {Undo, Redo, ZoomIn, ZoomOut, FitToWindow})
+        a->setEnabled(false);
     View->setCheckable(true);
     Chart->setCheckable(true);
     for (QAction* a : {Save, SaveAs, Copy, Options, Execute})
@@ -149,6 +192,8 @@ void Commands::buildMenus(QMainWindow& window)
     file->addSeparator()->setObjectName("N1");
     file->addAction(Exit);
     QMenu* edit = window.menuBar()->addMenu("&Edit");
+    edit->addActions({Undo, Redo});
+    edit->addSeparator()->setObjectName("N4");
     edit->addActions({Copy, Paste});
     edit->addSeparator()->setObjectName("N3");
     edit->addActions({View, Chart});
@@ -157,6 +202,10 @@ void Commands::buildMenus(QMainWindow& window)
     ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
     ViewMenu->addAction(CalibrationGrid);
     ViewMenu->addActions({CountedPixels, PointsOnPicture});
+    ViewMenu->addSeparator()->setObjectName("N4");
+    ViewMenu->addAction(Loupe);
+    ViewMenu->addSeparator()->setObjectName("N5");
+    ViewMenu->addActions({ZoomIn, ZoomOut, FitToWindow});
     ViewMenu->menuAction()->setVisible(true);
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");

@@ -31,6 +31,8 @@ struct Commands {
     // The views over the picture, in the View menu.
     QAction *CountedPixels, *PointsOnPicture;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
+    // Undo and redo of edits; the loupe and the zoom of the picture.
+    QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
 
     // The View menu, between Edit and Scan: the views over the picture.
     QMenu* ViewMenu = nullptr;

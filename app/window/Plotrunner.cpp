@@ -4,12 +4,14 @@
 #include "CalibrationGrid.h"
 #include "CoordinatesLabel.h"
 #include "CountedPixelsOverlay.h"
+#include "Loupe.h"
 #include "MarkingTool.h"
 #include "PictureView.h"
 #include "PointsOverlay.h"
 #include "ResultChart.h"
 #include "ResultGridModel.h"
 #include "StandardErrorBox.h"
+#include "ZoomArea.h"
 
 #include "../../dialogs/Notice.h"
 #include "../../dialogs/TAboutBox.h"
@@ -115,8 +117,9 @@ void TPlotrunner::createViews()
     client->setObjectName("ClientArea");
     setCentralWidget(client);
 
-    Image = new PictureView(client);
+    Image = new PictureView;
     Image->setObjectName("Image");
+    zoom_ = new ZoomArea(Image, client);
     Image->hide();
     marking_ = new MarkingTool(*Image, this);
     counted_ = new CountedPixelsOverlay(*Image, this);
@@ -143,18 +146,25 @@ void TPlotrunner::createViews()
             commands_.Execute->setEnabled(false);
         calibrationGrid_->calibrationChanged();
         setStatus(outcome.status);
+        history_->commit(m == MarkingTool::OriginMark ? "Origin" : m == MarkingTool::X1Mark ? "X1" : "Y1");
     });
     connect(marking_, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
         setStatus(takeArea(settings_, a));
         refreshCounted();
+        history_->commit("Scan Area");
     });
-    connect(marking_, &MarkingTool::areaNotSelected, this, [this] { setStatus("Scan area was not selected."); });
+    connect(marking_, &MarkingTool::areaNotSelected, this, [this] {
+        setStatus("Scan area was not selected.");
+        history_->commit({});
+    });
     connect(marking_, &MarkingTool::areaRemoved, this, [this] {
         settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1;
         refreshCounted();
+        history_->commit("Remove Scan Area");
     });
     calibrationGrid_ = new CalibrationGrid(*Image, settings_);
     coordinates_ = new CoordinatesLabel(*Image, settings_, this);
+    connectPictureTools();
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
@@ -207,6 +217,17 @@ void TPlotrunner::connectCommands()
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
+    connect(c.ZoomIn, &QAction::triggered, zoom_, &ZoomArea::zoomIn);
+    connect(c.ZoomOut, &QAction::triggered, zoom_, &ZoomArea::zoomOut);
+    connect(c.FitToWindow, &QAction::triggered, zoom_, &ZoomArea::fit);
+    connect(c.Loupe, &QAction::toggled, loupe_, &Loupe::setWanted);
+    history_->attach(c.Undo, c.Redo);
+    // No step is taken in the middle of a press and release on the picture.
+    for (QAction* a : {c.Undo, c.Redo})
+        connect(a, &QAction::triggered, this, [this, a] {
+            if (!marking_->placingMark() && !marking_->dragging())
+                guarded([&] { a == commands_.Undo ? history_->undo() : history_->redo(); });
+        });
     for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY})
         connect(a, &QAction::triggered, this, [this, a] { guarded([&] { tlbtnMarkOClick(a); }); });
 }
@@ -265,6 +286,8 @@ void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
 {
     picture_ = std::move(p);
     picturePath_.clear();
+    history_->clear();
+    zoom_->setPictureSize(picture_.image.size());
     Image->setPicture(picture_.image);
     counted_->setPicture(picture_.image);
     points_->clear();
@@ -299,6 +322,7 @@ void TPlotrunner::CheckPicture()
     Image->setCursor(Qt::CrossCursor);
     BackPanel->hide();
     commands_.Options->setEnabled(true);
+    updateZoomCommands();
     Data->hide();
     commands_.View->setChecked(false);
     if (reduced)
@@ -370,6 +394,7 @@ bool TPlotrunner::pickInkUp()
 
 void TPlotrunner::applyOptions(const OptionVerdict& verdict)
 {
+    history_->begin();
     settings_ = verdict.record;
     marking_->takeExactPositions(verdict.record);
     commands_.Execute->setEnabled(verdict.inputValid);
@@ -379,9 +404,15 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict)
     refreshCounted();
     if (imageShown_)
         FormResize();
+    history_->commit("Options");
 }
 
-void TPlotrunner::Output1Click() { GOutput->exec(); }
+void TPlotrunner::Output1Click()
+{
+    history_->begin();
+    GOutput->exec();
+    history_->commit("Output Fields"); // a Cancel changed nothing, and leaves no step
+}
 
 void TPlotrunner::ContentsClick() { help_.showTopic(helpFile_, kHelpContentsTopic); }
 
@@ -406,9 +437,63 @@ void TPlotrunner::btnRemoveScanClick() { marking_->removeArea(); }
 
 void TPlotrunner::btnScanLockClick()
 {
+    history_->begin();
     marking_->setLocked(!marking_->locked());
     commands_.showLock(marking_->locked());
     commands_.btnRemoveScan->setEnabled(!marking_->locked());
+    history_->commit(marking_->locked() ? "Lock" : "Unlock");
+}
+
+// --- Loupe, zoom, keys and undo
+
+void TPlotrunner::connectPictureTools()
+{
+    loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
+    history_ = new EditHistory([this] { return editState(); }, [this](const EditState& s) { restoreEdit(s); }, this);
+    connect(marking_, &MarkingTool::aboutToChange, this, [this] { history_->begin(); });
+    connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
+        guarded([&] { used = marking_->keyPress(key, m); });
+    });
+    // Escape leaves a mark mode as its button does.
+    connect(marking_, &MarkingTool::leaveModeAsked, this, [this] {
+        for (QAction* a : {commands_.tlbtnMarkO, commands_.tlbtnMarkX, commands_.tlbtnMarkY})
+            if (a->isChecked())
+                a->trigger();
+    });
+    connect(Image, &PictureView::resized, this, [this] {
+        FormResize();
+        updateZoomCommands();
+    });
+    connect(zoom_, &ZoomArea::zoomChanged, this, [this] { updateZoomCommands(); });
+}
+
+void TPlotrunner::updateZoomCommands()
+{
+    commands_.ZoomIn->setEnabled(pictureLoaded_ && zoom_->canZoomIn());
+    commands_.ZoomOut->setEnabled(pictureLoaded_ && zoom_->canZoomOut());
+    commands_.FitToWindow->setEnabled(pictureLoaded_ && !zoom_->fitted());
+}
+
+EditState TPlotrunner::editState() const
+{
+    return {settings_, marking_->state(), commands_.Execute->isEnabled(), GOutput ? GOutput->fields() : OutputFields{}};
+}
+
+// An undo or redo: the edit state as it was, with the way to Execute; the
+// output of a scan stays as it is.
+void TPlotrunner::restoreEdit(const EditState& s)
+{
+    settings_ = s.settings;
+    marking_->restore(s.marks);
+    commands_.Execute->setEnabled(s.executable);
+    commands_.showLock(s.marks.locked);
+    commands_.btnRemoveScan->setEnabled(!s.marks.locked);
+    if (GOutput)
+        GOutput->setFields(s.fields);
+    calibrationGrid_->calibrationChanged();
+    refreshCounted();
+    if (imageShown_)
+        FormResize();
 }
 
 void TPlotrunner::CalibrationGridClick() { calibrationGrid_->setVisible(commands_.CalibrationGrid->isChecked()); }

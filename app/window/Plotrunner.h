@@ -4,6 +4,7 @@
 // engine, the marking tool and the result views.
 
 #include "Commands.h"
+#include "EditHistory.h"
 #include "HelpViewer.h"
 #include "InkPicker.h"
 
@@ -30,12 +31,14 @@ namespace plotrun {
 class CalibrationGrid;
 class CoordinatesLabel;
 class CountedPixelsOverlay;
+class Loupe;
 class MarkingTool;
 class PictureView;
 class PointsOverlay;
 class ResultChart;
 class ResultGridModel;
 class ScanReport;
+class ZoomArea;
 struct ScanChecks;
 
 class TPlotrunner : public QMainWindow {
@@ -83,6 +86,9 @@ public:
     HelpViewer& help() { return help_; }
     const CountedPixelsOverlay& countedPixels() const { return *counted_; }
     const PointsOverlay& pointsOnPicture() const { return *points_; }
+    const ZoomArea& zoom() const { return *zoom_; }
+    const Loupe& loupe() const { return *loupe_; }
+    const QUndoStack& undoStack() const { return history_->stack(); }
 
 protected:
     bool event(QEvent* event) override;
@@ -113,6 +119,10 @@ private:
     void PointsOnPictureClick();
 
     void createViews();
+    void connectPictureTools();
+    void updateZoomCommands();
+    EditState editState() const;
+    void restoreEdit(const EditState& state);
     void connectCommands();
     void FormCreate();
     void FormResize();
@@ -141,6 +151,9 @@ private:
     CountedPixelsOverlay* counted_ = nullptr;
     std::unique_ptr<PointsOverlay> points_;
     InkPicker picker_;
+    ZoomArea* zoom_ = nullptr;
+    Loupe* loupe_ = nullptr;
+    EditHistory* history_ = nullptr;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;
     TAboutBox* AboutBox = nullptr;

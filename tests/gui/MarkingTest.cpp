@@ -2,6 +2,10 @@
 // refit of marks and outline when the picture's display size changes.
 #include "GuiTestSupport.h"
 
+#include "ZoomArea.h"
+
+#include <QScrollBar>
+
 #include <QTemporaryDir>
 
 using namespace plotrun;
@@ -304,6 +308,105 @@ private slots:
         QCOMPARE(p->w.scanSettings(), settings);
         resizeImage(800, 400); // twice the size: the outline doubles
         QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(42, 46, 200, 120));
+    }
+
+    // The marks and the outline where the exact positions put them at the
+    // view's present size.
+    void expectShapesFitted(const char* where)
+    {
+        const MarkingTool& m = p->w.marking();
+        const PictureView& v = *imageOf(p->w);
+        const int ox = m.bitmapToWindowX(m.markX(MarkingTool::OriginMark));
+        const int oy = m.bitmapToWindowY(m.markY(MarkingTool::OriginMark));
+        QVERIFY2(v.shpOref.bounds == QRect(ox - 8, oy - 8, 16, 16), where);
+        QVERIFY2(v.shpXref.bounds == QRect(m.bitmapToWindowX(m.markX(MarkingTool::X1Mark)), 0, 1, v.height()), where);
+        QVERIFY2(v.shpYref.bounds == QRect(0, m.bitmapToWindowY(m.markY(MarkingTool::Y1Mark)), v.width(), 1), where);
+        const int xa = m.bitmapToWindowX(m.area().x1), xb = m.bitmapToWindowX(m.area().x2);
+        const int ya = m.bitmapToWindowY(m.area().y1), yb = m.bitmapToWindowY(m.area().y2);
+        QVERIFY2(v.shpScan.bounds == QRect(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya)),
+                 where);
+    }
+
+    ZoomArea* zoomArea() const { return p->w.findChild<ZoomArea*>("ZoomArea"); }
+
+    // Every zoom step in and out, then Fit: at each step the view is the
+    // picture times the step, resizing the window and scrolling move nothing,
+    // and Fit gives back the very bounds of the start.
+    void zoomingAndResizingNeverMakeMarksOrOutlineCreep()
+    {
+        showPicture(200, 100, 400, 200);
+        drag(21, 23, 121, 83);
+        const std::pair<const char*, QPoint> marks[] = {
+            {"tlbtnMarkO", {37, 41}}, {"tlbtnMarkX", {333, 41}}, {"tlbtnMarkY", {37, 77}}};
+        for (const auto& [button, at] : marks) {
+            markMode(button);
+            press(at.x(), at.y());
+            release(0, 0);
+            markMode(button);
+        }
+        const ScanSettings settings = p->w.scanSettings();
+        const PictureView& v = *imageOf(p->w);
+        const QRect area = v.shpScan.bounds, origin = v.shpOref.bounds, x1 = v.shpXref.bounds, y1 = v.shpYref.bounds;
+        QVERIFY(zoomArea()->fitted() && !p->action("FitToWindow")->isEnabled());
+
+        QList<double> seen;
+        for (const char* command : {"ZoomIn", "ZoomOut"}) {
+            while (p->action(command)->isEnabled()) {
+                QVERIFY(trigger(*p, command));
+                const double s = zoomArea()->scale();
+                seen << s;
+                const QByteArray where = QByteArray(command) + " to " + QByteArray::number(s);
+                QCOMPARE(v.size(), QSize(int(std::lround(200 * s)), int(std::lround(100 * s))));
+                expectShapesFitted(where);
+                const QRect before[] = {v.shpScan.bounds, v.shpOref.bounds, v.shpXref.bounds, v.shpYref.bounds};
+                for (const QSize size : {QSize(333, 177), QSize(601, 419), QSize(400, 200)}) {
+                    const QSize extra = p->w.size() - zoomArea()->size();
+                    p->w.resize(size + extra);
+                    QTRY_COMPARE(zoomArea()->size(), size);
+                    zoomArea()->horizontalScrollBar()->setValue(zoomArea()->horizontalScrollBar()->maximum() / 3);
+                    zoomArea()->verticalScrollBar()->setValue(zoomArea()->verticalScrollBar()->maximum() / 2);
+                    const QRect after[] = {v.shpScan.bounds, v.shpOref.bounds, v.shpXref.bounds, v.shpYref.bounds};
+                    QVERIFY2(std::equal(std::begin(before), std::end(before), std::begin(after)), where);
+                }
+                QCOMPARE(p->w.scanSettings(), settings);
+            }
+        }
+        QCOMPARE(seen.first(), 3.0); // the first step above the fitted stretch of 2
+        QCOMPARE(seen.last(), 0.125);
+        QVERIFY(trigger(*p, "FitToWindow"));
+        QVERIFY(zoomArea()->fitted());
+        QCOMPARE(v.size(), QSize(400, 200));
+        QCOMPARE(v.shpScan.bounds, area);
+        QCOMPARE(v.shpOref.bounds, origin);
+        QCOMPARE(v.shpXref.bounds, x1);
+        QCOMPARE(v.shpYref.bounds, y1);
+        QCOMPARE(p->w.scanSettings(), settings);
+    }
+
+    // At every whole zoom step, the window pixel at the corner of a picture
+    // pixel's block shows that pixel and a mark put there takes it, scrolled
+    // or not.
+    void atEveryWholeZoomAMarkTakesThePixelShown()
+    {
+        const auto colour = [](int x, int row) { return uint32_t((x * 7919 + row * 104729) & 0xFFFFFF); };
+        showPicture(60, 40, 120, 80, colour);
+        while (p->action("ZoomIn")->isEnabled()) {
+            QVERIFY(trigger(*p, "ZoomIn"));
+            const int s = int(zoomArea()->scale());
+            QCOMPARE(double(s), zoomArea()->scale());
+            zoomArea()->horizontalScrollBar()->setValue(zoomArea()->horizontalScrollBar()->maximum());
+            for (const QPoint pixel : {QPoint(1, 1), QPoint(59, 39), QPoint(17, 23)}) {
+                const QPoint at = pixel * s + QPoint(s > 1 ? 1 : 0, 0);
+                const QImage shown = imageOf(p->w)->grab(QRect(at, QSize(1, 1))).toImage();
+                QCOMPARE(shown.pixel(0, 0) & 0xFFFFFF, colour(pixel.x(), pixel.y()));
+                markMode("tlbtnMarkO");
+                press(at.x(), at.y());
+                release(at.x(), at.y());
+                markMode("tlbtnMarkO");
+                QCOMPARE(p->w.scanSettings().OriginX, double(pixel.x()));
+                QCOMPARE(p->w.scanSettings().OriginY, double(40 - pixel.y())); // the row's bitmap y
+            }
+        }
     }
 
     void switchingBackFromTheGridRefitsTheMarks()
