@@ -41,6 +41,20 @@ OutputFields TGOutput::fields() const
     return f;
 }
 
+void TGOutput::setFields(const OutputFields& f)
+{
+    ui_->SelDelim->setText(QString::fromStdString(f.delimiter));
+    ui_->ScanCheckBox->setChecked(f.scanningParameters);
+    ui_->ColNamesCheckBox->setChecked(f.columnNames); // the name boxes follow it
+    ui_->RealCheckBox->setChecked(f.realCoordinates);
+    ui_->SdevCheckBox->setChecked(f.sdev);
+    ui_->SdevyCheckBox->setChecked(f.sdevY);
+    ui_->BitmapCheckBox->setChecked(f.bitmapCoordinates);
+    QLineEdit* names[] = {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit};
+    for (int i = 0; i < kFieldCount; ++i)
+        names[i]->setText(QString::fromStdString(f.names[i]));
+}
+
 void TGOutput::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous())

@@ -22,6 +22,8 @@ public:
 
     // The settings as the controls hold them now.
     plotrun::OutputFields fields() const;
+    // Sets the controls, as a loaded settings file does.
+    void setFields(const plotrun::OutputFields& fields);
 
     void FormShow();
     void ColNamesCheckBoxClick();

@@ -174,7 +174,9 @@ void TPlotrunner::connectCommands()
         {c.Contents, &TPlotrunner::ContentsClick},
         {c.About, &TPlotrunner::AboutClick},
         {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
-        {c.btnScanLock, &TPlotrunner::btnScanLockClick}};
+        {c.btnScanLock, &TPlotrunner::btnScanLockClick},
+        {c.LoadSettings, &TPlotrunner::LoadSettingsClick},
+        {c.SaveSettings, &TPlotrunner::SaveSettingsClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });

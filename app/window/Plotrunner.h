@@ -57,6 +57,8 @@ public:
         std::function<QString()> saveFile;
         // Shows the print dialog for pages 1 to pageCount; false when cancelled.
         std::function<bool(QPrinter&, int pageCount)> printPages;
+        std::function<QString()> openSettingsFile;
+        std::function<QString()> saveSettingsFile;
     };
     CommonDialogs& commonDialogs() { return dialogs_; }
 
@@ -100,6 +102,8 @@ private:
     void tlbtnMarkOClick(QAction* sender);
     void btnRemoveScanClick();
     void btnScanLockClick();
+    void LoadSettingsClick();
+    void SaveSettingsClick();
 
     void createViews();
     void connectCommands();
