@@ -50,6 +50,8 @@ struct OutputFields {
 
     bool wantsSpread() const { return sdev || sdevY; }
     const std::string& name(Field f) const { return names[static_cast<int>(f)]; }
+
+    bool operator==(const OutputFields&) const = default;
 };
 
 // The start delimiter follows the user's decimal separator, so that a
