@@ -189,8 +189,9 @@ TEST_F(BatchScan, ScaledSettingsOnAPictureTwiceTheSizeGiveTheSameRealValues)
         EXPECT_NEAR(a[i].x, b[i].x, halfX) << i;
         EXPECT_NEAR(a[i].y, b[i].y, halfY) << i << " at x " << a[i].x;
         // And both are the drawn curve (the axis line at y 0 aside).
-        if (a[i].y > 5)
+        if (a[i].y > 5) {
             EXPECT_NEAR(b[i].y, 50 + 30 * std::sin(b[i].x), 2 * halfY) << i;
+        }
     }
 }
 
