@@ -1,23 +1,33 @@
 #include "ScanCommand.h"
 
 #include "../files/PictureFile.h"
+#include "../files/SettingsFile.h"
 #include "../files/TextFile.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/InkModel.h"
 #include "../scan/OptionChecks.h"
 #include "../scan/ScanReport.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace plotrun {
 
 namespace {
 
 constexpr const char* kUsage = R"(Usage: plotrun-scan [options] IMAGE
+       plotrun-scan [options] -O DIR IMAGE...
 Scans the area of a chart picture strip by strip and writes one line of
 numbers for each strip that holds dark pixels.
 
@@ -44,6 +54,14 @@ numbers for each strip that holds dark pixels.
   --decimal-separator C   default: the user's locale
   -o, --output FILE       write there instead of standard output
   --max-pixels N          refuse pictures that claim more pixels (default 1000000000)
+  --settings FILE         start from a settings file (the window's Save Settings);
+                          the options above, given as well, override it
+  --save-settings FILE    write the settings in effect to FILE
+  --scale-with-picture    scale the marks, the area and the scan width of the
+                          settings file to a picture of another size
+  -O, --output-dir DIR    write <picture name>.txt into DIR for each picture;
+                          several pictures may be given
+  -j, --jobs N            scan N pictures at a time (default: the number of cores)
   -h, --help
 
 Bitmap coordinates count pixels from the left edge and upward from the
@@ -53,6 +71,9 @@ or device is written into. The output cannot be the picture itself.
 Exit codes: 0 done, 1 picture or output file error, 2 bad usage or refused
 settings, 3 scan aborted by the height check, 4 a result beyond the range of
 real numbers (nothing written).
+With -O, each output file is written whole or not at all; a picture that
+fails is reported and skipped, and the exit code is 0 when every picture was
+done, 1 when any failed (2 for bad usage).
 )";
 
 struct UsageError {
@@ -61,14 +82,31 @@ struct UsageError {
 
 struct Options {
     OptionBoxes boxes;
+    // The boxes that flags gave; over a settings file, only these change.
+    std::vector<std::string OptionBoxes::*> givenBoxes;
     OutputFields fields;
+    bool fieldListGiven = false;
+    std::array<bool, kFieldCount> nameGiven{};
     std::optional<std::string> delimiter;
+    std::optional<std::string> decimalSeparatorGiven;
     std::string decimalSeparator;
-    QString image;
+    QStringList images;
     QString output;
+    QString outputDir;
+    QString settingsPath;
+    QString saveSettingsPath;
+    std::optional<SavedSettings> settings;
+    bool scaleWithPicture = false;
+    int jobs = 0;
     qint64 maxPixels = kDefaultMaxPixels;
     bool help = false;
     bool inkCompanions = false; // --paper or --ink-tolerance given
+
+    void setBox(std::string OptionBoxes::*box, std::string text)
+    {
+        boxes.*box = std::move(text);
+        givenBoxes.push_back(box);
+    }
 };
 
 std::vector<std::string> splitList(const QString& value, int count, const char* option)
@@ -98,6 +136,7 @@ qint64 parseMaxPixels(const QString& value)
 
 void setFields(Options& o, const QString& value)
 {
+    o.fieldListGiven = true;
     o.fields.realCoordinates = o.fields.sdev = o.fields.sdevY = o.fields.bitmapCoordinates = false;
     for (const QString& f : value.split(',')) {
         if (f == "real")
@@ -125,6 +164,7 @@ void setColumnName(Options& o, const QString& value)
     if (text.size() > 40)
         throw UsageError{"a column name holds at most 40 characters"};
     o.fields.names[static_cast<int>(key->second)] = text.toStdString();
+    o.nameGiven[static_cast<int>(key->second)] = true;
 }
 
 void setDelimiter(Options& o, const QString& value)
@@ -147,7 +187,7 @@ void setDecimalSeparator(Options& o, const QString& value)
         throw UsageError{"the decimal separator cannot be a digit, a sign, E or e"};
     if (c.category() == QChar::Other_Control)
         throw UsageError{"the decimal separator cannot be a control character"};
-    o.decimalSeparator = value.toStdString();
+    o.decimalSeparatorGiven = value.toStdString();
 }
 
 uint32_t colourOf(const QString& value, const char* option)
@@ -165,6 +205,24 @@ void setOutput(Options& o, const QString& value)
     o.output = value;
 }
 
+QString nonEmpty(const QString& value, const char* option)
+{
+    if (value.isEmpty())
+        throw UsageError{std::string(option) + " needs a file name"};
+    return value;
+}
+
+void setOutputDir(Options& o, const QString& value) { o.outputDir = nonEmpty(value, "--output-dir"); }
+
+void setJobs(Options& o, const QString& value)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (!ok || n < 1 || n > 1024)
+        throw UsageError{"-j takes a whole number from 1 to 1024"};
+    o.jobs = n;
+}
+
 struct Flag {
     const char* name;
     bool takesValue;
@@ -178,37 +236,37 @@ const Flag kFlags[] = {
     {"--origin", true,
      [](Options& o, const QString& v) {
          const auto p = splitList(v, 2, "--origin");
-         o.boxes.SelOX = p[0];
-         o.boxes.SelOY = p[1];
+         o.setBox(&OptionBoxes::SelOX, p[0]);
+         o.setBox(&OptionBoxes::SelOY, p[1]);
      }},
     {"--ref", true,
      [](Options& o, const QString& v) {
          const auto p = splitList(v, 2, "--ref");
-         o.boxes.SelX = p[0];
-         o.boxes.SelY = p[1];
+         o.setBox(&OptionBoxes::SelX, p[0]);
+         o.setBox(&OptionBoxes::SelY, p[1]);
      }},
     {"--real-origin", true,
      [](Options& o, const QString& v) {
          const auto p = splitList(v, 2, "--real-origin");
-         o.boxes.SelOXR = p[0];
-         o.boxes.SelOYR = p[1];
+         o.setBox(&OptionBoxes::SelOXR, p[0]);
+         o.setBox(&OptionBoxes::SelOYR, p[1]);
      }},
     {"--real-ref", true,
      [](Options& o, const QString& v) {
          const auto p = splitList(v, 2, "--real-ref");
-         o.boxes.SelXR = p[0];
-         o.boxes.SelYR = p[1];
+         o.setBox(&OptionBoxes::SelXR, p[0]);
+         o.setBox(&OptionBoxes::SelYR, p[1]);
      }},
     {"--area", true,
      [](Options& o, const QString& v) {
          const auto p = splitList(v, 4, "--area");
-         o.boxes.SelSX1 = p[0];
-         o.boxes.SelSY1 = p[1];
-         o.boxes.SelSX2 = p[2];
-         o.boxes.SelSY2 = p[3];
+         o.setBox(&OptionBoxes::SelSX1, p[0]);
+         o.setBox(&OptionBoxes::SelSY1, p[1]);
+         o.setBox(&OptionBoxes::SelSX2, p[2]);
+         o.setBox(&OptionBoxes::SelSY2, p[3]);
      }},
-    {"--scan-width", true, [](Options& o, const QString& v) { o.boxes.SelSW = v.toStdString(); }},
-    {"--threshold", true, [](Options& o, const QString& v) { o.boxes.Threshold = v.toStdString(); }},
+    {"--scan-width", true, [](Options& o, const QString& v) { o.setBox(&OptionBoxes::SelSW, v.toStdString()); }},
+    {"--threshold", true, [](Options& o, const QString& v) { o.setBox(&OptionBoxes::Threshold, v.toStdString()); }},
     {"--weighted-x", false, [](Options& o, const QString&) { o.boxes.SelWt = true; }},
     {"--log-x", false, [](Options& o, const QString&) { o.boxes.LogXCheckBox = true; }},
     {"--log-y", false, [](Options& o, const QString&) { o.boxes.LogYCheckBox = true; }},
@@ -236,6 +294,14 @@ const Flag kFlags[] = {
     {"-o", true, setOutput},
     {"--output", true, setOutput},
     {"--max-pixels", true, [](Options& o, const QString& v) { o.maxPixels = parseMaxPixels(v); }},
+    {"--settings", true, [](Options& o, const QString& v) { o.settingsPath = nonEmpty(v, "--settings"); }},
+    {"--save-settings", true,
+     [](Options& o, const QString& v) { o.saveSettingsPath = nonEmpty(v, "--save-settings"); }},
+    {"--scale-with-picture", false, [](Options& o, const QString&) { o.scaleWithPicture = true; }},
+    {"-O", true, setOutputDir},
+    {"--output-dir", true, setOutputDir},
+    {"-j", true, setJobs},
+    {"--jobs", true, setJobs},
 };
 
 const Flag* findFlag(const QString& name)
@@ -246,10 +312,35 @@ const Flag* findFlag(const QString& name)
     return nullptr;
 }
 
+// The output fields: the settings file's, or the start values, with what the
+// flags gave over them.
+void mergeOutputFields(Options& o)
+{
+    const OutputFields flags = o.fields;
+    OutputFields f = o.settings ? o.settings->fields : OutputFields{};
+    if (o.fieldListGiven) {
+        f.realCoordinates = flags.realCoordinates;
+        f.sdev = flags.sdev;
+        f.sdevY = flags.sdevY;
+        f.bitmapCoordinates = flags.bitmapCoordinates;
+    }
+    f.scanningParameters = f.scanningParameters || flags.scanningParameters;
+    f.columnNames = f.columnNames || flags.columnNames;
+    for (int i = 0; i < kFieldCount; ++i)
+        if (o.nameGiven[i])
+            f.names[i] = flags.names[i];
+    o.decimalSeparator = o.decimalSeparatorGiven.value_or(o.settings ? o.settings->decimalSeparator
+                                                                     : QLocale::system().decimalPoint().toStdString());
+    if (o.delimiter == o.decimalSeparator ||
+        (o.decimalSeparatorGiven && !o.delimiter && o.settings && f.delimiter == o.decimalSeparator))
+        throw UsageError{"the decimal separator cannot be the same as the delimiter"};
+    f.delimiter = o.delimiter.value_or(o.settings ? f.delimiter : startDelimiter(o.decimalSeparator));
+    o.fields = f;
+}
+
 Options parseArguments(const QStringList& args)
 {
     Options o;
-    o.decimalSeparator = QLocale::system().decimalPoint().toStdString();
     // Coordinates that are not given count as empty boxes.
     o.boxes.SelSW = "1";
     o.boxes.Threshold = "128";
@@ -264,9 +355,7 @@ Options parseArguments(const QStringList& args)
         if (!flag) {
             if (arg.startsWith('-') && arg.size() > 1)
                 throw UsageError{"unknown option '" + arg.toStdString() + "'"};
-            if (!o.image.isEmpty())
-                throw UsageError{"only one picture can be scanned at a time"};
-            o.image = arg;
+            o.images << arg;
             continue;
         }
         QString value;
@@ -286,17 +375,288 @@ Options parseArguments(const QStringList& args)
         throw UsageError{"at least one output field must be selected"};
     if (o.inkCompanions && !o.boxes.InkCheckBox)
         throw UsageError{"--paper and --ink-tolerance go with --ink"};
-    if (!o.help && o.image.isEmpty())
+    if (o.help)
+        return o;
+    if (o.images.isEmpty() && (o.saveSettingsPath.isEmpty() || o.settingsPath.isEmpty()))
         throw UsageError{"no picture given"};
-    if (o.delimiter == o.decimalSeparator)
-        throw UsageError{"the decimal separator cannot be the same as the delimiter"};
-    o.fields.delimiter = o.delimiter.value_or(startDelimiter(o.decimalSeparator));
+    if (o.images.size() > 1 && o.outputDir.isEmpty())
+        throw UsageError{"several pictures need an output folder: -O DIR"};
+    if (!o.output.isEmpty() && !o.outputDir.isEmpty())
+        throw UsageError{"-o and -O cannot be given together"};
+    if (!o.settingsPath.isEmpty()) {
+        try {
+            o.settings = readSettingsFile(o.settingsPath);
+        } catch (const SettingsFileError& e) {
+            throw UsageError{e.what()};
+        }
+    }
+    mergeOutputFields(o);
     return o;
+}
+
+// What one picture gave: the exit code of a one-picture run, the output
+// text when it was done, and the messages in the order they arose.
+struct PictureScan {
+    int code = kScanDone;
+    std::string text;
+    std::string messages;
+};
+
+// The settings for one picture of width x height: the settings file's
+// record (scaled when asked), with the boxes that flags gave over it, judged
+// by the options checks.
+struct PictureSettings {
+    OptionBoxes boxes;
+    OptionVerdict verdict;
+    std::string refusal; // a picture of another size than the settings'
+};
+
+PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, const QString& name)
+{
+    PictureSettings p;
+    if (!o.settings) {
+        p.boxes = o.boxes;
+    } else {
+        const SavedSettings& s = *o.settings;
+        ScanSettings record = s.record;
+        if (width != s.pictureWidth || height != s.pictureHeight) {
+            if (!o.scaleWithPicture) {
+                p.refusal = QString("The picture \"%1\" has %2 x %3 pixels, but the settings were made on a picture "
+                                    "of %4 x %5 pixels. Give --scale-with-picture to scale them with the picture.\n")
+                                .arg(name)
+                                .arg(width)
+                                .arg(height)
+                                .arg(s.pictureWidth)
+                                .arg(s.pictureHeight)
+                                .toStdString();
+                return p;
+            }
+            record = scaledToPicture(s, width, height);
+        }
+        p.boxes = exactBoxes(record);
+        for (std::string OptionBoxes::*box : o.givenBoxes)
+            p.boxes.*box = o.boxes.*box;
+        p.boxes.SelWt = p.boxes.SelWt || o.boxes.SelWt;
+    }
+    // The same checks as the options dialog's OK, over the same texts.
+    p.verdict = checkOptions(p.boxes, ScanSettings{}, width, height, ".");
+    return p;
+}
+
+PictureScan scanPicture(const Options& o, const QString& image)
+{
+    PictureScan out;
+    const QString name = QFileInfo(image).fileName();
+    // The settings are judged as soon as the picture's size is known, so
+    // that only the rows the scan reads need be held.
+    std::optional<PictureSettings> judged;
+    const RowChooser rows = [&](int32_t width, int32_t height) -> std::pair<int32_t, int32_t> {
+        judged = settingsFor(o, width, height, name);
+        if (!judged->refusal.empty() || !judged->verdict.inputValid)
+            return {0, 0};
+        ScanSettings settings = judged->verdict.record;
+        const ScanChecks checks = checkScan(settings);
+        if (checks.stop != ScanStop::None)
+            return {0, 0};
+        const RowSpan span = rowsReadByScan(height, settings, checks);
+        return {span.first, span.end};
+    };
+    Picture picture;
+    try {
+        picture = loadPicture(image, o.maxPixels, rows);
+    } catch (const PixelLimitError& e) {
+        out.messages = std::string(e.what()) + " Raise the limit with --max-pixels N.\n";
+        out.code = kScanFileError;
+        return out;
+    } catch (const PictureError& e) {
+        out.messages = std::string(e.what()) + "\n";
+        out.code = kScanFileError;
+        return out;
+    }
+    const PixelView view = pixelView(picture);
+    if (view.width < 2 || view.height < 2) {
+        out.messages = "The size of the bitmap must be at least 2x2\n";
+        out.code = kScanFileError;
+        return out;
+    }
+    if (!judged)
+        judged = settingsFor(o, view.width, view.height, name);
+    if (!judged->refusal.empty()) {
+        out.messages = judged->refusal;
+        out.code = kScanUsage;
+        return out;
+    }
+    if (!judged->verdict.inputValid) {
+        out.messages = judged->verdict.messages;
+        out.code = kScanUsage;
+        return out;
+    }
+    ScanSettings settings = judged->verdict.record;
+
+    const ScanChecks checks = checkScan(settings);
+    if (checks.widthResized)
+        out.messages += widthResizedNotice(checks.areaWidth).text + "\n";
+    if (checks.stop != ScanStop::None) {
+        out.messages += stopNotice(checks.stop).text;
+        out.code = kScanAborted;
+        return out;
+    }
+
+    ScanReport report(o.fields, o.decimalSeparator);
+    runColumnScan(view, settings, checks, o.fields.wantsSpread(),
+                  {[&](const ResultRow& r) { report.addRow(r); }, nullptr});
+    picture.image = QImage(); // the text may be large too
+    if (report.hasNonFinite()) {
+        out.messages += notFiniteNotice(report.firstNonFiniteRow()).text;
+        out.code = kScanNotFinite;
+        return out;
+    }
+    out.text = report.text(
+        {std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(), judged->boxes.SelWt}, settings);
+    return out;
+}
+
+// Writes the settings in effect for a picture of width x height; false, with
+// the messages written, when the checks refuse them.
+bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream& err)
+{
+    const PictureSettings p = settingsFor(o, width, height, QFileInfo(o.images.value(0)).fileName());
+    if (!p.refusal.empty() || !p.verdict.inputValid) {
+        err << (p.refusal.empty() ? p.verdict.messages : p.refusal);
+        return false;
+    }
+    SavedSettings s;
+    s.record = p.verdict.record;
+    s.pictureWidth = width;
+    s.pictureHeight = height;
+    s.fields = o.fields;
+    s.decimalSeparator = o.decimalSeparator;
+    s.copyToClipboard = o.settings ? o.settings->copyToClipboard : true;
+    const QString error = writeSettingsFile(o.saveSettingsPath, s);
+    if (!error.isEmpty()) {
+        err << "plotrun-scan: cannot write \"" << o.saveSettingsPath.toStdString() << "\": " << error.toStdString()
+            << "\n";
+        return false;
+    }
+    return true;
+}
+
+// Each line of a message, prefixed for standard error.
+std::string prefixed(const std::string& prefix, const std::string& messages)
+{
+    std::string out;
+    size_t at = 0;
+    while (at < messages.size()) {
+        size_t end = messages.find('\n', at);
+        if (end == std::string::npos)
+            end = messages.size();
+        if (end > at)
+            out += prefix + messages.substr(at, end - at) + "\n";
+        at = end + 1;
+    }
+    return out;
+}
+
+// Several pictures, each to its own file in the output folder, N at a time.
+// The pictures share nothing: each is loaded, judged, scanned and written on
+// its own, and a failure skips only that picture.
+int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
+{
+    QStringList outputs;
+    std::map<QString, QString> taken;
+    for (const QString& image : o.images) {
+        const QString file = QFileInfo(image).completeBaseName() + ".txt";
+        if (taken.count(file)) {
+            err << "plotrun-scan: the pictures \"" << taken[file].toStdString() << "\" and \"" << image.toStdString()
+                << "\" would both write " << file.toStdString() << "\nTry 'plotrun-scan --help'.\n";
+            return kScanUsage;
+        }
+        taken[file] = image;
+        outputs << QDir(o.outputDir).filePath(file);
+    }
+    if (!QDir().mkpath(o.outputDir)) {
+        err << "plotrun-scan: cannot make the output folder \"" << o.outputDir.toStdString() << "\"\n";
+        return kScanFileError;
+    }
+
+    const int count = int(o.images.size());
+    const int jobs = std::min(count, o.jobs > 0 ? o.jobs : int(std::max(1u, std::thread::hardware_concurrency())));
+    std::vector<PictureScan> results(static_cast<size_t>(count));
+    std::atomic<int> next = 0;
+    int finished = 0;
+    std::mutex progress;
+    QElapsedTimer clock;
+    clock.start();
+    const auto work = [&] {
+        for (int i = next++; i < count; i = next++) {
+            PictureScan r;
+            try {
+                if (isSameFile(outputs[i], o.images[i])) {
+                    r.code = kScanUsage;
+                    r.messages = "the output file \"" + outputs[i].toStdString() + "\" is the picture itself\n";
+                } else {
+                    r = scanPicture(o, o.images[i]);
+                    if (r.code == kScanDone) {
+                        const QString error = writeTextFile(outputs[i], r.text);
+                        if (!error.isEmpty()) {
+                            r.code = kScanFileError;
+                            r.messages +=
+                                "cannot write \"" + outputs[i].toStdString() + "\": " + error.toStdString() + "\n";
+                        }
+                    }
+                }
+            } catch (const std::exception& e) { // out of memory, above all
+                r.code = kScanFileError;
+                r.messages += std::string(e.what()) + "\n";
+            }
+            r.text.clear();
+            results[size_t(i)] = std::move(r);
+            const std::lock_guard lock(progress);
+            ++finished;
+            if (errIsTerminal)
+                err << "\r[" << finished << "/" << count << "] " << QFileInfo(o.images[i]).fileName().toStdString()
+                    << "\x1b[K" << std::flush;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 1; t < jobs; ++t)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& w : workers)
+        w.join();
+    if (errIsTerminal)
+        err << "\r\x1b[K";
+
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        const PictureScan& r = results[size_t(i)];
+        const std::string prefix = "plotrun-scan: " + QFileInfo(o.images[i]).fileName().toStdString() + ": ";
+        if (r.code != kScanDone) {
+            ++failed;
+            err << prefix << "failed\n" << prefixed(prefix, r.messages);
+        } else if (!r.messages.empty()) {
+            err << prefixed(prefix, r.messages);
+        }
+    }
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    err << "plotrun-scan: " << count - failed << " of " << count << " pictures done, " << failed << " failed, in "
+        << QString::number(seconds, 'f', 2).toStdString() << " s ("
+        << QString::number(seconds > 0 ? count / seconds : 0, 'f', 1).toStdString() << " pictures/s) with " << jobs
+        << (jobs == 1 ? " job" : " jobs") << "\n";
+    return failed ? kScanFileError : kScanDone;
+}
+
+// The size of a picture as its header tells it, for --save-settings; an
+// invalid size when it cannot be told.
+QSize headerSize(const QString& path)
+{
+    QImageReader reader(path);
+    return reader.size();
 }
 
 } // namespace
 
-int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err)
+int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err, bool errIsTerminal)
 {
     Options o;
     try {
@@ -310,54 +670,43 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         return kScanDone;
     }
 
+    if (!o.saveSettingsPath.isEmpty()) {
+        // The settings in effect for the first picture, or for the settings
+        // file's own picture when none is given.
+        QSize size = o.settings ? QSize(o.settings->pictureWidth, o.settings->pictureHeight) : QSize();
+        if (!o.images.isEmpty())
+            size = headerSize(o.images[0]);
+        if (!size.isValid()) {
+            err << "plotrun-scan: cannot tell the size of \"" << o.images.value(0).toStdString()
+                << "\" for --save-settings\n";
+            return kScanFileError;
+        }
+        if (!saveSettings(o, size.width(), size.height(), err))
+            return kScanUsage;
+        if (o.images.isEmpty())
+            return kScanDone;
+    }
+
+    if (!o.outputDir.isEmpty())
+        return runBatch(o, err, errIsTerminal);
+
+    const QString& image = o.images[0];
     // Writing the output over the picture would destroy it.
-    if (!o.output.isEmpty() && isSameFile(o.output, o.image)) {
+    if (!o.output.isEmpty() && isSameFile(o.output, image)) {
         err << "plotrun-scan: the output file \"" << o.output.toStdString() << "\" is the picture being scanned\n";
         return kScanUsage;
     }
 
-    Picture picture;
-    try {
-        picture = loadPicture(o.image, o.maxPixels);
-    } catch (const PixelLimitError& e) {
-        err << "plotrun-scan: " << e.what() << " Raise the limit with --max-pixels N.\n";
-        return kScanFileError;
-    } catch (const PictureError& e) {
-        err << "plotrun-scan: " << e.what() << "\n";
-        return kScanFileError;
-    }
-    const PixelView view = pixelView(picture.image);
-    if (view.width < 2 || view.height < 2) {
-        err << "plotrun-scan: The size of the bitmap must be at least 2x2\n";
-        return kScanFileError;
-    }
-
-    // The same checks as the options dialog's OK, over the same texts.
-    const OptionVerdict verdict = checkOptions(o.boxes, ScanSettings{}, view.width, view.height, ".");
-    if (!verdict.inputValid) {
-        err << verdict.messages;
-        return kScanUsage;
-    }
-    ScanSettings settings = verdict.record;
-
-    const ScanChecks checks = checkScan(settings);
-    if (checks.widthResized)
-        err << widthResizedNotice(checks.areaWidth).text << "\n";
-    if (checks.stop != ScanStop::None) {
-        err << stopNotice(checks.stop).text;
-        return kScanAborted;
-    }
-
-    ScanReport report(o.fields, o.decimalSeparator);
-    runColumnScan(view, settings, checks, o.fields.wantsSpread(),
-                  {[&](const ResultRow& r) { report.addRow(r); }, nullptr});
-    picture.image = QImage(); // the text may be large too
-    if (report.hasNonFinite()) {
-        err << notFiniteNotice(report.firstNonFiniteRow()).text;
-        return kScanNotFinite;
-    }
-    const std::string text = report.text(
-        {std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(), o.boxes.SelWt}, settings);
+    const PictureScan scan = scanPicture(o, image);
+    // Picture errors carry the scanner's prefix; the checks' messages and the
+    // engine's notices are written as they are.
+    if (scan.code == kScanFileError)
+        err << "plotrun-scan: " << scan.messages;
+    else
+        err << scan.messages;
+    if (scan.code != kScanDone)
+        return scan.code;
+    const std::string& text = scan.text;
     if (o.output.isEmpty()) {
         out.write(text.data(), std::streamsize(text.size()));
         out.flush();

@@ -12,7 +12,8 @@ namespace plotrun {
 enum ScanExit { kScanDone = 0, kScanFileError = 1, kScanUsage = 2, kScanAborted = 3, kScanNotFinite = 4 };
 
 // Runs the scanner with its arguments (without the program name). The
-// output text goes to `out` unless -o names a file; messages go to `err`.
-int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err);
+// output text goes to `out` unless -o or -O names a file; messages go to
+// `err`. A batch shows its progress line only when `err` is a terminal.
+int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err, bool errIsTerminal = false);
 
 } // namespace plotrun

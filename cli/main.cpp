@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <iostream>
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
@@ -15,5 +16,5 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    return plotrun::runScanCommand(args, std::cout, std::cerr);
+    return plotrun::runScanCommand(args, std::cout, std::cerr, isatty(STDERR_FILENO));
 }

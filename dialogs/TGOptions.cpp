@@ -49,6 +49,13 @@ bool TGOptions::weightedBox() const { return ui_->SelWt->isChecked(); }
 QString TGOptions::widthLabel() const { return ui_->XPixLabel->text(); }
 QString TGOptions::bitsPerPixelLabel() const { return ui_->BPPLabel->text(); }
 
+void TGOptions::setScanBoxes(int threshold, bool weightedX, bool copyToClipboard)
+{
+    ui_->Threshold->setText(QString::number(threshold));
+    ui_->SelWt->setChecked(weightedX);
+    ui_->SelCpy->setChecked(copyToClipboard);
+}
+
 void TGOptions::setFileName(const QString& name) { ui_->FileNameLabel->setText(name); }
 
 void TGOptions::setPictureInfo(int width, int height, const QString& bitsPerPixel)

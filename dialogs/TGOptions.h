@@ -29,6 +29,9 @@ public:
     QString widthLabel() const;
     QString bitsPerPixelLabel() const;
 
+    // Written by a loaded settings file: the boxes that only the dialog holds.
+    void setScanBoxes(int threshold, bool weightedX, bool copyToClipboard);
+
     // Written whenever a picture arrives.
     void setFileName(const QString& name);
     void setPictureInfo(int width, int height, const QString& bitsPerPixel);

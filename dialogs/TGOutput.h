@@ -22,7 +22,7 @@ public:
 
     // The settings as the controls hold them now.
     plotrun::OutputFields fields() const;
-    // Puts settings back into the controls, as an undo does.
+    // Puts settings into the controls, as an undo or a loaded settings file does.
     void setFields(const plotrun::OutputFields& fields);
 
     void FormShow();

@@ -1,4 +1,5 @@
 #include "PictureFile.h"
+#include "BmpRows.h"
 #include "PictureStructure.h"
 
 #include <QBuffer>
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <unistd.h>
 
@@ -141,14 +143,21 @@ constexpr qint64 kBmpReaderPixels = qint64(16384) * 16384;
 // a failed allocation too shows only as a warning.
 class DecodeMessages {
 public:
+    // Pictures may decode in several threads at once (the scanner's batches):
+    // the handler is installed while any decode runs, and each thread's
+    // messages go to that thread's decode.
     DecodeMessages()
     {
         active_ = this;
-        previous_ = qInstallMessageHandler(&DecodeMessages::handle);
+        const std::lock_guard lock(mutex_);
+        if (users_++ == 0)
+            previous_ = qInstallMessageHandler(&DecodeMessages::handle);
     }
     ~DecodeMessages()
     {
-        qInstallMessageHandler(previous_);
+        const std::lock_guard lock(mutex_);
+        if (--users_ == 0)
+            qInstallMessageHandler(previous_);
         active_ = nullptr;
     }
     DecodeMessages(const DecodeMessages&) = delete;
@@ -161,8 +170,11 @@ private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
     {
         DecodeMessages* self = active_;
-        if (!self)
+        if (!self) {
+            if (previous_)
+                previous_(type, context, text);
             return;
+        }
         if (text.contains("out of memory") || text.contains("allocation limit")) {
             self->outOfMemory = true;
             return;
@@ -175,12 +187,14 @@ private:
                     self->damage = text;
             return; // said in the loader's own words
         }
-        if (self->previous_)
-            self->previous_(type, context, text);
+        if (previous_)
+            previous_(type, context, text);
     }
 
-    static inline DecodeMessages* active_ = nullptr;
-    QtMessageHandler previous_ = nullptr;
+    static inline thread_local DecodeMessages* active_ = nullptr;
+    static inline std::mutex mutex_;
+    static inline int users_ = 0;
+    static inline QtMessageHandler previous_ = nullptr;
 };
 
 // The rest of the device from where it stands, at most `limit` bytes; false
@@ -202,7 +216,8 @@ bool readAllBounded(QIODevice& device, qint64 limit, QByteArray& into)
 
 // Decodes the picture on `device`, which can seek. `whole` holds the device's
 // bytes when they are already in memory.
-Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const QByteArray* whole)
+Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const QByteArray* whole,
+               const RowChooser& rows)
 {
     const QByteArray head = device.peek(65536);
     const qint64 fileSize = device.size();
@@ -274,6 +289,21 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
     }
     if (!problem.isEmpty())
         throw PictureError(damaged(name, problem));
+
+    // Uncompressed BMP rows go straight into scan pixels, the same pixels
+    // that Qt's reader and the conversion give, at the speed of reading.
+    if (bmp && readsBmpRowsDirectly(layout, head)) {
+        auto [first, end] = rows ? rows(int32_t(layout.width), int32_t(layout.height))
+                                 : std::pair<int32_t, int32_t>(0, int32_t(layout.height));
+        try {
+            QImage image = readBmpRows(device, whole, layout, head, first, end);
+            return {std::move(image), declaredBitsPerPixel(head), first, int32_t(layout.height)};
+        } catch (const std::bad_alloc&) {
+            throw PictureError(noMemory(name));
+        } catch (const BmpReadError& e) {
+            throw PictureError(QString("Cannot read picture \"%1\": %2").arg(name, e.what()).toStdString());
+        }
+    }
 
     // Qt refuses pictures above 256 MB unless told otherwise; within the
     // limits it may take what is free, and no more than the pixel limit
@@ -373,6 +403,15 @@ QImage toScanPixels(QImage image)
     return image;
 }
 
+PixelView pixelView(const Picture& picture)
+{
+    PixelView v = pixelView(picture.image);
+    v.height = picture.fullHeight();
+    v.firstRow = picture.firstRow;
+    v.endRow = picture.firstRow + picture.image.height();
+    return v;
+}
+
 PixelView pixelView(const QImage& img)
 {
     PixelView v;
@@ -383,14 +422,16 @@ PixelView pixelView(const QImage& img)
     return v;
 }
 
-Picture loadPicture(const QString& path, qint64 maxPixels)
+Picture loadPicture(const QString& path, qint64 maxPixels) { return loadPicture(path, maxPixels, nullptr); }
+
+Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows)
 {
     const QString name = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw PictureError(QString("Cannot open file \"%1\": %2").arg(path, file.errorString()).toStdString());
     if (!file.isSequential())
-        return decode(file, name, maxPixels, nullptr);
+        return decode(file, name, maxPixels, nullptr, rows);
     // A pipe has no size and cannot go back: read it whole first.
     QByteArray bytes;
     if (!readAllBounded(file, pictureMemoryBudget(), bytes))
@@ -398,7 +439,10 @@ Picture loadPicture(const QString& path, qint64 maxPixels)
                                .arg(path)
                                .arg(pictureMemoryBudget() >> 20)
                                .toStdString());
-    return pictureFromBytes(bytes, name, maxPixels);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return decode(buffer, name, maxPixels, &bytes, rows);
 }
 
 Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 maxPixels)
@@ -406,7 +450,7 @@ Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 ma
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return decode(buffer, name, maxPixels, &bytes);
+    return decode(buffer, name, maxPixels, &bytes, nullptr);
 }
 
 Picture pictureFromImage(const QImage& image)

@@ -9,7 +9,9 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
+#include <utility>
 
 namespace plotrun {
 
@@ -37,7 +39,19 @@ public:
 struct Picture {
     QImage image;         // Format_RGBX8888: red in the low byte of each pixel
     QString bitsPerPixel; // the colour depth that the source declares, or "-"
+    // A picture read for one scan may hold only the rows that the scan reads:
+    // `image` then holds the rows from firstRow on of a picture `height` rows
+    // high. -1: all rows are held.
+    int32_t firstRow = 0;
+    int32_t height = -1;
+
+    int32_t width() const { return image.width(); }
+    int32_t fullHeight() const { return height < 0 ? image.height() : height; }
 };
+
+// Which rows of a picture of width x height are wanted, counted from the top;
+// asked once the size is known, before the pixels are read.
+using RowChooser = std::function<std::pair<int32_t, int32_t>(int32_t width, int32_t height)>;
 
 // Reads a picture file in any format that Qt reads. Throws PictureError with
 // a clear message for a file that is missing, damaged (not all of its pixels
@@ -45,6 +59,10 @@ struct Picture {
 // and PixelLimitError for one that claims more than `maxPixels` pixels. A pipe
 // or other stream is read whole first.
 Picture loadPicture(const QString& path, qint64 maxPixels = kDefaultMaxPixels);
+// The same, holding only the rows that `rows` asks for where the format
+// allows it (uncompressed BMP, read straight into scan pixels); other
+// pictures are held whole.
+Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows);
 
 // The same for a picture held in memory; `name` is for the messages.
 Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 maxPixels = kDefaultMaxPixels);
@@ -61,6 +79,8 @@ QString declaredBitsPerPixel(const QByteArray& head);
 QImage toScanPixels(QImage image);
 
 PixelView pixelView(const QImage& scanPixels);
+// The view of a picture that may hold only some of its rows.
+PixelView pixelView(const Picture& picture);
 
 // The memory that can be spent on a picture, in bytes.
 qint64 pictureMemoryBudget();

@@ -568,4 +568,14 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
     return StripScan<double>(picture, settings, checks, wantSpread, sinks).run();
 }
 
+RowSpan rowsReadByScan(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks)
+{
+    // The frame of StripScan: the area's top row and ScanHeight rows down,
+    // within the picture.
+    const int64_t top = truncToInt32(static_cast<double>(pictureHeight) - settings.ScanEndY);
+    const int64_t first = std::clamp<int64_t>(top, 0, pictureHeight);
+    const int64_t end = std::clamp<int64_t>(top + checks.scanHeight, first, pictureHeight);
+    return {static_cast<int32_t>(first), static_cast<int32_t>(end)};
+}
+
 } // namespace plotrun

@@ -70,6 +70,14 @@ struct ScanSinks {
     std::function<void(int)> onProgress;
 };
 
+// The picture rows, counted from the top, that the strip loop of a scan that
+// passed checkScan reads: from `first` up to `end` (not included).
+struct RowSpan {
+    int32_t first = 0;
+    int32_t end = 0;
+};
+RowSpan rowsReadByScan(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks);
+
 // Runs the strip loop over a scan that passed checkScan. Returns the number
 // of result rows. The spread (SDEV, SDEV/Y) is computed only when asked for.
 int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,

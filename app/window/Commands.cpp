@@ -73,6 +73,8 @@ Commands::Commands(QMainWindow& window)
     Print = newAction(window, "Print", "&Print...");
     PrintSetup = newAction(window, "PrintSetup", "P&rint Setup...");
     Exit = newAction(window, "Exit", "E&xit");
+    LoadSettings = newAction(window, "LoadSettings", "&Load Settings...");
+    SaveSettings = newAction(window, "SaveSettings", "Save Se&ttings...");
     Copy = newAction(window, "Copy", "&Copy Data");
     Paste = newAction(window, "Paste", "&Paste Image");
     View = newAction(window, "View", "&View Output");
@@ -114,6 +116,8 @@ Commands::Commands(QMainWindow& window)
                                                      {Print, "Ctrl+P"},
                                                      {PrintSetup, "Ctrl+Shift+P"},
                                                      {Exit, "Ctrl+Q"},
+                                                     {LoadSettings, "Ctrl+Shift+O"},
+                                                     {SaveSettings, "Ctrl+Alt+S"},
                                                      {Undo, "Ctrl+Z"},
                                                      {Redo, "Ctrl+Shift+Z"},
                                                      {View, "Ctrl+G"},
@@ -145,13 +149,18 @@ Commands::Commands(QMainWindow& window)
         a->setEnabled(false);
     View->setCheckable(true);
     Chart->setCheckable(true);
-    for (QAction* a : {Save, SaveAs, Copy, Options, Execute})
+    for (QAction* a : {Save, SaveAs, Copy, Options, Execute, LoadSettings, SaveSettings})
         a->setEnabled(false);
+    // Settings load onto a picture, and are saved once they passed the checks.
+    QObject::connect(Options, &QAction::enabledChanged, LoadSettings, &QAction::setEnabled);
+    QObject::connect(Execute, &QAction::enabledChanged, SaveSettings, &QAction::setEnabled);
 
     setHint(Open, "Open|Open a bitmap graph file");
     setHint(Save, "Save|Save the output as a text file");
     setHint(Copy, "Copy|Copy the output to the clipboard");
     setHint(Paste, "Paste|Paste a bitmap graph from the clipboard");
+    setHint(LoadSettings, "Load Settings|Load the calibration, scan area and output fields from a settings file");
+    setHint(SaveSettings, "Save Settings|Save the calibration, scan area and output fields to a settings file");
     setHint(Options, "Options|Select your scan parameters");
     setHint(Execute, "Execute|Scan the bitmap graph to x,y values");
     setHint(Contents, "Help|Contents");
@@ -187,6 +196,8 @@ void Commands::buildMenus(QMainWindow& window)
 {
     QMenu* file = window.menuBar()->addMenu("&File");
     file->addActions({Open, Save, SaveAs});
+    file->addSeparator()->setObjectName("N4");
+    file->addActions({LoadSettings, SaveSettings});
     file->addSeparator()->setObjectName("N2");
     file->addActions({Print, PrintSetup});
     file->addSeparator()->setObjectName("N1");

@@ -24,6 +24,8 @@ struct Commands {
     void showLock(bool locked) const;
 
     QAction *Open, *Save, *SaveAs, *Print, *PrintSetup, *Exit;
+    // The settings file: enabled with Options (load) and with Execute (save).
+    QAction *LoadSettings, *SaveSettings;
     QAction *Copy, *Paste, *View, *Chart;
     QAction *Options, *Output1, *Execute;
     QAction *Contents, *About;

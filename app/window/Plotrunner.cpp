@@ -213,7 +213,9 @@ void TPlotrunner::connectCommands()
         {c.btnScanLock, &TPlotrunner::btnScanLockClick},
         {c.CalibrationGrid, &TPlotrunner::CalibrationGridClick},
         {c.CountedPixels, &TPlotrunner::CountedPixelsClick},
-        {c.PointsOnPicture, &TPlotrunner::PointsOnPictureClick}};
+        {c.PointsOnPicture, &TPlotrunner::PointsOnPictureClick},
+        {c.LoadSettings, &TPlotrunner::LoadSettingsClick},
+        {c.SaveSettings, &TPlotrunner::SaveSettingsClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
@@ -392,9 +394,12 @@ bool TPlotrunner::pickInkUp()
     return true;
 }
 
-void TPlotrunner::applyOptions(const OptionVerdict& verdict)
+void TPlotrunner::applyOptions(const OptionVerdict& verdict, const std::function<void()>& alsoChange,
+                               const QString& step)
 {
     history_->begin();
+    if (alsoChange)
+        alsoChange();
     settings_ = verdict.record;
     marking_->takeExactPositions(verdict.record);
     commands_.Execute->setEnabled(verdict.inputValid);
@@ -404,7 +409,7 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict)
     refreshCounted();
     if (imageShown_)
         FormResize();
-    history_->commit("Options");
+    history_->commit(step);
 }
 
 void TPlotrunner::Output1Click()

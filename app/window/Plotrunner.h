@@ -58,7 +58,10 @@ public:
     void acceptPicture(Picture picture, const QString& fileName);
     // What the options dialog's OK decided: the record, the marks and the way
     // to Execute.
-    void applyOptions(const OptionVerdict& verdict);
+    // alsoChange runs first, inside the same undo step (a loaded settings
+    // file fills the dialogs there).
+    void applyOptions(const OptionVerdict& verdict, const std::function<void()>& alsoChange = {},
+                      const QString& step = "Options");
 
     // The common dialogs, which tests answer in place of a user.
     struct CommonDialogs {
@@ -66,6 +69,8 @@ public:
         std::function<QString()> saveFile;
         // Shows the print dialog for pages 1 to pageCount; false when cancelled.
         std::function<bool(QPrinter&, int pageCount)> printPages;
+        std::function<QString()> openSettingsFile;
+        std::function<QString()> saveSettingsFile;
     };
     CommonDialogs& commonDialogs() { return dialogs_; }
 
@@ -117,6 +122,8 @@ private:
     void CalibrationGridClick();
     void CountedPixelsClick();
     void PointsOnPictureClick();
+    void LoadSettingsClick();
+    void SaveSettingsClick();
 
     void createViews();
     void connectPictureTools();

@@ -1,0 +1,270 @@
+// plotrun-scan over many pictures: settings files, output folders, jobs,
+// failures among good pictures, and settings carried to larger pictures.
+#include "BmpFile.h"
+#include "ScanCommand.h"
+#include "SettingsFile.h"
+#include "WorkedExample.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace plotrun::test {
+namespace {
+
+struct ScanRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+ScanRun scanner(const QStringList& args, bool terminal = false)
+{
+    std::ostringstream out, err;
+    ScanRun r;
+    r.code = runScanCommand(args, out, err, terminal);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+const QStringList kWorkedExampleArgs{
+    "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
+    "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A chart at `scale` times 400 x 300 pixels: axes, a grid, and the curve
+// y = 50 + 30 sin(x) for x from 0 to 10, drawn antialiased. The origin is at
+// bitmap (40, 30) x scale, x = 10 at bitmap x 360 x scale, y = 100 at bitmap
+// y 270 x scale.
+QImage chart(int scale)
+{
+    const int w = 400 * scale, h = 300 * scale;
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const auto at = [&](double x, double y) { return QPointF((40 + 32 * x) * scale, h - (30 + 2.4 * y) * scale); };
+    p.setPen(QPen(QColor(210, 210, 210), scale));
+    for (int i = 1; i <= 10; ++i)
+        p.drawLine(at(i, 0), at(i, 100));
+    p.setPen(QPen(Qt::black, scale));
+    p.drawLine(at(0, 0), at(10, 0));
+    p.drawLine(at(0, 0), at(0, 100));
+    QPainterPath curve(at(0, 50));
+    for (int i = 1; i <= 1000; ++i) {
+        const double x = i / 100.0;
+        curve.lineTo(at(x, 50 + 30 * std::sin(x)));
+    }
+    p.setPen(QPen(Qt::black, 2.0 * scale));
+    p.drawPath(curve);
+    return image;
+}
+
+struct Point {
+    double x, y;
+};
+
+std::vector<Point> points(const std::string& text)
+{
+    std::vector<Point> out;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        Point p{};
+        if (std::sscanf(line.c_str(), "%lf,%lf", &p.x, &p.y) == 2)
+            out.push_back(p);
+    }
+    return out;
+}
+
+class BatchScan : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    // The worked example's picture, with an extra dark pixel in column
+    // 60 + k so that every picture gives other numbers.
+    QString picture(const QString& name, int k = -1)
+    {
+        const QString path = file(name);
+        EXPECT_TRUE(writeFile(path, bmpBytes(640, 480, 24, [k](int x, int row) {
+                                  if (k >= 0 && x == 60 + k % 3 && row == 300 + k)
+                                      return 0u;
+                                  return workedExamplePixel(x, row);
+                              })));
+        return path;
+    }
+
+    QString savedSettings()
+    {
+        const QString path = file("s.json");
+        const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"--save-settings", path, picture("first.bmp")});
+        EXPECT_EQ(r.code, kScanDone) << r.err;
+        return path;
+    }
+};
+
+TEST_F(BatchScan, ASettingsFileGivesTheSameOutputAsTheFlags)
+{
+    const QString s = savedSettings();
+    const ScanRun r = scanner({"--settings", s, picture("chart.bmp")});
+    EXPECT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_EQ(r.out, kWorkedExampleText);
+    EXPECT_EQ(readSettingsFile(s).pictureWidth, 640);
+}
+
+TEST_F(BatchScan, SettingsWithoutAPictureAreSavedAgainWithTheFlagsOverThem)
+{
+    const QString s = savedSettings();
+    const QString changed = file("changed.json");
+    const ScanRun r = scanner({"--settings", s, "--threshold", "200", "--save-settings", changed});
+    EXPECT_EQ(r.code, kScanDone) << r.err;
+    SavedSettings want = readSettingsFile(s);
+    want.record.Threshold = 200;
+    EXPECT_EQ(readSettingsFile(changed), want);
+}
+
+TEST_F(BatchScan, FlagsGivenAsWellOverrideTheSettingsFile)
+{
+    const QString s = savedSettings();
+    const ScanRun r = scanner({"--settings", s, "--area", "60,50,62,200", "--fields", "bitmap", "--delimiter", ";",
+                               "--name", "xb=col", picture("chart.bmp")});
+    EXPECT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_NE(r.out.find("Scan end:;62;200\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\r\ncol;Y [px]\r\n60.5;140\r\n61.5;140\r\n"), std::string::npos) << r.out;
+}
+
+TEST_F(BatchScan, ABadSettingsFileIsBadUsage)
+{
+    ASSERT_TRUE(writeFile(file("bad.json"), "{\"format\": \"plotrun-settings\", \"version\": 7}"));
+    const ScanRun r = scanner({"--settings", file("bad.json"), picture("chart.bmp")});
+    EXPECT_EQ(r.code, kScanUsage);
+    EXPECT_NE(r.err.find("the key \"version\" is 7"), std::string::npos) << r.err;
+}
+
+TEST_F(BatchScan, APictureOfAnotherSizeIsRefusedUnlessScaled)
+{
+    const QString s = savedSettings();
+    const QString small = file("small.bmp");
+    ASSERT_TRUE(writeFile(small, bmpBytes(320, 240, 24, [](int, int) { return 0xFFFFFFu; })));
+    const ScanRun r = scanner({"--settings", s, small});
+    EXPECT_EQ(r.code, kScanUsage);
+    EXPECT_NE(r.err.find("320 x 240"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--scale-with-picture"), std::string::npos) << r.err;
+}
+
+TEST_F(BatchScan, ScaledSettingsOnAPictureTwiceTheSizeGiveTheSameRealValues)
+{
+    ASSERT_TRUE(chart(1).save(file("chart1.png")));
+    ASSERT_TRUE(chart(2).save(file("chart2.bmp")));
+    const QString s = file("chart.json");
+    const QStringList calibration{
+        "--origin",     "40,30", "--ref",       "360,270", "--real-ref",          "10,100", "--area", "42,32,359,299",
+        "--scan-width", "4",     "--threshold", "100",     "--decimal-separator", "."};
+    const ScanRun small = scanner(calibration + QStringList{"--save-settings", s, file("chart1.png")});
+    ASSERT_EQ(small.code, kScanDone) << small.err;
+    const ScanRun large = scanner({"--settings", s, "--scale-with-picture", file("chart2.bmp")});
+    ASSERT_EQ(large.code, kScanDone) << large.err;
+
+    const std::vector<Point> a = points(small.out), b = points(large.out);
+    ASSERT_GT(a.size(), 70u);
+    ASSERT_EQ(a.size(), b.size());
+    // Half a pixel of the smaller picture, in real units.
+    const double halfX = 0.5 * 10 / 320, halfY = 0.5 * 100 / 240;
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_NEAR(a[i].x, b[i].x, halfX) << i;
+        EXPECT_NEAR(a[i].y, b[i].y, halfY) << i << " at x " << a[i].x;
+        // And both are the drawn curve (the axis line at y 0 aside).
+        if (a[i].y > 5) {
+            EXPECT_NEAR(b[i].y, 50 + 30 * std::sin(b[i].x), 2 * halfY) << i;
+        }
+    }
+}
+
+TEST_F(BatchScan, ABrokenPictureAmongGoodOnesIsListedAndTheOthersAreWritten)
+{
+    const QString s = savedSettings();
+    QStringList pictures{picture("a.bmp", 0), picture("b.bmp", 1), picture("c.bmp", 2)};
+    const QByteArray whole = contents(pictures[1]);
+    ASSERT_TRUE(writeFile(file("broken.bmp"), whole.left(whole.size() / 2)));
+    pictures.insert(1, file("broken.bmp"));
+    pictures << file("missing.bmp");
+    const QString out = file("out");
+    const ScanRun r = scanner(QStringList{"--settings", s, "-O", out, "-j", "2"} + pictures);
+    EXPECT_EQ(r.code, 1);
+    for (const char* name : {"a", "b", "c"}) {
+        const ScanRun one = scanner({"--settings", s, file(QString(name) + ".bmp")});
+        EXPECT_EQ(contents(out + "/" + name + ".txt").toStdString(), one.out) << name;
+    }
+    EXPECT_FALSE(QFile::exists(out + "/broken.txt"));
+    EXPECT_FALSE(QFile::exists(out + "/missing.txt"));
+    EXPECT_NE(r.err.find("plotrun-scan: broken.bmp: failed\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("is damaged"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("plotrun-scan: missing.bmp: failed\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("plotrun-scan: 3 of 5 pictures done, 2 failed, in "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress line when not on a terminal";
+}
+
+TEST_F(BatchScan, TwoJobsWriteTheSameFilesAsOne)
+{
+    const QString s = savedSettings();
+    QStringList pictures;
+    for (int k = 0; k < 8; ++k)
+        pictures << picture(QString("strip-%1.bmp").arg(k, 3, 10, QChar('0')), k);
+    const ScanRun one = scanner(QStringList{"--settings", s, "-O", file("one"), "-j", "1"} + pictures);
+    const ScanRun two = scanner(QStringList{"--settings", s, "-O", file("two"), "--jobs=2"} + pictures);
+    EXPECT_EQ(one.code, kScanDone) << one.err;
+    EXPECT_EQ(two.code, kScanDone) << two.err;
+    const QStringList written = QDir(file("one")).entryList(QDir::Files);
+    EXPECT_EQ(written.size(), 8);
+    EXPECT_EQ(QDir(file("two")).entryList(QDir::Files), written);
+    for (const QString& name : written)
+        EXPECT_EQ(contents(file("one/" + name)), contents(file("two/" + name))) << name.toStdString();
+    EXPECT_NE(contents(file("one/strip-001.txt")), contents(file("one/strip-002.txt")));
+}
+
+TEST_F(BatchScan, OnATerminalAProgressLineShows)
+{
+    const QString s = savedSettings();
+    const ScanRun r =
+        scanner({"--settings", s, "-O", file("out"), "-j", "1", picture("a.bmp"), picture("b.bmp")}, true);
+    EXPECT_EQ(r.code, kScanDone);
+    EXPECT_NE(r.err.find("\r[1/2] a.bmp"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\r[2/2] b.bmp"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("plotrun-scan: 2 of 2 pictures done, 0 failed"), std::string::npos) << r.err;
+}
+
+TEST_F(BatchScan, BatchUsageErrors)
+{
+    const QString a = picture("a.bmp"), b = picture("b.bmp");
+    ASSERT_TRUE(QDir().mkpath(file("other")));
+    ASSERT_TRUE(QFile::copy(a, file("other/a.bmp")));
+    const std::vector<QStringList> cases{
+        kWorkedExampleArgs + QStringList{a, b},
+        kWorkedExampleArgs + QStringList{"-O", file("o"), a, file("other/a.bmp")},
+        kWorkedExampleArgs + QStringList{"-O", file("o"), "-o", file("x.txt"), a},
+        kWorkedExampleArgs + QStringList{"-O", file("o"), "-j", "0", a},
+        kWorkedExampleArgs + QStringList{"--save-settings", file("x.json")},
+    };
+    for (const QStringList& args : cases) {
+        const ScanRun r = scanner(args);
+        EXPECT_EQ(r.code, kScanUsage) << args.join(' ').toStdString();
+    }
+}
+
+} // namespace
+} // namespace plotrun::test

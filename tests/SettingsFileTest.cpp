@@ -1,0 +1,180 @@
+// The settings file: what is written reads back the same, and every kind of
+// refusal names the key and the problem.
+#include "SettingsFile.h"
+#include "WorkedExample.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace plotrun::test {
+namespace {
+
+SavedSettings workedExample()
+{
+    SavedSettings s;
+    s.record = workedExampleSettings();
+    s.pictureWidth = 640;
+    s.pictureHeight = 480;
+    s.fields.realCoordinates = s.fields.sdev = true;
+    s.fields.scanningParameters = s.fields.columnNames = true;
+    return s;
+}
+
+// The JSON object of the worked example, changed by `edit` at a dotted path.
+QJsonObject edited(const QString& path, const std::function<void(QJsonObject&, const QString&)>& edit)
+{
+    QJsonObject top = QJsonDocument::fromJson(settingsToJson(workedExample())).object();
+    const QStringList keys = path.split('.');
+    std::function<void(QJsonObject&, int)> walk = [&](QJsonObject& o, int i) {
+        if (i == keys.size() - 1) {
+            edit(o, keys[i]);
+            return;
+        }
+        QJsonObject inner = o[keys[i]].toObject();
+        walk(inner, i + 1);
+        o[keys[i]] = inner;
+    };
+    walk(top, 0);
+    return top;
+}
+
+QJsonObject withValue(const QString& path, const QJsonValue& v)
+{
+    return edited(path, [&](QJsonObject& o, const QString& k) { o[k] = v; });
+}
+
+QJsonObject without(const QString& path)
+{
+    return edited(path, [](QJsonObject& o, const QString& k) { o.remove(k); });
+}
+
+// The reader's message for a document, or "" when it is taken.
+std::string refusal(const QByteArray& json)
+{
+    try {
+        settingsFromJson(json);
+        return "";
+    } catch (const SettingsFileError& e) {
+        return e.what();
+    }
+}
+std::string refusal(const QJsonObject& o) { return refusal(QJsonDocument(o).toJson()); }
+
+TEST(SettingsFile, WhatIsWrittenReadsBackTheSame)
+{
+    SavedSettings s = workedExample();
+    // Real values that a short decimal form would not give back exactly.
+    s.record.RealOriginX = 0.1 + 0.2;
+    s.record.RealRefX = 1.0 / 3;
+    s.record.RealRefY = -2.5e-300;
+    s.record.RealOriginY = 1e300;
+    s.record.WeightedX = true;
+    s.fields.delimiter = " ; ";
+    s.fields.names = {"a", "b\"c", "Ü", "", "x y", "40"};
+    s.decimalSeparator = ",";
+    s.copyToClipboard = false;
+    const SavedSettings back = settingsFromJson(settingsToJson(s));
+    EXPECT_EQ(back, s);
+}
+
+TEST(SettingsFile, AFileIsWrittenAndReadByPath)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.json");
+    EXPECT_EQ(writeSettingsFile(path, workedExample()), "");
+    EXPECT_EQ(readSettingsFile(path), workedExample());
+    try {
+        readSettingsFile(dir.filePath("missing.json"));
+        ADD_FAILURE();
+    } catch (const SettingsFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot open settings file"), std::string::npos) << e.what();
+    }
+}
+
+TEST(SettingsFile, EveryRefusalNamesTheKeyAndTheProblem)
+{
+    const std::vector<std::pair<QJsonObject, std::string>> cases{
+        {withValue("format", "something else"), "the key \"format\" must be \"plotrun-settings\""},
+        {without("format"), "the key \"format\" is missing"},
+        {withValue("version", 2), "the key \"version\" is 2, a version this program cannot read"},
+        {withValue("version", "1"), "the key \"version\" must be a number"},
+        {without("picture"), "the key \"picture\" is missing"},
+        {without("calibration"), "the key \"calibration\" is missing"},
+        {without("area"), "the key \"area\" is missing"},
+        {without("scan"), "the key \"scan\" is missing"},
+        {without("output"), "the key \"output\" is missing"},
+        {without("calibration.origin.x"), "the key \"calibration.origin.x\" is missing"},
+        {without("output.names.sdevY"), "the key \"output.names.sdevY\" is missing"},
+        {without("output.fields.bitmap"), "the key \"output.fields.bitmap\" is missing"},
+        {withValue("area.startX", "60"), "the key \"area.startX\" must be a number"},
+        {withValue("area.startX", 60.5), "the key \"area.startX\" must be a whole number"},
+        {withValue("scan.threshold", 12.5), "the key \"scan.threshold\" must be a whole number"},
+        {withValue("scan.weightedX", 1), "the key \"scan.weightedX\" must be true or false"},
+        {withValue("calibration.realReference.x", "10"), "the key \"calibration.realReference.x\" must be a number"},
+        {withValue("calibration.origin", 5), "the key \"calibration.origin\" must be an object"},
+        {withValue("output.delimiter", 4), "the key \"output.delimiter\" must be a text"},
+        {withValue("extra", 1), "the key \"extra\" is not a key of a settings file"},
+        {withValue("area.extra", 1), "the key \"area.extra\" is not a key of a settings file"},
+        {withValue("output.names.z", "Z"), "the key \"output.names.z\" is not a key of a settings file"},
+        {withValue("output.delimiter", "123456789"), "the key \"output.delimiter\" holds more than 8 characters"},
+        {withValue("output.delimiter", "a\nb"), "the key \"output.delimiter\" cannot hold a line break"},
+        {withValue("output.names.x", QString(41, 'x')), "the key \"output.names.x\" holds more than 40 characters"},
+        {withValue("output.decimalSeparator", ""), "the key \"output.decimalSeparator\" must be one character"},
+        {withValue("output.decimalSeparator", "5"), "the key \"output.decimalSeparator\" must be one character"},
+        {withValue("output.fields", QJsonObject{{"real", false}, {"sdev", false}, {"sdevY", false}, {"bitmap", false}}),
+         "the key \"output.fields\" must include at least one output field"},
+        {withValue("picture.width", 1), "the key \"picture.width\" must be at least 2"},
+        // The options checks, on the picture the settings were made on.
+        {withValue("scan.threshold", 0), "the key \"scan.threshold\": Threshold must be between 1 and 255"},
+        {withValue("area.endX", 641), "the key \"area.endX\": End X scan point out of range."},
+        {withValue("area.startY", -3), "the key \"area.startY\": Start Y scan point out of range."},
+        {withValue("calibration.reference.x", 50), "the key \"calibration.reference.x\": Reference X is out of range"},
+        {withValue("calibration.origin.y", 480), "the key \"calibration.origin.y\": Origin Y is out of range"},
+        {withValue("calibration.realReference.y", 0),
+         "the key \"calibration.realReference.y\": Real Y cannot be same as real origin Y"},
+        {withValue("scan.width", 4), "the key \"scan.width\": Scan width must between 1 and 3."},
+        {withValue("calibration.realReference.x", 1e308),
+         "the key \"calibration.realReference.x\": Real X of the picture's edges is out of range"},
+    };
+    for (const auto& [json, want] : cases) {
+        const std::string why = refusal(json);
+        EXPECT_NE(why.find(want), std::string::npos) << "want: " << want << "\ngot: " << why;
+    }
+    EXPECT_NE(refusal(QByteArray("{ not json")).find("it is not JSON"), std::string::npos);
+    EXPECT_NE(refusal(QByteArray("[1, 2]")).find("it is not a JSON object"), std::string::npos);
+}
+
+TEST(SettingsFile, SeveralRefusalsOfTheChecksAreAllListed)
+{
+    QJsonObject o = withValue("scan.threshold", 300);
+    o = QJsonDocument::fromJson(QJsonDocument(o).toJson()).object();
+    QJsonObject area = o["area"].toObject();
+    area["endY"] = 481;
+    o["area"] = area;
+    const std::string why = refusal(o);
+    EXPECT_NE(why.find("the key \"area.endY\": End Y scan point out of range.\n"), std::string::npos) << why;
+    EXPECT_NE(why.find("the key \"scan.threshold\": Threshold must be between 1 and 255\n"), std::string::npos) << why;
+}
+
+TEST(SettingsFile, ScalingCarriesMarksAreaAndWidthToAnotherSize)
+{
+    SavedSettings s = workedExample();
+    s.record.ScanWidth = 3;
+    const ScanSettings r = scaledToPicture(s, 1280, 240);
+    EXPECT_EQ(r.OriginX, 100);
+    EXPECT_EQ(r.OriginY, 20);
+    EXPECT_EQ(r.RefX, 500);
+    EXPECT_EQ(r.RefY, 120);
+    EXPECT_EQ(r.ScanStartX, 120);
+    EXPECT_EQ(r.ScanEndY, 100);
+    EXPECT_EQ(r.ScanWidth, 6);
+    EXPECT_EQ(r.RealRefX, s.record.RealRefX);
+}
+
+} // namespace
+} // namespace plotrun::test

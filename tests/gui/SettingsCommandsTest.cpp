@@ -1,0 +1,228 @@
+// File > Save Settings... and Load Settings...: one calibration saved from
+// the window, scanned by the scanner, and loaded onto another picture.
+#include "GuiTestSupport.h"
+
+#include "../../cli/ScanCommand.h"
+#include "../BmpFile.h"
+#include "../../files/SettingsFile.h"
+#include "Report.h"
+
+#include <QCheckBox>
+#include <QTemporaryDir>
+
+#include <sstream>
+
+using namespace plotrun;
+using namespace plotrun::test;
+
+namespace {
+
+const char* const kChart = PLOTRUN_SOURCE_DIR "/resources/samples/sample-chart.bmp";
+
+ScanSettings sampleCalibration()
+{
+    ScanSettings s;
+    s.OriginX = 60;
+    s.OriginY = 60;
+    s.RefX = 580;
+    s.RefY = 420;
+    s.RealOriginX = -1.5;
+    s.RealRefX = 10;
+    s.RealRefY = 100;
+    s.ScanStartX = 61;
+    s.ScanStartY = 61;
+    s.ScanEndX = 580;
+    s.ScanEndY = 419;
+    s.ScanWidth = 13;
+    s.Threshold = 128;
+    s.WeightedX = true;
+    s.HasRealRefX = s.HasRealRefY = true;
+    return s;
+}
+
+OutputFields someFields()
+{
+    OutputFields f;
+    f.delimiter = " ; ";
+    f.scanningParameters = true;
+    f.columnNames = true;
+    f.sdev = f.sdevY = f.bitmapCoordinates = true;
+    f.names[0] = "time";
+    return f;
+}
+
+} // namespace
+
+class SettingsCommandsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    // The options dialog's OK on the settings, as the user would give them.
+    static void applyAsOk(Program& p, const ScanSettings& s)
+    {
+        const OptionVerdict v = checkSettings(s, 640, 480);
+        QVERIFY2(v.inputValid, v.messages.c_str());
+        p.optionsBox<QCheckBox>("SelWt")->setChecked(s.WeightedX); // as OK leaves it
+        p.w.applyOptions(v);
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void theCommandsAreEnabledWithOptionsAndWithExecute()
+    {
+        Program p;
+        QVERIFY(!p.action("LoadSettings")->isEnabled());
+        QVERIFY(!p.action("SaveSettings")->isEnabled());
+        p.w.openPicture(kChart);
+        QVERIFY(p.action("LoadSettings")->isEnabled());
+        QVERIFY(!p.action("SaveSettings")->isEnabled());
+        applyAsOk(p, sampleCalibration());
+        QVERIFY(p.action("SaveSettings")->isEnabled());
+        const QList<QAction*> file = p.w.menuBar()->actions().value(0)->menu()->actions();
+        QVERIFY(file.indexOf(p.action("LoadSettings")) > file.indexOf(p.action("SaveAs")));
+        QVERIFY(file.indexOf(p.action("SaveSettings")) < file.indexOf(p.action("Print")));
+    }
+
+    // Window -> file -> scanner: the scanner writes the window's own output.
+    void theScannerWithTheSavedSettingsWritesTheWindowsOutput()
+    {
+        Program p;
+        p.w.openPicture(kChart);
+        applyAsOk(p, sampleCalibration());
+        p.output.setFields(someFields());
+        p.optionsBox("Threshold")->setText("140");
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(p.w.statusText(), QString("Done"));
+
+        const QString path = dir.filePath("window.json");
+        p.w.commonDialogs().saveSettingsFile = [path] { return path; };
+        QVERIFY(trigger(p, "SaveSettings"));
+        QCOMPARE(p.w.statusText(), QString("Settings saved to window.json"));
+
+        std::ostringstream out, err;
+        QCOMPARE(runScanCommand({"--settings", path, kChart}, out, err), 0);
+        QVERIFY(p.w.outputLines().size() > 20);
+        QCOMPARE(QString::fromStdString(out.str()), QString::fromStdString(joinLines(p.w.outputLines())));
+        QCOMPARE(readSettingsFile(path).record.Threshold, 140);
+    }
+
+    // File -> window: marks, area, dialogs and Execute as after an OK.
+    void loadingPutsTheSettingsOnThePictureAndFillsTheDialogs()
+    {
+        SavedSettings s;
+        s.record = checkSettings(sampleCalibration(), 640, 480).record;
+        s.record.Threshold = 150;
+        s.pictureWidth = 640;
+        s.pictureHeight = 480;
+        s.fields = someFields();
+        s.copyToClipboard = false;
+        const QString path = dir.filePath("load.json");
+        QCOMPARE(writeSettingsFile(path, s), QString());
+
+        Program p;
+        p.w.openPicture(kChart);
+        QVERIFY(!p.action("Execute")->isEnabled());
+        p.w.commonDialogs().openSettingsFile = [path] { return path; };
+        QVERIFY(trigger(p, "LoadSettings"));
+        QCOMPARE(p.w.statusText(), QString("Settings loaded from load.json"));
+        QVERIFY(p.w.scanSettings() == s.record);
+        QVERIFY(p.action("Execute")->isEnabled());
+        QCOMPARE(p.w.marking().markX(MarkingTool::X1Mark), 580.0);
+        QCOMPARE(p.w.marking().area().x2, 580.0);
+        QVERIFY(p.output.fields() == s.fields);
+        QCOMPARE(p.optionsBox("Threshold")->text(), QString("150"));
+        QVERIFY(p.optionsBox<QCheckBox>("SelWt")->isChecked());
+        QVERIFY(!p.optionsBox<QCheckBox>("SelCpy")->isChecked());
+        QVERIFY(p.outputBox("XEdit")->isEnabled()); // the name boxes follow "Column names:"
+
+        QVERIFY(trigger(p, "Execute"));
+        std::ostringstream out, err;
+        QCOMPARE(runScanCommand({"--settings", path, kChart}, out, err), 0);
+        QCOMPARE(QString::fromStdString(out.str()), QString::fromStdString(joinLines(p.w.outputLines())));
+
+        // Loading is one step of undo: the settings and the output fields go
+        // back together, and redo brings both again.
+        QVERIFY(trigger(p, "Undo"));
+        QVERIFY(p.w.scanSettings() == ScanSettings{});
+        QVERIFY(p.output.fields() == OutputFields{});
+        QVERIFY(!p.action("Execute")->isEnabled());
+        QVERIFY(trigger(p, "Redo"));
+        QVERIFY(p.w.scanSettings() == s.record);
+        QVERIFY(p.output.fields() == s.fields);
+    }
+
+    void aRefusedFileChangesNothing()
+    {
+        Program p;
+        p.w.openPicture(kChart);
+        const ScanSettings before = p.w.scanSettings();
+        const OutputFields fieldsBefore = p.output.fields();
+        const QString path = dir.filePath("bad.json");
+        QVERIFY(writeFile(path, "{\"format\": \"plotrun-settings\", \"version\": 1}"));
+        p.w.commonDialogs().openSettingsFile = [path] { return path; };
+        std::vector<SeenBox> seen;
+        ModalAnswers answers;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "LoadSettings"));
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Invalid settings file!"));
+        QVERIFY(seen[0].text.contains("the key \"picture\" is missing"));
+        QVERIFY(p.w.scanSettings() == before);
+        QVERIFY(p.output.fields() == fieldsBefore);
+        QVERIFY(!p.action("Execute")->isEnabled());
+    }
+
+    void settingsThatDoNotFitThePictureAreRefusedWithItsSize()
+    {
+        SavedSettings s;
+        s.record = checkSettings(sampleCalibration(), 640, 480).record;
+        s.record.Threshold = 128;
+        s.pictureWidth = 640;
+        s.pictureHeight = 480;
+        const QString path = dir.filePath("big.json");
+        QCOMPARE(writeSettingsFile(path, s), QString());
+        const QString small = dir.filePath("small.bmp");
+        writeBmp(small, 320, 240, [](int, int) { return 0xFFFFFFu; });
+
+        Program p;
+        p.w.openPicture(small);
+        p.w.commonDialogs().openSettingsFile = [path] { return path; };
+        std::vector<SeenBox> seen;
+        ModalAnswers answers;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "LoadSettings"));
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(seen.size(), size_t(1));
+        QVERIFY(seen[0].text.contains("the key \"area.endX\": End X scan point out of range."));
+        QVERIFY(seen[0].text.contains("made on a picture of 640 x 480 pixels; this one has 320 x 240"));
+        QVERIFY(p.w.scanSettings() == ScanSettings{});
+    }
+
+    void aThresholdThatCannotBeSavedIsRefusedBeforeTheFileDialog()
+    {
+        Program p;
+        p.w.openPicture(kChart);
+        applyAsOk(p, sampleCalibration());
+        p.optionsBox("Threshold")->setText("300");
+        bool asked = false;
+        p.w.commonDialogs().saveSettingsFile = [&asked] {
+            asked = true;
+            return QString();
+        };
+        std::vector<SeenBox> seen;
+        ModalAnswers answers;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "SaveSettings"));
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Invalid input!"));
+        QVERIFY(seen[0].text.contains("the key \"scan.threshold\": Threshold must be between 1 and 255"));
+        QVERIFY(!asked);
+    }
+};
+
+QTEST_MAIN(SettingsCommandsTest)
+#include "SettingsCommandsTest.moc"
