@@ -165,4 +165,26 @@ private:
 void writeBmp(const QString& path, int width, int height, const std::function<uint32_t(int, int)>& colourAt,
               int bitsPerPixel = 24);
 
+// Resizes the window so that its picture control has iw x ih window pixels.
+inline void resizeImageTo(Program& p, int iw, int ih)
+{
+    const QSize extra = p.w.size() - imageOf(p.w)->size();
+    p.w.resize(iw + extra.width(), ih + extra.height());
+    QTRY_COMPARE(imageOf(p.w)->size(), QSize(iw, ih));
+}
+
+// A new program showing a w x h picture (written into `folder`) in a
+// picture control of iw x ih window pixels.
+inline std::unique_ptr<Program> programShowing(
+    const QString& folder, int w, int h, int iw, int ih,
+    const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
+{
+    auto p = std::make_unique<Program>();
+    const QString path = folder + QString("/p%1x%2.bmp").arg(w).arg(h);
+    writeBmp(path, w, h, colourAt);
+    p->w.openPicture(path);
+    resizeImageTo(*p, iw, ih);
+    return p;
+}
+
 } // namespace plotrun::test

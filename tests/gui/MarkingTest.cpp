@@ -22,19 +22,10 @@ class MarkingTest : public QObject {
         int w, int h, int iw, int ih,
         const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
     {
-        p = std::make_unique<Program>();
-        const QString path = dir.filePath(QString("p%1x%2.bmp").arg(w).arg(h));
-        writeBmp(path, w, h, colourAt);
-        p->w.openPicture(path);
-        resizeImage(iw, ih);
+        p = programShowing(dir.path(), w, h, iw, ih, colourAt);
     }
 
-    void resizeImage(int iw, int ih)
-    {
-        const QSize extra = p->w.size() - imageOf(p->w)->size();
-        p->w.resize(iw + extra.width(), ih + extra.height());
-        QTRY_COMPARE(imageOf(p->w)->size(), QSize(iw, ih));
-    }
+    void resizeImage(int iw, int ih) { resizeImageTo(*p, iw, ih); }
 
     void press(int x, int y, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(imageOf(p->w), b, {}, {x, y}); }
     void release(int x, int y, Qt::MouseButton b = Qt::LeftButton)

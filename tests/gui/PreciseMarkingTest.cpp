@@ -23,13 +23,7 @@ class PreciseMarkingTest : public QObject {
         int w, int h, int iw, int ih,
         const std::function<uint32_t(int, int)>& colourAt = [](int, int) { return 0xFFFFFFu; })
     {
-        p = std::make_unique<Program>();
-        const QString path = dir.filePath(QString("p%1x%2.bmp").arg(w).arg(h));
-        writeBmp(path, w, h, colourAt);
-        p->w.openPicture(path);
-        const QSize extra = p->w.size() - imageOf(p->w)->size();
-        p->w.resize(iw + extra.width(), ih + extra.height());
-        QTRY_COMPARE(imageOf(p->w)->size(), QSize(iw, ih));
+        p = programShowing(dir.path(), w, h, iw, ih, colourAt);
     }
 
     void press(int x, int y) { QTest::mousePress(imageOf(p->w), Qt::LeftButton, {}, {x, y}); }
