@@ -2,6 +2,7 @@
 // failures among good pictures, and settings carried to larger pictures.
 #include "BmpFile.h"
 #include "ScanCommand.h"
+#include "ScannerRun.h"
 #include "SettingsFile.h"
 #include "WorkedExample.h"
 
@@ -19,26 +20,6 @@
 
 namespace plotrun::test {
 namespace {
-
-struct ScanRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-ScanRun scanner(const QStringList& args, bool terminal = false)
-{
-    std::ostringstream out, err;
-    ScanRun r;
-    r.code = runScanCommand(args, out, err, terminal);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
-const QStringList kWorkedExampleArgs{
-    "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
-    "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
 
 QByteArray contents(const QString& path)
 {

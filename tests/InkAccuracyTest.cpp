@@ -2,6 +2,7 @@
 // points against the known curves, in per cent of the y axis range.
 #include "InkChart.h"
 #include "ScanCommand.h"
+#include "ScannerRun.h"
 #include "WorkedExample.h"
 #include "BmpFile.h"
 
@@ -101,25 +102,6 @@ TEST(InkAccuracy, HoldsOnALargeChartAndAOneColumnScanWidth)
 }
 
 // --- The scanner's ink flags
-
-struct ScanRun {
-    int code = -1;
-    std::string out, err;
-};
-
-ScanRun scanner(const QStringList& args)
-{
-    std::ostringstream out, err;
-    ScanRun r;
-    r.code = runScanCommand(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
-const QStringList kWorkedExampleArgs{
-    "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
-    "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
 
 class InkFlags : public ::testing::Test {
 protected:

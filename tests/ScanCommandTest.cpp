@@ -3,6 +3,7 @@
 #include "BmpFile.h"
 #include "FileSizeLimit.h"
 #include "ScanCommand.h"
+#include "ScannerRun.h"
 #include "WorkedExample.h"
 
 #include <QCoreApplication>
@@ -24,26 +25,6 @@
 
 namespace plotrun::test {
 namespace {
-
-struct ScanRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-ScanRun scanner(const QStringList& args)
-{
-    std::ostringstream out, err;
-    ScanRun r;
-    r.code = runScanCommand(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
-const QStringList kWorkedExampleArgs{
-    "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
-    "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
 
 class ScanCommand : public ::testing::Test {
 protected:
