@@ -5,6 +5,7 @@
 
 #include "../../cli/ScanCommand.h"
 #include "../../files/SettingsFile.h"
+#include "../BmpFile.h"
 #include "../InkChart.h"
 #include "Report.h"
 
