@@ -56,6 +56,8 @@ numbers for each strip that holds dark pixels.
   --max-pixels N          refuse pictures that claim more pixels (default 1000000000)
   --settings FILE         start from a settings file (the window's Save Settings);
                           the options above, given as well, override it
+                          (over a file in ink mode, --paper and --ink-tolerance
+                          may be given alone)
   --save-settings FILE    write the settings in effect to FILE
   --scale-with-picture    scale the marks, the area and the scan width of the
                           settings file to a picture of another size
@@ -101,6 +103,7 @@ struct Options {
     qint64 maxPixels = kDefaultMaxPixels;
     bool help = false;
     bool inkCompanions = false; // --paper or --ink-tolerance given
+    bool paperGiven = false;
 
     void setBox(std::string OptionBoxes::*box, std::string text)
     {
@@ -278,11 +281,11 @@ const Flag kFlags[] = {
     {"--paper", true,
      [](Options& o, const QString& v) {
          o.boxes.PaperColour = colourOf(v, "--paper");
-         o.inkCompanions = true;
+         o.inkCompanions = o.paperGiven = true;
      }},
     {"--ink-tolerance", true,
      [](Options& o, const QString& v) {
-         o.boxes.SelInkTol = v.toStdString();
+         o.setBox(&OptionBoxes::SelInkTol, v.toStdString());
          o.inkCompanions = true;
      }},
     {"--fields", true, setFields},
@@ -373,7 +376,8 @@ Options parseArguments(const QStringList& args)
     }
     if (!o.fields.realCoordinates && !o.fields.sdev && !o.fields.sdevY && !o.fields.bitmapCoordinates)
         throw UsageError{"at least one output field must be selected"};
-    if (o.inkCompanions && !o.boxes.InkCheckBox)
+    // Over a settings file in ink mode they change its ink group.
+    if (o.inkCompanions && !o.boxes.InkCheckBox && o.settingsPath.isEmpty())
         throw UsageError{"--paper and --ink-tolerance go with --ink"};
     if (o.help)
         return o;
@@ -389,6 +393,8 @@ Options parseArguments(const QStringList& args)
         } catch (const SettingsFileError& e) {
             throw UsageError{e.what()};
         }
+        if (o.inkCompanions && !o.boxes.InkCheckBox && !o.settings->record.Ink.On)
+            throw UsageError{"--paper and --ink-tolerance go with --ink, or with a settings file in ink mode"};
     }
     mergeOutputFields(o);
     return o;
@@ -437,6 +443,15 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
         for (std::string OptionBoxes::*box : o.givenBoxes)
             p.boxes.*box = o.boxes.*box;
         p.boxes.SelWt = p.boxes.SelWt || o.boxes.SelWt;
+        // The check boxes and colours that flags gave.
+        p.boxes.LogXCheckBox = p.boxes.LogXCheckBox || o.boxes.LogXCheckBox;
+        p.boxes.LogYCheckBox = p.boxes.LogYCheckBox || o.boxes.LogYCheckBox;
+        if (o.boxes.InkCheckBox) {
+            p.boxes.InkCheckBox = true;
+            p.boxes.InkColour = o.boxes.InkColour;
+        }
+        if (o.paperGiven)
+            p.boxes.PaperColour = o.boxes.PaperColour;
     }
     // The same checks as the options dialog's OK, over the same texts.
     p.verdict = checkOptions(p.boxes, ScanSettings{}, width, height, ".");

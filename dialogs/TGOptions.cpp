@@ -56,6 +56,17 @@ void TGOptions::setScanBoxes(int threshold, bool weightedX, bool copyToClipboard
     ui_->SelCpy->setChecked(copyToClipboard);
 }
 
+void TGOptions::setAxisAndInkBoxes(const ScanSettings& record)
+{
+    ui_->LogXCheckBox->setChecked(record.LogX);
+    ui_->LogYCheckBox->setChecked(record.LogY);
+    ui_->InkCheckBox->setChecked(record.Ink.On);
+    inkColour_ = record.Ink.Ink;
+    paperColour_ = record.Ink.Paper;
+    ui_->SelInkTol->setText(QString::fromStdString(formatWhole(record.Ink.Tolerance)));
+    showColours();
+}
+
 void TGOptions::setFileName(const QString& name) { ui_->FileNameLabel->setText(name); }
 
 void TGOptions::setPictureInfo(int width, int height, const QString& bitsPerPixel)

@@ -31,6 +31,8 @@ public:
 
     // Written by a loaded settings file: the boxes that only the dialog holds.
     void setScanBoxes(int threshold, bool weightedX, bool copyToClipboard);
+    // The logarithmic boxes and the ink group, as the record holds them.
+    void setAxisAndInkBoxes(const plotrun::ScanSettings& record);
 
     // Written whenever a picture arrives.
     void setFileName(const QString& name);

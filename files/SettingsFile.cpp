@@ -2,6 +2,7 @@
 
 #include "TextFile.h"
 
+#include "../scan/InkModel.h"
 #include "../scan/NumberText.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace plotrun {
@@ -233,6 +235,43 @@ void readOutput(Keys& g, SavedSettings& s)
     s.copyToClipboard = g.flag("copyToClipboard");
 }
 
+void writeAxes(const SavedSettings& s, QJsonObject& o)
+{
+    o["axes"] = QJsonObject{{"logX", s.record.LogX}, {"logY", s.record.LogY}};
+}
+
+void readAxes(Keys& g, SavedSettings& s)
+{
+    s.record.LogX = g.flag("logX");
+    s.record.LogY = g.flag("logY");
+}
+
+void writeInk(const SavedSettings& s, QJsonObject& o)
+{
+    const InkSettings& k = s.record.Ink;
+    o["ink"] = QJsonObject{{"on", k.On},
+                           {"ink", QString::fromStdString(colourText(k.Ink))},
+                           {"paper", QString::fromStdString(colourText(k.Paper))},
+                           {"tolerance", k.Tolerance}};
+}
+
+uint32_t readColourKey(Keys& g, const char* key)
+{
+    const std::optional<uint32_t> c = readColour(g.text(key, 16).toStdString());
+    if (!c)
+        g.fail(key, "must be a colour as \"#rrggbb\" or \"R,G,B\" (each 0 to 255)");
+    return *c;
+}
+
+void readInk(Keys& g, SavedSettings& s)
+{
+    InkSettings& k = s.record.Ink;
+    k.On = g.flag("on");
+    k.Ink = readColourKey(g, "ink");
+    k.Paper = readColourKey(g, "paper");
+    k.Tolerance = int32_t(g.whole("tolerance")); // its range is the options checks'
+}
+
 struct SettingsGroup {
     const char* key;
     bool required; // the groups of the first version; later ones may be absent
@@ -241,9 +280,13 @@ struct SettingsGroup {
 };
 
 const SettingsGroup kGroups[] = {
-    {"picture", true, writePicture, readPicture}, {"calibration", true, writeCalibration, readCalibration},
-    {"area", true, writeArea, readArea},          {"scan", true, writeScan, readScan},
+    {"picture", true, writePicture, readPicture},
+    {"calibration", true, writeCalibration, readCalibration},
+    {"area", true, writeArea, readArea},
+    {"scan", true, writeScan, readScan},
     {"output", true, writeOutput, readOutput},
+    {"axes", false, writeAxes, readAxes},
+    {"ink", false, writeInk, readInk},
 };
 
 std::string exactNumber(double v)
@@ -277,6 +320,9 @@ const std::pair<const char*, const char*> kMessageKeys[] = {
     {"Real reference Y", "calibration.realReference.y"},
     {"Real X", "calibration.realReference.x"},
     {"Real Y", "calibration.realReference.y"},
+    {"Invalid ink tolerance", "ink.tolerance"},
+    {"Ink tolerance", "ink.tolerance"},
+    {"Ink and paper", "ink.paper"},
 };
 
 } // namespace
@@ -354,6 +400,12 @@ OptionBoxes exactBoxes(const ScanSettings& r)
     b.SelSW = formatWhole(r.ScanWidth);
     b.Threshold = formatWhole(r.Threshold);
     b.SelWt = r.WeightedX;
+    b.LogXCheckBox = r.LogX;
+    b.LogYCheckBox = r.LogY;
+    b.InkCheckBox = r.Ink.On;
+    b.InkColour = r.Ink.Ink;
+    b.PaperColour = r.Ink.Paper;
+    b.SelInkTol = formatWhole(r.Ink.Tolerance);
     const std::pair<std::string OptionBoxes::*, double> values[] = {
         {&OptionBoxes::SelOX, r.OriginX},      {&OptionBoxes::SelOY, r.OriginY},
         {&OptionBoxes::SelX, r.RefX},          {&OptionBoxes::SelY, r.RefY},

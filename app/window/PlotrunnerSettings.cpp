@@ -89,6 +89,7 @@ void TPlotrunner::LoadSettingsClick()
         [&] {
             GOutput->setFields(s.fields);
             GOptions->setScanBoxes(s.record.Threshold, s.record.WeightedX, s.copyToClipboard);
+            GOptions->setAxisAndInkBoxes(v.record);
         },
         "Load Settings");
     setStatus("Settings loaded from " + QFileInfo(path).fileName());
