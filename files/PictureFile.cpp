@@ -222,7 +222,12 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
     const QByteArray head = device.peek(65536);
     const qint64 fileSize = device.size();
     const qint64 budget = pictureMemoryBudget();
-    const bool bmp = head.startsWith("BM"), gif = head.startsWith("GIF8"), icns = head.startsWith("icns");
+    const bool bmp = head.startsWith("BM"), gif = head.startsWith("GIF8");
+    // Icon containers are no charts, and their reader takes whatever memory
+    // the blocks claim, however the blocks are checked: they are not read.
+    if (head.startsWith("icns"))
+        throw PictureError(
+            QString("\"%1\" is an icon file (icns), which is not read as a chart.").arg(name).toStdString());
 
     // Qt's readers speak while they read the header too.
     DecodeMessages messages;
@@ -266,12 +271,11 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
         throw PictureError(tooLargeMessage(size, pixels, budget).toStdString());
 
     // Whether every pixel is in the file. Run-length BMPs and GIFs are walked
-    // through, so they are read whole first; so are icon files, whose blocks
-    // must not claim more than the file holds.
+    // through, so they are read whole first.
     QString problem;
     if (bmp && layout.compression != 1 && layout.compression != 2) {
         problem = bmpRowsProblem(layout, fileSize);
-    } else if (bmp || gif || icns) {
+    } else if (bmp || gif) {
         QByteArray read;
         if (!whole) {
             if (fileSize > budget)
@@ -285,7 +289,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
             device.seek(at);
             whole = &read;
         }
-        problem = bmp ? bmpRunsProblem(layout, *whole) : gif ? gifProblem(*whole) : icnsProblem(*whole);
+        problem = bmp ? bmpRunsProblem(layout, *whole) : gifProblem(*whole);
     }
     if (!problem.isEmpty())
         throw PictureError(damaged(name, problem));

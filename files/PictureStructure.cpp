@@ -257,25 +257,4 @@ QString gifProblem(const QByteArray& b)
     return kCutShort;
 }
 
-QString icnsProblem(const QByteArray& b)
-{
-    const QString tooLong = "its blocks claim more data than the file holds";
-    if (b.size() < 8)
-        return "its header is cut short";
-    const qint64 total = be32(b, 4);
-    if (total > b.size())
-        return tooLong;
-    for (qint64 at = 8; at + 8 <= total;) {
-        const qint64 length = be32(b, at + 4);
-        if (length < 8 || at + length > total)
-            return tooLong;
-        if (b.mid(at, 4) == "TOC ")
-            for (qint64 entry = at + 8; entry + 8 <= at + length; entry += 8)
-                if (be32(b, entry + 4) < 8 || be32(b, entry + 4) > total)
-                    return tooLong;
-        at += length;
-    }
-    return {};
-}
-
 } // namespace plotrun

@@ -41,9 +41,4 @@ QString bmpRunsProblem(const BmpLayout& layout, const QByteArray& file);
 // data yields a value for every one of its pixels. `file` is the whole file.
 QString gifProblem(const QByteArray& file);
 
-// Whether an Apple icon file's blocks, and the entries of its table of
-// contents, stay within the file: Qt's reader allocates whatever length a
-// block claims before it reads it. `file` is the whole file.
-QString icnsProblem(const QByteArray& file);
-
 } // namespace plotrun
