@@ -233,6 +233,32 @@ void readOutput(Keys& g, SavedSettings& s)
     s.copyToClipboard = g.flag("copyToClipboard");
 }
 
+// Curve following and line removal; written only when they differ from the
+// start values, so that older files and files without them stay alike.
+void writeFollow(const SavedSettings& s, QJsonObject& o)
+{
+    const FollowSettings& f = s.record.Follow;
+    if (f == FollowSettings{})
+        return;
+    o["follow"] = QJsonObject{{"on", f.On},           {"removeLines", f.RemoveLines}, {"gap", f.Gap},
+                              {"maxJump", f.MaxJump}, {"startX", f.StartX},           {"startY", f.StartY}};
+}
+
+void readFollow(Keys& g, SavedSettings& s)
+{
+    FollowSettings& f = s.record.Follow;
+    f.On = g.flag("on");
+    f.RemoveLines = g.flag("removeLines");
+    f.Gap = int32_t(g.whole("gap"));
+    if (f.Gap < 1)
+        g.fail("gap", "must be 1 or more");
+    f.MaxJump = int32_t(g.whole("maxJump"));
+    if (f.MaxJump < 0)
+        g.fail("maxJump", "must be 0 (a tenth of the area height) or more");
+    f.StartX = g.whole("startX");
+    f.StartY = g.whole("startY");
+}
+
 struct SettingsGroup {
     const char* key;
     bool required; // the groups of the first version; later ones may be absent
@@ -243,7 +269,7 @@ struct SettingsGroup {
 const SettingsGroup kGroups[] = {
     {"picture", true, writePicture, readPicture}, {"calibration", true, writeCalibration, readCalibration},
     {"area", true, writeArea, readArea},          {"scan", true, writeScan, readScan},
-    {"output", true, writeOutput, readOutput},
+    {"output", true, writeOutput, readOutput},    {"follow", false, writeFollow, readFollow},
 };
 
 std::string exactNumber(double v)
@@ -354,6 +380,8 @@ OptionBoxes exactBoxes(const ScanSettings& r)
     b.SelSW = formatWhole(r.ScanWidth);
     b.Threshold = formatWhole(r.Threshold);
     b.SelWt = r.WeightedX;
+    b.FollowCheckBox = r.Follow.On;
+    b.RemoveLinesCheckBox = r.Follow.RemoveLines;
     const std::pair<std::string OptionBoxes::*, double> values[] = {
         {&OptionBoxes::SelOX, r.OriginX},      {&OptionBoxes::SelOY, r.OriginY},
         {&OptionBoxes::SelX, r.RefX},          {&OptionBoxes::SelY, r.RefY},
