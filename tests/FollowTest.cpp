@@ -208,9 +208,9 @@ Result scan(const QImage& chart, ScanSettings s)
     const ScanChecks checks = checkScan(s);
     Result out;
     out.strips = checks.stripCount;
-    runColumnScan(pixelView(pixels), s, checks, false,
-                  {[&](const ResultRow& r) { out.rows.push_back(r); }, nullptr,
-                   [&](const FollowCounts& c) { out.counts = c; }});
+    runColumnScan(
+        pixelView(pixels), s, checks, false,
+        {[&](const ResultRow& r) { out.rows.push_back(r); }, nullptr, [&](const FollowCounts& c) { out.counts = c; }});
     return out;
 }
 
