@@ -303,9 +303,8 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
         int32_t startStrip = -1;
         double startRow = 0;
         if (settings.Follow.StartX > -1 && settings.Follow.StartY > -1) {
-            startStrip = static_cast<int32_t>(
-                std::clamp<double>(std::floor((settings.Follow.StartX - double(plan.area.left)) / double(width)), 0,
-                                   double(strips - 1)));
+            startStrip = static_cast<int32_t>(std::clamp<double>(
+                std::floor((settings.Follow.StartX - double(plan.area.left)) / double(width)), 0, double(strips - 1)));
             startRow = double(picture.height) - settings.Follow.StartY;
         }
         plan.chosen = followCurve(plan.runs, chooseStart(plan.runs, jump, startStrip, startRow), jump);
@@ -325,8 +324,8 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     return plan;
 }
 
-int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks,
-                      bool wantSpread, const ScanSinks& sinks)
+int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
+                      const ScanSinks& sinks)
 {
     const FollowPlan plan = planFollow(picture, settings);
     const int64_t strips = checks.stripCount;

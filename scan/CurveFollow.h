@@ -19,8 +19,8 @@ namespace plotrun {
 struct StripRun {
     int32_t first = 0;
     int32_t last = 0;
-    int64_t weight = 0; // the sum of the weights of its pixels
-    double centre = 0;  // the weighted mean row; the middle row when the weight is 0
+    int64_t weight = 0;    // the sum of the weights of its pixels
+    double centre = 0;     // the weighted mean row; the middle row when the weight is 0
     int64_t sumRow = 0;    // weight x row, summed
     int64_t sumColumn = 0; // weight x column, summed
     int64_t pixels = 0;
@@ -66,11 +66,11 @@ struct FollowCounts {
 // The whole plan of such a scan, which the counted pixels view shows too.
 struct FollowPlan {
     CountedArea area;
-    int32_t top = 0; // the area's first picture row
-    std::vector<CountedPixel> pixels;    // counted and kept
-    std::vector<CountedPixel> removed;   // counted but left out as parts of lines
+    int32_t top = 0;                         // the area's first picture row
+    std::vector<CountedPixel> pixels;        // counted and kept
+    std::vector<CountedPixel> removed;       // counted but left out as parts of lines
     std::vector<std::vector<StripRun>> runs; // of each strip
-    std::vector<int32_t> chosen;         // index into runs[k], or -1; every run makes the point without following
+    std::vector<int32_t> chosen;             // index into runs[k], or -1; every run makes the point without following
     FollowCounts counts;
 };
 
@@ -81,8 +81,8 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings);
 int32_t maxJumpOf(const ScanSettings& settings, int64_t areaRows);
 
 // The strip loop with following or line removal, for runColumnScan.
-int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks,
-                      bool wantSpread, const ScanSinks& sinks);
+int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
+                      const ScanSinks& sinks);
 
 // "Strips with more than one run: N; strips without a point: M"
 std::string followCountsText(const FollowCounts& counts);
