@@ -139,7 +139,8 @@ Commands::Commands(QMainWindow& window)
                                                      {btnScanLock, "Ctrl+K"},
                                                      {tlbtnMarkO, "Ctrl+1"},
                                                      {tlbtnMarkX, "Ctrl+2"},
-                                                     {tlbtnMarkY, "Ctrl+3"}};
+                                                     {tlbtnMarkY, "Ctrl+3"},
+                                                     {tlbtnMarkStart, "Ctrl+4"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
     // Ctrl+= is Ctrl++ without Shift on most keyboards.

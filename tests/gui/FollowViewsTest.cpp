@@ -105,8 +105,7 @@ private slots:
         QCOMPARE(p->w.statusText(), QString("Done"));
         readyChart(true, true);
         QVERIFY(trigger(*p, "Execute"));
-        QVERIFY2(p->w.statusText().startsWith("Done. Strips with more than one run: "),
-                 qPrintable(p->w.statusText()));
+        QVERIFY2(p->w.statusText().startsWith("Done. Strips with more than one run: "), qPrintable(p->w.statusText()));
     }
 
     void theViewsShowRemovedLinesChosenRunsAndStripsOfSeveralRuns()
@@ -115,7 +114,7 @@ private slots:
         QVERIFY(trigger(*p, "CountedPixels"));
         QTRY_VERIFY_WITH_TIMEOUT(p->w.countedPixels().settled() && !p->w.countedPixels().overlay().isNull(), 20000);
         QVERIFY(tinted(qPremultiply(CountedPixelsOverlay::removedLinesTint().rgba())) > 100); // the frame
-        QVERIFY(tinted(qPremultiply(CountedPixelsOverlay::leftOutTint().rgba())) > 100);    // the other curve
+        QVERIFY(tinted(qPremultiply(CountedPixelsOverlay::leftOutTint().rgba())) > 100);      // the other curve
         QVERIFY(tinted(qPremultiply(CountedPixelsOverlay::tintFor(p->w.scanSettings()).rgba())) > 100);
 
         QVERIFY(trigger(*p, "Execute"));
