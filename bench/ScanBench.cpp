@@ -123,6 +123,28 @@ void scanChart(benchmark::State& state, bool spread, bool ink = false)
         state.counters["reference_x_slower"] = referenceSeconds(spread) / best;
 }
 
+// Curve following with line removal costs at most 2 times the plain scan:
+// x_darkness_scan.
+void BM_FollowAndRemoveLines(benchmark::State& state)
+{
+    ScanSettings settings = chartSettings();
+    settings.Follow.On = true;
+    settings.Follow.RemoveLines = true;
+    double best = 1e30;
+    int32_t rows = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ScanSettings s = settings;
+        const ScanChecks checks = checkScan(s);
+        rows = runColumnScan(chartView(), s, checks, false,
+                             {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr});
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    state.counters["rows"] = rows;
+    state.counters["x_darkness_scan"] = best / scanSeconds(chartSettings(), false);
+}
+BENCHMARK(BM_FollowAndRemoveLines)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
 void BM_PlainReadPass(benchmark::State& state)
 {
     for (auto _ : state)

@@ -4,6 +4,7 @@
 #include "../files/SettingsFile.h"
 #include "../files/TextFile.h"
 #include "../scan/ColumnScan.h"
+#include "../scan/CurveFollow.h"
 #include "../scan/InkModel.h"
 #include "../scan/OptionChecks.h"
 #include "../scan/ScanReport.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -46,6 +48,15 @@ numbers for each strip that holds dark pixels.
   --paper COLOUR          the paper colour of ink mode (default 255,255,255)
   --ink-tolerance N       how far, in RGB units, a pixel may lie off the line
                           from paper to ink and still count (default 40)
+  --follow                follow one curve: each strip's point comes from the
+                          run of rows that continues the curve
+  --start X,Y             where following starts (bitmap coordinates); default:
+                          a strip near the middle that holds one clear run
+  --gap N                 empty rows that split a strip into runs (default 3)
+  --max-jump N            rows a point may move from one strip to the next
+                          (default: a tenth of the area height)
+  --remove-lines          leave out rows and columns whose pixels run across at
+                          least 90 % of the area: axes, frame and grid lines
   --fields LIST           comma list of real, sdev, sdevy, bitmap (default real)
   --header                include the block of scanning parameters
   --column-names          include the column-names line
@@ -104,6 +115,10 @@ struct Options {
     bool help = false;
     bool inkCompanions = false; // --paper or --ink-tolerance given
     bool paperGiven = false;
+    // --start, --gap and --max-jump; over the settings file's values.
+    std::optional<std::pair<double, double>> followStart;
+    std::optional<int32_t> followGap;
+    std::optional<int32_t> followMaxJump;
 
     void setBox(std::string OptionBoxes::*box, std::string text)
     {
@@ -232,6 +247,27 @@ struct Flag {
     void (*apply)(Options&, const QString& value);
 };
 
+int32_t wholeAtLeast(const QString& value, int32_t least, const char* option)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (!ok || n < least)
+        throw UsageError{std::string(option) + " takes a whole number of at least " + std::to_string(least)};
+    return n;
+}
+
+void setStart(Options& o, const QString& value)
+{
+    const auto p = splitList(value, 2, "--start");
+    bool okX = false, okY = false;
+    const double x = QString::fromStdString(p[0]).toDouble(&okX);
+    const double y = QString::fromStdString(p[1]).toDouble(&okY);
+    if (!okX || !okY || x < 0 || y < 0 || x != std::trunc(x) || y != std::trunc(y) || x > 2147483647.0 ||
+        y > 2147483647.0)
+        throw UsageError{"--start takes two whole numbers of at least 0, X,Y in bitmap coordinates"};
+    o.followStart = {x, y};
+}
+
 // Every option of the scanner; -h and -o are the short forms.
 const Flag kFlags[] = {
     {"-h", false, [](Options& o, const QString&) { o.help = true; }},
@@ -288,6 +324,11 @@ const Flag kFlags[] = {
          o.setBox(&OptionBoxes::SelInkTol, v.toStdString());
          o.inkCompanions = true;
      }},
+    {"--follow", false, [](Options& o, const QString&) { o.boxes.FollowCheckBox = true; }},
+    {"--remove-lines", false, [](Options& o, const QString&) { o.boxes.RemoveLinesCheckBox = true; }},
+    {"--start", true, setStart},
+    {"--gap", true, [](Options& o, const QString& v) { o.followGap = wholeAtLeast(v, 1, "--gap"); }},
+    {"--max-jump", true, [](Options& o, const QString& v) { o.followMaxJump = wholeAtLeast(v, 1, "--max-jump"); }},
     {"--fields", true, setFields},
     {"--header", false, [](Options& o, const QString&) { o.fields.scanningParameters = true; }},
     {"--column-names", false, [](Options& o, const QString&) { o.fields.columnNames = true; }},
@@ -379,6 +420,10 @@ Options parseArguments(const QStringList& args)
     // Over a settings file in ink mode they change its ink group.
     if (o.inkCompanions && !o.boxes.InkCheckBox && o.settingsPath.isEmpty())
         throw UsageError{"--paper and --ink-tolerance go with --ink"};
+    if ((o.followStart || o.followMaxJump) && !o.boxes.FollowCheckBox && o.settingsPath.isEmpty())
+        throw UsageError{"--start and --max-jump go with --follow"};
+    if (o.followGap && !o.boxes.FollowCheckBox && !o.boxes.RemoveLinesCheckBox && o.settingsPath.isEmpty())
+        throw UsageError{"--gap goes with --follow or --remove-lines"};
     if (o.help)
         return o;
     if (o.images.isEmpty() && (o.saveSettingsPath.isEmpty() || o.settingsPath.isEmpty()))
@@ -452,9 +497,28 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
         }
         if (o.paperGiven)
             p.boxes.PaperColour = o.boxes.PaperColour;
+        p.boxes.FollowCheckBox = p.boxes.FollowCheckBox || o.boxes.FollowCheckBox;
+        p.boxes.RemoveLinesCheckBox = p.boxes.RemoveLinesCheckBox || o.boxes.RemoveLinesCheckBox;
     }
     // The same checks as the options dialog's OK, over the same texts.
     p.verdict = checkOptions(p.boxes, ScanSettings{}, width, height, ".");
+    // Following: the settings file's values, with what the flags gave over them.
+    FollowSettings& follow = p.verdict.record.Follow;
+    if (o.settings) {
+        const FollowSettings& saved = o.settings->record.Follow;
+        follow.Gap = saved.Gap;
+        follow.MaxJump = saved.MaxJump;
+        follow.StartX = saved.StartX;
+        follow.StartY = saved.StartY;
+    }
+    if (o.followGap)
+        follow.Gap = *o.followGap;
+    if (o.followMaxJump)
+        follow.MaxJump = *o.followMaxJump;
+    if (o.followStart) {
+        follow.StartX = o.followStart->first;
+        follow.StartY = o.followStart->second;
+    }
     return p;
 }
 
@@ -519,7 +583,8 @@ PictureScan scanPicture(const Options& o, const QString& image)
 
     ScanReport report(o.fields, o.decimalSeparator);
     runColumnScan(view, settings, checks, o.fields.wantsSpread(),
-                  {[&](const ResultRow& r) { report.addRow(r); }, nullptr});
+                  {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
+                   [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }});
     picture.image = QImage(); // the text may be large too
     if (report.hasNonFinite()) {
         out.messages += notFiniteNotice(report.firstNonFiniteRow()).text;

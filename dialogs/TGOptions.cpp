@@ -166,6 +166,8 @@ void TGOptions::FormShow()
     for (const auto& [box, text] : fill)
         box->setText(QString::fromStdString(*text));
     ui_->InkCheckBox->setChecked(b.InkCheckBox);
+    ui_->FollowCheckBox->setChecked(b.FollowCheckBox);
+    ui_->RemoveLinesCheckBox->setChecked(b.RemoveLinesCheckBox);
     inkColour_ = b.InkColour;
     paperColour_ = b.PaperColour;
     ui_->SelInkTol->setText(QString::fromStdString(b.SelInkTol));
@@ -213,6 +215,8 @@ OptionBoxes TGOptions::typedBoxes() const
     typed.InkCheckBox = ui_->InkCheckBox->isChecked();
     typed.InkColour = inkColour_;
     typed.PaperColour = paperColour_;
+    typed.FollowCheckBox = ui_->FollowCheckBox->isChecked();
+    typed.RemoveLinesCheckBox = ui_->RemoveLinesCheckBox->isChecked();
     return typed;
 }
 

@@ -272,6 +272,32 @@ void readInk(Keys& g, SavedSettings& s)
     k.Tolerance = int32_t(g.whole("tolerance")); // its range is the options checks'
 }
 
+// Curve following and line removal; written only when they differ from the
+// start values, so that older files and files without them stay alike.
+void writeFollow(const SavedSettings& s, QJsonObject& o)
+{
+    const FollowSettings& f = s.record.Follow;
+    if (f == FollowSettings{})
+        return;
+    o["follow"] = QJsonObject{{"on", f.On},           {"removeLines", f.RemoveLines}, {"gap", f.Gap},
+                              {"maxJump", f.MaxJump}, {"startX", f.StartX},           {"startY", f.StartY}};
+}
+
+void readFollow(Keys& g, SavedSettings& s)
+{
+    FollowSettings& f = s.record.Follow;
+    f.On = g.flag("on");
+    f.RemoveLines = g.flag("removeLines");
+    f.Gap = int32_t(g.whole("gap"));
+    if (f.Gap < 1)
+        g.fail("gap", "must be 1 or more");
+    f.MaxJump = int32_t(g.whole("maxJump"));
+    if (f.MaxJump < 0)
+        g.fail("maxJump", "must be 0 (a tenth of the area height) or more");
+    f.StartX = g.whole("startX");
+    f.StartY = g.whole("startY");
+}
+
 struct SettingsGroup {
     const char* key;
     bool required; // the groups of the first version; later ones may be absent
@@ -287,6 +313,7 @@ const SettingsGroup kGroups[] = {
     {"output", true, writeOutput, readOutput},
     {"axes", false, writeAxes, readAxes},
     {"ink", false, writeInk, readInk},
+    {"follow", false, writeFollow, readFollow},
 };
 
 std::string exactNumber(double v)
@@ -406,6 +433,8 @@ OptionBoxes exactBoxes(const ScanSettings& r)
     b.InkColour = r.Ink.Ink;
     b.PaperColour = r.Ink.Paper;
     b.SelInkTol = formatWhole(r.Ink.Tolerance);
+    b.FollowCheckBox = r.Follow.On;
+    b.RemoveLinesCheckBox = r.Follow.RemoveLines;
     const std::pair<std::string OptionBoxes::*, double> values[] = {
         {&OptionBoxes::SelOX, r.OriginX},      {&OptionBoxes::SelOY, r.OriginY},
         {&OptionBoxes::SelX, r.RefX},          {&OptionBoxes::SelY, r.RefY},

@@ -1,6 +1,7 @@
 #include "ColumnScan.h"
 
 #include "Calibration.h"
+#include "CurveFollow.h"
 #include "InkModel.h"
 
 #include <algorithm>
@@ -552,6 +553,29 @@ void countedMask(const PixelView& picture, const ScanSettings& settings, const C
                         [&](int64_t x, int64_t r, int32_t) { mask[(r - f.top) * area.columns + (x - area.left)] = 1; });
 }
 
+std::vector<CountedPixel> countedPixels(const PixelView& picture, const ScanSettings& settings, const CountedArea& area)
+{
+    std::vector<CountedPixel> out;
+    if (area.columns <= 0 || area.rows <= 0)
+        return out;
+    Frame f;
+    f.x0 = area.left;
+    f.top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
+    f.rows = area.rows;
+    f.width = settings.ScanWidth;
+    f.threshold = settings.Threshold;
+    std::optional<InkModel> ink;
+    if (settings.Ink.On) {
+        ink.emplace(settings.Ink);
+        f.ink = &*ink;
+        f.inkSettings = settings.Ink;
+    }
+    forEachCountedPixel(picture, f, area.left, area.left + area.columns, [&](int64_t x, int64_t r, int32_t w) {
+        out.push_back({static_cast<int32_t>(x), static_cast<int32_t>(r), w});
+    });
+    return out;
+}
+
 std::string progressText(int percent) { return "Scanning: " + std::to_string(percent) + " %"; }
 
 int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
@@ -559,6 +583,8 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 {
     if (checks.stop != ScanStop::None || checks.stripCount < 1 || settings.ScanWidth < 1)
         return 0;
+    if (settings.Follow.active())
+        return runFollowScan(picture, settings, checks, wantSpread, sinks);
     // Largest sum a strip can reach: every pixel of it at darkness 255, at
     // the farthest row or column. Below 2^53 the integer sums are exact.
     const long double pixels = static_cast<long double>(settings.ScanWidth) * checks.scanHeight;

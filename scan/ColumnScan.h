@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace plotrun {
 
@@ -20,6 +21,7 @@ struct ResultRow {
     double sdev = 0; // only when the spread was asked for
     bool hasSdevY = false;
     double sdevY = 0;
+    int32_t runCount = 0; // curve following: the runs the strip held; 0 without following
 };
 
 // Why a scan does not go ahead.
@@ -68,6 +70,8 @@ struct ScanSinks {
     std::function<void(const ResultRow&)> onRow;
     // The per cent done after each strip: (100 * k) div StripCount.
     std::function<void(int)> onProgress;
+    // Curve following and line removal only: called once at the end.
+    std::function<void(const struct FollowCounts&)> onFollowCounts;
 };
 
 // The picture rows, counted from the top, that the strip loop of a scan that
@@ -99,5 +103,18 @@ CountedArea countedArea(ScanSettings settings);
 // others. The scan itself walks its pixels through the same test.
 void countedMask(const PixelView& picture, const ScanSettings& settings, const CountedArea& area, int64_t rowBegin,
                  int64_t rowEnd, uint8_t* mask);
+
+// A counted pixel: its column and row in picture pixels (rows from the top)
+// and its weight, darkness or ink.
+struct CountedPixel {
+    int32_t x = 0;
+    int32_t r = 0;
+    int32_t w = 0;
+};
+
+// Every pixel of the area that the scan with these settings counts, row by
+// row from the top and left to right within a row.
+std::vector<CountedPixel> countedPixels(const PixelView& picture, const ScanSettings& settings,
+                                        const CountedArea& area);
 
 } // namespace plotrun

@@ -45,6 +45,8 @@ public:
         v.record.LogY = box_.LogYCheckBox;
         v.record.ScanWidth = scanWidth_;
         v.record.Ink = ink_;
+        v.record.Follow.On = box_.FollowCheckBox;
+        v.record.Follow.RemoveLines = box_.RemoveLinesCheckBox;
         v.boxes = box_;
         v.messages = messages_;
         v.inputValid = valid_;
@@ -355,6 +357,8 @@ OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold,
     b.InkColour = r.Ink.Ink;
     b.PaperColour = r.Ink.Paper;
     b.SelInkTol = formatWhole(r.Ink.Tolerance);
+    b.FollowCheckBox = r.Follow.On;
+    b.RemoveLinesCheckBox = r.Follow.RemoveLines;
     return b;
 }
 

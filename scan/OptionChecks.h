@@ -25,6 +25,9 @@ struct OptionBoxes {
     uint32_t InkColour = 0x000000;
     uint32_t PaperColour = 0xFFFFFF;
     std::string SelInkTol = std::to_string(InkSettings::kDefaultTolerance);
+    // "Follow one curve" and "Leave out axis and grid lines".
+    bool FollowCheckBox = false;
+    bool RemoveLinesCheckBox = false;
 
     bool operator==(const OptionBoxes&) const = default;
 };

@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include "CurveFollow.h"
 #include "InkModel.h"
 #include "NumberText.h"
 
@@ -67,6 +68,16 @@ std::vector<std::string> headerBlock(const PictureFacts& p, const ScanSettings& 
     if (s.Ink.On)
         lines.push_back("Ink:" + D + colourText(s.Ink.Ink) + D + colourText(s.Ink.Paper) + D +
                         formatWhole(s.Ink.Tolerance));
+    // Curve following and line removal only.
+    if (s.Follow.On) {
+        std::string follow = "Follow one curve:" + D + "gap" + D + formatWhole(s.Follow.Gap) + D + "max jump" + D +
+                             formatWhole(maxJumpOf(s, int64_t(s.ScanEndY) - int64_t(s.ScanStartY)));
+        if (s.Follow.StartX > -1 && s.Follow.StartY > -1)
+            follow += D + "start" + D + formatReal(s.Follow.StartX, sep) + D + formatReal(s.Follow.StartY, sep);
+        lines.push_back(follow);
+    }
+    if (s.Follow.RemoveLines)
+        lines.push_back("Leave out axis and grid lines");
     if (p.weightedBox)
         lines.push_back("Weighted X points");
     lines.push_back("Weighted Y points");

@@ -25,6 +25,23 @@ struct InkSettings {
     bool operator==(const InkSettings&) const = default;
 };
 
+// Curve following and line removal. Following makes each strip's point from
+// one run of counted rows, the one that continues the curve; line removal
+// leaves out long straight rows and columns (axes, frame, grid) before that.
+struct FollowSettings {
+    static constexpr int32_t kDefaultGap = 3;
+
+    bool On = false;
+    bool RemoveLines = false;
+    int32_t Gap = kDefaultGap; // empty rows that split a strip's rows into runs
+    int32_t MaxJump = 0;       // rows a point may move from the last one; 0: a tenth of the area height
+    double StartX = -1;        // the start point in bitmap coordinates; -1: not set
+    double StartY = -1;
+
+    bool active() const { return On || RemoveLines; }
+    bool operator==(const FollowSettings&) const = default;
+};
+
 // Bitmap positions are whole numbers held in doubles; -1 means "not set".
 struct ScanSettings {
     bool WeightedX = false;
@@ -50,7 +67,8 @@ struct ScanSettings {
     // real value; its real origin and reference are then above 0.
     bool LogX = false;
     bool LogY = false;
-    InkSettings Ink; // off at the start
+    InkSettings Ink;       // off at the start
+    FollowSettings Follow; // off at the start
 
     bool operator==(const ScanSettings&) const = default;
 };

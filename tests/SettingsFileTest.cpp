@@ -82,6 +82,22 @@ TEST(SettingsFile, WhatIsWrittenReadsBackTheSame)
     EXPECT_EQ(back, s);
 }
 
+TEST(SettingsFile, TheFollowGroupIsWrittenOnlyWhenUsedAndReadsBack)
+{
+    // Off, as at the start: no group, and a file without it reads as off.
+    EXPECT_FALSE(QJsonDocument::fromJson(settingsToJson(workedExample())).object().contains("follow"));
+    EXPECT_EQ(settingsFromJson(settingsToJson(workedExample())).record.Follow, FollowSettings{});
+    SavedSettings s = workedExample();
+    s.record.Follow = {true, true, 5, 12, 61, 140};
+    EXPECT_TRUE(QJsonDocument::fromJson(settingsToJson(s)).object().contains("follow"));
+    EXPECT_EQ(settingsFromJson(settingsToJson(s)), s);
+    QJsonObject top = QJsonDocument::fromJson(settingsToJson(s)).object();
+    QJsonObject follow = top["follow"].toObject();
+    follow["gap"] = 0;
+    top["follow"] = follow;
+    EXPECT_NE(refusal(top).find("follow.gap"), std::string::npos) << refusal(top);
+}
+
 TEST(SettingsFile, AFileIsWrittenAndReadByPath)
 {
     QTemporaryDir dir;

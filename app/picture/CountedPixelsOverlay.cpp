@@ -1,6 +1,7 @@
 #include "CountedPixelsOverlay.h"
 
 #include "../../files/PictureFile.h"
+#include "CurveFollow.h"
 
 #include <QPainter>
 
@@ -26,7 +27,40 @@ ScanSettings countingKey(ScanSettings s)
     return s;
 }
 
+// Following or line removal: the removed lines in their own tint, the runs
+// left out in a faint one, and the pixels that make the points in the tint
+// of every counted pixel, drawn last so that they show where blocks share.
+void paintFollowPlan(const FollowPlan& plan, int k, QRgb tint, QImage& ov)
+{
+    const auto put = [&](const CountedPixel& p, QRgb colour) {
+        const int64_t c = (p.x - plan.area.left) / k, r = (p.r - plan.top) / k;
+        if (c >= 0 && r >= 0 && c < ov.width() && r < ov.height())
+            reinterpret_cast<QRgb*>(ov.scanLine(int(r)))[c] = colour;
+    };
+    for (const CountedPixel& p : plan.removed)
+        put(p, qPremultiply(CountedPixelsOverlay::removedLinesTint().rgba()));
+    const int64_t width = plan.area.columns / std::max<int64_t>(1, int64_t(plan.runs.size()));
+    const auto chosen = [&](const CountedPixel& p) {
+        const size_t s = size_t((p.x - plan.area.left) / std::max<int64_t>(1, width));
+        if (s >= plan.chosen.size() || plan.chosen[s] == -1)
+            return false;
+        if (plan.chosen[s] < 0)
+            return true;
+        const StripRun& run = plan.runs[s][size_t(plan.chosen[s])];
+        return p.r >= run.first && p.r <= run.last;
+    };
+    for (const CountedPixel& p : plan.pixels)
+        if (!chosen(p))
+            put(p, qPremultiply(CountedPixelsOverlay::leftOutTint().rgba()));
+    for (const CountedPixel& p : plan.pixels)
+        if (chosen(p))
+            put(p, qPremultiply(tint));
+}
+
 } // namespace
+
+QColor CountedPixelsOverlay::removedLinesTint() { return QColor(0, 160, 255, 210); }
+QColor CountedPixelsOverlay::leftOutTint() { return QColor(150, 150, 150, 150); }
 
 struct CountedPixelsOverlay::Result {
     QImage overlay;
@@ -115,6 +149,13 @@ void CountedPixelsOverlay::start()
             const QRgb tint = tintFor(s).rgba();
             const QRgb premultiplied = qPremultiply(tint);
             const PixelView view = pixelView(picture);
+            if (s.Follow.active()) {
+                paintFollowPlan(planFollow(view, s), k, tint, ov);
+                result->overlay = std::move(ov);
+                QMetaObject::invokeMethod(
+                    this, [this, generation, result] { finish(generation, result); }, Qt::QueuedConnection);
+                return;
+            }
             std::vector<uint8_t> mask(size_t(a.columns) * size_t(k));
             for (int64_t r0 = 0; r0 < a.rows; r0 += k) {
                 if (cancelled())

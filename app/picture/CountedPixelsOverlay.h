@@ -47,6 +47,10 @@ public:
     bool settled() const { return !timer_.isActive() && !worker_.joinable(); }
     // The colour of the tint: one that stands out from the ink.
     static QColor tintFor(const ScanSettings& settings);
+    // Following or line removal: the tint of the lines left out, and that of
+    // the runs of a strip that did not make its point.
+    static QColor removedLinesTint();
+    static QColor leftOutTint();
 
     void paintOver(QPainter& painter, const QSize& viewSize) const override;
 

@@ -50,6 +50,11 @@ MarkOutcome takeMark(ScanSettings& s, MarkingTool::Mode mode, double x, double y
             text += " => Out of range!";
         }
         break;
+    case MarkingTool::StartMark:
+        s.Follow.StartX = std::trunc(x);
+        s.Follow.StartY = std::trunc(y);
+        text = "Start point set to: (" + number(s.Follow.StartX) + " , " + number(s.Follow.StartY) + " )";
+        break;
     default: break;
     }
     return outcome;

@@ -63,10 +63,10 @@ int32_t MarkingTool::bitmapToWindowY(double y) const
 
 void MarkingTool::setMode(Mode mode, bool on)
 {
-    Shape* marks[] = {&view_.shpOref, &view_.shpXref, &view_.shpYref};
+    Shape* marks[] = {&view_.shpOref, &view_.shpXref, &view_.shpYref, &view_.shpStart};
     if (on) {
         // Only the mark being placed is seen, and no outline.
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < kMarks; ++i)
             if (i != mode - 1)
                 marks[i]->visible = false;
         mode_ = mode;
@@ -111,6 +111,7 @@ void MarkingTool::moveMark()
     case OriginMark: view_.shpOref.setBounds(markWX_ - 8, markWY_ - 8, 16, 16); break;
     case X1Mark: view_.shpXref.setBounds(markWX_, T(), 1, IH()); break;
     case Y1Mark: view_.shpYref.setBounds(L(), markWY_, IW(), 1); break;
+    case StartMark: view_.shpStart.setBounds(markWX_ - 5, markWY_ - 5, 10, 10); break;
     default: break;
     }
     view_.shapesChanged();
@@ -124,9 +125,9 @@ void MarkingTool::mouseMove(int x, int y)
         markWX_ = x + L();
         markWY_ = y + T();
         // Keep the mark on the picture.
-        if (mode_ == OriginMark || mode_ == X1Mark)
+        if (mode_ == OriginMark || mode_ == X1Mark || mode_ == StartMark)
             markWX_ = std::min(markWX_, L() + IW() - 1);
-        if (mode_ == OriginMark || mode_ == Y1Mark)
+        if (mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark)
             markWY_ = std::min(markWY_, T() + IH() - 1);
         moveMark();
         return;
@@ -214,6 +215,8 @@ void MarkingTool::takeExactPositions(const ScanSettings& r)
     markExactY_[0] = r.OriginY;
     markExactX_[1] = r.RefX;
     markExactY_[2] = r.RefY;
+    markExactX_[3] = r.Follow.StartX;
+    markExactY_[3] = r.Follow.StartY;
     area_ = {r.ScanStartX, r.ScanStartY, r.ScanEndX, r.ScanEndY};
 }
 
@@ -226,7 +229,7 @@ void MarkingTool::refit()
         outline.setBounds(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya));
         outline.visible = true;
     }
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kMarks; ++i)
         placeMarkShape(i);
     showCorner();
     view_.shapesChanged();
@@ -242,6 +245,8 @@ void MarkingTool::placeMarkShape(int i)
         view_.shpXref.setBounds(x, T(), 1, IH());
     if (i == 2 && markExactY_[2] >= 0)
         view_.shpYref.setBounds(L(), y, IW(), 1);
+    if (i == 3 && markExactX_[3] >= 0 && markExactY_[3] >= 0)
+        view_.shpStart.setBounds(x - 5, y - 5, 10, 10);
 }
 
 QPoint MarkingTool::takenPixel(int x, int y) const
@@ -249,9 +254,9 @@ QPoint MarkingTool::takenPixel(int x, int y) const
     x = std::clamp(x, 0, IW());
     y = std::clamp(y, 0, IH());
     int wx = x + L(), wy = y + T();
-    if (mode_ == OriginMark || mode_ == X1Mark)
+    if (mode_ == OriginMark || mode_ == X1Mark || mode_ == StartMark)
         wx = std::min(wx, L() + IW() - 1);
-    if (mode_ == OriginMark || mode_ == Y1Mark)
+    if (mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark)
         wy = std::min(wy, T() + IH() - 1);
     // Rows count from the top, where the bitmap y is the picture's height.
     return {int(windowToBitmapX(wx)), pictureHeight_ - int(windowToBitmapY(wy))};
@@ -373,6 +378,8 @@ void MarkingTool::restore(const State& s)
         view_.shpXref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
     if (markExactY_[2] < 0)
         view_.shpYref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
+    if (markExactX_[3] < 0)
+        view_.shpStart.bounds = QRect(-10, -10, 10, 10);
     if (noScanArea_) {
         view_.shpScan.visible = false;
         view_.shpScan.setBounds(-1, -1, 0, 0);

@@ -20,7 +20,10 @@ class MarkingTool : public QObject {
     Q_OBJECT
 
 public:
-    enum Mode : uint8_t { NoMark = 0, OriginMark = 1, X1Mark = 2, Y1Mark = 3 };
+    // StartMark: where curve following starts.
+    enum Mode : uint8_t { NoMark = 0, OriginMark = 1, X1Mark = 2, Y1Mark = 3, StartMark = 4 };
+
+    static constexpr int kMarks = 4;
 
     explicit MarkingTool(PictureView& view, QObject* parent = nullptr);
 
@@ -76,7 +79,7 @@ public:
 
     // What an undo step returns to: the exact marks, the area and the lock.
     struct State {
-        std::array<double, 3> markX{}, markY{};
+        std::array<double, kMarks> markX{}, markY{};
         Area area;
         bool hasArea = false;
         bool locked = false;
@@ -129,8 +132,8 @@ private:
     bool locked_ = false;
     int32_t markWX_ = -1, markWY_ = -1; // the mark being placed, in window pixels
     int32_t dragStartX_ = 0, dragStartY_ = 0, dragEndX_ = 0, dragEndY_ = 0;
-    double markExactX_[3] = {-1, -1, -1};
-    double markExactY_[3] = {-1, -1, -1};
+    double markExactX_[kMarks] = {-1, -1, -1, -1};
+    double markExactY_[kMarks] = {-1, -1, -1, -1};
     Area area_;
     Corner corner_ = NoCorner;
 };

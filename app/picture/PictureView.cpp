@@ -71,7 +71,7 @@ void PictureView::paintEvent(QPaintEvent* event)
 
     // Shapes are placed in the client area's coordinates.
     p.translate(-frame().topLeft());
-    for (const Shape* s : {&shpOref, &shpXref, &shpYref, &shpScan, &shpCorner}) {
+    for (const Shape* s : {&shpOref, &shpXref, &shpYref, &shpStart, &shpScan, &shpCorner}) {
         if (!s->visible || s->bounds.width() <= 0 || s->bounds.height() <= 0)
             continue;
         switch (s->look) {

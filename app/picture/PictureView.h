@@ -44,6 +44,8 @@ public:
     Shape shpOref{Shape::Look::Circle, QRect(-16, -16, 16, 16), true};
     Shape shpXref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
     Shape shpYref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
+    // The start point of curve following.
+    Shape shpStart{Shape::Look::Circle, QRect(-10, -10, 10, 10), true};
     Shape shpScan{Shape::Look::Outline, QRect(-1, -1, 0, 0), true};
     // The corner of the scan area that the keys move; hidden when none.
     Shape shpCorner{Shape::Look::Outline, QRect(-1, -1, 0, 0), false};

@@ -17,7 +17,7 @@ void PointsOverlay::setResult(const std::vector<ResultRow>& rows, const ScanSett
     // Real y units per bitmap pixel.
     const double scale = (s.RealRefY - s.RealOriginY) / (s.RefY - s.OriginY);
     for (const ResultRow& r : rows) {
-        Point p{r.bitmapX, r.bitmapY, -1};
+        Point p{r.bitmapX, r.bitmapY, -1, r.runCount > 1};
         if (withSpread && std::isfinite(scale) && scale != 0)
             p.spread = std::fabs(r.sdev / scale);
         points_.push_back(p);
@@ -72,6 +72,9 @@ void PointsOverlay::paintOver(QPainter& painter, const QSize& viewSize) const
                 painter.drawLine(c + QPointF(-arm / 2, -h), c + QPointF(arm / 2, -h));
                 painter.drawLine(c + QPointF(-arm / 2, h), c + QPointF(arm / 2, h));
             }
+            // A ring: the strip held more than one run, and one was chosen.
+            if (p.manyRuns)
+                painter.drawEllipse(c, arm + 2.5, arm + 2.5);
         }
     }
 }

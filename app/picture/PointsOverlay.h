@@ -19,8 +19,9 @@ public:
     explicit PointsOverlay(PictureView& view);
 
     struct Point {
-        double x = 0, y = 0; // bitmap coordinates
-        double spread = -1;  // SDEV in bitmap pixels; negative when not computed
+        double x = 0, y = 0;   // bitmap coordinates
+        double spread = -1;    // SDEV in bitmap pixels; negative when not computed
+        bool manyRuns = false; // curve following: the strip held more than one run
     };
     // The rows of a scan, with the settings it ran with, on a picture of
     // the given size. SDEV is turned back into pixels by the y scale.

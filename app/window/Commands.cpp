@@ -89,6 +89,7 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkO = newAction(window, "tlbtnMarkO", "Mark origin reference");
     tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
+    tlbtnMarkStart = newAction(window, "tlbtnMarkStart", "Start");
     CalibrationGrid = newAction(window, "CalibrationGrid", "Calibration &Grid");
     CalibrationGrid->setCheckable(true);
 
@@ -138,7 +139,8 @@ Commands::Commands(QMainWindow& window)
                                                      {btnScanLock, "Ctrl+K"},
                                                      {tlbtnMarkO, "Ctrl+1"},
                                                      {tlbtnMarkX, "Ctrl+2"},
-                                                     {tlbtnMarkY, "Ctrl+3"}};
+                                                     {tlbtnMarkY, "Ctrl+3"},
+                                                     {tlbtnMarkStart, "Ctrl+4"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
     // Ctrl+= is Ctrl++ without Shift on most keyboards.
@@ -183,6 +185,8 @@ Commands::Commands(QMainWindow& window)
         a->setIcon(QIcon(QString(":/icons/scan-%1.png").arg(picture)));
         picture += 2;
     }
+    tlbtnMarkStart->setCheckable(true);
+    setHint(tlbtnMarkStart, "Start|Mark the point on the curve where curve following starts");
 }
 
 void Commands::showLock(bool locked) const
@@ -252,8 +256,8 @@ void Commands::buildToolBars(QMainWindow& window)
     tlbrScan = newToolBar(window, "tlbrScan", Qt::BottomToolBarArea);
     tlbrScan->addActions({btnRemoveScan, btnScanLock});
     tlbrScan->addSeparator()->setObjectName("tlbtnSep1");
-    tlbrScan->addActions({tlbtnMarkO, tlbtnMarkX, tlbtnMarkY});
-    for (QAction* a : {btnRemoveScan, btnScanLock, tlbtnMarkO, tlbtnMarkX, tlbtnMarkY})
+    tlbrScan->addActions({tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart});
+    for (QAction* a : {btnRemoveScan, btnScanLock, tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart})
         tlbrScan->widgetForAction(a)->setObjectName(a->objectName());
     // The mark buttons follow the bar, whose tooltips are off.
     auto* filter = new HintFilter(&window);

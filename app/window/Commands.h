@@ -33,6 +33,7 @@ struct Commands {
     // The views over the picture, in the View menu.
     QAction *CountedPixels, *PointsOnPicture;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
+    QAction* tlbtnMarkStart; // the start point of curve following
     // Undo and redo of edits; the loupe and the zoom of the picture.
     QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
 

@@ -4,6 +4,7 @@
 #include "CalibrationGrid.h"
 #include "CoordinatesLabel.h"
 #include "CountedPixelsOverlay.h"
+#include "CurveFollow.h"
 #include "Loupe.h"
 #include "MarkingTool.h"
 #include "PictureView.h"
@@ -146,7 +147,10 @@ void TPlotrunner::createViews()
             commands_.Execute->setEnabled(false);
         calibrationGrid_->calibrationChanged();
         setStatus(outcome.status);
-        history_->commit(m == MarkingTool::OriginMark ? "Origin" : m == MarkingTool::X1Mark ? "X1" : "Y1");
+        history_->commit(m == MarkingTool::OriginMark ? "Origin"
+                         : m == MarkingTool::X1Mark   ? "X1"
+                         : m == MarkingTool::Y1Mark   ? "Y1"
+                                                      : "Start");
     });
     connect(marking_, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
         setStatus(takeArea(settings_, a));
@@ -230,7 +234,7 @@ void TPlotrunner::connectCommands()
             if (!marking_->placingMark() && !marking_->dragging())
                 guarded([&] { a == commands_.Undo ? history_->undo() : history_->redo(); });
         });
-    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY})
+    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
         connect(a, &QAction::triggered, this, [this, a] { guarded([&] { tlbtnMarkOClick(a); }); });
 }
 
@@ -428,11 +432,12 @@ void TPlotrunner::AboutClick() { AboutBox->exec(); }
 void TPlotrunner::tlbtnMarkOClick(QAction* sender)
 {
     const Commands& c = commands_;
-    const auto mode = sender == c.tlbtnMarkO   ? MarkingTool::OriginMark
-                      : sender == c.tlbtnMarkX ? MarkingTool::X1Mark
-                                               : MarkingTool::Y1Mark;
+    const auto mode = sender == c.tlbtnMarkO       ? MarkingTool::OriginMark
+                      : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark
+                      : sender == c.tlbtnMarkStart ? MarkingTool::StartMark
+                                                   : MarkingTool::Y1Mark;
     // While one mark button is down, the others are disabled.
-    for (QAction* b : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY})
+    for (QAction* b : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
         if (b != sender)
             b->setEnabled(!sender->isChecked());
     marking_->setMode(mode, sender->isChecked());
@@ -461,7 +466,7 @@ void TPlotrunner::connectPictureTools()
     });
     // Escape leaves a mark mode as its button does.
     connect(marking_, &MarkingTool::leaveModeAsked, this, [this] {
-        for (QAction* a : {commands_.tlbtnMarkO, commands_.tlbtnMarkX, commands_.tlbtnMarkY})
+        for (QAction* a : {commands_.tlbtnMarkO, commands_.tlbtnMarkX, commands_.tlbtnMarkY, commands_.tlbtnMarkStart})
             if (a->isChecked())
                 a->trigger();
     });
@@ -533,13 +538,14 @@ void TPlotrunner::ExecuteClick()
     }
 
     if (runScanAndReport(report, checks))
-        setStatus("Done");
+        setStatus(followCounts_.empty() ? QString("Done") : QString::fromStdString("Done. " + followCounts_));
 }
 
 bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
 {
     WaitCursor wait;
     keptRealX_.clear();
+    followCounts_.clear();
     std::vector<ResultRow> rows;
     {
         const ResultGridModel::Update update(*grid_);
@@ -556,7 +562,8 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
                                setStatus(QString::fromStdString(progressText(percent)));
                                statusBar()->repaint();
                            }
-                       }});
+                       },
+                       [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }});
         grid_->setGridSize(report.gridCols(), int(report.rowCount()) + 1);
     }
     setStatus("Finalizing...");

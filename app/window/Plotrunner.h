@@ -174,6 +174,7 @@ private:
     bool imageShown_ = false;
     std::vector<std::string> scan_; // the output text, line by line
     std::vector<double> keptRealX_; // real x of each row, for a chart without coordinate columns
+    std::string followCounts_;      // following or line removal: the counts of the last scan
     QString saveFileName_;          // where the output was last saved
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;

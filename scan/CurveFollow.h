@@ -1,0 +1,90 @@
+#pragma once
+// Curve following and line removal: a strip's counted rows fall into runs,
+// and one run, the one that continues the curve, makes the strip's point.
+// Long straight rows and columns (axes, frame, grid lines) can be left out
+// before the runs are formed.
+
+#include "ColumnScan.h"
+#include "PixelView.h"
+#include "ScanSettings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plotrun {
+
+// Rows of one strip that belong together: counted rows with fewer than the
+// gap of empty rows between them. Rows are picture rows from the top.
+struct StripRun {
+    int32_t first = 0;
+    int32_t last = 0;
+    int64_t weight = 0;    // the sum of the weights of its pixels
+    double centre = 0;     // the weighted mean row; the middle row when the weight is 0
+    int64_t sumRow = 0;    // weight x row, summed
+    int64_t sumColumn = 0; // weight x column, summed
+    int64_t pixels = 0;
+};
+
+// Splits a strip's rows into runs. rowWeight[i] is the weight of row
+// firstRow + i, or -1 when nothing in that row is counted. A gap of at least
+// `gap` empty rows separates two runs.
+std::vector<StripRun> splitRuns(const std::vector<int64_t>& rowWeight, int32_t firstRow, int32_t gap);
+
+// The run whose centre lies nearest `row`, a tie going to the larger weight;
+// -1 when there is none within `limit` rows.
+int32_t chooseRun(const std::vector<StripRun>& runs, double row, double limit);
+
+// Where following starts: a strip and one of its runs; strip -1 when no
+// strip holds a run.
+struct FollowStart {
+    int32_t strip = -1;
+    int32_t run = -1;
+};
+
+// With a start point (strip and row; strip -1 for none): the run nearest it,
+// in its strip or the nearest strip that holds runs. Without: a strip whose
+// ink is one run that continues, within `jump` rows, into the strips on both
+// sides, the one nearest the middle; failing that, the heaviest run of the
+// strip nearest the middle that holds any.
+FollowStart chooseStart(const std::vector<std::vector<StripRun>>& runs, double jump, int32_t startStrip,
+                        double startRow);
+
+// The chosen run of each strip (-1: no point), following from `start` to
+// the right and to the left. A run farther than `jump` rows from the last
+// point leaves the strip without a point; the limit widens by `jump` for
+// each strip skipped.
+std::vector<int32_t> followCurve(const std::vector<std::vector<StripRun>>& runs, FollowStart start, double jump);
+
+// What a scan with following or line removal found.
+struct FollowCounts {
+    int32_t strips = 0;
+    int32_t multiRunStrips = 0;     // strips that held more than one run
+    int32_t stripsWithoutPoint = 0; // strips that gave no point
+};
+
+// The whole plan of such a scan, which the counted pixels view shows too.
+struct FollowPlan {
+    CountedArea area;
+    int32_t top = 0;                         // the area's first picture row
+    std::vector<CountedPixel> pixels;        // counted and kept
+    std::vector<CountedPixel> removed;       // counted but left out as parts of lines
+    std::vector<std::vector<StripRun>> runs; // of each strip
+    std::vector<int32_t> chosen;             // index into runs[k], or -1; every run makes the point without following
+    FollowCounts counts;
+};
+
+FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings);
+
+// The rows a point may move from one strip to the next: MaxJump, or a tenth
+// of the area height when it is 0.
+int32_t maxJumpOf(const ScanSettings& settings, int64_t areaRows);
+
+// The strip loop with following or line removal, for runColumnScan.
+int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
+                      const ScanSinks& sinks);
+
+// "Strips with more than one run: N; strips without a point: M"
+std::string followCountsText(const FollowCounts& counts);
+
+} // namespace plotrun

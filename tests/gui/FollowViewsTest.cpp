@@ -1,0 +1,128 @@
+// Curve following and line removal in the window: the options dialog's two
+// boxes, the Start mark, the counts after "Done", the counted pixels view and
+// the points on the picture.
+#include "GuiTestSupport.h"
+
+#include "../InkChart.h"
+#include "CountedPixelsOverlay.h"
+#include "PointsOverlay.h"
+
+#include "../../files/PictureFile.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QStatusBar>
+
+using namespace plotrun;
+using namespace plotrun::test;
+
+class FollowViewsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Program> p;
+
+    void readyChart(bool follow, bool removeLines)
+    {
+        p = std::make_unique<Program>();
+        p->w.acceptPicture(pictureFromImage(InkChart::draw()), "chart.png");
+        QVERIFY(p->w.pictureLoaded());
+        ScanSettings s = InkChart::settings();
+        s.Follow.On = follow;
+        s.Follow.RemoveLines = removeLines;
+        editSettings(p->w, [&](ScanSettings& r) { r = s; });
+        actionOf(p->w, "Execute")->setEnabled(true);
+    }
+
+    int tinted(QRgb colour) const
+    {
+        const QImage& ov = p->w.countedPixels().overlay();
+        int n = 0;
+        for (int y = 0; y < ov.height(); ++y)
+            for (int x = 0; x < ov.width(); ++x)
+                n += ov.pixel(x, y) == colour;
+        return n;
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { p.reset(); }
+
+    void theBoxesAndTheStartButtonAreThereAndOff()
+    {
+        p = std::make_unique<Program>();
+        for (const char* name : {"FollowCheckBox", "RemoveLinesCheckBox"}) {
+            auto* box = p->optionsBox<QCheckBox>(name);
+            QVERIFY2(box && !box->isChecked(), name);
+        }
+        QCOMPARE(p->optionsBox<QCheckBox>("FollowCheckBox")->text(), QString("Follow one curve"));
+        QCOMPARE(p->optionsBox<QCheckBox>("RemoveLinesCheckBox")->text(), QString("Leave out axis and grid lines"));
+        QCOMPARE(p->w.scanSettings().Follow, FollowSettings{});
+        QVERIFY(p->action("tlbtnMarkStart")->isCheckable());
+        QVERIFY(widgetOf(p->w, "tlbtnMarkStart"));
+        QCOMPARE(p->options.size(), QSize(767, 416));
+    }
+
+    void theOptionsDialogWritesBothBoxes()
+    {
+        readyChart(false, false);
+        ModalAnswers answers;
+        answers.expect([](QWidget* w) {
+            auto* d = qobject_cast<TGOptions*>(w);
+            if (!d)
+                return;
+            d->findChild<QCheckBox*>("FollowCheckBox")->setChecked(true);
+            d->findChild<QCheckBox*>("RemoveLinesCheckBox")->setChecked(true);
+            d->findChild<QPushButton*>("OKBtn")->click();
+        });
+        QVERIFY(trigger(*p, "Options"));
+        QTRY_VERIFY(answers.allAnswered());
+        QVERIFY(p->w.scanSettings().Follow.On);
+        QVERIFY(p->w.scanSettings().Follow.RemoveLines);
+    }
+
+    void theStartMarkPlacesTheStartPoint()
+    {
+        readyChart(true, false);
+        QVERIFY(trigger(*p, "tlbtnMarkStart"));
+        QCOMPARE(p->w.marking().mode(), MarkingTool::StartMark);
+        QVERIFY(!p->action("tlbtnMarkO")->isEnabled());
+        const QPoint at(imageOf(p->w)->width() / 2, imageOf(p->w)->height() / 2);
+        QTest::mousePress(imageOf(p->w), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(imageOf(p->w), Qt::LeftButton, {}, at);
+        const FollowSettings& f = p->w.scanSettings().Follow;
+        QVERIFY(f.StartX >= 0 && f.StartY >= 0);
+        QVERIFY(p->w.statusText().startsWith("Start point set to: "));
+        QVERIFY(imageOf(p->w)->shpStart.bounds.contains(at + imageOf(p->w)->frame().topLeft()));
+        QVERIFY(trigger(*p, "tlbtnMarkStart"));
+        QCOMPARE(p->w.marking().mode(), MarkingTool::NoMark);
+        QVERIFY(p->action("tlbtnMarkO")->isEnabled());
+    }
+
+    void doneShowsTheCountsOnlyWhenAnOptionIsOn()
+    {
+        readyChart(false, false);
+        QVERIFY(trigger(*p, "Execute"));
+        QCOMPARE(p->w.statusText(), QString("Done"));
+        readyChart(true, true);
+        QVERIFY(trigger(*p, "Execute"));
+        QVERIFY2(p->w.statusText().startsWith("Done. Strips with more than one run: "), qPrintable(p->w.statusText()));
+    }
+
+    void theViewsShowRemovedLinesChosenRunsAndStripsOfSeveralRuns()
+    {
+        readyChart(true, true);
+        QVERIFY(trigger(*p, "CountedPixels"));
+        QTRY_VERIFY_WITH_TIMEOUT(p->w.countedPixels().settled() && !p->w.countedPixels().overlay().isNull(), 20000);
+        QVERIFY(tinted(qPremultiply(CountedPixelsOverlay::removedLinesTint().rgba())) > 100); // the frame
+        QVERIFY(tinted(qPremultiply(CountedPixelsOverlay::leftOutTint().rgba())) > 100);      // the other curve
+        QVERIFY(tinted(qPremultiply(CountedPixelsOverlay::tintFor(p->w.scanSettings()).rgba())) > 100);
+
+        QVERIFY(trigger(*p, "Execute"));
+        const auto& points = p->w.pointsOnPicture().points();
+        QVERIFY(!points.empty());
+        QVERIFY(std::any_of(points.begin(), points.end(), [](const PointsOverlay::Point& q) { return q.manyRuns; }));
+    }
+};
+
+QTEST_MAIN(FollowViewsTest)
+#include "FollowViewsTest.moc"
