@@ -3,6 +3,7 @@
 // and the scanner's flags.
 #include "BmpFile.h"
 #include "ScanCommand.h"
+#include "ScannerRun.h"
 #include "WorkedExample.h"
 
 #include "../files/PictureFile.h"
@@ -308,35 +309,7 @@ TEST(FollowAccuracy, LineRemovalAloneLeavesTheFrameAndGridOut)
 
 // --- The scanner's flags
 
-struct ScanRun {
-    int code = -1;
-    std::string out, err;
-};
-
-ScanRun scanner(const QStringList& args)
-{
-    std::ostringstream out, err;
-    ScanRun r;
-    r.code = runScanCommand(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
-const QStringList kWorkedExampleArgs{
-    "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
-    "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
-
-class FollowFlags : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QString chart()
-    {
-        const QString path = dir.filePath("chart.bmp");
-        EXPECT_TRUE(writeFile(path, bmpBytes(640, 480, 24, workedExamplePixel, {})));
-        return path;
-    }
-};
+using FollowFlags = WorkedExampleChart;
 
 TEST_F(FollowFlags, WithBothOffTheOutputIsTheOldOneByteForByte)
 {

@@ -103,16 +103,7 @@ TEST(InkAccuracy, HoldsOnALargeChartAndAOneColumnScanWidth)
 
 // --- The scanner's ink flags
 
-class InkFlags : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QString chart()
-    {
-        const QString path = dir.filePath("chart.bmp");
-        EXPECT_TRUE(writeFile(path, bmpBytes(640, 480, 24, workedExamplePixel, {})));
-        return path;
-    }
-};
+using InkFlags = WorkedExampleChart;
 
 TEST_F(InkFlags, WithoutInkTheOutputIsTheOldOneByteForByte)
 {

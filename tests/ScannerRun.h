@@ -2,9 +2,14 @@
 // The scanner run in the test process, as a user would run plotrun-scan:
 // its exit code and what it wrote to standard output and standard error.
 
+#include "BmpFile.h"
 #include "ScanCommand.h"
+#include "WorkedExample.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
@@ -31,5 +36,17 @@ inline ScanRun scanner(const QStringList& args, bool terminal = false)
 inline const QStringList kWorkedExampleArgs{
     "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
     "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
+
+// Tests of scanner flags on the worked example's chart.
+class WorkedExampleChart : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString chart()
+    {
+        const QString path = dir.filePath("chart.bmp");
+        EXPECT_TRUE(writeFile(path, bmpBytes(640, 480, 24, workedExamplePixel, {})));
+        return path;
+    }
+};
 
 } // namespace plotrun::test
