@@ -55,23 +55,6 @@ QImage chart(int scale)
     return image;
 }
 
-struct Point {
-    double x, y;
-};
-
-std::vector<Point> points(const std::string& text)
-{
-    std::vector<Point> out;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        Point p{};
-        if (std::sscanf(line.c_str(), "%lf,%lf", &p.x, &p.y) == 2)
-            out.push_back(p);
-    }
-    return out;
-}
-
 class BatchScan : public ::testing::Test {
 protected:
     QTemporaryDir dir;

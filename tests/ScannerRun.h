@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
+#include <vector>
 #include <string>
 
 namespace plotrun::test {
@@ -36,6 +38,24 @@ inline ScanRun scanner(const QStringList& args, bool terminal = false)
 inline const QStringList kWorkedExampleArgs{
     "--origin", "50,40",     "--ref",    "250,240",        "--real-ref",          "10,100", "--area", "60,50,63,200",
     "--fields", "real,sdev", "--header", "--column-names", "--decimal-separator", "."};
+
+// The first two numbers of each output line that holds them: the points.
+struct Point {
+    double x, y;
+};
+
+inline std::vector<Point> points(const std::string& text)
+{
+    std::vector<Point> out;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        Point p{};
+        if (std::sscanf(line.c_str(), "%lf,%lf", &p.x, &p.y) == 2)
+            out.push_back(p);
+    }
+    return out;
+}
 
 // Tests of scanner flags on the worked example's chart.
 class WorkedExampleChart : public ::testing::Test {

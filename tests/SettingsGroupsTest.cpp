@@ -3,6 +3,7 @@
 // options off, and the scanner keeps the flags given over a settings file.
 #include "InkChart.h"
 #include "ScanCommand.h"
+#include "ScannerRun.h"
 #include "SettingsFile.h"
 #include "WorkedExample.h"
 #include "BmpFile.h"
@@ -138,21 +139,6 @@ TEST(SettingsGroups, EveryRefusalOfTheGroupsNamesTheKeyAndTheProblem)
 
 // --- The scanner with a settings file
 
-struct ScanRun {
-    int code = -1;
-    std::string out, err;
-};
-
-ScanRun scanner(const QStringList& args)
-{
-    std::ostringstream out, err;
-    ScanRun r;
-    r.code = runScanCommand(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
 // The ink chart's calibration as flags, with the real y of the origin and
 // the reference given apart, so that a logarithmic y can be asked for.
 QStringList chartArgs(const QString& realOriginY, const QString& realRefY)
@@ -175,23 +161,6 @@ QStringList chartArgs(const QString& realOriginY, const QString& realRefY)
             "--column-names",
             "--decimal-separator",
             "."};
-}
-
-struct Point {
-    double x, y;
-};
-
-std::vector<Point> points(const std::string& text)
-{
-    std::vector<Point> out;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        Point p{};
-        if (std::sscanf(line.c_str(), "%lf,%lf", &p.x, &p.y) == 2)
-            out.push_back(p);
-    }
-    return out;
 }
 
 class SettingsGroupsScan : public ::testing::Test {
