@@ -7,8 +7,13 @@
 #include <algorithm>
 #include <cstring>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <limits>
 #include <optional>
+#include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace plotrun {
@@ -46,6 +51,15 @@ inline int32_t darknessOfSum(uint32_t sum) { return static_cast<int32_t>(765u - 
 constexpr int kBlock = 16;
 using Lanes = uint32_t __attribute__((vector_size(16)));
 using SignedLanes = int32_t __attribute__((vector_size(16)));
+// Sixteen 24-bit pixels take 48 bytes, three of these.
+using Words = uint64_t __attribute__((vector_size(16)));
+
+inline Words wordsAt(const uint8_t* p)
+{
+    Words w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
 
 inline bool mayHoldDark(const uint32_t* p, int32_t limit)
 {
@@ -79,8 +93,24 @@ struct InkLanes {
         db = lanes(InkModel::blue(s.Ink)) - pb;
         const uint32_t pp = s.Paper & 0x00FFFFFFu;
         paper = Lanes{pp, pp, pp, pp};
+        // Sixteen paper pixels as a 24-bit row holds them, blue first.
+        uint8_t row[48];
+        for (int i = 0; i < 16; ++i) {
+            row[3 * i] = uint8_t(pp >> 16);
+            row[3 * i + 1] = uint8_t(pp >> 8);
+            row[3 * i + 2] = uint8_t(pp);
+        }
+        std::memcpy(paper24, row, sizeof row);
     }
+    Words paper24[3];
 };
+
+// True when the 48 bytes at p equal the pattern.
+inline bool allBytesAre(const uint8_t* p, const Words* pattern)
+{
+    const Words other = (wordsAt(p) ^ pattern[0]) | (wordsAt(p + 16) ^ pattern[1]) | (wordsAt(p + 32) ^ pattern[2]);
+    return (other[0] | other[1]) == 0;
+}
 
 // True when some pixel of the block may hold enough ink: it is not the paper
 // and its projection onto the line from paper to ink reaches the least.
@@ -115,6 +145,167 @@ struct Frame {
     InkSettings inkSettings;
 };
 
+// Rows read through a picture's feed one chunk after another by a second
+// thread, a few chunks ahead of the scan: reading the file and scanning the
+// rows then take place at the same time.
+class ReadAhead {
+public:
+    ReadAhead(const RowFeed& feed, int64_t first, int64_t end) : feed_(feed), first_(first), end_(end)
+    {
+        reader_ = std::jthread([this] { read(); });
+    }
+
+    ~ReadAhead()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next chunk of rows, in order; valid until the next call.
+    const PixelView& next()
+    {
+        std::unique_lock lock(mutex_);
+        if (taken_ > 0) { // the chunk handed out last is free again
+            ++freed_;
+            changed_.notify_all();
+        }
+        changed_.wait(lock, [this] { return filled_ > taken_ || error_; });
+        if (filled_ == taken_ && error_)
+            std::rethrow_exception(error_);
+        return slots_[taken_++ % kSlots].view;
+    }
+
+private:
+    static constexpr uint64_t kSlots = 4;
+    struct Slot {
+        std::vector<uint8_t> buffer;
+        PixelView view;
+    };
+
+    void read()
+    {
+        try {
+            for (int64_t r = first_; r < end_;) {
+                Slot* slot = nullptr;
+                {
+                    std::unique_lock lock(mutex_);
+                    changed_.wait(lock, [this] { return stop_ || filled_ - freed_ < kSlots; });
+                    if (stop_)
+                        return;
+                    slot = &slots_[filled_ % kSlots];
+                }
+                slot->view = feed_.rows(static_cast<int32_t>(r), static_cast<int32_t>(end_), slot->buffer);
+                r = slot->view.endRow;
+                {
+                    const std::lock_guard lock(mutex_);
+                    ++filled_;
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            error_ = std::current_exception();
+            changed_.notify_all();
+        }
+    }
+
+    const RowFeed& feed_;
+    const int64_t first_, end_;
+    Slot slots_[kSlots];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    uint64_t filled_ = 0, taken_ = 0, freed_ = 0;
+    bool stop_ = false;
+    std::exception_ptr error_;
+    std::jthread reader_; // last: joined before the rest goes
+};
+
+// Calls each(view, r) for the rows [ra, rb) of a picture in turn, with a view
+// that holds row r where the picture has it: the picture itself, or the rows
+// that its feed has read.
+template <class Each>
+void forEachHeldRow(const PixelView& pic, int64_t ra, int64_t rb, Each&& each)
+{
+    if (!pic.feed) {
+        for (int64_t r = ra; r < rb; ++r)
+            each(pic, r);
+        return;
+    }
+    PixelView outside; // rows above or below the picture: no pixels at all
+    outside.width = pic.width;
+    outside.height = pic.height;
+    outside.endRow = 0;
+    const int64_t first = std::clamp<int64_t>(ra, 0, pic.height), end = std::clamp<int64_t>(rb, first, pic.height);
+    int64_t r = ra;
+    for (; r < first; ++r)
+        each(outside, r);
+    if (first < end) {
+        ReadAhead rows(*pic.feed, first, end);
+        while (r < end) {
+            const PixelView& held = rows.next();
+            for (; r < end && held.holds(r); ++r)
+                each(held, r);
+        }
+    }
+    for (; r < rb; ++r)
+        each(outside, r);
+}
+
+// The dark pixels of one row of 32-bit pixels, columns [xa, xb), left to right.
+template <class Visit>
+inline void darkPixelsOfRow(const uint32_t* row, int64_t xa, int64_t xb, int64_t r, int32_t limit, Visit& visit)
+{
+    int64_t x = xa;
+    for (; x + kBlock <= xb; x += kBlock) {
+        const uint32_t* p = row + x;
+        if (!mayHoldDark(p, limit))
+            continue;
+        for (int i = 0; i < kBlock; ++i) {
+            const uint32_t s = channelSum(p[i]);
+            if (static_cast<int32_t>(s) <= limit)
+                visit(x + i, r, darknessOfSum(s));
+        }
+    }
+    for (; x < xb; ++x) {
+        const uint32_t s = channelSum(row[x]);
+        if (static_cast<int32_t>(s) <= limit)
+            visit(x, r, darknessOfSum(s));
+    }
+}
+
+inline bool allBytesWhite(const uint8_t* p)
+{
+    const Words all = wordsAt(p) & wordsAt(p + 16) & wordsAt(p + 32);
+    return (all[0] & all[1]) == ~uint64_t(0);
+}
+
+// The same for a row of 24-bit pixels, blue first.
+template <class Visit>
+inline void darkPixelsOfRow(const uint8_t* row, int64_t xa, int64_t xb, int64_t r, int32_t limit, Visit& visit)
+{
+    const auto pixel = [&](int64_t x) {
+        const uint8_t* p = row + 3 * x;
+        const uint32_t s = uint32_t(p[0]) + p[1] + p[2];
+        if (static_cast<int32_t>(s) <= limit)
+            visit(x, r, darknessOfSum(s));
+    };
+    int64_t x = xa;
+    for (; x + kBlock <= xb; x += kBlock) {
+        if (allBytesWhite(row + 3 * x))
+            continue;
+        for (int i = 0; i < kBlock; ++i)
+            pixel(x + i);
+    }
+    for (; x < xb; ++x)
+        pixel(x);
+}
+
 // Calls visit(x, r, D) for every dark pixel of the columns [colBegin, colEnd)
 // of the area, row by row from the top and left to right within a row. That
 // is the order of the strip loop for each strip, so every sum is rounded the
@@ -136,39 +327,26 @@ void forEachDarkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, in
         const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
         if (xa >= xb)
             return;
-        for (int64_t r = ra; r < rb; ++r) {
-            const uint32_t* row = pic.row(static_cast<int32_t>(r));
-            int64_t x = xa;
-            for (; x + kBlock <= xb; x += kBlock) {
-                const uint32_t* p = row + x;
-                if (!mayHoldDark(p, limit))
-                    continue;
-                for (int i = 0; i < kBlock; ++i) {
-                    const uint32_t s = channelSum(p[i]);
-                    if (static_cast<int32_t>(s) <= limit)
-                        visit(x + i, r, darknessOfSum(s));
-                }
-            }
-            for (; x < xb; ++x) {
-                const uint32_t s = channelSum(row[x]);
-                if (static_cast<int32_t>(s) <= limit)
-                    visit(x, r, darknessOfSum(s));
-            }
-        }
+        forEachHeldRow(pic, ra, rb, [&](const PixelView& held, int64_t r) {
+            if (held.layout == PixelLayout::Bgr24)
+                darkPixelsOfRow(held.bgrRow(static_cast<int32_t>(r)), xa, xb, r, limit, visit);
+            else
+                darkPixelsOfRow(held.row(static_cast<int32_t>(r)), xa, xb, r, limit, visit);
+        });
         return;
     }
     // A threshold of 0 or below makes every pixel but pure white dark, those
     // outside the picture included (their darkness is 0). Rare, so plain.
-    for (int64_t r = f.top; r < rowEnd; ++r) {
+    forEachHeldRow(pic, f.top, rowEnd, [&](const PixelView& held, int64_t r) {
         for (int64_t x = colBegin; x < colEnd; ++x) {
-            const uint32_t c = pic.colourAt(x, r);
+            const uint32_t c = held.colourAt(x, r);
             if (c == kWhite)
                 continue;
             const int32_t d = darknessOfSum(channelSum(c));
             if (d >= f.threshold)
                 visit(x, r, d);
         }
-    }
+    });
 }
 
 // Ink mode: calls visit(x, r, W) for every pixel that holds enough ink and
@@ -201,9 +379,26 @@ void forEachInkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int
             if (w >= f.threshold)
                 visit(x, r, w);
         };
-        for (int64_t r = ra; r < rb; ++r) {
-            const uint32_t* row = pic.row(static_cast<int32_t>(r));
+        const Words* paper24 = lanes.paper24;
+        forEachHeldRow(pic, ra, rb, [&](const PixelView& held, int64_t r) {
             int64_t x = xa;
+            if (held.layout == PixelLayout::Bgr24) {
+                const uint8_t* row = held.bgrRow(static_cast<int32_t>(r));
+                const auto pixel = [&](int64_t x) {
+                    const uint8_t* p = row + 3 * x;
+                    visitIfInk(x, r, uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16);
+                };
+                for (; x + kBlock <= xb; x += kBlock) {
+                    if (allBytesAre(row + 3 * x, paper24))
+                        continue;
+                    for (int i = 0; i < kBlock; ++i)
+                        pixel(x + i);
+                }
+                for (; x < xb; ++x)
+                    pixel(x);
+                return;
+            }
+            const uint32_t* row = held.row(static_cast<int32_t>(r));
             for (; x + kBlock <= xb; x += kBlock) {
                 const uint32_t* p = row + x;
                 if (!mayHoldInk(p, lanes))
@@ -213,22 +408,22 @@ void forEachInkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int
             }
             for (; x < xb; ++x)
                 visitIfInk(x, r, row[x]);
-        }
+        });
         return;
     }
     // A threshold of 0 or below counts every pixel near the line but the
     // paper itself; outside the picture there is no colour to count. Rare,
     // so plain.
-    for (int64_t r = f.top; r < rowEnd; ++r) {
+    forEachHeldRow(pic, f.top, rowEnd, [&](const PixelView& held, int64_t r) {
         for (int64_t x = colBegin; x < colEnd; ++x) {
-            const uint32_t c = pic.colourAt(x, r);
+            const uint32_t c = held.colourAt(x, r);
             if (c == PixelView::kOutsidePixel)
                 continue;
             const int32_t w = ink.weight(c);
             if (w >= 0 && w >= f.threshold)
                 visit(x, r, w);
         }
-    }
+    });
 }
 
 // The pixels that enter the sums, with their weight: darkness, or ink.
@@ -285,7 +480,9 @@ public:
             f_.ink = &*ink_;
             f_.inkSettings = s.Ink;
         }
-        bandStrips_ = std::max<int64_t>(1, kBandColumns / f_.width);
+        // Rows that are read while they are scanned are read once, for all
+        // the strips.
+        bandStrips_ = pic.feed ? stripCount_ : std::max<int64_t>(1, kBandColumns / f_.width);
 
         const size_t slots = static_cast<size_t>(std::min(bandStrips_, stripCount_));
         sums_.resize(slots);
@@ -325,30 +522,108 @@ private:
 
     // First pass: N, S_D, S_DR and S_DX of every strip of the band. With the
     // spread wanted, the dark pixels are kept for the second pass while they
-    // are few (a chart's curves, not a dark photograph).
+    // are few (a chart's curves, not a dark photograph). A large band is
+    // shared among a few threads, each a run of its rows.
     void sumPass()
     {
-        const auto add = [this](int64_t x, int64_t r, int32_t d) {
-            StripSums<Sum>& a = sums_[stripOf(x)];
+        const int shares = sharesOfBand();
+        if (shares <= 1) {
+            sumRows(f_.top, f_.rows, darkCap_, sums_, dark_, recorded_);
+            return;
+        }
+        struct Share {
+            std::vector<StripSums<Sum>> sums;
+            std::vector<DarkPixel> dark;
+            bool recorded = false;
+            std::exception_ptr error;
+        };
+        std::vector<Share> part(static_cast<size_t>(shares));
+        const int64_t per = (f_.rows + shares - 1) / shares;
+        const size_t cap = darkCap_ / static_cast<size_t>(shares);
+        const auto work = [&](int t) {
+            Share& p = part[static_cast<size_t>(t)];
+            try {
+                if (t > 0)
+                    p.sums.assign(static_cast<size_t>(strips_), StripSums<Sum>{});
+                const int64_t top = t * per;
+                sumRows(f_.top + top, std::min(per, f_.rows - top), cap, t > 0 ? p.sums : sums_, p.dark, p.recorded);
+            } catch (...) {
+                p.error = std::current_exception();
+            }
+        };
+        {
+            std::vector<std::jthread> workers;
+            for (int t = 1; t < shares; ++t)
+                workers.emplace_back(work, t);
+            work(0);
+        }
+        for (const Share& p : part)
+            if (p.error)
+                std::rethrow_exception(p.error);
+        // The integer sums add up exactly in any order; the kept pixels stay
+        // in the order of the rows.
+        recorded_ = wantSpread_;
+        for (Share& p : part) {
+            if (&p != &part[0]) {
+                for (size_t k = 0; k < static_cast<size_t>(strips_); ++k) {
+                    sums_[k].n += p.sums[k].n;
+                    sums_[k].sd += p.sums[k].sd;
+                    sums_[k].sdr += p.sums[k].sdr;
+                    sums_[k].sdx += p.sums[k].sdx;
+                }
+            }
+            recorded_ = recorded_ && p.recorded;
+            if (recorded_)
+                dark_.insert(dark_.end(), p.dark.begin(), p.dark.end());
+        }
+    }
+
+    // How many threads share the first pass of the band: one, unless the
+    // band is large and its sums are exact integers, which add up the same
+    // in any order.
+    int sharesOfBand() const
+    {
+        if constexpr (!std::is_same_v<Sum, int64_t>) {
+            return 1;
+        } else if (pic_.feed) {
+            return 1; // one thread reads the rows while another scans them
+        } else {
+            constexpr int64_t kPixelsPerShare = int64_t(1) << 21;
+            const int64_t pixels = (colEnd_ - colBegin_) * f_.rows;
+            const int64_t cores = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, 4);
+            return static_cast<int>(std::clamp<int64_t>(std::min(pixels / kPixelsPerShare, f_.rows), 1, cores));
+        }
+    }
+
+    // The sums of the rows [top, top + rows) of the band, and its dark pixels
+    // in `dark` while they are no more than `cap`.
+    void sumRows(int64_t top, int64_t rows, size_t cap, std::vector<StripSums<Sum>>& sums, std::vector<DarkPixel>& dark,
+                 bool& recorded) const
+    {
+        Frame g = f_;
+        g.top = top;
+        g.rows = rows;
+        const auto add = [&](int64_t x, int64_t r, int32_t d) {
+            StripSums<Sum>& a = sums[stripOf(x)];
             ++a.n;
             a.sd += d;
             a.sdr += static_cast<Sum>(d) * static_cast<Sum>(r);
             if (weightedX_)
                 a.sdx += static_cast<Sum>(d) * static_cast<Sum>(x);
         };
-        recorded_ = wantSpread_;
+        recorded = wantSpread_;
         if (!wantSpread_) {
-            forEachCountedPixel(pic_, f_, colBegin_, colEnd_, add);
+            forEachCountedPixel(pic_, g, colBegin_, colEnd_, add);
             return;
         }
-        forEachCountedPixel(pic_, f_, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
+        forEachCountedPixel(pic_, g, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
             add(x, r, d);
-            if (!recorded_)
+            if (!recorded)
                 return;
-            if (dark_.size() < darkCap_)
-                dark_.push_back({static_cast<uint32_t>(x - colBegin_), static_cast<uint32_t>(r - f_.top), d});
+            if (dark.size() < cap)
+                dark.push_back({static_cast<uint32_t>(x - colBegin_), static_cast<uint32_t>(r - f_.top), d});
             else
-                recorded_ = false;
+                recorded = false;
         });
     }
 

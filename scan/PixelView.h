@@ -1,37 +1,77 @@
 #pragma once
-// A non-owning view of a picture's 32-bit pixels, rows top to bottom.
+// A non-owning view of a picture's pixels, rows top to bottom.
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace plotrun {
 
-// Each pixel holds red in the low byte, green in the next and blue in the
-// third; the top byte is ignored. A position outside the picture answers
-// kOutsidePixel, which is no colour at all.
+// How the pixels of a view are laid out in memory.
+enum class PixelLayout : uint8_t {
+    // Four bytes a pixel: red in the low byte, green in the next and blue in
+    // the third; the top byte is ignored.
+    Rgbx32,
+    // Three bytes a pixel, blue first: the rows of an uncompressed 24-bit
+    // BMP file, read where they lie.
+    Bgr24,
+};
+
+struct PixelView;
+
+// Rows that are read while they are scanned, a few at a time, rather than
+// held all at once: a large picture file is then read once, at the speed of
+// reading, into a buffer that stays in the processor's cache. Several threads
+// may read at once, each into its own buffer.
+class RowFeed {
+public:
+    virtual ~RowFeed() = default;
+    // Reads rows from `first` on (at least that one, none from `end` on) into
+    // `buffer`, and returns a view that holds them. Throws std::runtime_error
+    // when they cannot be read.
+    virtual PixelView rows(int32_t first, int32_t end, std::vector<uint8_t>& buffer) const = 0;
+};
+
+// A position outside the picture answers kOutsidePixel, which is no colour at
+// all; inside, a colour is red | green << 8 | blue << 16.
 struct PixelView {
     int32_t width = 0;
     int32_t height = 0;
-    std::ptrdiff_t stride = 0; // in pixels, from one row to the next
+    // Rgbx32: the step from one row to the next in pixels, and the first held row.
+    std::ptrdiff_t stride = 0;
     const uint32_t* pixels = nullptr;
+    PixelLayout layout = PixelLayout::Rgbx32;
+    // Bgr24: the first held row, and the step from one row to the next in
+    // bytes, which is negative where the rows lie bottom up.
+    const uint8_t* bytes = nullptr;
+    std::ptrdiff_t rowBytes = 0;
     // A view may hold only some of the picture's rows, those from firstRow
-    // up to endRow (not included; -1: to the last), with `pixels` at the first
-    // of them. A scan reads only the rows of its area.
+    // up to endRow (not included; -1: to the last), with `pixels` or `bytes`
+    // at the first of them. A scan reads only the rows of its area.
     int32_t firstRow = 0;
     int32_t endRow = -1;
+    // Where the rows come from when they are read while they are scanned; a
+    // view with a feed holds no rows of its own.
+    const RowFeed* feed = nullptr;
 
     static constexpr uint32_t kOutsidePixel = 0xFFFFFFFFu;
     static constexpr uint32_t kColourMask = 0x00FFFFFFu;
 
     const uint32_t* row(int32_t r) const { return pixels + (r - firstRow) * stride; }
+    const uint8_t* bgrRow(int32_t r) const { return bytes + (r - firstRow) * rowBytes; }
+    bool holds(int64_t r) const { return r >= firstRow && (endRow < 0 || r < endRow); }
 
     // The colour of one pixel as a 24-bit value, or kOutsidePixel.
     uint32_t colourAt(int64_t x, int64_t r) const
     {
         if (x < 0 || r < 0 || x >= width || r >= height)
             return kOutsidePixel;
-        if (r < firstRow || (endRow >= 0 && r >= endRow)) // not held; no scan asks
+        if (!holds(r)) // not held; no scan asks
             return kOutsidePixel;
+        if (layout == PixelLayout::Bgr24) {
+            const uint8_t* p = bgrRow(static_cast<int32_t>(r)) + 3 * x;
+            return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
+        }
         return row(static_cast<int32_t>(r))[x] & kColourMask;
     }
 };

@@ -1,0 +1,286 @@
+// The same picture scans the same, bit for bit, whether its pixels are held
+// as 32-bit pixels, as the 24-bit rows of a BMP file (top down or bottom up,
+// with their padding), or read through a feed a few rows at a time; and a
+// large band shared among threads gives what one thread gives.
+#include "ColumnScan.h"
+#include "CurveFollow.h"
+#include "ReferenceScan.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+namespace plotrun::test {
+namespace {
+
+// The picture as an uncompressed 24-bit BMP file holds its rows: blue first,
+// each row padded to four bytes, the bottom row first unless top down.
+struct Bgr24Rows {
+    int32_t width = 0, height = 0;
+    std::ptrdiff_t rowBytes = 0;
+    bool topDown = false;
+    std::vector<uint8_t> bytes;
+
+    Bgr24Rows(const TestPicture& pic, bool topDownRows)
+        : width(pic.width), height(pic.height), rowBytes((pic.width * 3 + 3) / 4 * 4), topDown(topDownRows),
+          bytes(size_t(rowBytes) * pic.height, 0xA5) // padding that no scan may read
+    {
+        for (int32_t r = 0; r < height; ++r)
+            for (int32_t x = 0; x < width; ++x) {
+                const uint32_t c = pic.pixels[size_t(r) * width + x];
+                uint8_t* p = fileRow(r) + 3 * x;
+                p[0] = uint8_t(c >> 16);
+                p[1] = uint8_t(c >> 8);
+                p[2] = uint8_t(c);
+            }
+    }
+
+    uint8_t* fileRow(int32_t r) { return bytes.data() + (topDown ? r : height - 1 - r) * rowBytes; }
+    const uint8_t* fileRow(int32_t r) const { return bytes.data() + (topDown ? r : height - 1 - r) * rowBytes; }
+
+    PixelView view() const
+    {
+        PixelView v;
+        v.width = width;
+        v.height = height;
+        v.layout = PixelLayout::Bgr24;
+        v.bytes = fileRow(0);
+        v.rowBytes = topDown ? rowBytes : -rowBytes;
+        return v;
+    }
+};
+
+// Hands out the rows of a Bgr24Rows a few at a time, as a file would.
+class MemoryFeed : public RowFeed {
+public:
+    MemoryFeed(const Bgr24Rows& rows, int32_t chunk, int32_t failAt = -1) : rows_(rows), chunk_(chunk), failAt_(failAt)
+    {
+    }
+
+    PixelView rows(int32_t first, int32_t end, std::vector<uint8_t>& buffer) const override
+    {
+        if (first < 0 || first >= end || end > rows_.height)
+            throw std::logic_error("rows " + std::to_string(first) + " to " + std::to_string(end) + " asked for");
+        if (failAt_ >= 0 && first + chunk_ > failAt_)
+            throw std::runtime_error("the file was cut short");
+        const int32_t n = std::min(chunk_, end - first);
+        // Copied, as read from a file: the view points into the buffer only.
+        buffer.assign(size_t(n) * rows_.rowBytes, 0);
+        for (int32_t i = 0; i < n; ++i)
+            std::copy_n(rows_.fileRow(first + i), rows_.rowBytes, buffer.data() + i * rows_.rowBytes);
+        PixelView v = rows_.view();
+        v.bytes = buffer.data();
+        v.rowBytes = rows_.rowBytes;
+        v.firstRow = first;
+        v.endRow = first + n;
+        return v;
+    }
+
+    PixelView view() const
+    {
+        PixelView v;
+        v.width = rows_.width;
+        v.height = rows_.height;
+        v.layout = PixelLayout::Bgr24;
+        v.endRow = 0;
+        v.feed = this;
+        return v;
+    }
+
+private:
+    const Bgr24Rows& rows_;
+    int32_t chunk_, failAt_;
+};
+
+struct Scan {
+    std::vector<ResultRow> rows;
+    std::vector<int> progress;
+};
+
+Scan engineScan(const PixelView& view, ScanSettings s, bool spread)
+{
+    Scan out;
+    const ScanChecks checks = checkScan(s);
+    if (checks.stop != ScanStop::None)
+        return out;
+    runColumnScan(view, s, checks, spread,
+                  {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); },
+                   nullptr});
+    return out;
+}
+
+uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
+
+void expectSameScan(const Scan& got, const Scan& want, const std::string& what)
+{
+    ASSERT_EQ(got.rows.size(), want.rows.size()) << what;
+    for (size_t i = 0; i < want.rows.size(); ++i) {
+        const ResultRow &a = got.rows[i], &b = want.rows[i];
+        ASSERT_TRUE(a.number == b.number && bits(a.bitmapX) == bits(b.bitmapX) && bits(a.bitmapY) == bits(b.bitmapY) &&
+                    bits(a.realX) == bits(b.realX) && bits(a.realY) == bits(b.realY) && bits(a.sdev) == bits(b.sdev) &&
+                    a.hasSdevY == b.hasSdevY && bits(a.sdevY) == bits(b.sdevY) && a.runCount == b.runCount)
+            << what << " row " << i;
+    }
+    ASSERT_EQ(got.progress, want.progress) << what;
+}
+
+TestPicture randomPicture(std::mt19937& rng, int32_t w, int32_t h, uint32_t ink, uint32_t paper)
+{
+    TestPicture pic(w, h, paper);
+    std::uniform_int_distribution<uint32_t> byte(0, 255);
+    for (auto& p : pic.pixels) {
+        switch (rng() % 12) {
+        case 0: p = 0; break;
+        case 1: p = ink; break;
+        case 2: p = TestPicture::rgb(byte(rng), byte(rng), byte(rng)); break;
+        case 3: {
+            const uint32_t g = byte(rng);
+            p = TestPicture::rgb(g, g, g);
+        } break;
+        case 4: p = 0xFFFFFF; break;
+        default: break; // paper
+        }
+    }
+    return pic;
+}
+
+ScanSettings randomSettings(std::mt19937& rng, int32_t w, int32_t h)
+{
+    const int thresholds[] = {-3, 0, 1, 2, 84, 128, 170, 255, 256};
+    ScanSettings s;
+    s.ScanStartX = std::uniform_int_distribution<int>(-3, w - 1)(rng);
+    s.ScanStartY = std::uniform_int_distribution<int>(-3, h - 1)(rng);
+    s.ScanEndX = s.ScanStartX + std::uniform_int_distribution<int>(1, w + 4)(rng);
+    s.ScanEndY = s.ScanStartY + std::uniform_int_distribution<int>(1, h + 4)(rng);
+    s.ScanWidth = std::uniform_int_distribution<int>(1, 9)(rng);
+    s.Threshold = thresholds[rng() % 9];
+    s.WeightedX = rng() & 1;
+    s.OriginX = 0;
+    s.OriginY = 0;
+    s.RefX = w;
+    s.RefY = h;
+    s.RealRefX = 10;
+    s.RealRefY = std::uniform_real_distribution<double>(-1e3, 1e3)(rng);
+    s.RealOriginY = (rng() % 3 == 0) ? 0 : std::uniform_real_distribution<double>(-50, 50)(rng);
+    if (rng() % 3 == 0) {
+        s.Ink.On = true;
+        s.Ink.Ink = rng() & 0xFFFFFF;
+        s.Ink.Paper = (rng() % 2) ? 0xFFFFFF : rng() & 0xFFFFFF;
+        s.Ink.Tolerance = int32_t(rng() % 120);
+    }
+    if (rng() % 5 == 0) {
+        s.Follow.On = rng() & 1;
+        s.Follow.RemoveLines = !s.Follow.On || (rng() & 1);
+    }
+    return s;
+}
+
+TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
+{
+    std::mt19937 rng(20261208);
+    size_t rowsCompared = 0;
+    for (int trial = 0; trial < 900; ++trial) {
+        std::uniform_int_distribution<int> size(2, 70);
+        const int32_t w = size(rng), h = size(rng);
+        const ScanSettings s = randomSettings(rng, w, h);
+        const TestPicture pic = randomPicture(rng, w, h, s.Ink.Ink, s.Ink.On ? s.Ink.Paper : 0xFFFFFF);
+        const bool spread = rng() & 1;
+        const std::string name = "trial " + std::to_string(trial);
+
+        const Scan want = engineScan(pic.view(), s, spread);
+        ScanSettings checked = s;
+        if (!s.Follow.active() && checkScan(checked).stop == ScanStop::None) {
+            const ReferenceResult literal = referenceScan(pic.view(), s, spread);
+            expectSameScan(want, {literal.rows, literal.progress}, name + " against the literal scan");
+        }
+        for (const bool topDown : {false, true}) {
+            const Bgr24Rows rows(pic, topDown);
+            expectSameScan(engineScan(rows.view(), s, spread), want, name + " in place");
+            const int32_t chunk = int32_t(rng() % 5) + 1;
+            const MemoryFeed feed(rows, chunk);
+            expectSameScan(engineScan(feed.view(), s, spread), want,
+                           name + " fed " + std::to_string(chunk) + " rows at a time");
+        }
+        rowsCompared += want.rows.size();
+    }
+    EXPECT_GT(rowsCompared, size_t(2000));
+}
+
+TEST(PixelLayouts, CountTheSamePixelsForTheCountedView)
+{
+    std::mt19937 rng(31);
+    for (int trial = 0; trial < 200; ++trial) {
+        const int32_t w = int32_t(rng() % 60) + 2, h = int32_t(rng() % 60) + 2;
+        ScanSettings s = randomSettings(rng, w, h);
+        const TestPicture pic = randomPicture(rng, w, h, s.Ink.Ink, s.Ink.On ? s.Ink.Paper : 0xFFFFFF);
+        const CountedArea area = countedArea(s);
+        const Bgr24Rows rows(pic, rng() & 1);
+        const MemoryFeed feed(rows, 3);
+        const auto want = countedPixels(pic.view(), s, area);
+        for (const PixelView& v : {rows.view(), feed.view()}) {
+            const auto got = countedPixels(v, s, area);
+            ASSERT_EQ(got.size(), want.size()) << trial;
+            for (size_t i = 0; i < want.size(); ++i)
+                ASSERT_TRUE(got[i].x == want[i].x && got[i].r == want[i].r && got[i].w == want[i].w) << trial;
+        }
+    }
+}
+
+TEST(PixelLayouts, ALargeBandSharedAmongThreadsEqualsTheLiteralScan)
+{
+    // Large enough for the first pass to be shared among threads, with the
+    // dark pixels few enough to be kept, then too many to be kept.
+    std::mt19937 rng(5);
+    for (const int darkPerMille : {3, 400}) {
+        TestPicture pic(2100, 2100);
+        for (auto& p : pic.pixels)
+            if (int(rng() % 1000) < darkPerMille)
+                p = TestPicture::rgb(rng() % 200, rng() % 200, rng() % 200);
+        ScanSettings s;
+        s.OriginX = 0;
+        s.OriginY = 0;
+        s.RefX = 2100;
+        s.RefY = 2100;
+        s.RealRefX = 1;
+        s.RealRefY = 7;
+        s.RealOriginY = -2;
+        s.ScanStartX = 3;
+        s.ScanStartY = 1;
+        s.ScanEndX = 2099;
+        s.ScanEndY = 2100;
+        s.ScanWidth = 3;
+        s.Threshold = 100;
+        s.WeightedX = true;
+        const Scan got = engineScan(pic.view(), s, true);
+        const ReferenceResult want = referenceScan(pic.view(), s, true);
+        expectSameScan(got, {want.rows, want.progress}, std::to_string(darkPerMille) + " per mille dark");
+    }
+}
+
+TEST(PixelLayouts, ARowThatCannotBeReadStopsTheScanWithTheFeedsError)
+{
+    TestPicture pic(40, 300);
+    for (int32_t x = 0; x < 40; ++x)
+        pic.set(x, 150, 0);
+    const Bgr24Rows rows(pic, false);
+    ScanSettings s;
+    s.RefX = 40;
+    s.RefY = 300;
+    s.RealRefX = 1;
+    s.RealRefY = 1;
+    s.ScanEndX = 40;
+    s.ScanEndY = 300;
+    s.ScanWidth = 1;
+    s.Threshold = 128;
+    for (const int32_t failAt : {0, 10, 299}) {
+        const MemoryFeed feed(rows, 4, failAt);
+        EXPECT_THROW(engineScan(feed.view(), s, true), std::runtime_error) << failAt;
+    }
+}
+
+} // namespace
+} // namespace plotrun::test
