@@ -1,5 +1,6 @@
 #include "ScanCommand.h"
 
+#include "../files/BmpRows.h"
 #include "../files/PictureFile.h"
 #include "../files/SettingsFile.h"
 #include "../files/TextFile.h"
@@ -582,10 +583,18 @@ PictureScan scanPicture(const Options& o, const QString& image)
     }
 
     ScanReport report(o.fields, o.decimalSeparator);
-    runColumnScan(view, settings, checks, o.fields.wantsSpread(),
-                  {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
-                   [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }});
+    try {
+        runColumnScan(view, settings, checks, o.fields.wantsSpread(),
+                      {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
+                       [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }});
+    } catch (const BmpReadError& e) {
+        // Rows read while they are scanned: the file changed under the scan.
+        out.messages = QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
+        out.code = kScanFileError;
+        return out;
+    }
     picture.image = QImage(); // the text may be large too
+    picture.feed.reset();
     if (report.hasNonFinite()) {
         out.messages += notFiniteNotice(report.firstNonFiniteRow()).text;
         out.code = kScanNotFinite;

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -106,7 +108,7 @@ private:
 // Large pictures are read by a few threads, each a band of rows.
 constexpr qint64 kBytesPerThread = qint64(48) << 20;
 // Rows are read a few hundred kilobytes at a time.
-constexpr qint64 kChunkBytes = qint64(512) << 10;
+constexpr qint64 kChunkBytes = qint64(256) << 10;
 
 } // namespace
 
@@ -220,6 +222,70 @@ QImage readBmpRows(QIODevice& device, const QByteArray* whole, const BmpLayout& 
     if (!ok)
         throw BmpReadError("the file ended while its rows were read");
     return image;
+}
+
+std::shared_ptr<const BmpRowFeed> BmpRowFeed::open(int fd, const BmpLayout& f, const QByteArray& head, int32_t& first,
+                                                   int32_t end)
+{
+    struct stat file {};
+    if (fd < 0 || f.bits != 24 || !readsBmpRowsDirectly(f, head) || fstat(fd, &file) != 0 || !S_ISREG(file.st_mode))
+        return nullptr;
+    std::shared_ptr<BmpRowFeed> feed(new BmpRowFeed);
+    feed->fd_ = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (feed->fd_ < 0)
+        return nullptr;
+    feed->width_ = int32_t(f.width);
+    feed->height_ = int32_t(f.height);
+    feed->first_ = first = int32_t(std::clamp<int64_t>(first, 0, f.height - 1));
+    feed->end_ = int32_t(std::clamp<int64_t>(end, first + 1, f.height));
+    feed->topDown_ = int32_t(le32(head, 22)) < 0;
+    feed->pixelOffset_ = f.pixelOffset;
+    feed->rowBytes_ = (f.width * 24 + 31) / 32 * 4;
+    posix_fadvise(feed->fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return feed;
+}
+
+BmpRowFeed::~BmpRowFeed() { ::close(fd_); }
+
+PixelView BmpRowFeed::view() const
+{
+    PixelView v;
+    v.width = width_;
+    v.height = height_;
+    v.layout = PixelLayout::Bgr24;
+    v.firstRow = first_;
+    v.endRow = first_; // holds none; they are read through the feed
+    v.feed = this;
+    return v;
+}
+
+PixelView BmpRowFeed::rows(int32_t first, int32_t end, std::vector<uint8_t>& buffer) const
+{
+    if (first < first_ || first >= end_)
+        throw BmpReadError("a row was asked for that is not read");
+    const int32_t n = int32_t(std::clamp<qint64>(kChunkBytes / rowBytes_, 1, std::min(end, end_) - first));
+    buffer.resize(size_t(n * rowBytes_));
+    // The rows lie one after the other in the file, in one order or the other.
+    const qint64 firstFileRow = topDown_ ? first : height_ - first - n;
+    char* into = reinterpret_cast<char*>(buffer.data());
+    qint64 offset = pixelOffset_ + firstFileRow * rowBytes_;
+    for (qint64 left = n * rowBytes_; left > 0;) {
+        const ssize_t got = ::pread(fd_, into, size_t(left), off_t(offset));
+        if (got <= 0)
+            throw BmpReadError("the file was cut short while it was read");
+        into += got;
+        offset += got;
+        left -= got;
+    }
+    PixelView v;
+    v.width = width_;
+    v.height = height_;
+    v.layout = PixelLayout::Bgr24;
+    v.firstRow = first;
+    v.endRow = first + n;
+    v.rowBytes = topDown_ ? rowBytes_ : -rowBytes_;
+    v.bytes = buffer.data() + (topDown_ ? 0 : (n - 1) * rowBytes_);
+    return v;
 }
 
 } // namespace plotrun

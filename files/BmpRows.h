@@ -6,12 +6,17 @@
 
 #include "PictureStructure.h"
 
+#include "../scan/PixelView.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QIODevice>
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace plotrun {
 
@@ -32,5 +37,37 @@ bool readsBmpRowsDirectly(const BmpLayout& layout, const QByteArray& head);
 // must have passed bmpRowsProblem.
 QImage readBmpRows(QIODevice& device, const QByteArray* whole, const BmpLayout& layout, const QByteArray& head,
                    int32_t& first, int32_t end);
+
+// The rows of an uncompressed 24-bit BMP file, read from the file a few at a
+// time while the scan reads them: no copy of the picture, no conversion, and
+// only the rows that are wanted, each read once.
+class BmpRowFeed : public RowFeed {
+public:
+    // A feed of picture rows [first, end) (counted from the top, clamped as by
+    // readBmpRows) of the open file `fd`, which it reads through a descriptor
+    // of its own; null when the layout is not one that is fed, or the file
+    // cannot be read at will (a pipe, say).
+    static std::shared_ptr<const BmpRowFeed> open(int fd, const BmpLayout& layout, const QByteArray& head,
+                                                  int32_t& first, int32_t end);
+    ~BmpRowFeed() override;
+    BmpRowFeed(const BmpRowFeed&) = delete;
+    BmpRowFeed& operator=(const BmpRowFeed&) = delete;
+
+    int32_t width() const { return width_; }
+    int32_t firstRow() const { return first_; }
+    int32_t endRow() const { return end_; }
+    // The picture, its rows to be read through this feed.
+    PixelView view() const;
+    // Throws BmpReadError when the file was cut short since it was opened.
+    PixelView rows(int32_t first, int32_t end, std::vector<uint8_t>& buffer) const override;
+
+private:
+    BmpRowFeed() = default;
+    int fd_ = -1;
+    bool topDown_ = false;
+    qint64 pixelOffset_ = 0;
+    qint64 rowBytes_ = 0;
+    int32_t width_ = 0, height_ = 0, first_ = 0, end_ = 0;
+};
 
 } // namespace plotrun

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <unistd.h>
 
 namespace plotrun {
@@ -237,12 +238,18 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
         if (!layout.problem.isEmpty())
             throw PictureError(damaged(name, layout.problem));
     }
-    QImageReader reader(&device);
-    if (!reader.canRead())
-        throw PictureError(QString("\"%1\" is not a picture that can be read.").arg(name).toStdString());
+    // Uncompressed BMP rows are read here without Qt's reader, which would
+    // first load every image format plugin.
+    const bool direct = bmp && readsBmpRowsDirectly(layout, head);
+    std::optional<QImageReader> reader;
+    if (!direct) {
+        reader.emplace(&device);
+        if (!reader->canRead())
+            throw PictureError(QString("\"%1\" is not a picture that can be read.").arg(name).toStdString());
+    }
 
     // The size the picture claims, before anything is decoded.
-    QSize size = reader.size();
+    QSize size = reader ? reader->size() : QSize();
     qint64 pixels = -1;
     if (bmp) {
         size = QSize(int(layout.width), int(layout.height)); // both below 2^31
@@ -296,12 +303,25 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
 
     // Uncompressed BMP rows go straight into scan pixels, the same pixels
     // that Qt's reader and the conversion give, at the speed of reading.
-    if (bmp && readsBmpRowsDirectly(layout, head)) {
+    if (direct) {
         auto [first, end] = rows ? rows(int32_t(layout.width), int32_t(layout.height))
                                  : std::pair<int32_t, int32_t>(0, int32_t(layout.height));
+        // For one scan, the 24-bit rows of a file are read while they are
+        // scanned.
+        if (rows && !whole) {
+            auto* file = qobject_cast<QFile*>(&device);
+            if (auto feed = BmpRowFeed::open(file ? file->handle() : -1, layout, head, first, end)) {
+                Picture p;
+                p.bitsPerPixel = declaredBitsPerPixel(head);
+                p.firstRow = first;
+                p.height = int32_t(layout.height);
+                p.feed = std::move(feed);
+                return p;
+            }
+        }
         try {
             QImage image = readBmpRows(device, whole, layout, head, first, end);
-            return {std::move(image), declaredBitsPerPixel(head), first, int32_t(layout.height)};
+            return {std::move(image), declaredBitsPerPixel(head), first, int32_t(layout.height), {}};
         } catch (const std::bad_alloc&) {
             throw PictureError(noMemory(name));
         } catch (const BmpReadError& e) {
@@ -318,13 +338,14 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
     QImageReader::setAllocationLimit(int(std::clamp<qint64>((allowed >> 20) + 1, 1, 1 << 30)));
 
     try {
-        QImage image = reader.read();
+        QImage image = reader->read();
         if (image.isNull() && (messages.outOfMemory || (pixels > 0 && !memoryFor(pixels * 4))))
             throw std::bad_alloc();
         if (!messages.damage.isEmpty())
             throw PictureError(damaged(name, QString("its data ends early or is corrupt (%1)").arg(messages.damage)));
         if (image.isNull())
-            throw PictureError(QString("Cannot read picture \"%1\": %2").arg(name, reader.errorString()).toStdString());
+            throw PictureError(
+                QString("Cannot read picture \"%1\": %2").arg(name, reader->errorString()).toStdString());
         if (qint64(image.width()) * image.height() > maxPixels)
             throw PixelLimitError(QString("The picture \"%1\" has %2 x %3 pixels, more than the limit of %4 pixels.")
                                       .arg(name)
@@ -333,7 +354,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
                                       .arg(maxPixels)
                                       .toStdString(),
                                   image.size(), maxPixels);
-        return {toScanPixels(std::move(image)), declaredBitsPerPixel(head)};
+        return {toScanPixels(std::move(image)), declaredBitsPerPixel(head), 0, -1, {}};
     } catch (const std::bad_alloc&) {
         throw PictureError(noMemory(name));
     }
@@ -407,8 +428,14 @@ QImage toScanPixels(QImage image)
     return image;
 }
 
+int32_t Picture::width() const { return feed ? feed->width() : image.width(); }
+int32_t Picture::fullHeight() const { return height < 0 ? image.height() : height; }
+int32_t Picture::heldRows() const { return feed ? feed->endRow() - feed->firstRow() : image.height(); }
+
 PixelView pixelView(const Picture& picture)
 {
+    if (picture.feed)
+        return picture.feed->view();
     PixelView v = pixelView(picture.image);
     v.height = picture.fullHeight();
     v.firstRow = picture.firstRow;
@@ -460,7 +487,7 @@ Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 ma
 Picture pictureFromImage(const QImage& image)
 {
     try {
-        return {toScanPixels(image), depthOfImage(image)};
+        return {toScanPixels(image), depthOfImage(image), 0, -1, {}};
     } catch (const std::bad_alloc&) {
         throw PictureError("There is not enough memory for the picture.");
     }

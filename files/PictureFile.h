@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -36,6 +37,8 @@ public:
     qint64 limit;
 };
 
+class BmpRowFeed;
+
 struct Picture {
     QImage image;         // Format_RGBX8888: red in the low byte of each pixel
     QString bitsPerPixel; // the colour depth that the source declares, or "-"
@@ -44,9 +47,14 @@ struct Picture {
     // high. -1: all rows are held.
     int32_t firstRow = 0;
     int32_t height = -1;
+    // A 24-bit BMP file read for one scan may instead be read while it is
+    // scanned, through a feed; `image` is then null.
+    std::shared_ptr<const BmpRowFeed> feed;
 
-    int32_t width() const { return image.width(); }
-    int32_t fullHeight() const { return height < 0 ? image.height() : height; }
+    int32_t width() const;
+    int32_t fullHeight() const;
+    // The number of rows held or fed, from firstRow on.
+    int32_t heldRows() const;
 };
 
 // Which rows of a picture of width x height are wanted, counted from the top;

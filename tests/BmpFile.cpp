@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 namespace plotrun::test {
 
@@ -66,6 +67,19 @@ QByteArray bmpBytes(int width, int height, int bpp, const std::function<uint32_t
         }
         b.append(line);
     }
+    return b;
+}
+
+QByteArray topDown(const QByteArray& bottomUp, int width, int height, int bpp)
+{
+    QByteArray b = bottomUp;
+    const int rowBytes = ((width * bpp + 31) / 32) * 4;
+    const int offset = int(quint8(b[10]) | quint8(b[11]) << 8);
+    const int32_t negative = -height;
+    std::memcpy(b.data() + 22, &negative, 4);
+    for (int r = 0; r < height; ++r)
+        std::memcpy(b.data() + offset + r * rowBytes, bottomUp.constData() + offset + (height - 1 - r) * rowBytes,
+                    size_t(rowBytes));
     return b;
 }
 

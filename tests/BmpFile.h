@@ -15,6 +15,9 @@ namespace plotrun::test {
 QByteArray bmpBytes(int width, int height, int bitsPerPixel, const std::function<uint32_t(int, int)>& colourAt,
                     const std::vector<uint32_t>& palette = {});
 
+// The same picture stored top-down: a negative height, rows in reading order.
+QByteArray topDown(const QByteArray& bottomUp, int width, int height, int bpp);
+
 bool writeFile(const QString& path, const QByteArray& bytes);
 
 } // namespace plotrun::test

@@ -34,27 +34,20 @@ void expectSameRows(const Picture& p, const QImage& qt, const std::string& what)
     const PixelView v = pixelView(p);
     ASSERT_EQ(v.width, qt.width()) << what;
     ASSERT_EQ(v.height, qt.height()) << what;
-    const int32_t end = p.firstRow + p.image.height();
+    const int32_t end = p.firstRow + p.heldRows();
+    std::vector<uint8_t> buffer;
+    PixelView held = v;
     for (int32_t r = p.firstRow; r < end; ++r) {
+        if (v.feed && !held.holds(r))
+            held = v.feed->rows(r, end, buffer);
         const auto* want = reinterpret_cast<const uint32_t*>(qt.constScanLine(r));
-        const uint32_t* got = v.row(r);
-        for (int32_t x = 0; x < v.width; ++x)
-            ASSERT_EQ(got[x], want[x]) << what << " at " << x << "," << r;
+        for (int32_t x = 0; x < v.width; ++x) {
+            if (held.layout == PixelLayout::Rgbx32) {
+                ASSERT_EQ(held.row(r)[x], want[x]) << what << " at " << x << "," << r;
+            }
+            ASSERT_EQ(held.colourAt(x, r), want[x] & PixelView::kColourMask) << what << " at " << x << "," << r;
+        }
     }
-}
-
-// The same picture stored top-down: a negative height, rows in reading order.
-QByteArray topDown(const QByteArray& bottomUp, int width, int height, int bpp)
-{
-    QByteArray b = bottomUp;
-    const int rowBytes = ((width * bpp + 31) / 32) * 4;
-    const int offset = int(quint8(b[10]) | quint8(b[11]) << 8);
-    const int32_t negative = -height;
-    std::memcpy(b.data() + 22, &negative, 4);
-    for (int r = 0; r < height; ++r)
-        std::memcpy(b.data() + offset + r * rowBytes, bottomUp.constData() + offset + (height - 1 - r) * rowBytes,
-                    size_t(rowBytes));
-    return b;
 }
 
 class BmpRows : public ::testing::Test {
@@ -179,10 +172,29 @@ TEST_F(BmpRows, AChosenBandHoldsThoseRowsOnly)
                     return std::pair{first, end};
                 });
                 EXPECT_EQ(p.firstRow, first);
-                EXPECT_EQ(p.image.height(), end - first);
+                EXPECT_EQ(p.heldRows(), end - first);
+                EXPECT_EQ(p.feed != nullptr, bpp == 24);
                 expectSameRows(p, qt, std::to_string(bpp) + (down ? " top-down " : " ") + std::to_string(first));
             }
         }
+    }
+}
+
+TEST_F(BmpRows, AFileCutShortWhileItsRowsAreFedGivesAnError)
+{
+    const QString path = put("fed.bmp", randomBmp(50, 400, 24));
+    const Picture p = loadPicture(path, kDefaultMaxPixels, [](int32_t, int32_t h) { return std::pair{0, h}; });
+    ASSERT_TRUE(p.feed);
+    std::vector<uint8_t> buffer;
+    const PixelView first = p.feed->rows(0, 400, buffer);
+    EXPECT_TRUE(first.holds(0));
+    ASSERT_TRUE(QFile::resize(path, 2000));
+    try {
+        for (int32_t r = 0; r < 400; r = p.feed->rows(r, 400, buffer).endRow) {
+        }
+        ADD_FAILURE() << "rows were read that are no longer in the file";
+    } catch (const BmpReadError& e) {
+        EXPECT_NE(std::string(e.what()).find("cut short"), std::string::npos) << e.what();
     }
 }
 

@@ -10,10 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
+#include <QPainterPath>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <sstream>
@@ -88,6 +91,71 @@ TEST_F(ScanCommand, ReadsOtherFormatsAndTheirDeclaredDepth)
     EXPECT_EQ(r.code, kScanDone) << r.err;
     EXPECT_NE(r.out.find("Bits per pixel: ,24\r\n"), std::string::npos);
     EXPECT_NE(r.out.find("0.525,50,0\r\n"), std::string::npos);
+}
+
+TEST_F(ScanCommand, A24BitBmpReadAsItIsScannedGivesWhatQtsDecoderGives)
+{
+    // A chart with a grid, a frame, label blocks and two anti-aliased curves; an
+    // odd width, so that its BMP rows carry padding.
+    QImage chart(731, 419, QImage::Format_RGB32);
+    chart.fill(Qt::white);
+    {
+        QPainter p(&chart);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QColor(200, 200, 200));
+        for (int x = 40; x < 731; x += 60)
+            p.drawLine(x, 10, x, 400);
+        p.setPen(Qt::black);
+        p.drawRect(40, 10, 680, 390);
+        for (int x = 40; x < 731; x += 60) // ticks and blocks where labels go
+            p.fillRect(x - 6, 403, 12, 9, QColor(60, 60, 60));
+        QPainterPath sine, cosine;
+        for (int x = 40; x <= 720; ++x) {
+            const double t = (x - 40) / 680.0 * 6.283;
+            const QPointF a(x, 205 - 150 * std::sin(2 * t)), b(x, 205 - 120 * std::cos(t));
+            x == 40 ? sine.moveTo(a) : sine.lineTo(a);
+            x == 40 ? cosine.moveTo(b) : cosine.lineTo(b);
+        }
+        p.setPen(QPen(QColor(20, 40, 200), 2.5));
+        p.drawPath(sine);
+        p.setPen(QPen(QColor(210, 30, 30), 1.5));
+        p.drawPath(cosine);
+    }
+    ASSERT_TRUE(chart.save(file("chart.png")));
+    const QByteArray bmp =
+        bmpBytes(731, 419, 24, [&](int x, int row) { return uint32_t(chart.pixel(x, row)) & 0xFFFFFF; });
+    ASSERT_TRUE(writeFile(file("chart.bmp"), bmp));
+    ASSERT_TRUE(writeFile(file("down.bmp"), topDown(bmp, 731, 419, 24)));
+
+    const QStringList calibration{"--origin",
+                                  "40,19",
+                                  "--ref",
+                                  "720,409",
+                                  "--real-ref",
+                                  "10,1",
+                                  "--fields",
+                                  "real,sdev,sdevy,bitmap",
+                                  "--column-names",
+                                  "--decimal-separator",
+                                  "."};
+    const std::vector<QStringList> settings{
+        {"--area", "0,0,731,419"},
+        {"--area", "45,100,700,300", "--scan-width", "3", "--weighted-x"},
+        {"--area", "41,11,719,409", "--ink", "20,40,200", "--ink-tolerance", "60", "--threshold", "20"},
+        {"--area", "41,11,719,409", "--follow", "--remove-lines"},
+        {"--area", "0,0,731,419", "--threshold", "1", "--scan-width", "7"},
+    };
+    for (const QStringList& s : settings) {
+        const ScanRun want = scanner(calibration + s + QStringList{file("chart.png")});
+        ASSERT_EQ(want.code, kScanDone) << want.err;
+        ASSERT_GT(points(want.out).size(), size_t(20)) << s.join(' ').toStdString();
+        for (const QString name : {"chart.bmp", "down.bmp"}) {
+            const ScanRun got = scanner(calibration + s + QStringList{file(name)});
+            EXPECT_EQ(got.code, kScanDone) << got.err;
+            EXPECT_EQ(got.out, want.out) << name.toStdString() << " " << s.join(' ').toStdString();
+            EXPECT_EQ(got.err, want.err);
+        }
+    }
 }
 
 TEST_F(ScanCommand, UsesTheDecimalSeparatorAndItsStartDelimiter)
