@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cmath>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <limits>
 #include <optional>
 #include <thread>
@@ -61,7 +59,7 @@ inline Words wordsAt(const uint8_t* p)
     return w;
 }
 
-inline bool mayHoldDark(const uint32_t* p, int32_t limit)
+[[gnu::always_inline]] inline bool mayHoldDark(const uint32_t* p, int32_t limit)
 {
     Lanes v[kBlock / 4];
     std::memcpy(v, p, sizeof v);
@@ -114,7 +112,7 @@ inline bool allBytesAre(const uint8_t* p, const Words* pattern)
 
 // True when some pixel of the block may hold enough ink: it is not the paper
 // and its projection onto the line from paper to ink reaches the least.
-inline bool mayHoldInk(const uint32_t* p, const InkLanes& k)
+[[gnu::always_inline]] inline bool mayHoldInk(const uint32_t* p, const InkLanes& k)
 {
     Lanes v[kBlock / 4];
     std::memcpy(v, p, sizeof v);
@@ -145,87 +143,6 @@ struct Frame {
     InkSettings inkSettings;
 };
 
-// Rows read through a picture's feed one chunk after another by a second
-// thread, a few chunks ahead of the scan: reading the file and scanning the
-// rows then take place at the same time.
-class ReadAhead {
-public:
-    ReadAhead(const RowFeed& feed, int64_t first, int64_t end) : feed_(feed), first_(first), end_(end)
-    {
-        reader_ = std::jthread([this] { read(); });
-    }
-
-    ~ReadAhead()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    ReadAhead(const ReadAhead&) = delete;
-    ReadAhead& operator=(const ReadAhead&) = delete;
-
-    // The next chunk of rows, in order; valid until the next call.
-    const PixelView& next()
-    {
-        std::unique_lock lock(mutex_);
-        if (taken_ > 0) { // the chunk handed out last is free again
-            ++freed_;
-            changed_.notify_all();
-        }
-        changed_.wait(lock, [this] { return filled_ > taken_ || error_; });
-        if (filled_ == taken_ && error_)
-            std::rethrow_exception(error_);
-        return slots_[taken_++ % kSlots].view;
-    }
-
-private:
-    static constexpr uint64_t kSlots = 4;
-    struct Slot {
-        std::vector<uint8_t> buffer;
-        PixelView view;
-    };
-
-    void read()
-    {
-        try {
-            for (int64_t r = first_; r < end_;) {
-                Slot* slot = nullptr;
-                {
-                    std::unique_lock lock(mutex_);
-                    changed_.wait(lock, [this] { return stop_ || filled_ - freed_ < kSlots; });
-                    if (stop_)
-                        return;
-                    slot = &slots_[filled_ % kSlots];
-                }
-                slot->view = feed_.rows(static_cast<int32_t>(r), static_cast<int32_t>(end_), slot->buffer);
-                r = slot->view.endRow;
-                {
-                    const std::lock_guard lock(mutex_);
-                    ++filled_;
-                }
-                changed_.notify_all();
-            }
-        } catch (...) {
-            const std::lock_guard lock(mutex_);
-            error_ = std::current_exception();
-            changed_.notify_all();
-        }
-    }
-
-    const RowFeed& feed_;
-    const int64_t first_, end_;
-    Slot slots_[kSlots];
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    uint64_t filled_ = 0, taken_ = 0, freed_ = 0;
-    bool stop_ = false;
-    std::exception_ptr error_;
-    std::jthread reader_; // last: joined before the rest goes
-};
-
 // Calls each(view, r) for the rows [ra, rb) of a picture in turn, with a view
 // that holds row r where the picture has it: the picture itself, or the rows
 // that its feed has read.
@@ -245,13 +162,11 @@ void forEachHeldRow(const PixelView& pic, int64_t ra, int64_t rb, Each&& each)
     int64_t r = ra;
     for (; r < first; ++r)
         each(outside, r);
-    if (first < end) {
-        ReadAhead rows(*pic.feed, first, end);
-        while (r < end) {
-            const PixelView& held = rows.next();
-            for (; r < end && held.holds(r); ++r)
-                each(held, r);
-        }
+    std::vector<uint8_t> buffer; // a few rows, which stay in cache while they are scanned
+    while (r < end) {
+        const PixelView held = pic.feed->rows(static_cast<int32_t>(r), static_cast<int32_t>(end), buffer);
+        for (; r < end && held.holds(r); ++r)
+            each(held, r);
     }
     for (; r < rb; ++r)
         each(outside, r);
@@ -516,9 +431,14 @@ private:
         colEnd_ = f_.x0 + endStrip * f_.width;
         std::fill(sums_.begin(), sums_.begin() + strips_, StripSums<Sum>{});
         dark_.clear();
+        stripOfColumn_.resize(static_cast<size_t>(colEnd_ - colBegin_));
+        for (size_t c = 0; c < stripOfColumn_.size(); ++c)
+            stripOfColumn_[c] = static_cast<uint32_t>(static_cast<int64_t>(c) / f_.width);
     }
 
-    size_t stripOf(int64_t x) const { return static_cast<size_t>((x - colBegin_) / f_.width); }
+    // The band's strip of a column, from a table: a division for every dark
+    // pixel would cost more than the rest of its visit.
+    size_t stripOf(int64_t x) const { return stripOfColumn_[static_cast<size_t>(x - colBegin_)]; }
 
     // First pass: N, S_D, S_DR and S_DX of every strip of the band. With the
     // spread wanted, the dark pixels are kept for the second pass while they
@@ -585,8 +505,6 @@ private:
     {
         if constexpr (!std::is_same_v<Sum, int64_t>) {
             return 1;
-        } else if (pic_.feed) {
-            return 1; // one thread reads the rows while another scans them
         } else {
             constexpr int64_t kPixelsPerShare = int64_t(1) << 21;
             const int64_t pixels = (colEnd_ - colBegin_) * f_.rows;
@@ -739,6 +657,7 @@ private:
     std::vector<double> spreadSum_; // Q of each strip
     std::vector<DarkPixel> dark_;
     bool recorded_ = false; // dark_ holds every dark pixel of the band
+    std::vector<uint32_t> stripOfColumn_;
 
     int64_t cacheTop_ = 0;
     std::vector<double> realYOfRow_;

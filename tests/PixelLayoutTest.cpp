@@ -107,9 +107,9 @@ Scan engineScan(const PixelView& view, ScanSettings s, bool spread)
     const ScanChecks checks = checkScan(s);
     if (checks.stop != ScanStop::None)
         return out;
-    runColumnScan(view, s, checks, spread,
-                  {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); },
-                   nullptr});
+    runColumnScan(
+        view, s, checks, spread,
+        {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); }, nullptr});
     return out;
 }
 
