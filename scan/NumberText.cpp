@@ -1,6 +1,8 @@
 #include "NumberText.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -33,22 +35,39 @@ double strtodC(const char* text, char** end)
 // The 15 significant digits of |value| rounded half away from zero, and the
 // decimal exponent e with |value| = 0.d1d2... x 10^e.
 struct Digits {
-    std::string digits; // trailing zeros dropped, at least one digit
+    char digits[15]; // trailing zeros dropped, at least one digit
+    int count = 0;
     int exponent = 0;
 };
+
+// The significant digits of `magnitude` written in scientific form with
+// `decimals` digits after the point (correctly rounded, as printf's "%.Ne"
+// in the "C" locale), and the decimal exponent of the first.
+int scientificDigits(double magnitude, int decimals, char* digits, int capacity, int& exp10)
+{
+    char text[1100];
+    const auto written = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, decimals);
+    int n = 0;
+    const char* p = text;
+    for (; p < written.ptr && *p != 'e'; ++p)
+        if (isDigit(*p) && n < capacity)
+            digits[n++] = *p;
+    const bool negative = p + 1 < written.ptr && p[1] == '-';
+    exp10 = 0;
+    for (p += 2; p < written.ptr; ++p)
+        exp10 = exp10 * 10 + (*p - '0');
+    if (negative)
+        exp10 = -exp10;
+    return n;
+}
 
 Digits roundTo15(double magnitude)
 {
     // 17 digits decide the rounding unless they read ...50 in the 16th and
     // 17th place; then only the exact expansion can tell a tie.
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.16e", magnitude);
-    std::string mant;
-    const char* p = buf;
-    for (; *p && *p != 'e'; ++p)
-        if (isDigit(*p))
-            mant += *p;
-    int exp10 = std::atoi(p + 1);
+    char mant[17];
+    int exp10 = 0;
+    scientificDigits(magnitude, 16, mant, 17, exp10);
 
     bool roundUp;
     if (mant[15] > '5' || (mant[15] == '5' && mant[16] != '0'))
@@ -57,30 +76,30 @@ Digits roundTo15(double magnitude)
         roundUp = false;
     else {
         // Between ...495 and ...505: look at every digit of the double.
-        std::vector<char> exact(1100);
-        std::snprintf(exact.data(), exact.size(), "%.1070e", magnitude);
-        std::string all;
-        for (const char* q = exact.data(); *q && *q != 'e'; ++q)
-            if (isDigit(*q))
-                all += *q;
-        roundUp = all.size() > 15 && all[15] >= '5';
+        char all[16];
+        int unused = 0;
+        roundUp = scientificDigits(magnitude, 1070, all, 16, unused) > 15 && all[15] >= '5';
     }
 
-    std::string d = mant.substr(0, 15);
+    Digits d;
+    std::copy_n(mant, 15, d.digits);
+    d.count = 15;
     if (roundUp) {
         int i = 14;
-        for (; i >= 0 && d[i] == '9'; --i)
-            d[i] = '0';
+        for (; i >= 0 && d.digits[i] == '9'; --i)
+            d.digits[i] = '0';
         if (i < 0) { // 999...9 rounded up to the next power of ten
-            d = "1";
+            d.digits[0] = '1';
+            d.count = 1;
             ++exp10;
         } else {
-            ++d[i];
+            ++d.digits[i];
         }
     }
-    while (d.size() > 1 && d.back() == '0')
-        d.pop_back();
-    return {d, exp10 + 1};
+    while (d.count > 1 && d.digits[d.count - 1] == '0')
+        --d.count;
+    d.exponent = exp10 + 1;
+    return d;
 }
 
 } // namespace
@@ -99,7 +118,7 @@ std::string formatReal(double value, std::string_view sep)
     const Digits r = roundTo15(std::fabs(value));
     std::string out = value < 0 ? "-" : "";
     const int e = r.exponent;
-    const std::string& d = r.digits;
+    const std::string_view d(r.digits, static_cast<size_t>(r.count));
     if (e >= -3 && e <= 15) {
         if (e <= 0) {
             out += '0';
