@@ -20,6 +20,9 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -646,6 +649,68 @@ std::string prefixed(const std::string& prefix, const std::string& messages)
     return out;
 }
 
+// Writes the finished outputs of a batch in order of arrival on a thread of
+// its own. At most a few texts wait at a time: a scanning thread that finds
+// the queue full waits for room.
+class OutputWriter {
+public:
+    using Write = std::function<void(int, PictureScan)>;
+
+    OutputWriter(int jobs, Write write) : limit_(size_t(std::max(2, 2 * jobs))), write_(std::move(write))
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~OutputWriter() { finish(); }
+    OutputWriter(const OutputWriter&) = delete;
+    OutputWriter& operator=(const OutputWriter&) = delete;
+
+    void write(int index, PictureScan scan)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.size() < limit_; });
+        queue_.emplace_back(index, std::move(scan));
+        changed_.notify_all();
+    }
+
+    // Waits until everything handed over is written.
+    void finish()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void run()
+    {
+        while (true) {
+            std::pair<int, PictureScan> next;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return closed_ || !queue_.empty(); });
+                if (queue_.empty())
+                    return;
+                next = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            changed_.notify_all();
+            write_(next.first, std::move(next.second));
+        }
+    }
+
+    const size_t limit_;
+    Write write_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<int, PictureScan>> queue_;
+    bool closed_ = false;
+    std::thread thread_;
+};
+
 // Several pictures, each to its own file in the output folder, N at a time.
 // The pictures share nothing: each is loaded, judged, scanned and written on
 // its own, and a failure skips only that picture.
@@ -676,6 +741,32 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     std::mutex progress;
     QElapsedTimer clock;
     clock.start();
+    // A picture is done once its result is in `results`; the progress line
+    // counts it.
+    const auto done = [&](int i, PictureScan r) {
+        r.text.clear();
+        results[size_t(i)] = std::move(r);
+        const std::lock_guard lock(progress);
+        ++finished;
+        if (errIsTerminal)
+            err << "\r[" << finished << "/" << count << "] " << QFileInfo(o.images[i]).fileName().toStdString()
+                << "\x1b[K" << std::flush;
+    };
+    // Output files are written by a thread of their own: while one waits for
+    // the disk, the scanning threads go on with the next pictures.
+    OutputWriter writer(jobs, [&](int i, PictureScan r) {
+        try {
+            const QString error = writeTextFile(outputs[i], r.text);
+            if (!error.isEmpty()) {
+                r.code = kScanFileError;
+                r.messages += "cannot write \"" + outputs[i].toStdString() + "\": " + error.toStdString() + "\n";
+            }
+        } catch (const std::exception& e) {
+            r.code = kScanFileError;
+            r.messages += std::string(e.what()) + "\n";
+        }
+        done(i, std::move(r));
+    });
     const auto work = [&] {
         for (int i = next++; i < count; i = next++) {
             PictureScan r;
@@ -685,26 +776,15 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
                     r.messages = "the output file \"" + outputs[i].toStdString() + "\" is the picture itself\n";
                 } else {
                     r = scanPicture(o, o.images[i]);
-                    if (r.code == kScanDone) {
-                        const QString error = writeTextFile(outputs[i], r.text);
-                        if (!error.isEmpty()) {
-                            r.code = kScanFileError;
-                            r.messages +=
-                                "cannot write \"" + outputs[i].toStdString() + "\": " + error.toStdString() + "\n";
-                        }
-                    }
                 }
             } catch (const std::exception& e) { // out of memory, above all
                 r.code = kScanFileError;
                 r.messages += std::string(e.what()) + "\n";
             }
-            r.text.clear();
-            results[size_t(i)] = std::move(r);
-            const std::lock_guard lock(progress);
-            ++finished;
-            if (errIsTerminal)
-                err << "\r[" << finished << "/" << count << "] " << QFileInfo(o.images[i]).fileName().toStdString()
-                    << "\x1b[K" << std::flush;
+            if (r.code == kScanDone)
+                writer.write(i, std::move(r));
+            else
+                done(i, std::move(r));
         }
     };
     std::vector<std::thread> workers;
@@ -713,6 +793,7 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     work();
     for (std::thread& w : workers)
         w.join();
+    writer.finish();
     if (errIsTerminal)
         err << "\r\x1b[K";
 
