@@ -354,6 +354,10 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
                                       .arg(maxPixels)
                                       .toStdString(),
                                   image.size(), maxPixels);
+        // A picture read for one scan is scanned as Qt holds it when it is
+        // opaque; only the window needs the scan's own pixel order.
+        if (rows && image.format() == QImage::Format_RGB32)
+            return {std::move(image), declaredBitsPerPixel(head), 0, -1, {}};
         return {toScanPixels(std::move(image)), declaredBitsPerPixel(head), 0, -1, {}};
     } catch (const std::bad_alloc&) {
         throw PictureError(noMemory(name));
@@ -455,6 +459,8 @@ PixelView pixelView(const QImage& img)
     PixelView v;
     v.width = img.width();
     v.height = img.height();
+    if (img.format() == QImage::Format_RGB32)
+        v.layout = PixelLayout::Bgrx32;
     v.stride = img.bytesPerLine() / 4;
     v.pixels = reinterpret_cast<const uint32_t*>(img.constBits());
     return v;

@@ -40,7 +40,9 @@ public:
 class BmpRowFeed;
 
 struct Picture {
-    QImage image;         // Format_RGBX8888: red in the low byte of each pixel
+    // Format_RGBX8888: red in the low byte of each pixel; or, in a picture read
+    // for one scan, Format_RGB32 as Qt reads an opaque picture.
+    QImage image;
     QString bitsPerPixel; // the colour depth that the source declares, or "-"
     // A picture read for one scan may hold only the rows that the scan reads:
     // `image` then holds the rows from firstRow on of a picture `height` rows
@@ -67,9 +69,9 @@ using RowChooser = std::function<std::pair<int32_t, int32_t>(int32_t width, int3
 // and PixelLimitError for one that claims more than `maxPixels` pixels. A pipe
 // or other stream is read whole first.
 Picture loadPicture(const QString& path, qint64 maxPixels = kDefaultMaxPixels);
-// The same, holding only the rows that `rows` asks for where the format
-// allows it (uncompressed BMP, read straight into scan pixels); other
-// pictures are held whole.
+// The same for one scan, holding only the rows that `rows` asks for where
+// the format allows it (uncompressed BMP, read straight into scan pixels or
+// while they are scanned); other pictures are held whole.
 Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows);
 
 // The same for a picture held in memory; `name` is for the messages.

@@ -281,6 +281,11 @@ void forEachInkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int
             return;
         const int64_t least = ink.projectionFor(f.threshold);
         const InkLanes lanes(f.inkSettings, static_cast<int32_t>(least));
+        // The same test on pixels with red and blue in each other's place.
+        InkSettings swapped = f.inkSettings;
+        swapped.Ink = PixelView::swapRedBlue(swapped.Ink);
+        swapped.Paper = PixelView::swapRedBlue(swapped.Paper);
+        const InkLanes swappedLanes(swapped, static_cast<int32_t>(least));
         const int64_t xa = std::max<int64_t>(colBegin, 0);
         const int64_t xb = std::min<int64_t>(colEnd, pic.width);
         const int64_t ra = std::max<int64_t>(f.top, 0);
@@ -314,6 +319,18 @@ void forEachInkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int
                 return;
             }
             const uint32_t* row = held.row(static_cast<int32_t>(r));
+            if (held.layout == PixelLayout::Bgrx32) {
+                for (; x + kBlock <= xb; x += kBlock) {
+                    const uint32_t* p = row + x;
+                    if (!mayHoldInk(p, swappedLanes))
+                        continue;
+                    for (int i = 0; i < kBlock; ++i)
+                        visitIfInk(x + i, r, PixelView::swapRedBlue(p[i]));
+                }
+                for (; x < xb; ++x)
+                    visitIfInk(x, r, PixelView::swapRedBlue(row[x]));
+                return;
+            }
             for (; x + kBlock <= xb; x += kBlock) {
                 const uint32_t* p = row + x;
                 if (!mayHoldInk(p, lanes))

@@ -12,6 +12,9 @@ enum class PixelLayout : uint8_t {
     // Four bytes a pixel: red in the low byte, green in the next and blue in
     // the third; the top byte is ignored.
     Rgbx32,
+    // Four bytes a pixel, blue in the low byte and red in the third: the way
+    // Qt holds an opaque picture, scanned without a conversion pass.
+    Bgrx32,
     // Three bytes a pixel, blue first: the rows of an uncompressed 24-bit
     // BMP file, read where they lie.
     Bgr24,
@@ -37,7 +40,8 @@ public:
 struct PixelView {
     int32_t width = 0;
     int32_t height = 0;
-    // Rgbx32: the step from one row to the next in pixels, and the first held row.
+    // Rgbx32 and Bgrx32: the step from one row to the next in pixels, and the
+    // first held row.
     std::ptrdiff_t stride = 0;
     const uint32_t* pixels = nullptr;
     PixelLayout layout = PixelLayout::Rgbx32;
@@ -57,6 +61,8 @@ struct PixelView {
     static constexpr uint32_t kOutsidePixel = 0xFFFFFFFFu;
     static constexpr uint32_t kColourMask = 0x00FFFFFFu;
 
+    static uint32_t swapRedBlue(uint32_t c) { return (c & 0xFF00FF00u) | (c & 0xFFu) << 16 | ((c >> 16) & 0xFFu); }
+
     const uint32_t* row(int32_t r) const { return pixels + (r - firstRow) * stride; }
     const uint8_t* bgrRow(int32_t r) const { return bytes + (r - firstRow) * rowBytes; }
     bool holds(int64_t r) const { return r >= firstRow && (endRow < 0 || r < endRow); }
@@ -72,7 +78,10 @@ struct PixelView {
             const uint8_t* p = bgrRow(static_cast<int32_t>(r)) + 3 * x;
             return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
         }
-        return row(static_cast<int32_t>(r))[x] & kColourMask;
+        const uint32_t c = row(static_cast<int32_t>(r))[x];
+        if (layout == PixelLayout::Bgrx32)
+            return swapRedBlue(c) & kColourMask;
+        return c & kColourMask;
     }
 };
 

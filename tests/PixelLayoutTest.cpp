@@ -1,5 +1,5 @@
 // The same picture scans the same, bit for bit, whether its pixels are held
-// as 32-bit pixels, as the 24-bit rows of a BMP file (top down or bottom up,
+// as 32-bit pixels (red low or blue low), as the 24-bit rows of a BMP file (top down or bottom up,
 // with their padding), or read through a feed a few rows at a time; and a
 // large band shared among threads gives what one thread gives.
 #include "ColumnScan.h"
@@ -197,6 +197,14 @@ TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
             const ReferenceResult literal = referenceScan(pic.view(), s, spread);
             expectSameScan(want, {literal.rows, literal.progress}, name + " against the literal scan");
         }
+        // As Qt holds an opaque picture: blue in the low byte.
+        std::vector<uint32_t> bgrx(pic.pixels.size());
+        std::transform(pic.pixels.begin(), pic.pixels.end(), bgrx.begin(),
+                       [](uint32_t c) { return PixelView::swapRedBlue(c) | 0xFF000000u; });
+        PixelView qt = pic.view();
+        qt.pixels = bgrx.data();
+        qt.layout = PixelLayout::Bgrx32;
+        expectSameScan(engineScan(qt, s, spread), want, name + " blue low");
         for (const bool topDown : {false, true}) {
             const Bgr24Rows rows(pic, topDown);
             expectSameScan(engineScan(rows.view(), s, spread), want, name + " in place");
