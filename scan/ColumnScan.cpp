@@ -5,6 +5,7 @@
 #include "InkModel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <cmath>
 #include <exception>
@@ -59,19 +60,26 @@ inline Words wordsAt(const uint8_t* p)
     return w;
 }
 
-[[gnu::always_inline]] inline bool mayHoldDark(const uint32_t* p, int32_t limit)
+// The dark pixels of a block of 16: bit i of the answer is set when pixel i
+// is dark, and sums[i] then holds its r + g + b. Most of a chart is white
+// paper, and a white block is passed over in a few vector instructions.
+[[gnu::always_inline]] inline uint32_t darkInBlock(const uint32_t* p, int32_t limit, uint32_t (&sums)[kBlock])
 {
     Lanes v[kBlock / 4];
     std::memcpy(v, p, sizeof v);
     const Lanes all = v[0] & v[1] & v[2] & v[3];
     if (((all[0] & all[1] & all[2] & all[3]) & 0x00FFFFFFu) == 0x00FFFFFFu)
-        return false; // all white
-    SignedLanes hit = {0, 0, 0, 0};
-    for (const Lanes& c : v) {
+        return 0; // all white
+    const SignedLanes bit = {1, 2, 4, 8};
+    uint32_t mask = 0;
+    for (int j = 0; j < kBlock / 4; ++j) {
+        const Lanes& c = v[j];
         const Lanes sum = (c & 0xFFu) + ((c >> 8) & 0xFFu) + ((c >> 16) & 0xFFu);
-        hit |= reinterpret_cast<const SignedLanes&>(sum) <= limit;
+        std::memcpy(sums + 4 * j, &sum, sizeof sum);
+        const SignedLanes hit = (reinterpret_cast<const SignedLanes&>(sum) <= limit) & bit;
+        mask |= static_cast<uint32_t>(hit[0] | hit[1] | hit[2] | hit[3]) << (4 * j);
     }
-    return (hit[0] | hit[1] | hit[2] | hit[3]) != 0;
+    return mask;
 }
 
 // The ink model's paper and line in vector lanes, for the block test.
@@ -177,14 +185,12 @@ template <class Visit>
 inline void darkPixelsOfRow(const uint32_t* row, int64_t xa, int64_t xb, int64_t r, int32_t limit, Visit& visit)
 {
     int64_t x = xa;
+    uint32_t sums[kBlock];
     for (; x + kBlock <= xb; x += kBlock) {
-        const uint32_t* p = row + x;
-        if (!mayHoldDark(p, limit))
-            continue;
-        for (int i = 0; i < kBlock; ++i) {
-            const uint32_t s = channelSum(p[i]);
-            if (static_cast<int32_t>(s) <= limit)
-                visit(x + i, r, darknessOfSum(s));
+        // Left to right through the dark pixels of the block.
+        for (uint32_t dark = darkInBlock(row + x, limit, sums); dark != 0; dark &= dark - 1) {
+            const int i = std::countr_zero(dark);
+            visit(x + i, r, darknessOfSum(sums[i]));
         }
     }
     for (; x < xb; ++x) {
