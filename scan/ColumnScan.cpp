@@ -382,8 +382,8 @@ struct DarkPixel {
     int32_t d;
 };
 
-// At most this many dark pixels of a band are kept for the spread pass (24 MB),
-// and never more than a quarter of the band's pixels.
+// At most this many dark pixels of a run of rows are kept for the spread pass
+// (24 MB), and never more than a quarter of the run's pixels.
 constexpr size_t kMaxRecordedDarkPixels = size_t(2) << 20;
 
 // The sums of one strip. They only ever add whole numbers, so they are kept
@@ -426,8 +426,6 @@ public:
         sums_.resize(slots);
         rows_.resize(slots);
         spreadSum_.resize(slots);
-        const long double bandPixels = static_cast<long double>(slots) * f_.width * f_.rows;
-        darkCap_ = static_cast<size_t>(std::min<long double>(kMaxRecordedDarkPixels, bandPixels / 4));
         if (wantSpread_)
             cacheRealYOfRows();
     }
@@ -453,7 +451,6 @@ private:
         colBegin_ = f_.x0 + firstStrip * f_.width;
         colEnd_ = f_.x0 + endStrip * f_.width;
         std::fill(sums_.begin(), sums_.begin() + strips_, StripSums<Sum>{});
-        dark_.clear();
         stripOfColumn_.resize(static_cast<size_t>(colEnd_ - colBegin_));
         for (size_t c = 0; c < stripOfColumn_.size(); ++c)
             stripOfColumn_[c] = static_cast<uint32_t>(static_cast<int64_t>(c) / f_.width);
@@ -470,54 +467,45 @@ private:
     void sumPass()
     {
         const int shares = sharesOfBand();
-        if (shares <= 1) {
-            sumRows(f_.top, f_.rows, darkCap_, sums_, dark_, recorded_);
-            return;
-        }
-        struct Share {
-            std::vector<StripSums<Sum>> sums;
-            std::vector<DarkPixel> dark;
-            bool recorded = false;
-            std::exception_ptr error;
-        };
-        std::vector<Share> part(static_cast<size_t>(shares));
         const int64_t per = (f_.rows + shares - 1) / shares;
-        const size_t cap = darkCap_ / static_cast<size_t>(shares);
+        runs_.resize(static_cast<size_t>(shares));
+        std::vector<std::vector<StripSums<Sum>>> sums(static_cast<size_t>(shares - 1));
+        std::vector<std::exception_ptr> errors(static_cast<size_t>(shares));
         const auto work = [&](int t) {
-            Share& p = part[static_cast<size_t>(t)];
+            RowRun& run = runs_[static_cast<size_t>(t)];
+            run.top = f_.top + t * per;
+            run.rows = std::min(per, f_.rows - t * per);
+            run.dark.clear();
+            const long double pixels = static_cast<long double>(colEnd_ - colBegin_) * run.rows;
+            const size_t cap = static_cast<size_t>(std::min<long double>(kMaxRecordedDarkPixels, pixels / 4));
             try {
+                std::vector<StripSums<Sum>>& into = t == 0 ? sums_ : sums[static_cast<size_t>(t - 1)];
                 if (t > 0)
-                    p.sums.assign(static_cast<size_t>(strips_), StripSums<Sum>{});
-                const int64_t top = t * per;
-                sumRows(f_.top + top, std::min(per, f_.rows - top), cap, t > 0 ? p.sums : sums_, p.dark, p.recorded);
+                    into.assign(static_cast<size_t>(strips_), StripSums<Sum>{});
+                sumRows(run.top, run.rows, cap, into, run.dark, run.recorded);
             } catch (...) {
-                p.error = std::current_exception();
+                errors[static_cast<size_t>(t)] = std::current_exception();
             }
         };
-        {
+        if (shares == 1) {
+            work(0);
+        } else {
             std::vector<std::jthread> workers;
             for (int t = 1; t < shares; ++t)
                 workers.emplace_back(work, t);
             work(0);
         }
-        for (const Share& p : part)
-            if (p.error)
-                std::rethrow_exception(p.error);
-        // The integer sums add up exactly in any order; the kept pixels stay
-        // in the order of the rows.
-        recorded_ = wantSpread_;
-        for (Share& p : part) {
-            if (&p != &part[0]) {
-                for (size_t k = 0; k < static_cast<size_t>(strips_); ++k) {
-                    sums_[k].n += p.sums[k].n;
-                    sums_[k].sd += p.sums[k].sd;
-                    sums_[k].sdr += p.sums[k].sdr;
-                    sums_[k].sdx += p.sums[k].sdx;
-                }
+        for (const std::exception_ptr& e : errors)
+            if (e)
+                std::rethrow_exception(e);
+        // The integer sums add up exactly in any order.
+        for (const std::vector<StripSums<Sum>>& part : sums) {
+            for (size_t k = 0; k < static_cast<size_t>(strips_); ++k) {
+                sums_[k].n += part[k].n;
+                sums_[k].sd += part[k].sd;
+                sums_[k].sdr += part[k].sdr;
+                sums_[k].sdx += part[k].sdx;
             }
-            recorded_ = recorded_ && p.recorded;
-            if (recorded_)
-                dark_.insert(dark_.end(), p.dark.begin(), p.dark.end());
         }
     }
 
@@ -557,6 +545,9 @@ private:
             forEachCountedPixel(pic_, g, colBegin_, colEnd_, add);
             return;
         }
+        // Reserved at once: the pages are only taken as the record fills
+        // them, and it never moves.
+        dark.reserve(cap);
         forEachCountedPixel(pic_, g, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
             add(x, r, d);
             if (!recorded)
@@ -624,13 +615,20 @@ private:
             spreadSum_[k] =
                 static_cast<double>(static_cast<long double>(spreadSum_[k]) + static_cast<long double>(d) * v * v);
         };
-        // From the record of the first pass when it holds every dark pixel,
-        // else from the picture anew.
-        if (recorded_)
-            for (const DarkPixel& p : dark_)
-                spread(colBegin_ + p.dx, f_.top + p.dr, p.d);
-        else
-            forEachCountedPixel(pic_, f_, colBegin_, colEnd_, spread);
+        // Run after run of rows, from the top: from the record of the first
+        // pass where it holds every dark pixel of the run, else from the
+        // picture anew.
+        for (const RowRun& run : runs_) {
+            if (run.recorded) {
+                for (const DarkPixel& p : run.dark)
+                    spread(colBegin_ + p.dx, f_.top + p.dr, p.d);
+                continue;
+            }
+            Frame g = f_;
+            g.top = run.top;
+            g.rows = run.rows;
+            forEachCountedPixel(pic_, g, colBegin_, colEnd_, spread);
+        }
     }
 
     // SDEV = sqrt(Q / S_D); then each row gets its number and goes to the
@@ -668,7 +666,6 @@ private:
     std::optional<InkModel> ink_;
     Frame f_;
     int64_t bandStrips_ = 1;
-    size_t darkCap_ = 0;
 
     // The band being scanned.
     int64_t kb_ = 0; // its first strip
@@ -678,8 +675,14 @@ private:
     std::vector<StripSums<Sum>> sums_;
     std::vector<ResultRow> rows_;
     std::vector<double> spreadSum_; // Q of each strip
-    std::vector<DarkPixel> dark_;
-    bool recorded_ = false; // dark_ holds every dark pixel of the band
+    // The runs of rows of the first pass, with the dark pixels each kept.
+    struct RowRun {
+        int64_t top = 0;
+        int64_t rows = 0;
+        std::vector<DarkPixel> dark;
+        bool recorded = false; // `dark` holds every dark pixel of the run
+    };
+    std::vector<RowRun> runs_;
     std::vector<uint32_t> stripOfColumn_;
 
     int64_t cacheTop_ = 0;

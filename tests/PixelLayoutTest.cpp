@@ -242,12 +242,14 @@ TEST(PixelLayouts, ALargeBandSharedAmongThreadsEqualsTheLiteralScan)
 {
     // Large enough for the first pass to be shared among threads, with the
     // dark pixels few enough to be kept, then too many to be kept.
+    // The third picture is dark in its lower half only: the first run of
+    // rows is kept and the second read anew.
     std::mt19937 rng(5);
-    for (const int darkPerMille : {3, 400}) {
+    for (const auto& [top, bottom] : {std::pair{3, 3}, std::pair{400, 400}, std::pair{3, 400}}) {
         TestPicture pic(2100, 2100);
-        for (auto& p : pic.pixels)
-            if (int(rng() % 1000) < darkPerMille)
-                p = TestPicture::rgb(rng() % 200, rng() % 200, rng() % 200);
+        for (size_t i = 0; i < pic.pixels.size(); ++i)
+            if (int(rng() % 1000) < (i < pic.pixels.size() / 2 ? top : bottom))
+                pic.pixels[i] = TestPicture::rgb(rng() % 200, rng() % 200, rng() % 200);
         ScanSettings s;
         s.OriginX = 0;
         s.OriginY = 0;
@@ -265,7 +267,8 @@ TEST(PixelLayouts, ALargeBandSharedAmongThreadsEqualsTheLiteralScan)
         s.WeightedX = true;
         const Scan got = engineScan(pic.view(), s, true);
         const ReferenceResult want = referenceScan(pic.view(), s, true);
-        expectSameScan(got, {want.rows, want.progress}, std::to_string(darkPerMille) + " per mille dark");
+        expectSameScan(got, {want.rows, want.progress},
+                       std::to_string(top) + " and " + std::to_string(bottom) + " per mille dark");
     }
 }
 
