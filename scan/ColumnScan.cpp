@@ -474,7 +474,7 @@ private:
         const auto work = [&](int t) {
             RowRun& run = runs_[static_cast<size_t>(t)];
             run.top = f_.top + t * per;
-            run.rows = std::min(per, f_.rows - t * per);
+            run.rows = std::clamp<int64_t>(f_.rows - t * per, 0, per);
             run.dark.clear();
             const long double pixels = static_cast<long double>(colEnd_ - colBegin_) * run.rows;
             const size_t cap = static_cast<size_t>(std::min<long double>(kMaxRecordedDarkPixels, pixels / 4));
