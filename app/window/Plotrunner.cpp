@@ -7,6 +7,7 @@
 #include "CurveFollow.h"
 #include "Loupe.h"
 #include "MarkingTool.h"
+#include "OutputCommands.h"
 #include "PictureView.h"
 #include "PointsOverlay.h"
 #include "ResultChart.h"
@@ -30,12 +31,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHeaderView>
 #include <QImageReader>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QTableView>
 #include <QTimer>
 
 #include <cmath>
@@ -179,18 +178,9 @@ void TPlotrunner::createViews()
     workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));
     BackPanel->setPalette(workspace);
 
-    grid_ = new ResultGridModel(this);
-    Data = new QTableView(client);
-    Data->setObjectName("Data");
-    Data->setModel(grid_);
-    Data->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    Data->verticalHeader()->setDefaultSectionSize(24);
-    Data->horizontalHeader()->setDefaultSectionSize(180); // room for 15 digits and an exponent
-    Data->hide();
-
-    ChartXY = new ResultChart(client);
-    ChartXY->setObjectName("ChartXY");
-    ChartXY->hide();
+    // Over the back panel: made after it.
+    output_ = new OutputCommands(*this, *client, commands_, dialogs_, [this] { return picturePath_; });
+    connect(output_, &OutputCommands::viewsChanged, this, [this] { takeView(); });
 
     client->onResize = [this] { FormResize(); };
 }
@@ -198,30 +188,31 @@ void TPlotrunner::createViews()
 void TPlotrunner::connectCommands()
 {
     const Commands& c = commands_;
-    const std::pair<QAction*, void (TPlotrunner::*)()> handlers[] = {
-        {c.Open, &TPlotrunner::OpenClick},
-        {c.Save, &TPlotrunner::SaveClick},
-        {c.SaveAs, &TPlotrunner::SaveAsClick},
-        {c.Print, &TPlotrunner::PrintClick},
-        {c.PrintSetup, &TPlotrunner::PrintSetupClick},
-        {c.Copy, &TPlotrunner::CopyClick},
-        {c.Paste, &TPlotrunner::PasteClick},
-        {c.View, &TPlotrunner::ViewClick},
-        {c.Chart, &TPlotrunner::ChartClick},
-        {c.Options, &TPlotrunner::OptionsClick},
-        {c.Output1, &TPlotrunner::Output1Click},
-        {c.Execute, &TPlotrunner::ExecuteClick},
-        {c.Contents, &TPlotrunner::ContentsClick},
-        {c.About, &TPlotrunner::AboutClick},
-        {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
-        {c.btnScanLock, &TPlotrunner::btnScanLockClick},
-        {c.CalibrationGrid, &TPlotrunner::CalibrationGridClick},
-        {c.CountedPixels, &TPlotrunner::CountedPixelsClick},
-        {c.PointsOnPicture, &TPlotrunner::PointsOnPictureClick},
-        {c.LoadSettings, &TPlotrunner::LoadSettingsClick},
-        {c.SaveSettings, &TPlotrunner::SaveSettingsClick}};
+    OutputCommands& o = *output_;
+    const std::pair<QAction*, std::function<void()>> handlers[] = {
+        {c.Open, [this] { OpenClick(); }},
+        {c.Save, [&o] { o.SaveClick(); }},
+        {c.SaveAs, [&o] { o.SaveAsClick(); }},
+        {c.Print, [&o] { o.PrintClick(); }},
+        {c.PrintSetup, [&o] { o.PrintSetupClick(); }},
+        {c.Copy, [&o] { o.CopyClick(); }},
+        {c.Paste, [this] { PasteClick(); }},
+        {c.View, [&o] { o.ViewClick(); }},
+        {c.Chart, [&o] { o.ChartClick(); }},
+        {c.Options, [this] { OptionsClick(); }},
+        {c.Output1, [this] { Output1Click(); }},
+        {c.Execute, [this] { ExecuteClick(); }},
+        {c.Contents, [this] { ContentsClick(); }},
+        {c.About, [this] { AboutClick(); }},
+        {c.btnRemoveScan, [this] { btnRemoveScanClick(); }},
+        {c.btnScanLock, [this] { btnScanLockClick(); }},
+        {c.CalibrationGrid, [this] { CalibrationGridClick(); }},
+        {c.CountedPixels, [this] { CountedPixelsClick(); }},
+        {c.PointsOnPicture, [this] { PointsOnPictureClick(); }},
+        {c.LoadSettings, [this] { LoadSettingsClick(); }},
+        {c.SaveSettings, [this] { SaveSettingsClick(); }}};
     for (const auto& [action, handler] : handlers)
-        connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this, [handler] { guarded(handler); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
     connect(c.ZoomIn, &QAction::triggered, zoom_, &ZoomArea::zoomIn);
     connect(c.ZoomOut, &QAction::triggered, zoom_, &ZoomArea::zoomOut);
@@ -262,6 +253,11 @@ void TPlotrunner::setStatus(const QString& text) { statusBar()->showMessage(text
 
 QString TPlotrunner::statusText() const { return statusBar()->currentMessage(); }
 
+const std::vector<std::string>& TPlotrunner::outputLines() const { return output_->lines(); }
+const ResultGridModel& TPlotrunner::grid() const { return output_->grid(); }
+const ResultChart& TPlotrunner::chart() const { return output_->chart(); }
+const QString& TPlotrunner::savedFileName() const { return output_->savedFileName(); }
+
 void TPlotrunner::dragEnterEvent(QDragEnterEvent* event)
 {
     if (event->mimeData()->hasUrls() && event->mimeData()->urls().value(0).isLocalFile())
@@ -280,6 +276,17 @@ void TPlotrunner::OpenClick()
     const QString path = dialogs_.openFile();
     if (!path.isEmpty())
         openPicture(path);
+}
+
+void TPlotrunner::PasteClick()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasImage())
+        return;
+    const QImage image = qvariant_cast<QImage>(data->imageData());
+    if (image.isNull())
+        return;
+    acceptPicture(pictureFromImage(image), "<NONE>");
 }
 
 void TPlotrunner::openPicture(const QString& path)
@@ -329,8 +336,7 @@ void TPlotrunner::CheckPicture()
     BackPanel->hide();
     commands_.Options->setEnabled(true);
     updateZoomCommands();
-    Data->hide();
-    commands_.View->setChecked(false);
+    output_->hideGrid();
     if (reduced)
         showNotice(this, "Image size notification!", "Image width or height is reduced!\nCheck your parameters.");
     takeView();
@@ -340,7 +346,7 @@ void TPlotrunner::takeView()
 {
     // The picture is the view unless the grid or the chart covers it; when it
     // returns, the marks are fitted to its display.
-    imageShown_ = !commands_.View->isChecked() && !commands_.Chart->isChecked();
+    imageShown_ = !output_->covering();
     if (imageShown_)
         FormResize();
 }
@@ -521,12 +527,13 @@ void TPlotrunner::ExecuteClick()
     // Lay the grid out anew: the old data columns go, the included fields
     // take columns 1 on in their fixed order.
     ScanReport report(GOutput->fields(), decimalSeparator());
+    ResultGridModel& grid = output_->grid();
     {
-        const ResultGridModel::Update update(*grid_);
-        grid_->blankDataColumns();
-        grid_->setGridSize(2, 2);
-        grid_->setHeaderCells(report.columnNames());
-        grid_->setGridSize(report.gridCols(), 2);
+        const ResultGridModel::Update update(grid);
+        grid.blankDataColumns();
+        grid.setGridSize(2, 2);
+        grid.setHeaderCells(report.columnNames());
+        grid.setGridSize(report.gridCols(), 2);
     }
 
     const ScanChecks checks = checkScan(settings_);
@@ -547,12 +554,13 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
     keptRealX_.clear();
     followCounts_.clear();
     std::vector<ResultRow> rows;
+    ResultGridModel& grid = output_->grid();
     {
-        const ResultGridModel::Update update(*grid_);
+        const ResultGridModel::Update update(grid);
         int shownPercent = -1;
         runColumnScan(pixelView(picture_.image), settings_, checks, report.fields().wantsSpread(),
                       {[&](const ResultRow& r) {
-                           grid_->addResultRow(r.number, report.addRow(r));
+                           grid.addResultRow(r.number, report.addRow(r));
                            keptRealX_.push_back(r.realX);
                            rows.push_back(r);
                        },
@@ -564,32 +572,28 @@ bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
                            }
                        },
                        [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }});
-        grid_->setGridSize(report.gridCols(), int(report.rowCount()) + 1);
+        grid.setGridSize(report.gridCols(), int(report.rowCount()) + 1);
     }
     setStatus("Finalizing...");
     statusBar()->repaint();
 
-    ChartXY->clearPoints();
+    output_->chart().clearPoints();
     points_->clear();
     if (report.hasNonFinite()) {
         // No number of this scan is trusted: no text to save, copy or print.
-        scan_.clear();
-        for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
-            a->setEnabled(false);
+        output_->dropLines();
         setStatus(QString());
         showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
         return false;
     }
-    ChartXY->showResult(*grid_, report.fields(), keptRealX_);
+    output_->chart().showResult(grid, report.fields(), keptRealX_);
     points_->setResult(rows, settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
 
     const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
                              GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
-    scan_ = report.lines(facts, settings_);
+    output_->setLines(report.lines(facts, settings_));
     if (GOptions->copyToClipboard())
-        QGuiApplication::clipboard()->setText(QString::fromStdString(joinLines(scan_)));
-    for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
-        a->setEnabled(true);
+        output_->CopyClick();
     return true;
 }
 

@@ -4,6 +4,7 @@
 // engine, the marking tool and the result views.
 
 #include "Commands.h"
+#include "CommonDialogs.h"
 #include "EditHistory.h"
 #include "HelpViewer.h"
 #include "InkPicker.h"
@@ -13,7 +14,6 @@
 #include "ScanSettings.h"
 
 #include <QMainWindow>
-#include <QPrinter>
 
 #include <functional>
 #include <memory>
@@ -21,7 +21,6 @@
 #include <vector>
 
 class QFrame;
-class QTableView;
 class TAboutBox;
 class TGOptions;
 class TGOutput;
@@ -33,6 +32,7 @@ class CoordinatesLabel;
 class CountedPixelsOverlay;
 class Loupe;
 class MarkingTool;
+class OutputCommands;
 class PictureView;
 class PointsOverlay;
 class ResultChart;
@@ -64,29 +64,21 @@ public:
                       const QString& step = "Options");
 
     // The common dialogs, which tests answer in place of a user.
-    struct CommonDialogs {
-        std::function<QString()> openFile;
-        std::function<QString()> saveFile;
-        // Shows the print dialog for pages 1 to pageCount; false when cancelled.
-        std::function<bool(QPrinter&, int pageCount)> printPages;
-        std::function<QString()> openSettingsFile;
-        std::function<QString()> saveSettingsFile;
-    };
     CommonDialogs& commonDialogs() { return dialogs_; }
 
     // Read-only views of the state, for tests and benchmarks.
     const ScanSettings& scanSettings() const { return settings_; }
     const MarkingTool& marking() const { return *marking_; }
     const Picture& picture() const { return picture_; }
-    const std::vector<std::string>& outputLines() const { return scan_; }
-    const ResultGridModel& grid() const { return *grid_; }
-    const ResultChart& chart() const { return *ChartXY; }
+    const std::vector<std::string>& outputLines() const;
+    const ResultGridModel& grid() const;
+    const ResultChart& chart() const;
     bool pictureLoaded() const { return pictureLoaded_; }
     // The size of the last accepted picture; -1 by -1 before the first.
     QSize pictureSize() const { return {picWidth_, picHeight_}; }
     bool pictureShown() const { return imageShown_; }
     const QString& helpFile() const { return helpFile_; }
-    const QString& savedFileName() const { return saveFileName_; }
+    const QString& savedFileName() const;
     QString statusText() const;
     HelpViewer& help() { return help_; }
     const CountedPixelsOverlay& countedPixels() const { return *counted_; }
@@ -108,14 +100,7 @@ private:
     void Output1Click();
     void ContentsClick();
     void AboutClick();
-    void SaveClick();
-    void SaveAsClick();
-    void CopyClick();
     void PasteClick();
-    void PrintClick();
-    void PrintSetupClick();
-    void ViewClick();
-    void ChartClick();
     void tlbtnMarkOClick(QAction* sender);
     void btnRemoveScanClick();
     void btnScanLockClick();
@@ -140,18 +125,13 @@ private:
     bool pickInkDown(int x, int y);
     bool pickInkUp();
     void takeView();
-    void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
     // False when the scan gave numbers that cannot be written.
     bool runScanAndReport(ScanReport& report, const ScanChecks& checks);
-    void writeOutput(const QString& path);
-    QString askSaveFileName();
 
     Commands commands_;
     PictureView* Image = nullptr;
     QFrame* BackPanel = nullptr;
-    QTableView* Data = nullptr;
-    ResultGridModel* grid_ = nullptr;
-    ResultChart* ChartXY = nullptr;
+    OutputCommands* output_ = nullptr; // the grid, the chart and the output text
     MarkingTool* marking_ = nullptr;
     CalibrationGrid* calibrationGrid_ = nullptr;
     CoordinatesLabel* coordinates_ = nullptr;
@@ -172,13 +152,10 @@ private:
     int32_t picWidth_ = -1, picHeight_ = -1;
     bool pictureLoaded_ = false;
     bool imageShown_ = false;
-    std::vector<std::string> scan_; // the output text, line by line
     std::vector<double> keptRealX_; // real x of each row, for a chart without coordinate columns
     std::string followCounts_;      // following or line removal: the counts of the last scan
-    QString saveFileName_;          // where the output was last saved
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;
-    QPrinter printer_;
 };
 
 } // namespace plotrun

@@ -11,6 +11,7 @@
 #include <QtCharts/QLineSeries>
 #include <QClipboard>
 #include <QLabel>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
