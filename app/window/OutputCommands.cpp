@@ -22,8 +22,8 @@
 
 namespace plotrun {
 
-OutputCommands::OutputCommands(QWidget& window, QWidget& client, const Commands& commands,
-                               const CommonDialogs& dialogs, std::function<QString()> picturePath)
+OutputCommands::OutputCommands(QWidget& window, QWidget& client, const Commands& commands, const CommonDialogs& dialogs,
+                               std::function<QString()> picturePath)
     : QObject(&window), window_(window), commands_(commands), dialogs_(dialogs), picturePath_(std::move(picturePath))
 {
     grid_ = new ResultGridModel(this);

@@ -107,6 +107,7 @@ void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox*
     GOptions = options;
     GOutput = output;
     AboutBox = about;
+    settingsFile_.attachDialogs(options, output);
     // While the options dialog is open, the counted pixels follow its boxes.
     connect(GOptions, &TGOptions::settingsTyped, counted_, &CountedPixelsOverlay::setSettings);
 }
@@ -209,8 +210,8 @@ void TPlotrunner::connectCommands()
         {c.CalibrationGrid, [this] { CalibrationGridClick(); }},
         {c.CountedPixels, [this] { CountedPixelsClick(); }},
         {c.PointsOnPicture, [this] { PointsOnPictureClick(); }},
-        {c.LoadSettings, [this] { LoadSettingsClick(); }},
-        {c.SaveSettings, [this] { SaveSettingsClick(); }}};
+        {c.LoadSettings, [this] { settingsFile_.LoadSettingsClick(); }},
+        {c.SaveSettings, [this] { settingsFile_.SaveSettingsClick(); }}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [handler] { guarded(handler); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });

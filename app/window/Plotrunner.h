@@ -7,6 +7,7 @@
 #include "CommonDialogs.h"
 #include "EditHistory.h"
 #include "HelpViewer.h"
+#include "SettingsCommands.h"
 #include "InkPicker.h"
 
 #include "../../files/PictureFile.h"
@@ -107,8 +108,6 @@ private:
     void CalibrationGridClick();
     void CountedPixelsClick();
     void PointsOnPictureClick();
-    void LoadSettingsClick();
-    void SaveSettingsClick();
 
     void createViews();
     void connectPictureTools();
@@ -156,6 +155,11 @@ private:
     std::string followCounts_;      // following or line removal: the counts of the last scan
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;
+    // After the record and the dialogs, which it reads.
+    SettingsCommands settingsFile_{*this, dialogs_, settings_, [this] { return pictureSize(); },
+                                   [this](const OptionVerdict& v, const std::function<void()>& fillDialogs) {
+                                       applyOptions(v, fillDialogs, "Load Settings");
+                                   }};
 };
 
 } // namespace plotrun
