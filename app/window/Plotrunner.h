@@ -8,7 +8,7 @@
 #include "EditHistory.h"
 #include "HelpViewer.h"
 #include "SettingsCommands.h"
-#include "InkPicker.h"
+#include "PictureTools.h"
 
 #include "../../files/PictureFile.h"
 #include "OptionChecks.h"
@@ -28,18 +28,10 @@ class TGOutput;
 
 namespace plotrun {
 
-class CalibrationGrid;
-class CoordinatesLabel;
-class CountedPixelsOverlay;
-class Loupe;
-class MarkingTool;
 class OutputCommands;
-class PictureView;
-class PointsOverlay;
 class ResultChart;
 class ResultGridModel;
 class ScanReport;
-class ZoomArea;
 struct ScanChecks;
 
 class TPlotrunner : public QMainWindow {
@@ -69,7 +61,7 @@ public:
 
     // Read-only views of the state, for tests and benchmarks.
     const ScanSettings& scanSettings() const { return settings_; }
-    const MarkingTool& marking() const { return *marking_; }
+    const MarkingTool& marking() const { return tools_->marking(); }
     const Picture& picture() const { return picture_; }
     const std::vector<std::string>& outputLines() const;
     const ResultGridModel& grid() const;
@@ -82,10 +74,10 @@ public:
     const QString& savedFileName() const;
     QString statusText() const;
     HelpViewer& help() { return help_; }
-    const CountedPixelsOverlay& countedPixels() const { return *counted_; }
-    const PointsOverlay& pointsOnPicture() const { return *points_; }
-    const ZoomArea& zoom() const { return *zoom_; }
-    const Loupe& loupe() const { return *loupe_; }
+    const CountedPixelsOverlay& countedPixels() const { return tools_->countedPixels(); }
+    const PointsOverlay& pointsOnPicture() const { return tools_->pointsOnPicture(); }
+    const ZoomArea& zoom() const { return tools_->zoom(); }
+    const Loupe& loupe() const { return tools_->loupe(); }
     const QUndoStack& undoStack() const { return history_->stack(); }
 
 protected:
@@ -102,16 +94,8 @@ private:
     void ContentsClick();
     void AboutClick();
     void PasteClick();
-    void tlbtnMarkOClick(QAction* sender);
-    void btnRemoveScanClick();
-    void btnScanLockClick();
-    void CalibrationGridClick();
-    void CountedPixelsClick();
-    void PointsOnPictureClick();
 
     void createViews();
-    void connectPictureTools();
-    void updateZoomCommands();
     EditState editState() const;
     void restoreEdit(const EditState& state);
     void connectCommands();
@@ -119,26 +103,14 @@ private:
     void FormResize();
     void setStatus(const QString& text);
     void CheckPicture();
-    // The counted pixels view follows the settings of the next scan.
-    void refreshCounted();
-    bool pickInkDown(int x, int y);
-    bool pickInkUp();
     void takeView();
     // False when the scan gave numbers that cannot be written.
     bool runScanAndReport(ScanReport& report, const ScanChecks& checks);
 
     Commands commands_;
-    PictureView* Image = nullptr;
     QFrame* BackPanel = nullptr;
     OutputCommands* output_ = nullptr; // the grid, the chart and the output text
-    MarkingTool* marking_ = nullptr;
-    CalibrationGrid* calibrationGrid_ = nullptr;
-    CoordinatesLabel* coordinates_ = nullptr;
-    CountedPixelsOverlay* counted_ = nullptr;
-    std::unique_ptr<PointsOverlay> points_;
-    InkPicker picker_;
-    ZoomArea* zoom_ = nullptr;
-    Loupe* loupe_ = nullptr;
+    PictureTools* tools_ = nullptr;    // the picture view, the marks and the views over the picture
     EditHistory* history_ = nullptr;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;
