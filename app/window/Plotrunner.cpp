@@ -1,10 +1,8 @@
 #include "Plotrunner.h"
 
-#include "CurveFollow.h"
 #include "MarkSettings.h"
 #include "OutputCommands.h"
-#include "ResultChart.h"
-#include "ResultGridModel.h"
+#include "ScanRun.h"
 #include "StandardErrorBox.h"
 
 #include "../../dialogs/Notice.h"
@@ -28,8 +26,6 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
-
-#include <cmath>
 
 // The pictures live in a static library: they register only when asked.
 static void registerPictures() { Q_INIT_RESOURCE(plotrun); }
@@ -378,17 +374,12 @@ void TPlotrunner::ExecuteClick()
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
     settings_.Threshold = *threshold;
 
-    // Lay the grid out anew: the old data columns go, the included fields
-    // take columns 1 on in their fixed order.
     ScanReport report(GOutput->fields(), decimalSeparator());
-    ResultGridModel& grid = output_->grid();
-    {
-        const ResultGridModel::Update update(grid);
-        grid.blankDataColumns();
-        grid.setGridSize(2, 2);
-        grid.setHeaderCells(report.columnNames());
-        grid.setGridSize(report.gridCols(), 2);
-    }
+    ScanRun run(output_->grid(), output_->chart(), [this](const QString& text) {
+        setStatus(text);
+        statusBar()->repaint();
+    });
+    run.layOutGrid(report);
 
     const ScanChecks checks = checkScan(settings_);
     if (checks.widthResized)
@@ -397,58 +388,25 @@ void TPlotrunner::ExecuteClick()
         showNotice(this, stopNotice(checks.stop));
         return;
     }
-
-    if (runScanAndReport(report, checks))
-        setStatus(followCounts_.empty() ? QString("Done") : QString::fromStdString("Done. " + followCounts_));
-}
-
-bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
-{
-    WaitCursor wait;
-    keptRealX_.clear();
-    followCounts_.clear();
-    std::vector<ResultRow> rows;
-    ResultGridModel& grid = output_->grid();
     {
-        const ResultGridModel::Update update(grid);
-        int shownPercent = -1;
-        runColumnScan(pixelView(picture_.image), settings_, checks, report.fields().wantsSpread(),
-                      {[&](const ResultRow& r) {
-                           grid.addResultRow(r.number, report.addRow(r));
-                           keptRealX_.push_back(r.realX);
-                           rows.push_back(r);
-                       },
-                       [&](int percent) {
-                           if (percent != shownPercent) {
-                               shownPercent = percent;
-                               setStatus(QString::fromStdString(progressText(percent)));
-                               statusBar()->repaint();
-                           }
-                       },
-                       [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }});
-        grid.setGridSize(report.gridCols(), int(report.rowCount()) + 1);
+        WaitCursor wait;
+        const bool finite = run.run(pixelView(picture_.image), settings_, checks, report);
+        tools_->clearPoints();
+        if (!finite) {
+            // No number of this scan is trusted: no text to save, copy or print.
+            output_->dropLines();
+            setStatus(QString());
+            showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
+            return;
+        }
+        tools_->showPoints(run.rows(), settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
+        const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
+                                 GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
+        output_->setLines(report.lines(facts, settings_));
+        if (GOptions->copyToClipboard())
+            output_->CopyClick();
     }
-    setStatus("Finalizing...");
-    statusBar()->repaint();
-
-    output_->chart().clearPoints();
-    tools_->clearPoints();
-    if (report.hasNonFinite()) {
-        // No number of this scan is trusted: no text to save, copy or print.
-        output_->dropLines();
-        setStatus(QString());
-        showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
-        return false;
-    }
-    output_->chart().showResult(grid, report.fields(), keptRealX_);
-    tools_->showPoints(rows, settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
-
-    const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
-                             GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
-    output_->setLines(report.lines(facts, settings_));
-    if (GOptions->copyToClipboard())
-        output_->CopyClick();
-    return true;
+    setStatus(run.followCounts().empty() ? QString("Done") : QString::fromStdString("Done. " + run.followCounts()));
 }
 
 } // namespace plotrun

@@ -31,8 +31,6 @@ namespace plotrun {
 class OutputCommands;
 class ResultChart;
 class ResultGridModel;
-class ScanReport;
-struct ScanChecks;
 
 class TPlotrunner : public QMainWindow {
     Q_OBJECT
@@ -104,8 +102,6 @@ private:
     void setStatus(const QString& text);
     void CheckPicture();
     void takeView();
-    // False when the scan gave numbers that cannot be written.
-    bool runScanAndReport(ScanReport& report, const ScanChecks& checks);
 
     Commands commands_;
     QFrame* BackPanel = nullptr;
@@ -123,8 +119,6 @@ private:
     int32_t picWidth_ = -1, picHeight_ = -1;
     bool pictureLoaded_ = false;
     bool imageShown_ = false;
-    std::vector<double> keptRealX_; // real x of each row, for a chart without coordinate columns
-    std::string followCounts_;      // following or line removal: the counts of the last scan
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;
     // After the record and the dialogs, which it reads.
