@@ -37,8 +37,7 @@ namespace {
 // The client area between the tool bars: every view fills all of it.
 class ClientArea : public QWidget {
 public:
-    using QWidget::QWidget;
-    std::function<void()> onResize;
+    ClientArea(QWidget* parent, std::function<void()> resized) : QWidget(parent), resized_(std::move(resized)) {}
 
 protected:
     void resizeEvent(QResizeEvent* event) override
@@ -47,9 +46,11 @@ protected:
         for (QObject* child : children())
             if (auto* w = qobject_cast<QWidget*>(child))
                 w->setGeometry(rect());
-        if (onResize)
-            onResize();
+        resized_();
     }
+
+private:
+    std::function<void()> resized_;
 };
 
 // Restores the cursor however the scan ends.
@@ -101,7 +102,7 @@ void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox*
 
 void TPlotrunner::createViews()
 {
-    auto* client = new ClientArea(this);
+    auto* client = new ClientArea(this, [this] { FormResize(); });
     client->setObjectName("ClientArea");
     setCentralWidget(client);
 
@@ -155,8 +156,6 @@ void TPlotrunner::createViews()
     // Over the back panel: made after it.
     output_ = new OutputCommands(*this, *client, commands_, dialogs_, [this] { return picturePath_; });
     connect(output_, &OutputCommands::viewsChanged, this, [this] { takeView(); });
-
-    client->onResize = [this] { FormResize(); };
 }
 
 void TPlotrunner::connectCommands()
