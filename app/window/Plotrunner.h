@@ -1,14 +1,15 @@
 #pragma once
 // The main window: a switchboard. It holds the picture and the Scan
 // settings, routes each command to its handler, and hands the work to the
-// engine, the marking tool and the result views.
+// classes that own it: the picture tools, Execute's scan run, and the
+// output and settings file commands.
 
 #include "Commands.h"
 #include "CommonDialogs.h"
 #include "EditHistory.h"
 #include "HelpViewer.h"
-#include "SettingsCommands.h"
 #include "PictureTools.h"
+#include "SettingsCommands.h"
 
 #include "../../files/PictureFile.h"
 #include "OptionChecks.h"
@@ -17,7 +18,6 @@
 #include <QMainWindow>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,7 +114,7 @@ private:
     CommonDialogs dialogs_;
 
     ScanSettings settings_;
-    Picture picture_;     // the picture in Image, as the scan reads it
+    Picture picture_;     // the picture shown, as the scan reads it
     QString picturePath_; // its file; empty for a pasted picture
     int32_t picWidth_ = -1, picHeight_ = -1;
     bool pictureLoaded_ = false;
