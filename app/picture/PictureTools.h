@@ -80,7 +80,7 @@ public:
     // that `paper` gives then; `inkPicked` tells the colour.
     void startInkPick(std::function<uint32_t()> paper);
 
-    MarkingTool& marking() { return *marking_; }
+    // The window hears from it what was placed or drawn.
     const MarkingTool& marking() const { return *marking_; }
     const CountedPixelsOverlay& countedPixels() const { return *counted_; }
     const PointsOverlay& pointsOnPicture() const { return *points_; }

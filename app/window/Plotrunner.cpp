@@ -117,7 +117,7 @@ void TPlotrunner::createViews()
         // The dialog comes back once the click is over.
         QTimer::singleShot(0, this, [this] { guarded([&] { OptionsClick(); }); });
     });
-    MarkingTool* marking = &tools_->marking();
+    const MarkingTool* marking = &tools_->marking();
     connect(marking, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
         const MarkOutcome outcome = takeMark(settings_, m, x, y);
         if (outcome.referenceOutOfRange)
