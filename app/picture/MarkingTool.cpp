@@ -8,13 +8,15 @@
 
 namespace plotrun {
 
+using Mark = PictureView::Mark;
+
 MarkingTool::MarkingTool(PictureView& view, QObject* parent) : QObject(parent), view_(view)
 {
-    view_.shpOref.bounds = QRect(QPoint(-16, -16), QPoint(0, 0));
-    view_.shpXref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
-    view_.shpYref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
-    view_.shpScan.visible = false;
-    view_.shpScan.setBounds(-1, -1, 0, 0);
+    view_.setShapeBounds(Mark::Origin, QRect(QPoint(-16, -16), QPoint(0, 0)));
+    view_.setShapeBounds(Mark::X1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
+    view_.setShapeBounds(Mark::Y1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
+    view_.setShapeVisible(Mark::ScanArea, false);
+    view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
 }
 
 void MarkingTool::setPicture(int width, int height)
@@ -63,23 +65,23 @@ int32_t MarkingTool::bitmapToWindowY(double y) const
 
 void MarkingTool::setMode(Mode mode, bool on)
 {
-    Shape* marks[] = {&view_.shpOref, &view_.shpXref, &view_.shpYref, &view_.shpStart};
+    const Mark marks[] = {Mark::Origin, Mark::X1, Mark::Y1, Mark::Start};
     if (on) {
         // Only the mark being placed is seen, and no outline.
         for (int i = 0; i < kMarks; ++i)
             if (i != mode - 1)
-                marks[i]->visible = false;
+                view_.setShapeVisible(marks[i], false);
         mode_ = mode;
-        view_.shpScan.visible = false;
+        view_.setShapeVisible(Mark::ScanArea, false);
         corner_ = NoCorner;
-        view_.shpCorner.visible = false;
+        view_.setShapeVisible(Mark::Corner, false);
         view_.setFocus(); // for the arrow keys
     } else {
         mode_ = NoMark;
         if (!noScanArea_)
-            view_.shpScan.visible = true;
-        for (Shape* s : marks)
-            s->visible = true;
+            view_.setShapeVisible(Mark::ScanArea, true);
+        for (Mark m : marks)
+            view_.setShapeVisible(m, true);
         refit();
     }
     view_.shapesChanged();
@@ -101,17 +103,17 @@ void MarkingTool::mouseDown(Qt::MouseButton button, int x, int y)
     dragStartX_ = x + L();
     dragStartY_ = y + T();
     dragging_ = true;
-    view_.shpScan.visible = true;
+    view_.setShapeVisible(Mark::ScanArea, true);
     view_.shapesChanged();
 }
 
 void MarkingTool::moveMark()
 {
     switch (mode_) {
-    case OriginMark: view_.shpOref.setBounds(markWX_ - 8, markWY_ - 8, 16, 16); break;
-    case X1Mark: view_.shpXref.setBounds(markWX_, T(), 1, IH()); break;
-    case Y1Mark: view_.shpYref.setBounds(L(), markWY_, IW(), 1); break;
-    case StartMark: view_.shpStart.setBounds(markWX_ - 5, markWY_ - 5, 10, 10); break;
+    case OriginMark: view_.setShapeBounds(Mark::Origin, QRect(markWX_ - 8, markWY_ - 8, 16, 16)); break;
+    case X1Mark: view_.setShapeBounds(Mark::X1, QRect(markWX_, T(), 1, IH())); break;
+    case Y1Mark: view_.setShapeBounds(Mark::Y1, QRect(L(), markWY_, IW(), 1)); break;
+    case StartMark: view_.setShapeBounds(Mark::Start, QRect(markWX_ - 5, markWY_ - 5, 10, 10)); break;
     default: break;
     }
     view_.shapesChanged();
@@ -138,8 +140,8 @@ void MarkingTool::mouseMove(int x, int y)
     y = std::clamp(y, 0, IH());
     dragEndX_ = x + L();
     dragEndY_ = y + T();
-    view_.shpScan.setBounds(std::min(dragStartX_, dragEndX_), std::min(dragStartY_, dragEndY_),
-                            std::abs(dragEndX_ - dragStartX_), std::abs(dragEndY_ - dragStartY_));
+    view_.setShapeBounds(Mark::ScanArea, QRect(std::min(dragStartX_, dragEndX_), std::min(dragStartY_, dragEndY_),
+                                               std::abs(dragEndX_ - dragStartX_), std::abs(dragEndY_ - dragStartY_)));
     view_.shapesChanged();
 }
 
@@ -153,12 +155,12 @@ void MarkingTool::mouseUp(Qt::MouseButton button)
     }
     if (locked_ || !dragging_)
         return;
-    Shape& outline = view_.shpScan;
     emit aboutToChange();
     dragging_ = false;
-    if (outline.bounds.width() == 0 || outline.bounds.height() == 0) {
-        outline.visible = false;
-        outline.setBounds(-1, -1, 0, 0);
+    const QRect drawn = view_.shape(Mark::ScanArea).bounds;
+    if (drawn.width() == 0 || drawn.height() == 0) {
+        view_.setShapeVisible(Mark::ScanArea, false);
+        view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
         noScanArea_ = true;
         view_.shapesChanged();
         emit areaNotSelected();
@@ -189,7 +191,7 @@ void MarkingTool::scanShapeMouseUp(Qt::MouseButton button)
     if (button != Qt::RightButton || locked_)
         return;
     removeArea();
-    view_.shpScan.visible = true; // the empty bounds show nothing
+    view_.setShapeVisible(Mark::ScanArea, true); // the empty bounds show nothing
 }
 
 bool MarkingTool::removeArea()
@@ -200,9 +202,9 @@ bool MarkingTool::removeArea()
     noScanArea_ = true;
     dragging_ = false;
     corner_ = NoCorner;
-    view_.shpCorner.visible = false;
-    view_.shpScan.visible = false;
-    view_.shpScan.setBounds(-1, -1, 0, 0);
+    view_.setShapeVisible(Mark::Corner, false);
+    view_.setShapeVisible(Mark::ScanArea, false);
+    view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
     area_ = {};
     view_.shapesChanged();
     emit areaRemoved();
@@ -223,11 +225,11 @@ void MarkingTool::takeExactPositions(const ScanSettings& r)
 void MarkingTool::refit()
 {
     if (!noScanArea_ && mode_ == NoMark) {
-        Shape& outline = view_.shpScan;
         const int xa = bitmapToWindowX(area_.x1), xb = bitmapToWindowX(area_.x2);
         const int ya = bitmapToWindowY(area_.y1), yb = bitmapToWindowY(area_.y2);
-        outline.setBounds(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya));
-        outline.visible = true;
+        view_.setShapeBounds(Mark::ScanArea,
+                             QRect(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya)));
+        view_.setShapeVisible(Mark::ScanArea, true);
     }
     for (int i = 0; i < kMarks; ++i)
         placeMarkShape(i);
@@ -240,13 +242,13 @@ void MarkingTool::placeMarkShape(int i)
     const int x = bitmapToWindowX(markExactX_[i]);
     const int y = bitmapToWindowY(markExactY_[i]);
     if (i == 0 && markExactX_[0] >= 0)
-        view_.shpOref.setBounds(x - 8, y - 8, 16, 16);
+        view_.setShapeBounds(Mark::Origin, QRect(x - 8, y - 8, 16, 16));
     if (i == 1 && markExactX_[1] >= 0)
-        view_.shpXref.setBounds(x, T(), 1, IH());
+        view_.setShapeBounds(Mark::X1, QRect(x, T(), 1, IH()));
     if (i == 2 && markExactY_[2] >= 0)
-        view_.shpYref.setBounds(L(), y, IW(), 1);
+        view_.setShapeBounds(Mark::Y1, QRect(L(), y, IW(), 1));
     if (i == 3 && markExactX_[3] >= 0 && markExactY_[3] >= 0)
-        view_.shpStart.setBounds(x - 5, y - 5, 10, 10);
+        view_.setShapeBounds(Mark::Start, QRect(x - 5, y - 5, 10, 10));
 }
 
 QPoint MarkingTool::takenPixel(int x, int y) const
@@ -343,13 +345,13 @@ void MarkingTool::nudgeCorner(int dx, int dy)
 // A small square on the chosen corner of the outline.
 void MarkingTool::showCorner()
 {
-    Shape& handle = view_.shpCorner;
-    handle.visible = corner_ != NoCorner && !noScanArea_ && mode_ == NoMark;
-    if (!handle.visible)
+    const bool shown = corner_ != NoCorner && !noScanArea_ && mode_ == NoMark;
+    view_.setShapeVisible(Mark::Corner, shown);
+    if (!shown)
         return;
     const bool start = corner_ == StartCorner;
     const int x = bitmapToWindowX(start ? area_.x1 : area_.x2), y = bitmapToWindowY(start ? area_.y1 : area_.y2);
-    handle.setBounds(x - 3, y - 3, 7, 7);
+    view_.setShapeBounds(Mark::Corner, QRect(x - 3, y - 3, 7, 7));
 }
 
 MarkingTool::State MarkingTool::state() const
@@ -373,16 +375,16 @@ void MarkingTool::restore(const State& s)
     corner_ = NoCorner;
     // Marks that were not placed go back to where they start, off the picture.
     if (markExactX_[0] < 0)
-        view_.shpOref.bounds = QRect(QPoint(-16, -16), QPoint(0, 0));
+        view_.setShapeBounds(Mark::Origin, QRect(QPoint(-16, -16), QPoint(0, 0)));
     if (markExactX_[1] < 0)
-        view_.shpXref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
+        view_.setShapeBounds(Mark::X1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
     if (markExactY_[2] < 0)
-        view_.shpYref.bounds = QRect(QPoint(-1, -1), QPoint(-1, -1));
+        view_.setShapeBounds(Mark::Y1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
     if (markExactX_[3] < 0)
-        view_.shpStart.bounds = QRect(-10, -10, 10, 10);
+        view_.setShapeBounds(Mark::Start, QRect(-10, -10, 10, 10));
     if (noScanArea_) {
-        view_.shpScan.visible = false;
-        view_.shpScan.setBounds(-1, -1, 0, 0);
+        view_.setShapeVisible(Mark::ScanArea, false);
+        view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
     }
     showCorner();
     view_.shapesChanged();

@@ -71,32 +71,32 @@ void PictureView::paintEvent(QPaintEvent* event)
 
     // Shapes are placed in the client area's coordinates.
     p.translate(-frame().topLeft());
-    for (const Shape* s : {&shpOref, &shpXref, &shpYref, &shpStart, &shpScan, &shpCorner}) {
-        if (!s->visible || s->bounds.width() <= 0 || s->bounds.height() <= 0)
+    for (const Shape& s : shapes_) {
+        if (!s.visible || s.bounds.width() <= 0 || s.bounds.height() <= 0)
             continue;
-        switch (s->look) {
+        switch (s.look) {
         case Shape::Look::Circle:
             // The pen's colour masked with the inverse of the screen; with a
             // white pen that is the inverse itself, visible on paper and ink.
             p.setCompositionMode(QPainter::RasterOp_SourceAndNotDestination);
             p.setPen(QPen(Qt::white, 1));
             p.setBrush(Qt::NoBrush);
-            p.drawEllipse(s->bounds.adjusted(0, 0, -1, -1));
+            p.drawEllipse(s.bounds.adjusted(0, 0, -1, -1));
             break;
         case Shape::Look::DottedLine:
             p.setCompositionMode(QPainter::CompositionMode_SourceOver);
             p.setPen(QPen(Qt::blue, 1, Qt::DotLine));
-            if (s->bounds.width() == 1)
-                p.drawLine(s->bounds.left(), s->bounds.top(), s->bounds.left(), s->bounds.bottom());
+            if (s.bounds.width() == 1)
+                p.drawLine(s.bounds.left(), s.bounds.top(), s.bounds.left(), s.bounds.bottom());
             else
-                p.drawLine(s->bounds.left(), s->bounds.top(), s->bounds.right(), s->bounds.top());
+                p.drawLine(s.bounds.left(), s.bounds.top(), s.bounds.right(), s.bounds.top());
             break;
         case Shape::Look::Outline:
             // A dotted pen that inverts the screen under it.
             p.setCompositionMode(QPainter::RasterOp_NotDestination);
             p.setPen(QPen(Qt::black, 1, Qt::DotLine));
             p.setBrush(Qt::NoBrush);
-            p.drawRect(s->bounds.adjusted(0, 0, -1, -1));
+            p.drawRect(s.bounds.adjusted(0, 0, -1, -1));
             break;
         }
     }
@@ -119,7 +119,8 @@ void PictureView::paintZoomed(QPainter& p, const QRect& exposed)
 
 bool PictureView::onScanShape(const QPoint& local) const
 {
-    return shpScan.visible && shpScan.bounds.contains(local + frame().topLeft());
+    const Shape& outline = shape(Mark::ScanArea);
+    return outline.visible && outline.bounds.contains(local + frame().topLeft());
 }
 
 void PictureView::mousePressEvent(QMouseEvent* e)

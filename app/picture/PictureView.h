@@ -8,6 +8,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 class QPainter;
@@ -41,14 +43,13 @@ public:
 
     void setPicture(const QImage& picture);
 
-    Shape shpOref{Shape::Look::Circle, QRect(-16, -16, 16, 16), true};
-    Shape shpXref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
-    Shape shpYref{Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true};
-    // The start point of curve following.
-    Shape shpStart{Shape::Look::Circle, QRect(-10, -10, 10, 10), true};
-    Shape shpScan{Shape::Look::Outline, QRect(-1, -1, 0, 0), true};
-    // The corner of the scan area that the keys move; hidden when none.
-    Shape shpCorner{Shape::Look::Outline, QRect(-1, -1, 0, 0), false};
+    // The shapes over the picture, drawn in this order: the origin, X1, Y1
+    // and start marks, the outline of the scan area, and the corner of the
+    // scan area that the keys move (hidden when none is chosen).
+    enum class Mark : uint8_t { Origin, X1, Y1, Start, ScanArea, Corner };
+    const Shape& shape(Mark mark) const { return shapes_[size_t(mark)]; }
+    void setShapeBounds(Mark mark, const QRect& bounds) { shapes_[size_t(mark)].bounds = bounds; }
+    void setShapeVisible(Mark mark, bool visible) { shapes_[size_t(mark)].visible = visible; }
 
     // The picture itself, as loaded (the display copy may be reduced).
     const QImage& picture() const { return picture_; }
@@ -101,6 +102,12 @@ private:
     bool fitted_ = true;
     bool pressOnScanShape_ = false;
     std::vector<const PictureOverlay*> overlays_;
+    std::array<Shape, 6> shapes_{{{Shape::Look::Circle, QRect(-16, -16, 16, 16), true},
+                                  {Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true},
+                                  {Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true},
+                                  {Shape::Look::Circle, QRect(-10, -10, 10, 10), true},
+                                  {Shape::Look::Outline, QRect(-1, -1, 0, 0), true},
+                                  {Shape::Look::Outline, QRect(-1, -1, 0, 0), false}}};
 };
 
 } // namespace plotrun

@@ -48,7 +48,8 @@ public:
     AxisRange bottomRange() const;
     AxisRange leftRange() const;
 
-    QLineSeries* Series1 = nullptr;
+    // The series as drawn: it takes the points only once the chart is seen.
+    const QLineSeries& series() const { return *Series1; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -57,6 +58,7 @@ private:
     void showPoints();
     void fitAxis(QValueAxis& axis, double lo, double hi);
 
+    QLineSeries* Series1 = nullptr;
     QValueAxis* bottom_;
     QValueAxis* left_;
     QList<QPointF> points_;

@@ -1,18 +1,9 @@
 #include "Plotrunner.h"
 
 #include "MarkSettings.h"
-#include "CalibrationGrid.h"
-#include "CoordinatesLabel.h"
-#include "CountedPixelsOverlay.h"
-#include "CurveFollow.h"
-#include "Loupe.h"
-#include "MarkingTool.h"
-#include "PictureView.h"
-#include "PointsOverlay.h"
-#include "ResultChart.h"
-#include "ResultGridModel.h"
+#include "OutputCommands.h"
+#include "ScanRun.h"
 #include "StandardErrorBox.h"
-#include "ZoomArea.h"
 
 #include "../../dialogs/Notice.h"
 #include "../../dialogs/TAboutBox.h"
@@ -30,15 +21,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHeaderView>
 #include <QImageReader>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QTableView>
 #include <QTimer>
-
-#include <cmath>
 
 // The pictures live in a static library: they register only when asked.
 static void registerPictures() { Q_INIT_RESOURCE(plotrun); }
@@ -50,8 +37,7 @@ namespace {
 // The client area between the tool bars: every view fills all of it.
 class ClientArea : public QWidget {
 public:
-    using QWidget::QWidget;
-    std::function<void()> onResize;
+    ClientArea(QWidget* parent, std::function<void()> resized) : QWidget(parent), resized_(std::move(resized)) {}
 
 protected:
     void resizeEvent(QResizeEvent* event) override
@@ -60,9 +46,11 @@ protected:
         for (QObject* child : children())
             if (auto* w = qobject_cast<QWidget*>(child))
                 w->setGeometry(rect());
-        if (onResize)
-            onResize();
+        resized_();
     }
+
+private:
+    std::function<void()> resized_;
 };
 
 // Restores the cursor however the scan ends.
@@ -92,7 +80,6 @@ TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
     commands_.buildToolBars(*this);
     connectCommands();
     statusBar()->setObjectName("StatusBar");
-    statusBar()->addPermanentWidget(coordinates_); // the status texts keep the left part
     dialogs_.openFile = [this] { return QFileDialog::getOpenFileName(this, "Open", {}, imageFilter()); };
     FormCreate();
 }
@@ -108,67 +95,54 @@ void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox*
     GOptions = options;
     GOutput = output;
     AboutBox = about;
+    settingsFile_.attachDialogs(options, output);
     // While the options dialog is open, the counted pixels follow its boxes.
-    connect(GOptions, &TGOptions::settingsTyped, counted_, &CountedPixelsOverlay::setSettings);
+    connect(GOptions, &TGOptions::settingsTyped, tools_, &PictureTools::showTypedSettings);
 }
 
 void TPlotrunner::createViews()
 {
-    auto* client = new ClientArea(this);
+    auto* client = new ClientArea(this, [this] { FormResize(); });
     client->setObjectName("ClientArea");
     setCentralWidget(client);
 
-    Image = new PictureView;
-    Image->setObjectName("Image");
-    zoom_ = new ZoomArea(Image, client);
-    Image->hide();
-    marking_ = new MarkingTool(*Image, this);
-    counted_ = new CountedPixelsOverlay(*Image, this);
-    points_ = std::make_unique<PointsOverlay>(*Image);
-    connect(Image, &PictureView::mouseDown, this, [this](Qt::MouseButton b, int x, int y) {
-        guarded([&] {
-            if (!pickInkDown(x, y))
-                marking_->mouseDown(b, x, y);
-        });
+    history_ = new EditHistory([this] { return editState(); }, [this](const EditState& s) { restoreEdit(s); }, this);
+    tools_ = new PictureTools(
+        *client, *statusBar(), settings_, commands_, *history_,
+        [this] { return GOptions ? readWhole(GOptions->thresholdText().toStdString()) : std::optional<int32_t>(); },
+        this);
+    connect(tools_, &PictureTools::inkPicked, this, [this](uint32_t ink) {
+        GOptions->setPickedInk(ink);
+        setStatus("Ink colour taken: " + QString::fromStdString(colourText(ink)));
+        // The dialog comes back once the click is over.
+        QTimer::singleShot(0, this, [this] { guarded([&] { OptionsClick(); }); });
     });
-    connect(Image, &PictureView::mouseMove, this,
-            [this](int x, int y) { guarded([&] { marking_->mouseMove(x, y); }); });
-    connect(Image, &PictureView::mouseUp, this, [this](Qt::MouseButton b, int, int) {
-        guarded([&] {
-            if (!pickInkUp())
-                marking_->mouseUp(b);
-        });
-    });
-    connect(Image, &PictureView::scanShapeMouseUp, this,
-            [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
-    connect(marking_, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
+    const MarkingTool* marking = &tools_->marking();
+    connect(marking, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
         const MarkOutcome outcome = takeMark(settings_, m, x, y);
         if (outcome.referenceOutOfRange)
             commands_.Execute->setEnabled(false);
-        calibrationGrid_->calibrationChanged();
+        tools_->calibrationChanged();
         setStatus(outcome.status);
         history_->commit(m == MarkingTool::OriginMark ? "Origin"
                          : m == MarkingTool::X1Mark   ? "X1"
                          : m == MarkingTool::Y1Mark   ? "Y1"
                                                       : "Start");
     });
-    connect(marking_, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
+    connect(marking, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
         setStatus(takeArea(settings_, a));
-        refreshCounted();
+        tools_->refreshCounted();
         history_->commit("Scan Area");
     });
-    connect(marking_, &MarkingTool::areaNotSelected, this, [this] {
+    connect(marking, &MarkingTool::areaNotSelected, this, [this] {
         setStatus("Scan area was not selected.");
         history_->commit({});
     });
-    connect(marking_, &MarkingTool::areaRemoved, this, [this] {
+    connect(marking, &MarkingTool::areaRemoved, this, [this] {
         settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1;
-        refreshCounted();
+        tools_->refreshCounted();
         history_->commit("Remove Scan Area");
     });
-    calibrationGrid_ = new CalibrationGrid(*Image, settings_);
-    coordinates_ = new CoordinatesLabel(*Image, settings_, this);
-    connectPictureTools();
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
@@ -179,63 +153,42 @@ void TPlotrunner::createViews()
     workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));
     BackPanel->setPalette(workspace);
 
-    grid_ = new ResultGridModel(this);
-    Data = new QTableView(client);
-    Data->setObjectName("Data");
-    Data->setModel(grid_);
-    Data->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    Data->verticalHeader()->setDefaultSectionSize(24);
-    Data->horizontalHeader()->setDefaultSectionSize(180); // room for 15 digits and an exponent
-    Data->hide();
-
-    ChartXY = new ResultChart(client);
-    ChartXY->setObjectName("ChartXY");
-    ChartXY->hide();
-
-    client->onResize = [this] { FormResize(); };
+    // Over the back panel: made after it.
+    output_ = new OutputCommands(*this, *client, commands_, dialogs_, [this] { return picturePath_; });
+    connect(output_, &OutputCommands::viewsChanged, this, [this] { takeView(); });
 }
 
 void TPlotrunner::connectCommands()
 {
     const Commands& c = commands_;
-    const std::pair<QAction*, void (TPlotrunner::*)()> handlers[] = {
-        {c.Open, &TPlotrunner::OpenClick},
-        {c.Save, &TPlotrunner::SaveClick},
-        {c.SaveAs, &TPlotrunner::SaveAsClick},
-        {c.Print, &TPlotrunner::PrintClick},
-        {c.PrintSetup, &TPlotrunner::PrintSetupClick},
-        {c.Copy, &TPlotrunner::CopyClick},
-        {c.Paste, &TPlotrunner::PasteClick},
-        {c.View, &TPlotrunner::ViewClick},
-        {c.Chart, &TPlotrunner::ChartClick},
-        {c.Options, &TPlotrunner::OptionsClick},
-        {c.Output1, &TPlotrunner::Output1Click},
-        {c.Execute, &TPlotrunner::ExecuteClick},
-        {c.Contents, &TPlotrunner::ContentsClick},
-        {c.About, &TPlotrunner::AboutClick},
-        {c.btnRemoveScan, &TPlotrunner::btnRemoveScanClick},
-        {c.btnScanLock, &TPlotrunner::btnScanLockClick},
-        {c.CalibrationGrid, &TPlotrunner::CalibrationGridClick},
-        {c.CountedPixels, &TPlotrunner::CountedPixelsClick},
-        {c.PointsOnPicture, &TPlotrunner::PointsOnPictureClick},
-        {c.LoadSettings, &TPlotrunner::LoadSettingsClick},
-        {c.SaveSettings, &TPlotrunner::SaveSettingsClick}};
+    OutputCommands& o = *output_;
+    const std::pair<QAction*, std::function<void()>> handlers[] = {
+        {c.Open, [this] { OpenClick(); }},
+        {c.Save, [&o] { o.SaveClick(); }},
+        {c.SaveAs, [&o] { o.SaveAsClick(); }},
+        {c.Print, [&o] { o.PrintClick(); }},
+        {c.PrintSetup, [&o] { o.PrintSetupClick(); }},
+        {c.Copy, [&o] { o.CopyClick(); }},
+        {c.Paste, [this] { PasteClick(); }},
+        {c.View, [&o] { o.ViewClick(); }},
+        {c.Chart, [&o] { o.ChartClick(); }},
+        {c.Options, [this] { OptionsClick(); }},
+        {c.Output1, [this] { Output1Click(); }},
+        {c.Execute, [this] { ExecuteClick(); }},
+        {c.Contents, [this] { ContentsClick(); }},
+        {c.About, [this] { AboutClick(); }},
+        {c.LoadSettings, [this] { settingsFile_.LoadSettingsClick(); }},
+        {c.SaveSettings, [this] { settingsFile_.SaveSettingsClick(); }}};
     for (const auto& [action, handler] : handlers)
-        connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this, [handler] { guarded(handler); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
-    connect(c.ZoomIn, &QAction::triggered, zoom_, &ZoomArea::zoomIn);
-    connect(c.ZoomOut, &QAction::triggered, zoom_, &ZoomArea::zoomOut);
-    connect(c.FitToWindow, &QAction::triggered, zoom_, &ZoomArea::fit);
-    connect(c.Loupe, &QAction::toggled, loupe_, &Loupe::setWanted);
     history_->attach(c.Undo, c.Redo);
     // No step is taken in the middle of a press and release on the picture.
     for (QAction* a : {c.Undo, c.Redo})
         connect(a, &QAction::triggered, this, [this, a] {
-            if (!marking_->placingMark() && !marking_->dragging())
+            if (!tools_->marking().placingMark() && !tools_->marking().dragging())
                 guarded([&] { a == commands_.Undo ? history_->undo() : history_->redo(); });
         });
-    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
-        connect(a, &QAction::triggered, this, [this, a] { guarded([&] { tlbtnMarkOClick(a); }); });
 }
 
 void TPlotrunner::FormCreate()
@@ -262,6 +215,11 @@ void TPlotrunner::setStatus(const QString& text) { statusBar()->showMessage(text
 
 QString TPlotrunner::statusText() const { return statusBar()->currentMessage(); }
 
+const std::vector<std::string>& TPlotrunner::outputLines() const { return output_->lines(); }
+const ResultGridModel& TPlotrunner::grid() const { return output_->grid(); }
+const ResultChart& TPlotrunner::chart() const { return output_->chart(); }
+const QString& TPlotrunner::savedFileName() const { return output_->savedFileName(); }
+
 void TPlotrunner::dragEnterEvent(QDragEnterEvent* event)
 {
     if (event->mimeData()->hasUrls() && event->mimeData()->urls().value(0).isLocalFile())
@@ -282,6 +240,17 @@ void TPlotrunner::OpenClick()
         openPicture(path);
 }
 
+void TPlotrunner::PasteClick()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasImage())
+        return;
+    const QImage image = qvariant_cast<QImage>(data->imageData());
+    if (image.isNull())
+        return;
+    acceptPicture(pictureFromImage(image), "<NONE>");
+}
+
 void TPlotrunner::openPicture(const QString& path)
 {
     acceptPicture(loadPicture(path), QFileInfo(path).fileName()); // throws: the earlier picture stays
@@ -293,13 +262,7 @@ void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
     picture_ = std::move(p);
     picturePath_.clear();
     history_->clear();
-    zoom_->setPictureSize(picture_.image.size());
-    Image->setPicture(picture_.image);
-    counted_->setPicture(picture_.image);
-    points_->clear();
-    marking_->setPicture(picture_.image.width(), picture_.image.height());
-    calibrationGrid_->setPicture(picture_.image.width(), picture_.image.height());
-    coordinates_->setPicture(picture_.image.width(), picture_.image.height());
+    tools_->setPicture(picture_.image);
     GOptions->setFileName(fileName);
     CheckPicture();
 }
@@ -308,7 +271,7 @@ void TPlotrunner::CheckPicture()
 {
     const int w = picture_.image.width(), h = picture_.image.height();
     if (w < 2 || h < 2) {
-        Image->hide();
+        tools_->hidePicture();
         commands_.Options->setEnabled(false);
         showNotice(this, "Too small bitmap!", "The size of the bitmap must be at least 2x2");
         return;
@@ -320,17 +283,13 @@ void TPlotrunner::CheckPicture()
     }
     picWidth_ = w;
     picHeight_ = h;
-    Image->show();
+    tools_->showPicture();
     GOptions->setPictureInfo(w, h, picture_.bitsPerPixel);
     GOptions->setScanWidthMaximum(std::min(w / 2, 32767));
     pictureLoaded_ = true;
-    marking_->setActive(true);
-    Image->setCursor(Qt::CrossCursor);
     BackPanel->hide();
     commands_.Options->setEnabled(true);
-    updateZoomCommands();
-    Data->hide();
-    commands_.View->setChecked(false);
+    output_->hideGrid();
     if (reduced)
         showNotice(this, "Image size notification!", "Image width or height is reduced!\nCheck your parameters.");
     takeView();
@@ -340,16 +299,12 @@ void TPlotrunner::takeView()
 {
     // The picture is the view unless the grid or the chart covers it; when it
     // returns, the marks are fitted to its display.
-    imageShown_ = !commands_.View->isChecked() && !commands_.Chart->isChecked();
+    imageShown_ = !output_->covering();
     if (imageShown_)
         FormResize();
 }
 
-void TPlotrunner::FormResize()
-{
-    if (BackPanel->isHidden()) // a picture was accepted
-        marking_->refit();
-}
+void TPlotrunner::FormResize() { tools_->refit(); }
 
 void TPlotrunner::OptionsClick()
 {
@@ -358,44 +313,10 @@ void TPlotrunner::OptionsClick()
     if (result == QDialog::Accepted)
         applyOptions(GOptions->verdict());
     if (result == TGOptions::PickInk) {
-        picker_.start();
+        tools_->startInkPick([this] { return GOptions->typedSettings().Ink.Paper; });
         setStatus("Click the curve to take its colour as the ink.");
     }
-    refreshCounted(); // back to the record, with the threshold box as left
-}
-
-void TPlotrunner::refreshCounted()
-{
-    ScanSettings next = settings_;
-    // The scan takes its threshold from the box.
-    if (const std::optional<int32_t> t =
-            GOptions ? readWhole(GOptions->thresholdText().toStdString()) : std::optional<int32_t>())
-        next.Threshold = *t;
-    counted_->setSettings(next);
-}
-
-void TPlotrunner::CountedPixelsClick()
-{
-    refreshCounted();
-    counted_->setShown(commands_.CountedPixels->isChecked());
-}
-
-void TPlotrunner::PointsOnPictureClick() { points_->setShown(commands_.PointsOnPicture->isChecked()); }
-
-bool TPlotrunner::pickInkDown(int x, int y) { return picker_.mouseDown(x, y); }
-
-bool TPlotrunner::pickInkUp()
-{
-    const bool taken = picker_.active();
-    const std::optional<uint32_t> ink =
-        picker_.mouseUp(pixelView(picture_.image), Image->size(), GOptions->typedSettings().Ink.Paper);
-    if (!ink)
-        return taken;
-    GOptions->setPickedInk(*ink);
-    setStatus("Ink colour taken: " + QString::fromStdString(colourText(*ink)));
-    // The dialog comes back once the click is over.
-    QTimer::singleShot(0, this, [this] { guarded([&] { OptionsClick(); }); });
-    return true;
+    tools_->refreshCounted(); // back to the record, with the threshold box as left
 }
 
 void TPlotrunner::applyOptions(const OptionVerdict& verdict, const std::function<void()>& alsoChange,
@@ -405,12 +326,8 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict, const std::function
     if (alsoChange)
         alsoChange();
     settings_ = verdict.record;
-    marking_->takeExactPositions(verdict.record);
+    tools_->takeOptions(verdict.record, verdict.inputValid);
     commands_.Execute->setEnabled(verdict.inputValid);
-    // Real coordinates are shown only for a calibration that was accepted whole.
-    calibrationGrid_->setCalibrated(verdict.inputValid);
-    coordinates_->setCalibrated(verdict.inputValid);
-    refreshCounted();
     if (imageShown_)
         FormResize();
     history_->commit(step);
@@ -427,66 +344,10 @@ void TPlotrunner::ContentsClick() { help_.showTopic(helpFile_, kHelpContentsTopi
 
 void TPlotrunner::AboutClick() { AboutBox->exec(); }
 
-// --- Marking
-
-void TPlotrunner::tlbtnMarkOClick(QAction* sender)
-{
-    const Commands& c = commands_;
-    const auto mode = sender == c.tlbtnMarkO       ? MarkingTool::OriginMark
-                      : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark
-                      : sender == c.tlbtnMarkStart ? MarkingTool::StartMark
-                                                   : MarkingTool::Y1Mark;
-    // While one mark button is down, the others are disabled.
-    for (QAction* b : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
-        if (b != sender)
-            b->setEnabled(!sender->isChecked());
-    marking_->setMode(mode, sender->isChecked());
-}
-
-void TPlotrunner::btnRemoveScanClick() { marking_->removeArea(); }
-
-void TPlotrunner::btnScanLockClick()
-{
-    history_->begin();
-    marking_->setLocked(!marking_->locked());
-    commands_.showLock(marking_->locked());
-    commands_.btnRemoveScan->setEnabled(!marking_->locked());
-    history_->commit(marking_->locked() ? "Lock" : "Unlock");
-}
-
-// --- Loupe, zoom, keys and undo
-
-void TPlotrunner::connectPictureTools()
-{
-    loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
-    history_ = new EditHistory([this] { return editState(); }, [this](const EditState& s) { restoreEdit(s); }, this);
-    connect(marking_, &MarkingTool::aboutToChange, this, [this] { history_->begin(); });
-    connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
-        guarded([&] { used = marking_->keyPress(key, m); });
-    });
-    // Escape leaves a mark mode as its button does.
-    connect(marking_, &MarkingTool::leaveModeAsked, this, [this] {
-        for (QAction* a : {commands_.tlbtnMarkO, commands_.tlbtnMarkX, commands_.tlbtnMarkY, commands_.tlbtnMarkStart})
-            if (a->isChecked())
-                a->trigger();
-    });
-    connect(Image, &PictureView::resized, this, [this] {
-        FormResize();
-        updateZoomCommands();
-    });
-    connect(zoom_, &ZoomArea::zoomChanged, this, [this] { updateZoomCommands(); });
-}
-
-void TPlotrunner::updateZoomCommands()
-{
-    commands_.ZoomIn->setEnabled(pictureLoaded_ && zoom_->canZoomIn());
-    commands_.ZoomOut->setEnabled(pictureLoaded_ && zoom_->canZoomOut());
-    commands_.FitToWindow->setEnabled(pictureLoaded_ && !zoom_->fitted());
-}
-
 EditState TPlotrunner::editState() const
 {
-    return {settings_, marking_->state(), commands_.Execute->isEnabled(), GOutput ? GOutput->fields() : OutputFields{}};
+    return {settings_, tools_->marking().state(), commands_.Execute->isEnabled(),
+            GOutput ? GOutput->fields() : OutputFields{}};
 }
 
 // An undo or redo: the edit state as it was, with the way to Execute; the
@@ -494,19 +355,13 @@ EditState TPlotrunner::editState() const
 void TPlotrunner::restoreEdit(const EditState& s)
 {
     settings_ = s.settings;
-    marking_->restore(s.marks);
+    tools_->restoreMarks(s.marks);
     commands_.Execute->setEnabled(s.executable);
-    commands_.showLock(s.marks.locked);
-    commands_.btnRemoveScan->setEnabled(!s.marks.locked);
     if (GOutput)
         GOutput->setFields(s.fields);
-    calibrationGrid_->calibrationChanged();
-    refreshCounted();
     if (imageShown_)
         FormResize();
 }
-
-void TPlotrunner::CalibrationGridClick() { calibrationGrid_->setVisible(commands_.CalibrationGrid->isChecked()); }
 
 // --- Execute
 
@@ -518,16 +373,12 @@ void TPlotrunner::ExecuteClick()
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
     settings_.Threshold = *threshold;
 
-    // Lay the grid out anew: the old data columns go, the included fields
-    // take columns 1 on in their fixed order.
     ScanReport report(GOutput->fields(), decimalSeparator());
-    {
-        const ResultGridModel::Update update(*grid_);
-        grid_->blankDataColumns();
-        grid_->setGridSize(2, 2);
-        grid_->setHeaderCells(report.columnNames());
-        grid_->setGridSize(report.gridCols(), 2);
-    }
+    ScanRun run(output_->grid(), output_->chart(), [this](const QString& text) {
+        setStatus(text);
+        statusBar()->repaint();
+    });
+    run.layOutGrid(report);
 
     const ScanChecks checks = checkScan(settings_);
     if (checks.widthResized)
@@ -536,61 +387,25 @@ void TPlotrunner::ExecuteClick()
         showNotice(this, stopNotice(checks.stop));
         return;
     }
-
-    if (runScanAndReport(report, checks))
-        setStatus(followCounts_.empty() ? QString("Done") : QString::fromStdString("Done. " + followCounts_));
-}
-
-bool TPlotrunner::runScanAndReport(ScanReport& report, const ScanChecks& checks)
-{
-    WaitCursor wait;
-    keptRealX_.clear();
-    followCounts_.clear();
-    std::vector<ResultRow> rows;
     {
-        const ResultGridModel::Update update(*grid_);
-        int shownPercent = -1;
-        runColumnScan(pixelView(picture_.image), settings_, checks, report.fields().wantsSpread(),
-                      {[&](const ResultRow& r) {
-                           grid_->addResultRow(r.number, report.addRow(r));
-                           keptRealX_.push_back(r.realX);
-                           rows.push_back(r);
-                       },
-                       [&](int percent) {
-                           if (percent != shownPercent) {
-                               shownPercent = percent;
-                               setStatus(QString::fromStdString(progressText(percent)));
-                               statusBar()->repaint();
-                           }
-                       },
-                       [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }});
-        grid_->setGridSize(report.gridCols(), int(report.rowCount()) + 1);
+        WaitCursor wait;
+        const bool finite = run.run(pixelView(picture_.image), settings_, checks, report);
+        tools_->clearPoints();
+        if (!finite) {
+            // No number of this scan is trusted: no text to save, copy or print.
+            output_->dropLines();
+            setStatus(QString());
+            showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
+            return;
+        }
+        tools_->showPoints(run.rows(), settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
+        const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
+                                 GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
+        output_->setLines(report.lines(facts, settings_));
+        if (GOptions->copyToClipboard())
+            output_->CopyClick();
     }
-    setStatus("Finalizing...");
-    statusBar()->repaint();
-
-    ChartXY->clearPoints();
-    points_->clear();
-    if (report.hasNonFinite()) {
-        // No number of this scan is trusted: no text to save, copy or print.
-        scan_.clear();
-        for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
-            a->setEnabled(false);
-        setStatus(QString());
-        showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
-        return false;
-    }
-    ChartXY->showResult(*grid_, report.fields(), keptRealX_);
-    points_->setResult(rows, settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
-
-    const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
-                             GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
-    scan_ = report.lines(facts, settings_);
-    if (GOptions->copyToClipboard())
-        QGuiApplication::clipboard()->setText(QString::fromStdString(joinLines(scan_)));
-    for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
-        a->setEnabled(true);
-    return true;
+    setStatus(run.followCounts().empty() ? QString("Done") : QString::fromStdString("Done. " + run.followCounts()));
 }
 
 } // namespace plotrun

@@ -1,45 +1,36 @@
 #pragma once
 // The main window: a switchboard. It holds the picture and the Scan
 // settings, routes each command to its handler, and hands the work to the
-// engine, the marking tool and the result views.
+// classes that own it: the picture tools, Execute's scan run, and the
+// output and settings file commands.
 
 #include "Commands.h"
+#include "CommonDialogs.h"
 #include "EditHistory.h"
 #include "HelpViewer.h"
-#include "InkPicker.h"
+#include "PictureTools.h"
+#include "SettingsCommands.h"
 
 #include "../../files/PictureFile.h"
 #include "OptionChecks.h"
 #include "ScanSettings.h"
 
 #include <QMainWindow>
-#include <QPrinter>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 class QFrame;
-class QTableView;
 class TAboutBox;
 class TGOptions;
 class TGOutput;
 
 namespace plotrun {
 
-class CalibrationGrid;
-class CoordinatesLabel;
-class CountedPixelsOverlay;
-class Loupe;
-class MarkingTool;
-class PictureView;
-class PointsOverlay;
+class OutputCommands;
 class ResultChart;
 class ResultGridModel;
-class ScanReport;
-class ZoomArea;
-struct ScanChecks;
 
 class TPlotrunner : public QMainWindow {
     Q_OBJECT
@@ -64,35 +55,27 @@ public:
                       const QString& step = "Options");
 
     // The common dialogs, which tests answer in place of a user.
-    struct CommonDialogs {
-        std::function<QString()> openFile;
-        std::function<QString()> saveFile;
-        // Shows the print dialog for pages 1 to pageCount; false when cancelled.
-        std::function<bool(QPrinter&, int pageCount)> printPages;
-        std::function<QString()> openSettingsFile;
-        std::function<QString()> saveSettingsFile;
-    };
     CommonDialogs& commonDialogs() { return dialogs_; }
 
     // Read-only views of the state, for tests and benchmarks.
     const ScanSettings& scanSettings() const { return settings_; }
-    const MarkingTool& marking() const { return *marking_; }
+    const MarkingTool& marking() const { return tools_->marking(); }
     const Picture& picture() const { return picture_; }
-    const std::vector<std::string>& outputLines() const { return scan_; }
-    const ResultGridModel& grid() const { return *grid_; }
-    const ResultChart& chart() const { return *ChartXY; }
+    const std::vector<std::string>& outputLines() const;
+    const ResultGridModel& grid() const;
+    const ResultChart& chart() const;
     bool pictureLoaded() const { return pictureLoaded_; }
     // The size of the last accepted picture; -1 by -1 before the first.
     QSize pictureSize() const { return {picWidth_, picHeight_}; }
     bool pictureShown() const { return imageShown_; }
     const QString& helpFile() const { return helpFile_; }
-    const QString& savedFileName() const { return saveFileName_; }
+    const QString& savedFileName() const;
     QString statusText() const;
     HelpViewer& help() { return help_; }
-    const CountedPixelsOverlay& countedPixels() const { return *counted_; }
-    const PointsOverlay& pointsOnPicture() const { return *points_; }
-    const ZoomArea& zoom() const { return *zoom_; }
-    const Loupe& loupe() const { return *loupe_; }
+    const CountedPixelsOverlay& countedPixels() const { return tools_->countedPixels(); }
+    const PointsOverlay& pointsOnPicture() const { return tools_->pointsOnPicture(); }
+    const ZoomArea& zoom() const { return tools_->zoom(); }
+    const Loupe& loupe() const { return tools_->loupe(); }
     const QUndoStack& undoStack() const { return history_->stack(); }
 
 protected:
@@ -108,26 +91,9 @@ private:
     void Output1Click();
     void ContentsClick();
     void AboutClick();
-    void SaveClick();
-    void SaveAsClick();
-    void CopyClick();
     void PasteClick();
-    void PrintClick();
-    void PrintSetupClick();
-    void ViewClick();
-    void ChartClick();
-    void tlbtnMarkOClick(QAction* sender);
-    void btnRemoveScanClick();
-    void btnScanLockClick();
-    void CalibrationGridClick();
-    void CountedPixelsClick();
-    void PointsOnPictureClick();
-    void LoadSettingsClick();
-    void SaveSettingsClick();
 
     void createViews();
-    void connectPictureTools();
-    void updateZoomCommands();
     EditState editState() const;
     void restoreEdit(const EditState& state);
     void connectCommands();
@@ -135,31 +101,12 @@ private:
     void FormResize();
     void setStatus(const QString& text);
     void CheckPicture();
-    // The counted pixels view follows the settings of the next scan.
-    void refreshCounted();
-    bool pickInkDown(int x, int y);
-    bool pickInkUp();
     void takeView();
-    void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
-    // False when the scan gave numbers that cannot be written.
-    bool runScanAndReport(ScanReport& report, const ScanChecks& checks);
-    void writeOutput(const QString& path);
-    QString askSaveFileName();
 
     Commands commands_;
-    PictureView* Image = nullptr;
     QFrame* BackPanel = nullptr;
-    QTableView* Data = nullptr;
-    ResultGridModel* grid_ = nullptr;
-    ResultChart* ChartXY = nullptr;
-    MarkingTool* marking_ = nullptr;
-    CalibrationGrid* calibrationGrid_ = nullptr;
-    CoordinatesLabel* coordinates_ = nullptr;
-    CountedPixelsOverlay* counted_ = nullptr;
-    std::unique_ptr<PointsOverlay> points_;
-    InkPicker picker_;
-    ZoomArea* zoom_ = nullptr;
-    Loupe* loupe_ = nullptr;
+    OutputCommands* output_ = nullptr; // the grid, the chart and the output text
+    PictureTools* tools_ = nullptr;    // the picture view, the marks and the views over the picture
     EditHistory* history_ = nullptr;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;
@@ -167,18 +114,18 @@ private:
     CommonDialogs dialogs_;
 
     ScanSettings settings_;
-    Picture picture_;     // the picture in Image, as the scan reads it
+    Picture picture_;     // the picture shown, as the scan reads it
     QString picturePath_; // its file; empty for a pasted picture
     int32_t picWidth_ = -1, picHeight_ = -1;
     bool pictureLoaded_ = false;
     bool imageShown_ = false;
-    std::vector<std::string> scan_; // the output text, line by line
-    std::vector<double> keptRealX_; // real x of each row, for a chart without coordinate columns
-    std::string followCounts_;      // following or line removal: the counts of the last scan
-    QString saveFileName_;          // where the output was last saved
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;
-    QPrinter printer_;
+    // After the record and the dialogs, which it reads.
+    SettingsCommands settingsFile_{*this, dialogs_, settings_, [this] { return pictureSize(); },
+                                   [this](const OptionVerdict& v, const std::function<void()>& fillDialogs) {
+                                       applyOptions(v, fillDialogs, "Load Settings");
+                                   }};
 };
 
 } // namespace plotrun

@@ -92,7 +92,7 @@ private slots:
         const FollowSettings& f = p->w.scanSettings().Follow;
         QVERIFY(f.StartX >= 0 && f.StartY >= 0);
         QVERIFY(p->w.statusText().startsWith("Start point set to: "));
-        QVERIFY(imageOf(p->w)->shpStart.bounds.contains(at + imageOf(p->w)->frame().topLeft()));
+        QVERIFY(imageOf(p->w)->shape(Mark::Start).bounds.contains(at + imageOf(p->w)->frame().topLeft()));
         QVERIFY(trigger(*p, "tlbtnMarkStart"));
         QCOMPARE(p->w.marking().mode(), MarkingTool::NoMark);
         QVERIFY(p->action("tlbtnMarkO")->isEnabled());

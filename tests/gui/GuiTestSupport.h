@@ -64,6 +64,8 @@ struct Program {
 inline QAction* actionOf(const TPlotrunner& w, const char* name) { return w.findChild<QAction*>(name); }
 inline QWidget* widgetOf(const TPlotrunner& w, const char* name) { return w.findChild<QWidget*>(name); }
 inline PictureView* imageOf(const TPlotrunner& w) { return w.findChild<PictureView*>("Image"); }
+// The shapes over the picture: imageOf(w)->shape(Mark::Origin).
+using Mark = PictureView::Mark;
 
 // Changes the Scan settings as the options dialog's OK would, leaving the
 // way to Execute as it was.

@@ -107,7 +107,7 @@ private slots:
         QVERIFY((!p.w.marking().hasArea()) && !p.w.marking().locked() && p.w.marking().mode() == 0);
         QVERIFY(!widgetOf(p.w, "BackPanel")->isHidden());
         QVERIFY(imageOf(p.w)->isHidden() && widgetOf(p.w, "Data")->isHidden() && p.w.chart().isHidden());
-        QCOMPARE(imageOf(p.w)->shpOref.bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
+        QCOMPARE(imageOf(p.w)->shape(Mark::Origin).bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
         QCOMPARE(p.outputBox("SelDelim")->text(), QString(","));
         QCOMPARE(p.w.chart().bottomTitle(), QString("X"));
     }

@@ -58,9 +58,9 @@ private slots:
         QCOMPARE(int(p->w.marking().mode()), 1);
         press(30, 30);
         QVERIFY(p->w.marking().placingMark());
-        QCOMPARE(imageOf(p->w)->shpOref.bounds, QRect(22, 22, 16, 16));
+        QCOMPARE(imageOf(p->w)->shape(Mark::Origin).bounds, QRect(22, 22, 16, 16));
         move(100, 50);
-        QCOMPARE(imageOf(p->w)->shpOref.bounds, QRect(92, 42, 16, 16));
+        QCOMPARE(imageOf(p->w)->shape(Mark::Origin).bounds, QRect(92, 42, 16, 16));
         QCOMPARE(status(), QString()); // only the release reports
         release(300, 150);             // the release's own position is not used
         QCOMPARE(status(), QString("Origin set to: (50 , 75 )"));
@@ -76,21 +76,21 @@ private slots:
         markMode("tlbtnMarkO");
         press(10, 10);
         move(-50, 900);
-        QCOMPARE(imageOf(p->w)->shpOref.bounds.topLeft(), QPoint(0 - 8, 199 - 8));
+        QCOMPARE(imageOf(p->w)->shape(Mark::Origin).bounds.topLeft(), QPoint(0 - 8, 199 - 8));
         release(0, 0);
         QCOMPARE(status(), QString("Origin set to: (0 , 0 )"));
         markMode("tlbtnMarkO");
         markMode("tlbtnMarkX");
         press(10, 10);
         move(5000, 5000);
-        QCOMPARE(imageOf(p->w)->shpXref.bounds, QRect(399, 0, 1, 200));
+        QCOMPARE(imageOf(p->w)->shape(Mark::X1).bounds, QRect(399, 0, 1, 200));
         release(0, 0);
         QCOMPARE(status(), QString("X1 set to: 199"));
         markMode("tlbtnMarkX");
         markMode("tlbtnMarkY");
         press(10, 10);
         move(-5, -5);
-        QCOMPARE(imageOf(p->w)->shpYref.bounds, QRect(0, 0, 400, 1));
+        QCOMPARE(imageOf(p->w)->shape(Mark::Y1).bounds, QRect(0, 0, 400, 1));
         release(0, 0);
         QCOMPARE(status(), QString("Y1 set to: 100"));
     }
@@ -156,16 +156,18 @@ private slots:
         drag(20, 20, 120, 80);
         markMode("tlbtnMarkX");
         QVERIFY(!p->action("tlbtnMarkO")->isEnabled() && !p->action("tlbtnMarkY")->isEnabled());
-        QVERIFY(!imageOf(p->w)->shpOref.visible && !imageOf(p->w)->shpYref.visible && imageOf(p->w)->shpXref.visible);
-        QVERIFY(!imageOf(p->w)->shpScan.visible);
+        QVERIFY(!imageOf(p->w)->shape(Mark::Origin).visible && !imageOf(p->w)->shape(Mark::Y1).visible &&
+                imageOf(p->w)->shape(Mark::X1).visible);
+        QVERIFY(!imageOf(p->w)->shape(Mark::ScanArea).visible);
         markMode("tlbtnMarkX");
         QCOMPARE(int(p->w.marking().mode()), 0);
         QVERIFY(p->action("tlbtnMarkO")->isEnabled() && p->action("tlbtnMarkY")->isEnabled());
-        QVERIFY(imageOf(p->w)->shpOref.visible && imageOf(p->w)->shpYref.visible && imageOf(p->w)->shpScan.visible);
+        QVERIFY(imageOf(p->w)->shape(Mark::Origin).visible && imageOf(p->w)->shape(Mark::Y1).visible &&
+                imageOf(p->w)->shape(Mark::ScanArea).visible);
         actionOf(p->w, "btnRemoveScan")->trigger();
         markMode("tlbtnMarkO");
         markMode("tlbtnMarkO");
-        QVERIFY(!imageOf(p->w)->shpScan.visible); // no area: the outline stays hidden
+        QVERIFY(!imageOf(p->w)->shape(Mark::ScanArea).visible); // no area: the outline stays hidden
     }
 
     void dragsInEveryDirectionGiveTheSameArea_data()
@@ -189,7 +191,7 @@ private slots:
         QCOMPARE(p->w.scanSettings().ScanStartY, 60.0);
         QCOMPARE(p->w.scanSettings().ScanEndX, 60.0);
         QCOMPARE(p->w.scanSettings().ScanEndY, 90.0);
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(20, 20, 100, 60));
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, QRect(20, 20, 100, 60));
         QVERIFY(!(!p->w.marking().hasArea()) && !p->w.marking().dragging());
     }
 
@@ -199,7 +201,7 @@ private slots:
         drag(20, 20, 9000, 9000);
         QCOMPARE(p->w.scanSettings().ScanEndX, 200.0);
         QCOMPARE(p->w.scanSettings().ScanStartY, 0.0);
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(20, 20, 380, 180));
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, QRect(20, 20, 380, 180));
     }
 
     void anEmptyRectangleSelectsNoArea()
@@ -209,7 +211,7 @@ private slots:
         press(50, 50);
         release(50, 50);
         QCOMPARE(status(), QString("Scan area was not selected."));
-        QVERIFY((!p->w.marking().hasArea()) && !imageOf(p->w)->shpScan.visible);
+        QVERIFY((!p->w.marking().hasArea()) && !imageOf(p->w)->shape(Mark::ScanArea).visible);
         QCOMPARE(p->w.scanSettings().ScanStartX, 7.0); // the settings keep what they held
         drag(50, 50, 150, 50);                         // purely horizontal
         QCOMPARE(status(), QString("Scan area was not selected."));
@@ -227,7 +229,7 @@ private slots:
         QVERIFY((!p->w.marking().hasArea()));
         QCOMPARE(p->w.scanSettings().ScanStartX, -1.0);
         QCOMPARE(p->w.marking().area().x2, -1.0);
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(-1, -1, 0, 0));
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, QRect(-1, -1, 0, 0));
         drag(200, 100, 300, 150);
         QCOMPARE(p->w.scanSettings().ScanEndX, 150.0);
     }
@@ -240,7 +242,7 @@ private slots:
         release(50, 50, Qt::RightButton);
         QVERIFY((!p->w.marking().hasArea()));
         QCOMPARE(p->w.scanSettings().ScanEndY, -1.0);
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(-1, -1, 0, 0));
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, QRect(-1, -1, 0, 0));
     }
 
     void theLockBlocksDrawingAndRemoval()
@@ -289,16 +291,16 @@ private slots:
         release(0, 0);
         markMode("tlbtnMarkX");
         const ScanSettings settings = p->w.scanSettings();
-        const QRect area = imageOf(p->w)->shpScan.bounds, origin = imageOf(p->w)->shpOref.bounds,
-                    x1 = imageOf(p->w)->shpXref.bounds;
+        const QRect area = imageOf(p->w)->shape(Mark::ScanArea).bounds,
+                    origin = imageOf(p->w)->shape(Mark::Origin).bounds, x1 = imageOf(p->w)->shape(Mark::X1).bounds;
         for (const QSize s : {QSize(333, 177), QSize(601, 419), QSize(257, 143), QSize(777, 333), QSize(400, 200)})
             resizeImage(s.width(), s.height());
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, area);
-        QCOMPARE(imageOf(p->w)->shpOref.bounds, origin);
-        QCOMPARE(imageOf(p->w)->shpXref.bounds, x1);
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, area);
+        QCOMPARE(imageOf(p->w)->shape(Mark::Origin).bounds, origin);
+        QCOMPARE(imageOf(p->w)->shape(Mark::X1).bounds, x1);
         QCOMPARE(p->w.scanSettings(), settings);
         resizeImage(800, 400); // twice the size: the outline doubles
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(42, 46, 200, 120));
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, QRect(42, 46, 200, 120));
     }
 
     // The marks and the outline where the exact positions put them at the
@@ -309,12 +311,15 @@ private slots:
         const PictureView& v = *imageOf(p->w);
         const int ox = m.bitmapToWindowX(m.markX(MarkingTool::OriginMark));
         const int oy = m.bitmapToWindowY(m.markY(MarkingTool::OriginMark));
-        QVERIFY2(v.shpOref.bounds == QRect(ox - 8, oy - 8, 16, 16), where);
-        QVERIFY2(v.shpXref.bounds == QRect(m.bitmapToWindowX(m.markX(MarkingTool::X1Mark)), 0, 1, v.height()), where);
-        QVERIFY2(v.shpYref.bounds == QRect(0, m.bitmapToWindowY(m.markY(MarkingTool::Y1Mark)), v.width(), 1), where);
+        QVERIFY2(v.shape(Mark::Origin).bounds == QRect(ox - 8, oy - 8, 16, 16), where);
+        QVERIFY2(v.shape(Mark::X1).bounds == QRect(m.bitmapToWindowX(m.markX(MarkingTool::X1Mark)), 0, 1, v.height()),
+                 where);
+        QVERIFY2(v.shape(Mark::Y1).bounds == QRect(0, m.bitmapToWindowY(m.markY(MarkingTool::Y1Mark)), v.width(), 1),
+                 where);
         const int xa = m.bitmapToWindowX(m.area().x1), xb = m.bitmapToWindowX(m.area().x2);
         const int ya = m.bitmapToWindowY(m.area().y1), yb = m.bitmapToWindowY(m.area().y2);
-        QVERIFY2(v.shpScan.bounds == QRect(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya)),
+        QVERIFY2(v.shape(Mark::ScanArea).bounds ==
+                     QRect(std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa), std::abs(yb - ya)),
                  where);
     }
 
@@ -337,7 +342,8 @@ private slots:
         }
         const ScanSettings settings = p->w.scanSettings();
         const PictureView& v = *imageOf(p->w);
-        const QRect area = v.shpScan.bounds, origin = v.shpOref.bounds, x1 = v.shpXref.bounds, y1 = v.shpYref.bounds;
+        const QRect area = v.shape(Mark::ScanArea).bounds, origin = v.shape(Mark::Origin).bounds,
+                    x1 = v.shape(Mark::X1).bounds, y1 = v.shape(Mark::Y1).bounds;
         QVERIFY(zoomArea()->fitted() && !p->action("FitToWindow")->isEnabled());
 
         QList<double> seen;
@@ -349,14 +355,16 @@ private slots:
                 const QByteArray where = QByteArray(command) + " to " + QByteArray::number(s);
                 QCOMPARE(v.size(), QSize(int(std::lround(200 * s)), int(std::lround(100 * s))));
                 expectShapesFitted(where);
-                const QRect before[] = {v.shpScan.bounds, v.shpOref.bounds, v.shpXref.bounds, v.shpYref.bounds};
+                const QRect before[] = {v.shape(Mark::ScanArea).bounds, v.shape(Mark::Origin).bounds,
+                                        v.shape(Mark::X1).bounds, v.shape(Mark::Y1).bounds};
                 for (const QSize size : {QSize(333, 177), QSize(601, 419), QSize(400, 200)}) {
                     const QSize extra = p->w.size() - zoomArea()->size();
                     p->w.resize(size + extra);
                     QTRY_COMPARE(zoomArea()->size(), size);
                     zoomArea()->horizontalScrollBar()->setValue(zoomArea()->horizontalScrollBar()->maximum() / 3);
                     zoomArea()->verticalScrollBar()->setValue(zoomArea()->verticalScrollBar()->maximum() / 2);
-                    const QRect after[] = {v.shpScan.bounds, v.shpOref.bounds, v.shpXref.bounds, v.shpYref.bounds};
+                    const QRect after[] = {v.shape(Mark::ScanArea).bounds, v.shape(Mark::Origin).bounds,
+                                           v.shape(Mark::X1).bounds, v.shape(Mark::Y1).bounds};
                     QVERIFY2(std::equal(std::begin(before), std::end(before), std::begin(after)), where);
                 }
                 QCOMPARE(p->w.scanSettings(), settings);
@@ -367,10 +375,10 @@ private slots:
         QVERIFY(trigger(*p, "FitToWindow"));
         QVERIFY(zoomArea()->fitted());
         QCOMPARE(v.size(), QSize(400, 200));
-        QCOMPARE(v.shpScan.bounds, area);
-        QCOMPARE(v.shpOref.bounds, origin);
-        QCOMPARE(v.shpXref.bounds, x1);
-        QCOMPARE(v.shpYref.bounds, y1);
+        QCOMPARE(v.shape(Mark::ScanArea).bounds, area);
+        QCOMPARE(v.shape(Mark::Origin).bounds, origin);
+        QCOMPARE(v.shape(Mark::X1).bounds, x1);
+        QCOMPARE(v.shape(Mark::Y1).bounds, y1);
         QCOMPARE(p->w.scanSettings(), settings);
     }
 
@@ -408,7 +416,7 @@ private slots:
         resizeImage(600, 300);
         QVERIFY(trigger(*p, "View"));
         QVERIFY(p->w.pictureShown());
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(30, 30, 150, 90));
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, QRect(30, 30, 150, 90));
     }
 
     // Each picture pixel of an enlarged picture is a sharp block on the screen:

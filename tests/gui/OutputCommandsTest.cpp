@@ -7,9 +7,11 @@
 #include "Report.h"
 
 #include <QCheckBox>
+#include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
 #include <QClipboard>
 #include <QLabel>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -332,9 +334,9 @@ private slots:
         QVERIFY(p->w.pictureShown());
         QVERIFY(trigger(*p, "View"));
         QVERIFY(!widgetOf(p->w, "Data")->isHidden() && p->action("View")->isChecked() && !p->w.pictureShown());
-        QCOMPARE(p->w.chart().Series1->count(), 0); // laid out only when seen
+        QCOMPARE(p->w.chart().series().count(), 0); // laid out only when seen
         QVERIFY(trigger(*p, "Chart"));
-        QCOMPARE(p->w.chart().Series1->count(), p->w.chart().points().size());
+        QCOMPARE(p->w.chart().series().count(), p->w.chart().points().size());
         QVERIFY(p->w.chart().points().size() > 400);
         QVERIFY(widgetOf(p->w, "Data")->isHidden() && !p->action("View")->isChecked());
         QVERIFY(!p->w.chart().isHidden() && p->action("Chart")->isChecked() && !p->w.pictureShown());
@@ -343,6 +345,32 @@ private slots:
         QVERIFY(trigger(*p, "View"));
         QVERIFY(trigger(*p, "View"));
         QVERIFY(widgetOf(p->w, "Data")->isHidden() && p->w.pictureShown());
+    }
+
+    // The chart view makes an empty chart of its own before the result chart
+    // sets its own; that first chart must not outlive the replacement. Each
+    // chart is seen as it takes its first child objects.
+    void theChartViewDeletesTheEmptyChartItReplaces()
+    {
+        struct ChartsMade : QObject {
+            std::vector<QPointer<QChart>> charts;
+            bool eventFilter(QObject* watched, QEvent* event) override
+            {
+                if (event->type() == QEvent::ChildAdded)
+                    if (auto* chart = qobject_cast<QChart*>(watched))
+                        if (std::find(charts.begin(), charts.end(), chart) == charts.end())
+                            charts.emplace_back(chart);
+                return false;
+            }
+        } made;
+        qApp->installEventFilter(&made);
+        auto view = std::make_unique<ResultChart>();
+        qApp->removeEventFilter(&made);
+        QCOMPARE(made.charts.size(), size_t(2)); // the view's own, then the result chart's
+        QVERIFY(made.charts[0].isNull());
+        QCOMPARE(made.charts[1].data(), view->chart());
+        view.reset();
+        QVERIFY(made.charts[1].isNull());
     }
 };
 

@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(p->w.scanSettings().OriginY, 51.0);
         // The mark lands where a mouse placement of that pixel puts it.
         const MarkingTool& m = p->w.marking();
-        QCOMPARE(imageOf(p->w)->shpOref.bounds, QRect(82 - 8, 98 - 8, 16, 16));
+        QCOMPARE(imageOf(p->w)->shape(Mark::Origin).bounds, QRect(82 - 8, 98 - 8, 16, 16));
         QCOMPARE(m.windowToBitmapX(82), 41.0);
         QCOMPARE(std::trunc(m.windowToBitmapY(98)), 51.0);
         key(Qt::Key_Escape); // leaves the mode as the button does
@@ -206,7 +206,7 @@ private slots:
         markMode("tlbtnMarkY");
         key(Qt::Key_Down);
         QCOMPARE(status(), QString("Y1 set to: 49"));
-        QCOMPARE(imageOf(p->w)->shpYref.bounds, QRect(0, p->w.marking().bitmapToWindowY(49), 400, 1));
+        QCOMPARE(imageOf(p->w)->shape(Mark::Y1).bounds, QRect(0, p->w.marking().bitmapToWindowY(49), 400, 1));
     }
 
     void cornerKeysMoveTheScanArea()
@@ -215,7 +215,7 @@ private slots:
         drag(20, 20, 120, 80); // (10, 60) - (60, 90)
         key(Qt::Key_C);
         QCOMPARE(int(p->w.marking().corner()), int(MarkingTool::StartCorner));
-        QVERIFY(imageOf(p->w)->shpCorner.visible);
+        QVERIFY(imageOf(p->w)->shape(Mark::Corner).visible);
         key(Qt::Key_Right);
         QCOMPARE(status(), QString("Scan area set to: (11, 60) - (60, 90)"));
         key(Qt::Key_Down, Qt::ShiftModifier);
@@ -225,10 +225,10 @@ private slots:
         QCOMPARE(status(), QString("Scan area set to: (11, 50) - (60, 100)"));
         key(Qt::Key_Up); // the top edge of the picture
         QCOMPARE(p->w.scanSettings().ScanEndY, 100.0);
-        QCOMPARE(imageOf(p->w)->shpScan.bounds, QRect(22, 0, 98, 100));
+        QCOMPARE(imageOf(p->w)->shape(Mark::ScanArea).bounds, QRect(22, 0, 98, 100));
         key(Qt::Key_Escape);
         QCOMPARE(int(p->w.marking().corner()), int(MarkingTool::NoCorner));
-        QVERIFY(!imageOf(p->w)->shpCorner.visible);
+        QVERIFY(!imageOf(p->w)->shape(Mark::Corner).visible);
         key(Qt::Key_Left);
         QCOMPARE(p->w.scanSettings().ScanStartX, 11.0);
         // Locked, the corners stay.
@@ -310,7 +310,7 @@ private slots:
         }
         QVERIFY(!p->action("Undo")->isEnabled());
         QVERIFY(!p->w.marking().hasArea() && p->w.marking().markX(MarkingTool::OriginMark) == -1);
-        QCOMPARE(imageOf(p->w)->shpOref.bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
+        QCOMPARE(imageOf(p->w)->shape(Mark::Origin).bounds, QRect(QPoint(-16, -16), QPoint(0, 0)));
         for (size_t i = 1; i < seen.size(); ++i) {
             QVERIFY(trigger(*p, "Redo"));
             QCOMPARE(p->w.scanSettings(), seen[i]);
@@ -319,8 +319,8 @@ private slots:
         QVERIFY(!p->action("Redo")->isEnabled());
         // The shapes are where the redone positions put them.
         const MarkingTool& m = p->w.marking();
-        QCOMPARE(imageOf(p->w)->shpXref.bounds.left(), m.bitmapToWindowX(m.markX(MarkingTool::X1Mark)));
-        QVERIFY(imageOf(p->w)->shpScan.visible && m.hasArea());
+        QCOMPARE(imageOf(p->w)->shape(Mark::X1).bounds.left(), m.bitmapToWindowX(m.markX(MarkingTool::X1Mark)));
+        QVERIFY(imageOf(p->w)->shape(Mark::ScanArea).visible && m.hasArea());
 
         // Undoing a lock unlocks, with the buttons following.
         QVERIFY(trigger(*p, "btnScanLock"));

@@ -1,6 +1,4 @@
-// The settings file commands: one calibration, area and set of output fields
-// saved where the user chooses, and loaded onto another picture.
-#include "Plotrunner.h"
+#include "SettingsCommands.h"
 
 #include "../../dialogs/Notice.h"
 #include "../../dialogs/TGOptions.h"
@@ -10,6 +8,8 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QStatusBar>
 
 #include <stdexcept>
 
@@ -22,7 +22,22 @@ const char* const kInvalidSettingsTitle = "Invalid settings file!";
 
 } // namespace
 
-void TPlotrunner::SaveSettingsClick()
+SettingsCommands::SettingsCommands(QMainWindow& window, const CommonDialogs& dialogs, const ScanSettings& settings,
+                                   std::function<QSize()> pictureSize, ApplyOptions applyOptions)
+    : window_(window), dialogs_(dialogs), settings_(settings), pictureSize_(std::move(pictureSize)),
+      applyOptions_(std::move(applyOptions))
+{
+}
+
+void SettingsCommands::attachDialogs(TGOptions* options, TGOutput* output)
+{
+    GOptions = options;
+    GOutput = output;
+}
+
+void SettingsCommands::setStatus(const QString& text) { window_.statusBar()->showMessage(text); }
+
+void SettingsCommands::SaveSettingsClick()
 {
     // The settings of the next scan, which reads the threshold box.
     const QString thresholdText = GOptions->thresholdText();
@@ -32,8 +47,8 @@ void TPlotrunner::SaveSettingsClick()
     SavedSettings s;
     s.record = settings_;
     s.record.Threshold = *threshold;
-    s.pictureWidth = picWidth_;
-    s.pictureHeight = picHeight_;
+    s.pictureWidth = pictureSize_().width();
+    s.pictureHeight = pictureSize_().height();
     s.fields = GOutput->fields();
     s.decimalSeparator = decimalSeparator();
     s.copyToClipboard = GOptions->copyToClipboard();
@@ -41,12 +56,12 @@ void TPlotrunner::SaveSettingsClick()
     try {
         settingsFromJson(settingsToJson(s));
     } catch (const SettingsFileError& e) {
-        showNotice(this, "Invalid input!", QString::fromStdString(e.what()));
+        showNotice(&window_, "Invalid input!", QString::fromStdString(e.what()));
         return;
     }
     const QString path = dialogs_.saveSettingsFile
                              ? dialogs_.saveSettingsFile()
-                             : QFileDialog::getSaveFileName(this, "Save Settings", {}, kSettingsFilter);
+                             : QFileDialog::getSaveFileName(&window_, "Save Settings", {}, kSettingsFilter);
     if (path.isEmpty())
         return;
     const QString reason = writeSettingsFile(path, s);
@@ -55,43 +70,41 @@ void TPlotrunner::SaveSettingsClick()
     setStatus("Settings saved to " + QFileInfo(path).fileName());
 }
 
-void TPlotrunner::LoadSettingsClick()
+void SettingsCommands::LoadSettingsClick()
 {
     const QString path = dialogs_.openSettingsFile
                              ? dialogs_.openSettingsFile()
-                             : QFileDialog::getOpenFileName(this, "Load Settings", {}, kSettingsFilter);
+                             : QFileDialog::getOpenFileName(&window_, "Load Settings", {}, kSettingsFilter);
     if (path.isEmpty())
         return;
     SavedSettings s;
     try {
         s = readSettingsFile(path);
     } catch (const SettingsFileError& e) {
-        showNotice(this, kInvalidSettingsTitle, QString::fromStdString(e.what()));
+        showNotice(&window_, kInvalidSettingsTitle, QString::fromStdString(e.what()));
         return;
     }
     // The marks and the area go onto the current picture, judged as the
     // options dialog's OK judges them; a refusal changes nothing.
-    const OptionVerdict v = checkSettings(s.record, picWidth_, picHeight_);
+    const QSize picture = pictureSize_();
+    const OptionVerdict v = checkSettings(s.record, picture.width(), picture.height());
     if (!v.inputValid) {
         QString text = QString("The settings file \"%1\" does not fit this picture:\n").arg(QFileInfo(path).fileName());
         text += QString::fromStdString(messagesWithKeys(v.messages));
-        if (s.pictureWidth != picWidth_ || s.pictureHeight != picHeight_)
+        if (s.pictureWidth != picture.width() || s.pictureHeight != picture.height())
             text += QString("The settings were made on a picture of %1 x %2 pixels; this one has %3 x %4.")
                         .arg(s.pictureWidth)
                         .arg(s.pictureHeight)
-                        .arg(picWidth_)
-                        .arg(picHeight_);
-        showNotice(this, kInvalidSettingsTitle, text);
+                        .arg(picture.width())
+                        .arg(picture.height());
+        showNotice(&window_, kInvalidSettingsTitle, text);
         return;
     }
-    applyOptions(
-        v,
-        [&] {
-            GOutput->setFields(s.fields);
-            GOptions->setScanBoxes(s.record.Threshold, s.record.WeightedX, s.copyToClipboard);
-            GOptions->setAxisAndInkBoxes(v.record);
-        },
-        "Load Settings");
+    applyOptions_(v, [&] {
+        GOutput->setFields(s.fields);
+        GOptions->setScanBoxes(s.record.Threshold, s.record.WeightedX, s.copyToClipboard);
+        GOptions->setAxisAndInkBoxes(v.record);
+    });
     setStatus("Settings loaded from " + QFileInfo(path).fileName());
 }
 

@@ -1,0 +1,225 @@
+#include "PictureTools.h"
+
+#include "CalibrationGrid.h"
+#include "Commands.h"
+#include "CoordinatesLabel.h"
+#include "CountedPixelsOverlay.h"
+#include "EditHistory.h"
+#include "Loupe.h"
+#include "PictureView.h"
+#include "PointsOverlay.h"
+#include "StandardErrorBox.h"
+#include "ZoomArea.h"
+
+#include "../../files/PictureFile.h"
+
+#include <QAction>
+#include <QStatusBar>
+
+namespace plotrun {
+
+PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSettings& settings,
+                           const Commands& commands, EditHistory& history,
+                           std::function<std::optional<int32_t>()> thresholdBox, QObject* parent)
+    : QObject(parent), settings_(settings), commands_(commands), history_(history),
+      thresholdBox_(std::move(thresholdBox))
+{
+    Image = new PictureView;
+    Image->setObjectName("Image");
+    zoom_ = new ZoomArea(Image, &client);
+    Image->hide();
+    marking_ = new MarkingTool(*Image, this);
+    counted_ = new CountedPixelsOverlay(*Image, this);
+    points_ = std::make_unique<PointsOverlay>(*Image);
+    // The marking tool hears the mouse first, then the coordinates and the loupe.
+    connectMouse();
+    calibrationGrid_ = new CalibrationGrid(*Image, settings_);
+    coordinates_ = new CoordinatesLabel(*Image, settings_, &client);
+    statusBar.addPermanentWidget(coordinates_); // the status texts keep the left part
+    loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
+    connect(marking_, &MarkingTool::aboutToChange, this, [this] { history_.begin(); });
+    connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
+        guarded([&] { used = marking_->keyPress(key, m); });
+    });
+    connect(Image, &PictureView::resized, this, [this] {
+        refit();
+        updateZoomCommands();
+    });
+    connect(zoom_, &ZoomArea::zoomChanged, this, [this] { updateZoomCommands(); });
+    connectCommands();
+}
+
+PictureTools::~PictureTools() = default;
+
+void PictureTools::connectMouse()
+{
+    connect(Image, &PictureView::mouseDown, this, [this](Qt::MouseButton b, int x, int y) {
+        guarded([&] {
+            if (!picker_.mouseDown(x, y))
+                marking_->mouseDown(b, x, y);
+        });
+    });
+    connect(Image, &PictureView::mouseMove, this,
+            [this](int x, int y) { guarded([&] { marking_->mouseMove(x, y); }); });
+    connect(Image, &PictureView::mouseUp, this, [this](Qt::MouseButton b, int, int) {
+        guarded([&] {
+            if (!pickInkUp())
+                marking_->mouseUp(b);
+        });
+    });
+    connect(Image, &PictureView::scanShapeMouseUp, this,
+            [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
+}
+
+void PictureTools::connectCommands()
+{
+    const Commands& c = commands_;
+    const std::pair<QAction*, void (PictureTools::*)()> handlers[] = {
+        {c.btnRemoveScan, &PictureTools::btnRemoveScanClick},
+        {c.btnScanLock, &PictureTools::btnScanLockClick},
+        {c.CalibrationGrid, &PictureTools::CalibrationGridClick},
+        {c.CountedPixels, &PictureTools::CountedPixelsClick},
+        {c.PointsOnPicture, &PictureTools::PointsOnPictureClick}};
+    for (const auto& [action, handler] : handlers)
+        connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
+        connect(a, &QAction::triggered, this, [this, a] { guarded([&] { tlbtnMarkOClick(a); }); });
+    // Escape leaves a mark mode as its button does.
+    connect(marking_, &MarkingTool::leaveModeAsked, this, [this] {
+        for (QAction* a : {commands_.tlbtnMarkO, commands_.tlbtnMarkX, commands_.tlbtnMarkY, commands_.tlbtnMarkStart})
+            if (a->isChecked())
+                a->trigger();
+    });
+    connect(c.ZoomIn, &QAction::triggered, zoom_, &ZoomArea::zoomIn);
+    connect(c.ZoomOut, &QAction::triggered, zoom_, &ZoomArea::zoomOut);
+    connect(c.FitToWindow, &QAction::triggered, zoom_, &ZoomArea::fit);
+    connect(c.Loupe, &QAction::toggled, loupe_, &Loupe::setWanted);
+}
+
+void PictureTools::setPicture(const QImage& picture)
+{
+    zoom_->setPictureSize(picture.size());
+    Image->setPicture(picture);
+    counted_->setPicture(picture);
+    points_->clear();
+    marking_->setPicture(picture.width(), picture.height());
+    calibrationGrid_->setPicture(picture.width(), picture.height());
+    coordinates_->setPicture(picture.width(), picture.height());
+}
+
+void PictureTools::showPicture()
+{
+    Image->show(); // a resize on the way refits only a picture shown before
+    shown_ = true;
+    marking_->setActive(true);
+    Image->setCursor(Qt::CrossCursor);
+    updateZoomCommands();
+}
+
+void PictureTools::hidePicture() { Image->hide(); }
+
+void PictureTools::refit()
+{
+    if (shown_)
+        marking_->refit();
+}
+
+void PictureTools::updateZoomCommands()
+{
+    commands_.ZoomIn->setEnabled(shown_ && zoom_->canZoomIn());
+    commands_.ZoomOut->setEnabled(shown_ && zoom_->canZoomOut());
+    commands_.FitToWindow->setEnabled(shown_ && !zoom_->fitted());
+}
+
+void PictureTools::takeOptions(const ScanSettings& record, bool calibrated)
+{
+    marking_->takeExactPositions(record);
+    calibrationGrid_->setCalibrated(calibrated);
+    coordinates_->setCalibrated(calibrated);
+    refreshCounted();
+}
+
+void PictureTools::restoreMarks(const MarkingTool::State& marks)
+{
+    marking_->restore(marks);
+    commands_.showLock(marks.locked);
+    commands_.btnRemoveScan->setEnabled(!marks.locked);
+    calibrationGrid_->calibrationChanged();
+    refreshCounted();
+}
+
+void PictureTools::calibrationChanged() { calibrationGrid_->calibrationChanged(); }
+
+void PictureTools::refreshCounted()
+{
+    ScanSettings next = settings_;
+    // The scan takes its threshold from the box.
+    if (const std::optional<int32_t> t = thresholdBox_())
+        next.Threshold = *t;
+    counted_->setSettings(next);
+}
+
+void PictureTools::showTypedSettings(const ScanSettings& typed) { counted_->setSettings(typed); }
+
+void PictureTools::showPoints(const std::vector<ResultRow>& rows, const ScanSettings& settings, bool withSpread,
+                              QSize picture)
+{
+    points_->setResult(rows, settings, withSpread, picture);
+}
+
+void PictureTools::clearPoints() { points_->clear(); }
+
+void PictureTools::startInkPick(std::function<uint32_t()> paper)
+{
+    paper_ = std::move(paper);
+    picker_.start();
+}
+
+// The release of a press that the picker took: the colour under it, read
+// from the picture itself. True when the marking tool must not see it.
+bool PictureTools::pickInkUp()
+{
+    if (!picker_.active())
+        return false;
+    const std::optional<uint32_t> ink = picker_.mouseUp(pixelView(Image->picture()), Image->size(), paper_());
+    if (ink)
+        emit inkPicked(*ink);
+    return true;
+}
+
+void PictureTools::tlbtnMarkOClick(QAction* sender)
+{
+    const Commands& c = commands_;
+    const auto mode = sender == c.tlbtnMarkO       ? MarkingTool::OriginMark
+                      : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark
+                      : sender == c.tlbtnMarkStart ? MarkingTool::StartMark
+                                                   : MarkingTool::Y1Mark;
+    // While one mark button is down, the others are disabled.
+    for (QAction* b : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
+        if (b != sender)
+            b->setEnabled(!sender->isChecked());
+    marking_->setMode(mode, sender->isChecked());
+}
+
+void PictureTools::btnRemoveScanClick() { marking_->removeArea(); }
+
+void PictureTools::btnScanLockClick()
+{
+    history_.begin();
+    marking_->setLocked(!marking_->locked());
+    commands_.showLock(marking_->locked());
+    commands_.btnRemoveScan->setEnabled(!marking_->locked());
+    history_.commit(marking_->locked() ? "Lock" : "Unlock");
+}
+
+void PictureTools::CalibrationGridClick() { calibrationGrid_->setVisible(commands_.CalibrationGrid->isChecked()); }
+
+void PictureTools::CountedPixelsClick()
+{
+    refreshCounted();
+    counted_->setShown(commands_.CountedPixels->isChecked());
+}
+
+void PictureTools::PointsOnPictureClick() { points_->setShown(commands_.PointsOnPicture->isChecked()); }
+
+} // namespace plotrun

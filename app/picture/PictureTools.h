@@ -1,0 +1,123 @@
+#pragma once
+// The tools on the picture, wired together: the picture view in its zoom
+// area, the marking tool, the loupe, the calibration grid, the coordinates
+// in the status bar, the counted pixels, the points of the last scan and
+// Pick from picture. It handles the commands of the marks, the scan area's
+// lock and removal, the zoom, the loupe and the views over the picture. The
+// window keeps the Scan settings and hears from `marking()` what was placed
+// or drawn.
+
+#include "InkPicker.h"
+#include "MarkingTool.h"
+
+#include "ColumnScan.h"
+#include "ScanSettings.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QAction;
+class QStatusBar;
+class QWidget;
+
+namespace plotrun {
+
+class CalibrationGrid;
+class CoordinatesLabel;
+class CountedPixelsOverlay;
+class EditHistory;
+class Loupe;
+class PictureView;
+class PointsOverlay;
+class ZoomArea;
+struct Commands;
+
+class PictureTools : public QObject {
+    Q_OBJECT
+
+public:
+    // The picture view is made in `client` and the coordinates go to the
+    // status bar. `settings` is the window's record, which the grid, the
+    // coordinates and the counted pixels read; `thresholdBox` gives the
+    // threshold as typed, which the next scan takes. Changes of the marks and
+    // the lock are steps of `history`.
+    PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSettings& settings, const Commands& commands,
+                 EditHistory& history, std::function<std::optional<int32_t>()> thresholdBox, QObject* parent);
+    ~PictureTools() override;
+
+    // A new picture: shown once `showPicture` is called, when it is large
+    // enough to be marked.
+    void setPicture(const QImage& picture);
+    void showPicture();
+    void hidePicture();
+
+    // The marks are placed anew on the view's current size once a picture
+    // was shown.
+    void refit();
+    // What the options dialog's OK took: the exact marks, and whether the
+    // calibration was accepted whole (only then are real values shown).
+    void takeOptions(const ScanSettings& record, bool calibrated);
+    // An undo or redo: the marks, the area and the lock as they were, with
+    // the Scan settings already back.
+    void restoreMarks(const MarkingTool::State& marks);
+    // The Scan settings changed by a mark.
+    void calibrationChanged();
+    // The counted pixels follow the settings of the next scan, or the
+    // settings as typed while the options dialog is open.
+    void refreshCounted();
+    void showTypedSettings(const ScanSettings& typed);
+
+    // The points of a scan on the picture; none after a scan without numbers.
+    void showPoints(const std::vector<ResultRow>& rows, const ScanSettings& settings, bool withSpread, QSize picture);
+    void clearPoints();
+
+    // Pick from picture: the next click takes the ink against the paper
+    // that `paper` gives then; `inkPicked` tells the colour.
+    void startInkPick(std::function<uint32_t()> paper);
+
+    // The window hears from it what was placed or drawn.
+    const MarkingTool& marking() const { return *marking_; }
+    const CountedPixelsOverlay& countedPixels() const { return *counted_; }
+    const PointsOverlay& pointsOnPicture() const { return *points_; }
+    const ZoomArea& zoom() const { return *zoom_; }
+    const Loupe& loupe() const { return *loupe_; }
+
+    void tlbtnMarkOClick(QAction* sender);
+    void btnRemoveScanClick();
+    void btnScanLockClick();
+    void CalibrationGridClick();
+    void CountedPixelsClick();
+    void PointsOnPictureClick();
+
+signals:
+    void inkPicked(uint32_t ink);
+
+private:
+    void connectMouse();
+    void connectCommands();
+    void updateZoomCommands();
+    bool pickInkUp();
+
+    const ScanSettings& settings_;
+    const Commands& commands_;
+    EditHistory& history_;
+    std::function<std::optional<int32_t>()> thresholdBox_;
+    std::function<uint32_t()> paper_;
+    PictureView* Image = nullptr;
+    ZoomArea* zoom_ = nullptr;
+    MarkingTool* marking_ = nullptr;
+    CountedPixelsOverlay* counted_ = nullptr;
+    std::unique_ptr<PointsOverlay> points_;
+    CalibrationGrid* calibrationGrid_ = nullptr;
+    CoordinatesLabel* coordinates_ = nullptr;
+    Loupe* loupe_ = nullptr;
+    InkPicker picker_;
+    bool shown_ = false; // a picture was shown: marking and zoom work
+};
+
+} // namespace plotrun

@@ -1,0 +1,22 @@
+#pragma once
+// The common dialogs that the window's commands open, as functions: tests
+// answer them in place of a user. An empty function means the real dialog.
+
+#include <QString>
+
+#include <functional>
+
+class QPrinter;
+
+namespace plotrun {
+
+struct CommonDialogs {
+    std::function<QString()> openFile;
+    std::function<QString()> saveFile;
+    // Shows the print dialog for pages 1 to pageCount; false when cancelled.
+    std::function<bool(QPrinter&, int pageCount)> printPages;
+    std::function<QString()> openSettingsFile;
+    std::function<QString()> saveSettingsFile;
+};
+
+} // namespace plotrun
