@@ -179,6 +179,23 @@ ScanSettings randomSettings(std::mt19937& rng, int32_t w, int32_t h)
     return s;
 }
 
+// The whole picture as the area, one real unit across each axis.
+ScanSettings wholePicture(int32_t w, int32_t h)
+{
+    ScanSettings s;
+    s.OriginX = 0;
+    s.OriginY = 0;
+    s.RefX = w;
+    s.RefY = h;
+    s.RealRefX = 1;
+    s.RealRefY = 1;
+    s.ScanEndX = w;
+    s.ScanEndY = h;
+    s.ScanWidth = 1;
+    s.Threshold = 128;
+    return s;
+}
+
 TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
 {
     std::mt19937 rng(20261208);
@@ -250,18 +267,12 @@ TEST(PixelLayouts, ALargeBandSharedAmongThreadsEqualsTheLiteralScan)
         for (size_t i = 0; i < pic.pixels.size(); ++i)
             if (int(rng() % 1000) < (i < pic.pixels.size() / 2 ? top : bottom))
                 pic.pixels[i] = TestPicture::rgb(rng() % 200, rng() % 200, rng() % 200);
-        ScanSettings s;
-        s.OriginX = 0;
-        s.OriginY = 0;
-        s.RefX = 2100;
-        s.RefY = 2100;
-        s.RealRefX = 1;
+        ScanSettings s = wholePicture(2100, 2100);
         s.RealRefY = 7;
         s.RealOriginY = -2;
         s.ScanStartX = 3;
         s.ScanStartY = 1;
         s.ScanEndX = 2099;
-        s.ScanEndY = 2100;
         s.ScanWidth = 3;
         s.Threshold = 100;
         s.WeightedX = true;
@@ -278,15 +289,7 @@ TEST(PixelLayouts, ARowThatCannotBeReadStopsTheScanWithTheFeedsError)
     for (int32_t x = 0; x < 40; ++x)
         pic.set(x, 150, 0);
     const Bgr24Rows rows(pic, false);
-    ScanSettings s;
-    s.RefX = 40;
-    s.RefY = 300;
-    s.RealRefX = 1;
-    s.RealRefY = 1;
-    s.ScanEndX = 40;
-    s.ScanEndY = 300;
-    s.ScanWidth = 1;
-    s.Threshold = 128;
+    const ScanSettings s = wholePicture(40, 300);
     for (const int32_t failAt : {0, 10, 299}) {
         const MemoryFeed feed(rows, 4, failAt);
         EXPECT_THROW(engineScan(feed.view(), s, true), std::runtime_error) << failAt;
