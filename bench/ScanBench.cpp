@@ -109,8 +109,8 @@ void scanChart(benchmark::State& state, bool spread, bool ink = false)
         const auto t0 = std::chrono::steady_clock::now();
         ScanSettings s = ink ? inkSettings() : chartSettings();
         const ScanChecks checks = checkScan(s);
-        rows =
-            runColumnScan(view, s, checks, spread, {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr});
+        rows = runColumnScan(view, s, checks, spread,
+                             {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr, nullptr});
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     const double pixels = double(kSide) * kSide;
@@ -137,7 +137,7 @@ void BM_FollowAndRemoveLines(benchmark::State& state)
         ScanSettings s = settings;
         const ScanChecks checks = checkScan(s);
         rows = runColumnScan(chartView(), s, checks, false,
-                             {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr});
+                             {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr, nullptr});
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     state.counters["rows"] = rows;

@@ -26,6 +26,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace plotrun {
@@ -592,7 +593,7 @@ PictureScan scanPicture(const Options& o, const QString& image)
                        [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }});
     } catch (const BmpReadError& e) {
         // Rows read while they are scanned: the file changed under the scan.
-        out.messages = QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
+        out.messages += QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
         out.code = kScanFileError;
         return out;
     }
@@ -658,7 +659,12 @@ public:
 
     OutputWriter(int jobs, Write write) : limit_(size_t(std::max(2, 2 * jobs))), write_(std::move(write))
     {
-        thread_ = std::thread([this] { run(); });
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // No thread to spare: each file is written by the thread that
+            // scanned it.
+        }
     }
     ~OutputWriter() { finish(); }
     OutputWriter(const OutputWriter&) = delete;
@@ -666,6 +672,10 @@ public:
 
     void write(int index, PictureScan scan)
     {
+        if (!thread_.joinable()) {
+            write_(index, std::move(scan));
+            return;
+        }
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return queue_.size() < limit_; });
         queue_.emplace_back(index, std::move(scan));
@@ -735,7 +745,8 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
 
     const int count = int(o.images.size());
     const int jobs = std::min(count, o.jobs > 0 ? o.jobs : int(std::max(1u, std::thread::hardware_concurrency())));
-    std::vector<PictureScan> results(static_cast<size_t>(count));
+    // A picture counts as failed until its result is in.
+    std::vector<PictureScan> results(static_cast<size_t>(count), PictureScan{kScanFileError, {}, "not scanned\n"});
     std::atomic<int> next = 0;
     int finished = 0;
     std::mutex progress;
@@ -769,27 +780,33 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     });
     const auto work = [&] {
         for (int i = next++; i < count; i = next++) {
-            PictureScan r;
             try {
+                PictureScan r;
                 if (isSameFile(outputs[i], o.images[i])) {
                     r.code = kScanUsage;
                     r.messages = "the output file \"" + outputs[i].toStdString() + "\" is the picture itself\n";
                 } else {
                     r = scanPicture(o, o.images[i]);
                 }
+                if (r.code == kScanDone)
+                    writer.write(i, std::move(r));
+                else
+                    done(i, std::move(r));
             } catch (const std::exception& e) { // out of memory, above all
-                r.code = kScanFileError;
-                r.messages += std::string(e.what()) + "\n";
+                try {
+                    done(i, PictureScan{kScanFileError, {}, std::string(e.what()) + "\n"});
+                } catch (...) { // the picture stays counted as failed
+                }
             }
-            if (r.code == kScanDone)
-                writer.write(i, std::move(r));
-            else
-                done(i, std::move(r));
         }
     };
+    // Fewer threads than asked for when the system has none to spare.
     std::vector<std::thread> workers;
-    for (int t = 1; t < jobs; ++t)
-        workers.emplace_back(work);
+    try {
+        for (int t = 1; t < jobs; ++t)
+            workers.emplace_back(work);
+    } catch (const std::system_error&) {
+    }
     work();
     for (std::thread& w : workers)
         w.join();
@@ -867,7 +884,13 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         return kScanUsage;
     }
 
-    const PictureScan scan = scanPicture(o, image);
+    PictureScan scan;
+    try {
+        scan = scanPicture(o, image);
+    } catch (const std::exception& e) { // out of memory, above all
+        err << "plotrun-scan: cannot scan \"" << image.toStdString() << "\": " << e.what() << "\n";
+        return kScanFileError;
+    }
     // Picture errors carry the scanner's prefix; the checks' messages and the
     // engine's notices are written as they are.
     if (scan.code == kScanFileError)

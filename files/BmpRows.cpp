@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -88,6 +89,8 @@ public:
         if (fd_ >= 0) {
             while (n > 0) {
                 const ssize_t got = ::pread(fd_, into, size_t(n), off_t(offset));
+                if (got < 0 && errno == EINTR)
+                    continue;
                 if (got <= 0)
                     return false;
                 into += got;
@@ -271,7 +274,11 @@ PixelView BmpRowFeed::rows(int32_t first, int32_t end, std::vector<uint8_t>& buf
     qint64 offset = pixelOffset_ + firstFileRow * rowBytes_;
     for (qint64 left = n * rowBytes_; left > 0;) {
         const ssize_t got = ::pread(fd_, into, size_t(left), off_t(offset));
-        if (got <= 0)
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw BmpReadError(std::strerror(errno));
+        if (got == 0)
             throw BmpReadError("the file was cut short while it was read");
         into += got;
         offset += got;

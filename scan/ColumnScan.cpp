@@ -11,6 +11,7 @@
 #include <exception>
 #include <limits>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -490,10 +491,18 @@ private:
         if (shares == 1) {
             work(0);
         } else {
+            // A share whose thread cannot be started runs here, after the
+            // first: the sums are the same whoever adds them.
             std::vector<std::jthread> workers;
-            for (int t = 1; t < shares; ++t)
-                workers.emplace_back(work, t);
+            int started = 1;
+            try {
+                for (; started < shares; ++started)
+                    workers.emplace_back(work, started);
+            } catch (const std::system_error&) {
+            }
             work(0);
+            for (int t = started; t < shares; ++t)
+                work(t);
         }
         for (const std::exception_ptr& e : errors)
             if (e)

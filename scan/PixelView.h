@@ -55,7 +55,9 @@ struct PixelView {
     int32_t firstRow = 0;
     int32_t endRow = -1;
     // Where the rows come from when they are read while they are scanned; a
-    // view with a feed holds no rows of its own.
+    // view with a feed holds no rows of its own (its endRow is its firstRow),
+    // so colourAt answers kOutsidePixel everywhere: only the scan passes,
+    // which ask the feed, can read it.
     const RowFeed* feed = nullptr;
 
     static constexpr uint32_t kOutsidePixel = 0xFFFFFFFFu;

@@ -25,8 +25,9 @@ EngineResult scan(const TestPicture& pic, ScanSettings s, bool spread)
     EngineResult out;
     out.checks = checkScan(s);
     out.scanWidth = s.ScanWidth;
-    runColumnScan(pic.view(), s, out.checks, spread,
-                  {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); }});
+    runColumnScan(
+        pic.view(), s, out.checks, spread,
+        {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); }, nullptr});
     return out;
 }
 

@@ -41,7 +41,7 @@ Accuracy measure(const QImage& chart, ScanSettings s, const std::function<double
                        worst = std::max(worst, std::fabs(e));
                        ++rows;
                    },
-                   nullptr});
+                   nullptr, nullptr});
     Accuracy a;
     a.rows = rows;
     a.rmsPercent = rows ? 100 * std::sqrt(sum2 / double(rows)) : 1e9;

@@ -147,8 +147,9 @@ Scan engineScan(const TestPicture& pic, ScanSettings s, bool spread)
     Scan out;
     const ScanChecks checks = checkScan(s);
     out.scanWidth = s.ScanWidth;
-    runColumnScan(pic.view(), s, checks, spread,
-                  {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); }});
+    runColumnScan(
+        pic.view(), s, checks, spread,
+        {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); }, nullptr});
     return out;
 }
 

@@ -161,7 +161,7 @@ Measured scanChart(const LogChart& c)
                        m.worstDecades = std::max(m.worstDecades, std::abs(e));
                        ++m.rows;
                    },
-                   nullptr});
+                   nullptr, nullptr});
     m.rmsDecades = m.rows ? std::sqrt(sum / double(m.rows)) : 1e9;
     return m;
 }

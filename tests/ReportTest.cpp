@@ -34,7 +34,7 @@ struct Example {
         ScanSettings s = settings;
         const ScanChecks checks = checkScan(s);
         runColumnScan(picture.view(), s, checks, fields.wantsSpread(),
-                      {[&](const ResultRow& r) { report.addRow(r); }, nullptr});
+                      {[&](const ResultRow& r) { report.addRow(r); }, nullptr, nullptr});
         return report.text({"640", 480, "24", weightedBox}, s);
     }
 
@@ -46,7 +46,7 @@ struct Example {
         ScanSettings s = settings;
         const ScanChecks checks = checkScan(s);
         runColumnScan(picture.view(), s, checks, fields.wantsSpread(),
-                      {[&](const ResultRow& r) { rows.push_back(rowCells(layout, r, sep)); }, nullptr});
+                      {[&](const ResultRow& r) { rows.push_back(rowCells(layout, r, sep)); }, nullptr, nullptr});
         const auto header = headerBlock({"640", 480, "24", false}, s, fields.delimiter, sep);
         const auto names = headerCells(layout, fields);
         return joinLines(outputLines(fields.scanningParameters ? &header : nullptr,
@@ -218,7 +218,7 @@ TEST(ScanReport, ASpreadBeyondTheDoubleRangeIsCaught)
     f.sdev = true;
     ScanReport report(f, ".");
     const ScanChecks checks = checkScan(s);
-    runColumnScan(pic.view(), s, checks, true, {[&](const ResultRow& row) { report.addRow(row); }, nullptr});
+    runColumnScan(pic.view(), s, checks, true, {[&](const ResultRow& row) { report.addRow(row); }, nullptr, nullptr});
     ASSERT_EQ(report.rowCount(), 1u);
     EXPECT_TRUE(report.hasNonFinite());
     EXPECT_EQ(report.rows()[0][0], "1.5E300");
