@@ -9,6 +9,7 @@
 #include "../scan/InkModel.h"
 #include "../scan/OptionChecks.h"
 #include "../scan/ScanReport.h"
+#include "../scan/Threads.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -744,7 +745,11 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     }
 
     const int count = int(o.images.size());
-    const int jobs = std::min(count, o.jobs > 0 ? o.jobs : int(std::max(1u, std::thread::hardware_concurrency())));
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    const int jobs = std::min(count, o.jobs > 0 ? o.jobs : cores);
+    // The pictures running at once share the cores: a large one is not split
+    // further among threads that would only wait for each other.
+    setThreadsPerPictureLimit(std::max(1, cores / jobs));
     // A picture counts as failed until its result is in.
     std::vector<PictureScan> results(static_cast<size_t>(count), PictureScan{kScanFileError, {}, "not scanned\n"});
     std::atomic<int> next = 0;

@@ -1,5 +1,7 @@
 #include "BmpRows.h"
 
+#include "../scan/Threads.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -7,12 +9,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -194,34 +196,26 @@ QImage readBmpRows(QIODevice& device, const QByteArray* whole, const BmpLayout& 
     };
 
     const qint64 bytes = rowBytes * (end - first);
-    const int threads = source.parallel()
-                            ? int(std::clamp<qint64>(bytes / kBytesPerThread, 1,
-                                                     std::max(1u, std::min(4u, std::thread::hardware_concurrency()))))
-                            : 1;
+    const int threads =
+        source.parallel() ? int(std::clamp<qint64>(bytes / kBytesPerThread, 1, threadsPerPicture())) : 1;
     std::atomic<bool> ok = true;
-    if (threads == 1) {
-        std::vector<char> buffer;
-        ok = readBand(first, end, buffer);
-    } else {
-        std::vector<std::thread> workers;
-        const int32_t per = (end - first + threads - 1) / threads;
-        for (int t = 0; t < threads; ++t) {
-            const int32_t a = first + t * per, b = std::min(end, a + per);
-            if (a >= b)
-                break;
-            workers.emplace_back([&, a, b] {
-                try {
-                    std::vector<char> buffer;
-                    if (!readBand(a, b, buffer))
-                        ok = false;
-                } catch (const std::bad_alloc&) {
-                    ok = false;
-                }
-            });
+    std::vector<std::exception_ptr> errors(static_cast<size_t>(threads)); // out of memory, above all
+    const int32_t per = (end - first + threads - 1) / threads;
+    runShares(threads, [&](int t) {
+        const int32_t a = first + t * per, b = std::min(end, a + per);
+        if (a >= b)
+            return;
+        try {
+            std::vector<char> buffer;
+            if (!readBand(a, b, buffer))
+                ok = false;
+        } catch (...) {
+            errors[size_t(t)] = std::current_exception();
         }
-        for (std::thread& w : workers)
-            w.join();
-    }
+    });
+    for (const std::exception_ptr& e : errors)
+        if (e)
+            std::rethrow_exception(e);
     if (!ok)
         throw BmpReadError("the file ended while its rows were read");
     return image;

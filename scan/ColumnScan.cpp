@@ -3,6 +3,7 @@
 #include "Calibration.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
+#include "Threads.h"
 
 #include <algorithm>
 #include <bit>
@@ -11,8 +12,6 @@
 #include <exception>
 #include <limits>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -488,22 +487,7 @@ private:
                 errors[static_cast<size_t>(t)] = std::current_exception();
             }
         };
-        if (shares == 1) {
-            work(0);
-        } else {
-            // A share whose thread cannot be started runs here, after the
-            // first: the sums are the same whoever adds them.
-            std::vector<std::jthread> workers;
-            int started = 1;
-            try {
-                for (; started < shares; ++started)
-                    workers.emplace_back(work, started);
-            } catch (const std::system_error&) {
-            }
-            work(0);
-            for (int t = started; t < shares; ++t)
-                work(t);
-        }
+        runShares(shares, work);
         for (const std::exception_ptr& e : errors)
             if (e)
                 std::rethrow_exception(e);
@@ -528,7 +512,7 @@ private:
         } else {
             constexpr int64_t kPixelsPerShare = int64_t(1) << 21;
             const int64_t pixels = (colEnd_ - colBegin_) * f_.rows;
-            const int64_t cores = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, 4);
+            const int64_t cores = threadsPerPicture();
             return static_cast<int>(std::clamp<int64_t>(std::min(pixels / kPixelsPerShare, f_.rows), 1, cores));
         }
     }

@@ -5,6 +5,7 @@
 #include "ColumnScan.h"
 #include "CurveFollow.h"
 #include "ReferenceScan.h"
+#include "Threads.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace plotrun::test {
 namespace {
@@ -276,10 +278,31 @@ TEST(PixelLayouts, ALargeBandSharedAmongThreadsEqualsTheLiteralScan)
         s.ScanWidth = 3;
         s.Threshold = 100;
         s.WeightedX = true;
-        const Scan got = engineScan(pic.view(), s, true);
         const ReferenceResult want = referenceScan(pic.view(), s, true);
-        expectSameScan(got, {want.rows, want.progress},
-                       std::to_string(top) + " and " + std::to_string(bottom) + " per mille dark");
+        // Alone, and shared among as many threads as the machine allows.
+        for (const int limit : {1, 4}) {
+            setThreadsPerPictureLimit(limit);
+            const Scan got = engineScan(pic.view(), s, true);
+            expectSameScan(got, {want.rows, want.progress},
+                           std::to_string(top) + " and " + std::to_string(bottom) + " per mille dark, " +
+                               std::to_string(limit) + " threads at most");
+        }
+    }
+}
+
+TEST(PixelLayouts, EveryShareOfWorkRunsOnceEachOnItsOwnThread)
+{
+    for (const int shares : {1, 2, 5}) {
+        std::vector<std::thread::id> ran(static_cast<size_t>(shares));
+        std::vector<int> runs(static_cast<size_t>(shares));
+        runShares(shares, [&](int t) {
+            ran[static_cast<size_t>(t)] = std::this_thread::get_id();
+            ++runs[static_cast<size_t>(t)];
+        });
+        EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), shares);
+        EXPECT_EQ(ran[0], std::this_thread::get_id());
+        std::sort(ran.begin(), ran.end());
+        EXPECT_EQ(std::unique(ran.begin(), ran.end()) - ran.begin(), shares);
     }
 }
 

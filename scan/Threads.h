@@ -1,0 +1,36 @@
+#pragma once
+
+#include <exception>
+#include <thread>
+#include <vector>
+
+namespace plotrun {
+
+// How many threads one picture may use to read and scan a large band: at
+// most four, no more than the machine's cores, and no more than the limit a
+// front end set (a batch that runs several pictures at once shares the cores
+// among them).
+int threadsPerPicture();
+void setThreadsPerPictureLimit(int limit);
+
+// Runs work(0) .. work(shares - 1), share 0 on the calling thread and each
+// other share on a thread of its own. A share whose thread cannot be started
+// (the system has none to spare) runs on the calling thread after share 0.
+// `work` must not throw.
+template <class Work>
+void runShares(int shares, const Work& work)
+{
+    std::vector<std::jthread> workers;
+    int started = 1;
+    try {
+        workers.reserve(static_cast<size_t>(shares > 1 ? shares - 1 : 0));
+        for (; started < shares; ++started)
+            workers.emplace_back([&work, t = started] { work(t); });
+    } catch (const std::exception&) {
+    }
+    work(0);
+    for (int t = started; t < shares; ++t)
+        work(t);
+}
+
+} // namespace plotrun
