@@ -651,20 +651,25 @@ std::string prefixed(const std::string& prefix, const std::string& messages)
     return out;
 }
 
-// Writes the finished outputs of a batch in order of arrival on a thread of
-// its own. At most a few texts wait at a time: a scanning thread that finds
-// the queue full waits for room.
+// Output files are written by threads of their own: while one waits for the
+// disk to take a file, the scanning threads go on with the next pictures, and
+// the other writers with the next files. At most a few texts wait at a time:
+// a scanning thread that finds the queue full waits for room.
 class OutputWriter {
 public:
     using Write = std::function<void(int, PictureScan)>;
 
     OutputWriter(int jobs, Write write) : limit_(size_t(std::max(2, 2 * jobs))), write_(std::move(write))
     {
+        // Writers mostly wait for the disk, which takes several files at
+        // once as readily as one.
+        const int writers = std::clamp(jobs, 2, 8);
         try {
-            thread_ = std::thread([this] { run(); });
+            for (int w = 0; w < writers; ++w)
+                threads_.emplace_back([this] { run(); });
         } catch (const std::system_error&) {
-            // No thread to spare: each file is written by the thread that
-            // scanned it.
+            // Fewer writers; with none, each file is written by the thread
+            // that scanned it.
         }
     }
     ~OutputWriter() { finish(); }
@@ -673,7 +678,7 @@ public:
 
     void write(int index, PictureScan scan)
     {
-        if (!thread_.joinable()) {
+        if (threads_.empty()) {
             write_(index, std::move(scan));
             return;
         }
@@ -691,8 +696,9 @@ public:
             closed_ = true;
         }
         changed_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
+        for (std::thread& t : threads_)
+            if (t.joinable())
+                t.join();
     }
 
 private:
@@ -719,7 +725,7 @@ private:
     std::condition_variable changed_;
     std::deque<std::pair<int, PictureScan>> queue_;
     bool closed_ = false;
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 // Several pictures, each to its own file in the output folder, N at a time.
@@ -768,8 +774,7 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
             err << "\r[" << finished << "/" << count << "] " << QFileInfo(o.images[i]).fileName().toStdString()
                 << "\x1b[K" << std::flush;
     };
-    // Output files are written by a thread of their own: while one waits for
-    // the disk, the scanning threads go on with the next pictures.
+    // Each output file is written whole, or not at all, by the writers.
     OutputWriter writer(jobs, [&](int i, PictureScan r) {
         try {
             const QString error = writeTextFile(outputs[i], r.text);
