@@ -67,8 +67,13 @@ void PictureTools::connectMouse()
                 marking_->mouseUp(b);
         });
     });
-    connect(Image, &PictureView::scanShapeMouseUp, this,
-            [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
+    // A click inside the scan area picks too.
+    connect(Image, &PictureView::scanShapeMouseUp, this, [this](Qt::MouseButton b) {
+        guarded([&] {
+            if (!pickInkUp())
+                marking_->scanShapeMouseUp(b);
+        });
+    });
 }
 
 void PictureTools::connectCommands()
