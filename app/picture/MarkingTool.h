@@ -117,6 +117,7 @@ private:
     int IH() const;
     void moveMark();
     void placeMark();
+    bool markSet(int i) const;
     void placeMarkShape(int i);
     void nudgeMark(int dx, int dy);
     void nudgeCorner(int dx, int dy);
