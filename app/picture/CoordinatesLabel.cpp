@@ -1,5 +1,6 @@
 #include "CoordinatesLabel.h"
 
+#include "MarkingTool.h"
 #include "PictureView.h"
 
 #include "../../dialogs/Notice.h"
@@ -8,13 +9,13 @@
 
 #include <QEvent>
 
-#include <algorithm>
 #include <cmath>
 
 namespace plotrun {
 
-CoordinatesLabel::CoordinatesLabel(PictureView& view, const ScanSettings& settings, QWidget* parent)
-    : QLabel(parent), view_(view), settings_(settings)
+CoordinatesLabel::CoordinatesLabel(PictureView& view, const MarkingTool& marking, const ScanSettings& settings,
+                                   QWidget* parent)
+    : QLabel(parent), view_(view), marking_(marking), settings_(settings)
 {
     setObjectName("CoordinatesLabel");
     setMinimumWidth(fontMetrics().horizontalAdvance("x: 00000  y: 00000"));
@@ -32,15 +33,7 @@ void CoordinatesLabel::setPicture(int width, int height)
     clear();
 }
 
-QPoint CoordinatesLabel::pixelAt(int x, int y) const
-{
-    // Column and row of the stretched picture under the position, counted
-    // from the top left; kept on the picture at its edges.
-    const int w = std::max(1, view_.width()), h = std::max(1, view_.height());
-    const int column = std::clamp(int(qint64(x) * pictureWidth_ / w), 0, pictureWidth_ - 1);
-    const int row = std::clamp(int(qint64(y) * pictureHeight_ / h), 0, pictureHeight_ - 1);
-    return {column, int(bitmapYOfRow(row, pictureHeight_))};
-}
+QPoint CoordinatesLabel::pixelAt(int x, int y) const { return marking_.markedPixel(x, y); }
 
 void CoordinatesLabel::showPosition(int x, int y)
 {

@@ -10,14 +10,17 @@
 
 namespace plotrun {
 
+class MarkingTool;
 class PictureView;
 
 class CoordinatesLabel : public QLabel {
     Q_OBJECT
 
 public:
-    // Follows the mouse over `view`; reads the calibration from `settings`.
-    CoordinatesLabel(PictureView& view, const ScanSettings& settings, QWidget* parent = nullptr);
+    // Follows the mouse over `view`, through the conversion of `marking`;
+    // reads the calibration from `settings`.
+    CoordinatesLabel(PictureView& view, const MarkingTool& marking, const ScanSettings& settings,
+                     QWidget* parent = nullptr);
 
     void setPicture(int width, int height);
     // Real coordinates are shown only once an OK of the options dialog has
@@ -25,7 +28,7 @@ public:
     void setCalibrated(bool calibrated) { calibrated_ = calibrated; }
 
     // The picture pixel under a position of the view, in bitmap coordinates:
-    // x from 0 at the left, y from 1 at the bottom row to the height at the top.
+    // the one a click there marks, so that what is shown is what is taken.
     QPoint pixelAt(int x, int y) const;
     // Shows the pixel under a position of the view.
     void showPosition(int x, int y);
@@ -35,6 +38,7 @@ protected:
 
 private:
     PictureView& view_;
+    const MarkingTool& marking_;
     const ScanSettings& settings_;
     int pictureWidth_ = 0, pictureHeight_ = 0;
     bool calibrated_ = false;

@@ -281,6 +281,13 @@ void MarkingTool::placeMarkShape(int i)
 
 QPoint MarkingTool::takenPixel(int x, int y) const
 {
+    const QPoint marked = markedPixel(x, y);
+    // Rows count from the top, where the bitmap y is the picture's height.
+    return {marked.x(), pictureHeight_ - marked.y()};
+}
+
+QPoint MarkingTool::markedPixel(int x, int y) const
+{
     x = std::clamp(x, 0, IW());
     y = std::clamp(y, 0, IH());
     int wx = x + L(), wy = y + T();
@@ -288,8 +295,7 @@ QPoint MarkingTool::takenPixel(int x, int y) const
         wx = std::min(wx, L() + IW() - 1);
     if (mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark)
         wy = std::min(wy, T() + IH() - 1);
-    // Rows count from the top, where the bitmap y is the picture's height.
-    return {int(windowToBitmapX(wx)), pictureHeight_ - int(windowToBitmapY(wy))};
+    return {int(windowToBitmapX(wx)), int(windowToBitmapY(wy))};
 }
 
 bool MarkingTool::keyPress(int key, Qt::KeyboardModifiers modifiers)

@@ -34,7 +34,7 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     // The marking tool hears the mouse first, then the coordinates and the loupe.
     connectMouse();
     calibrationGrid_ = new CalibrationGrid(*Image, settings_);
-    coordinates_ = new CoordinatesLabel(*Image, settings_, &client);
+    coordinates_ = new CoordinatesLabel(*Image, *marking_, settings_, &client);
     statusBar.addPermanentWidget(coordinates_); // the status texts keep the left part
     loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
     connect(marking_, &MarkingTool::aboutToChange, this, [this] { history_.begin(); });
