@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QPoint>
 
+#include <optional>
+
 namespace plotrun {
 
 class MarkingTool;
@@ -23,9 +25,13 @@ public:
                      QWidget* parent = nullptr);
 
     void setPicture(int width, int height);
-    // Real coordinates are shown only once an OK of the options dialog has
-    // accepted every value.
-    void setCalibrated(bool calibrated) { calibrated_ = calibrated; }
+    // Real coordinates are shown only while the calibration in effect was
+    // accepted whole by an OK of the options dialog (or is one that an undo
+    // or redo brought back), and its marks still hold: each reference beyond
+    // its origin.
+    void setCalibrated(bool calibrated);
+    // The marks or the real values changed: the position shown is shown anew.
+    void calibrationChanged();
 
     // The picture pixel under a position of the view, in bitmap coordinates:
     // the one a click there marks, so that what is shown is what is taken.
@@ -42,6 +48,7 @@ private:
     const ScanSettings& settings_;
     int pictureWidth_ = 0, pictureHeight_ = 0;
     bool calibrated_ = false;
+    std::optional<QPoint> shown_; // the position of the view shown, while the mouse is over it
 };
 
 } // namespace plotrun

@@ -139,21 +139,32 @@ void PictureTools::updateZoomCommands()
 void PictureTools::takeOptions(const ScanSettings& record, bool calibrated)
 {
     marking_->takeExactPositions(record);
-    calibrationGrid_->setCalibrated(calibrated);
-    coordinates_->setCalibrated(calibrated);
+    calibrated_ = calibrated;
+    showCalibrated();
     refreshCounted();
 }
 
-void PictureTools::restoreMarks(const MarkingTool::State& marks)
+void PictureTools::restoreMarks(const MarkingTool::State& marks, bool calibrated)
 {
     marking_->restore(marks);
     commands_.showLock(marks.locked);
     commands_.btnRemoveScan->setEnabled(!marks.locked);
-    calibrationGrid_->calibrationChanged();
+    calibrated_ = calibrated;
+    showCalibrated();
     refreshCounted();
 }
 
-void PictureTools::calibrationChanged() { calibrationGrid_->calibrationChanged(); }
+void PictureTools::showCalibrated()
+{
+    calibrationGrid_->setCalibrated(calibrated_);
+    coordinates_->setCalibrated(calibrated_);
+}
+
+void PictureTools::calibrationChanged()
+{
+    calibrationGrid_->calibrationChanged();
+    coordinates_->calibrationChanged();
+}
 
 void PictureTools::refreshCounted()
 {

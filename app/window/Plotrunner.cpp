@@ -352,7 +352,7 @@ void TPlotrunner::AboutClick() { AboutBox->exec(); }
 EditState TPlotrunner::editState() const
 {
     return {settings_, tools_->marking().state(), commands_.Execute->isEnabled(),
-            GOutput ? GOutput->fields() : OutputFields{}};
+            GOutput ? GOutput->fields() : OutputFields{}, tools_->calibrated()};
 }
 
 // An undo or redo: the edit state as it was, with the way to Execute; the
@@ -360,7 +360,7 @@ EditState TPlotrunner::editState() const
 void TPlotrunner::restoreEdit(const EditState& s)
 {
     settings_ = s.settings;
-    tools_->restoreMarks(s.marks);
+    tools_->restoreMarks(s.marks, s.calibrated);
     commands_.Execute->setEnabled(s.executable);
     if (GOutput)
         GOutput->setFields(s.fields);

@@ -209,6 +209,57 @@ private slots:
         QCOMPARE(coordinates()->text(), QString("x: 60  y: 35"));
     }
 
+    // Undo and redo take the accepted calibration with them, and a mark moved
+    // out of range takes the real values away until it is undone; the
+    // coordinates shown change at once, without a move of the mouse.
+    void realCoordinatesFollowTheCalibrationInEffectThroughUndo()
+    {
+        showPicture(200, 100, 200, 100);
+        const auto mark = [this](const char* button, QPoint at) {
+            QVERIFY(trigger(*p, button));
+            click(at);
+            QVERIFY(trigger(*p, button));
+        };
+        // The marks of the calibration below, placed with the mouse before any OK.
+        mark("tlbtnMarkO", {10, 90});
+        mark("tlbtnMarkX", {110, 50});
+        mark("tlbtnMarkY", {50, 40});
+        QCOMPARE(p->w.scanSettings().OriginY, 10.0);
+        QCOMPARE(p->w.scanSettings().RefY, 60.0);
+        const QString pixel("x: 60  y: 50"), real("x: 60  y: 50    X: 50  Y: 800");
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+
+        editSettings(p->w, [](ScanSettings& s) { calibrate(s, false, 0, 1000); });
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), real);
+        QVERIFY(trigger(*p, "Undo")); // the OK: the same marks, never accepted
+        QCOMPARE(coordinates()->text(), pixel);
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+        QVERIFY(trigger(*p, "Redo"));
+        QCOMPARE(coordinates()->text(), real);
+
+        mark("tlbtnMarkX", {5, 50}); // X1 left of the origin
+        QVERIFY(p->w.statusText().endsWith("Out of range!"));
+        QCOMPARE(coordinates()->text(), pixel);
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+        QVERIFY(trigger(*p, "Undo"));
+        QCOMPARE(coordinates()->text(), real);
+        QVERIFY(trigger(*p, "Redo")); // the move again: the calibration no longer holds
+        QCOMPARE(coordinates()->text(), pixel);
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+
+        // The grid follows the accepted calibration through undo too.
+        QVERIFY(trigger(*p, "Undo"));
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        QVERIFY(!grid()->verticalLines().empty());
+        QVERIFY(trigger(*p, "Undo")); // the OK
+        QVERIFY(grid()->verticalLines().empty());
+    }
+
     // --- Calibration grid
 
     void theGridIsACheckableViewCommandOffAtTheStart()
