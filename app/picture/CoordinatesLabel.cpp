@@ -1,5 +1,6 @@
 #include "CoordinatesLabel.h"
 
+#include "MarkingTool.h"
 #include "PictureView.h"
 
 #include "../../dialogs/Notice.h"
@@ -8,13 +9,25 @@
 
 #include <QEvent>
 
-#include <algorithm>
 #include <cmath>
 
 namespace plotrun {
 
-CoordinatesLabel::CoordinatesLabel(PictureView& view, const ScanSettings& settings, QWidget* parent)
-    : QLabel(parent), view_(view), settings_(settings)
+namespace {
+
+// The marks give a calibration: the origin on the picture, each reference
+// beyond it, and real values that both axes can map.
+bool marksHold(const ScanSettings& s)
+{
+    return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX > s.OriginX && s.RefY > s.OriginY && AxisMap::forX(s).usable() &&
+           AxisMap::forY(s).usable();
+}
+
+} // namespace
+
+CoordinatesLabel::CoordinatesLabel(PictureView& view, const MarkingTool& marking, const ScanSettings& settings,
+                                   QWidget* parent)
+    : QLabel(parent), view_(view), marking_(marking), settings_(settings)
 {
     setObjectName("CoordinatesLabel");
     setMinimumWidth(fontMetrics().horizontalAdvance("x: 00000  y: 00000"));
@@ -29,26 +42,32 @@ void CoordinatesLabel::setPicture(int width, int height)
 {
     pictureWidth_ = width;
     pictureHeight_ = height;
+    shown_.reset();
     clear();
 }
 
-QPoint CoordinatesLabel::pixelAt(int x, int y) const
+void CoordinatesLabel::setCalibrated(bool calibrated)
 {
-    // Column and row of the stretched picture under the position, counted
-    // from the top left; kept on the picture at its edges.
-    const int w = std::max(1, view_.width()), h = std::max(1, view_.height());
-    const int column = std::clamp(int(qint64(x) * pictureWidth_ / w), 0, pictureWidth_ - 1);
-    const int row = std::clamp(int(qint64(y) * pictureHeight_ / h), 0, pictureHeight_ - 1);
-    return {column, int(bitmapYOfRow(row, pictureHeight_))};
+    calibrated_ = calibrated;
+    calibrationChanged();
 }
+
+void CoordinatesLabel::calibrationChanged()
+{
+    if (shown_)
+        showPosition(shown_->x(), shown_->y());
+}
+
+QPoint CoordinatesLabel::pixelAt(int x, int y) const { return marking_.markedPixel(x, y); }
 
 void CoordinatesLabel::showPosition(int x, int y)
 {
     if (pictureWidth_ < 1 || pictureHeight_ < 1)
         return;
+    shown_ = QPoint(x, y);
     const QPoint at = pixelAt(x, y);
     QString text = QString("x: %1  y: %2").arg(at.x()).arg(at.y());
-    if (calibrated_) {
+    if (calibrated_ && marksHold(settings_)) {
         // Shown only while the calibration gives numbers.
         const std::string sep = decimalSeparator();
         const double rx = AxisMap::forX(settings_).toReal(at.x()), ry = AxisMap::forY(settings_).toReal(at.y());
@@ -61,8 +80,10 @@ void CoordinatesLabel::showPosition(int x, int y)
 
 bool CoordinatesLabel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == &view_ && event->type() == QEvent::Leave)
+    if (watched == &view_ && event->type() == QEvent::Leave) {
+        shown_.reset();
         clear();
+    }
     return QLabel::eventFilter(watched, event);
 }
 

@@ -8,24 +8,33 @@
 #include <QLabel>
 #include <QPoint>
 
+#include <optional>
+
 namespace plotrun {
 
+class MarkingTool;
 class PictureView;
 
 class CoordinatesLabel : public QLabel {
     Q_OBJECT
 
 public:
-    // Follows the mouse over `view`; reads the calibration from `settings`.
-    CoordinatesLabel(PictureView& view, const ScanSettings& settings, QWidget* parent = nullptr);
+    // Follows the mouse over `view`, through the conversion of `marking`;
+    // reads the calibration from `settings`.
+    CoordinatesLabel(PictureView& view, const MarkingTool& marking, const ScanSettings& settings,
+                     QWidget* parent = nullptr);
 
     void setPicture(int width, int height);
-    // Real coordinates are shown only once an OK of the options dialog has
-    // accepted every value.
-    void setCalibrated(bool calibrated) { calibrated_ = calibrated; }
+    // Real coordinates are shown only while the calibration in effect was
+    // accepted whole by an OK of the options dialog (or is one that an undo
+    // or redo brought back), and its marks still hold: each reference beyond
+    // its origin.
+    void setCalibrated(bool calibrated);
+    // The marks or the real values changed: the position shown is shown anew.
+    void calibrationChanged();
 
     // The picture pixel under a position of the view, in bitmap coordinates:
-    // x from 0 at the left, y from 1 at the bottom row to the height at the top.
+    // the one a click there marks, so that what is shown is what is taken.
     QPoint pixelAt(int x, int y) const;
     // Shows the pixel under a position of the view.
     void showPosition(int x, int y);
@@ -35,9 +44,11 @@ protected:
 
 private:
     PictureView& view_;
+    const MarkingTool& marking_;
     const ScanSettings& settings_;
     int pictureWidth_ = 0, pictureHeight_ = 0;
     bool calibrated_ = false;
+    std::optional<QPoint> shown_; // the position of the view shown, while the mouse is over it
 };
 
 } // namespace plotrun

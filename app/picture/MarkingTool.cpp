@@ -10,11 +10,24 @@ namespace plotrun {
 
 using Mark = PictureView::Mark;
 
+namespace {
+const Mark kMarkShapes[MarkingTool::kMarks] = {Mark::Origin, Mark::X1, Mark::Y1, Mark::Start};
+
+// Where a mark that is not set lies: off the picture, as at the start.
+QRect unsetBounds(Mark m)
+{
+    switch (m) {
+    case Mark::Origin: return QRect(QPoint(-16, -16), QPoint(0, 0));
+    case Mark::Start: return QRect(-10, -10, 10, 10);
+    default: return QRect(QPoint(-1, -1), QPoint(-1, -1));
+    }
+}
+} // namespace
+
 MarkingTool::MarkingTool(PictureView& view, QObject* parent) : QObject(parent), view_(view)
 {
-    view_.setShapeBounds(Mark::Origin, QRect(QPoint(-16, -16), QPoint(0, 0)));
-    view_.setShapeBounds(Mark::X1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
-    view_.setShapeBounds(Mark::Y1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
+    for (Mark m : {Mark::Origin, Mark::X1, Mark::Y1})
+        view_.setShapeBounds(m, unsetBounds(m));
     view_.setShapeVisible(Mark::ScanArea, false);
     view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
 }
@@ -237,21 +250,43 @@ void MarkingTool::refit()
     view_.shapesChanged();
 }
 
+// The X1 mark is only an x, the Y1 mark only a y; the start point needs both.
+bool MarkingTool::markSet(int i) const
+{
+    switch (i) {
+    case 2: return markExactY_[2] >= 0;
+    case 3: return markExactX_[3] >= 0 && markExactY_[3] >= 0;
+    default: return markExactX_[i] >= 0;
+    }
+}
+
+// A mark that is not set goes back to where it starts, off the picture, so
+// that nothing of an earlier one stays drawn.
 void MarkingTool::placeMarkShape(int i)
 {
+    const Mark m = kMarkShapes[i];
+    if (!markSet(i)) {
+        view_.setShapeBounds(m, unsetBounds(m));
+        return;
+    }
     const int x = bitmapToWindowX(markExactX_[i]);
     const int y = bitmapToWindowY(markExactY_[i]);
-    if (i == 0 && markExactX_[0] >= 0)
-        view_.setShapeBounds(Mark::Origin, QRect(x - 8, y - 8, 16, 16));
-    if (i == 1 && markExactX_[1] >= 0)
-        view_.setShapeBounds(Mark::X1, QRect(x, T(), 1, IH()));
-    if (i == 2 && markExactY_[2] >= 0)
-        view_.setShapeBounds(Mark::Y1, QRect(L(), y, IW(), 1));
-    if (i == 3 && markExactX_[3] >= 0 && markExactY_[3] >= 0)
-        view_.setShapeBounds(Mark::Start, QRect(x - 5, y - 5, 10, 10));
+    switch (m) {
+    case Mark::Origin: view_.setShapeBounds(m, QRect(x - 8, y - 8, 16, 16)); break;
+    case Mark::X1: view_.setShapeBounds(m, QRect(x, T(), 1, IH())); break;
+    case Mark::Y1: view_.setShapeBounds(m, QRect(L(), y, IW(), 1)); break;
+    default: view_.setShapeBounds(m, QRect(x - 5, y - 5, 10, 10)); break;
+    }
 }
 
 QPoint MarkingTool::takenPixel(int x, int y) const
+{
+    const QPoint marked = markedPixel(x, y);
+    // Rows count from the top, where the bitmap y is the picture's height.
+    return {marked.x(), pictureHeight_ - marked.y()};
+}
+
+QPoint MarkingTool::markedPixel(int x, int y) const
 {
     x = std::clamp(x, 0, IW());
     y = std::clamp(y, 0, IH());
@@ -260,8 +295,7 @@ QPoint MarkingTool::takenPixel(int x, int y) const
         wx = std::min(wx, L() + IW() - 1);
     if (mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark)
         wy = std::min(wy, T() + IH() - 1);
-    // Rows count from the top, where the bitmap y is the picture's height.
-    return {int(windowToBitmapX(wx)), pictureHeight_ - int(windowToBitmapY(wy))};
+    return {int(windowToBitmapX(wx)), int(windowToBitmapY(wy))};
 }
 
 bool MarkingTool::keyPress(int key, Qt::KeyboardModifiers modifiers)
@@ -374,14 +408,9 @@ void MarkingTool::restore(const State& s)
     locked_ = s.locked;
     corner_ = NoCorner;
     // Marks that were not placed go back to where they start, off the picture.
-    if (markExactX_[0] < 0)
-        view_.setShapeBounds(Mark::Origin, QRect(QPoint(-16, -16), QPoint(0, 0)));
-    if (markExactX_[1] < 0)
-        view_.setShapeBounds(Mark::X1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
-    if (markExactY_[2] < 0)
-        view_.setShapeBounds(Mark::Y1, QRect(QPoint(-1, -1), QPoint(-1, -1)));
-    if (markExactX_[3] < 0)
-        view_.setShapeBounds(Mark::Start, QRect(-10, -10, 10, 10));
+    for (int i = 0; i < kMarks; ++i)
+        if (!markSet(i))
+            placeMarkShape(i);
     if (noScanArea_) {
         view_.setShapeVisible(Mark::ScanArea, false);
         view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));

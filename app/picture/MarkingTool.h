@@ -53,6 +53,9 @@ public:
     // The picture pixel (column, row from the top) that a release would take
     // with the mouse at (x, y) of the view, clamped as the move clamps it.
     QPoint takenPixel(int x, int y) const;
+    // The same pixel in bitmap coordinates, as the Scan settings take a mark
+    // there: x from the left, y counted upward, both truncated.
+    QPoint markedPixel(int x, int y) const;
 
     // Mouse on the picture view, in the view's own coordinates.
     void mouseDown(Qt::MouseButton button, int x, int y);
@@ -117,6 +120,7 @@ private:
     int IH() const;
     void moveMark();
     void placeMark();
+    bool markSet(int i) const;
     void placeMarkShape(int i);
     void nudgeMark(int dx, int dy);
     void nudgeCorner(int dx, int dy);

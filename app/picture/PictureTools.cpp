@@ -34,7 +34,7 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     // The marking tool hears the mouse first, then the coordinates and the loupe.
     connectMouse();
     calibrationGrid_ = new CalibrationGrid(*Image, settings_);
-    coordinates_ = new CoordinatesLabel(*Image, settings_, &client);
+    coordinates_ = new CoordinatesLabel(*Image, *marking_, settings_, &client);
     statusBar.addPermanentWidget(coordinates_); // the status texts keep the left part
     loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
     connect(marking_, &MarkingTool::aboutToChange, this, [this] { history_.begin(); });
@@ -67,8 +67,13 @@ void PictureTools::connectMouse()
                 marking_->mouseUp(b);
         });
     });
-    connect(Image, &PictureView::scanShapeMouseUp, this,
-            [this](Qt::MouseButton b) { guarded([&] { marking_->scanShapeMouseUp(b); }); });
+    // A click inside the scan area picks too.
+    connect(Image, &PictureView::scanShapeMouseUp, this, [this](Qt::MouseButton b) {
+        guarded([&] {
+            if (!pickInkUp())
+                marking_->scanShapeMouseUp(b);
+        });
+    });
 }
 
 void PictureTools::connectCommands()
@@ -134,21 +139,32 @@ void PictureTools::updateZoomCommands()
 void PictureTools::takeOptions(const ScanSettings& record, bool calibrated)
 {
     marking_->takeExactPositions(record);
-    calibrationGrid_->setCalibrated(calibrated);
-    coordinates_->setCalibrated(calibrated);
+    calibrated_ = calibrated;
+    showCalibrated();
     refreshCounted();
 }
 
-void PictureTools::restoreMarks(const MarkingTool::State& marks)
+void PictureTools::restoreMarks(const MarkingTool::State& marks, bool calibrated)
 {
     marking_->restore(marks);
     commands_.showLock(marks.locked);
     commands_.btnRemoveScan->setEnabled(!marks.locked);
-    calibrationGrid_->calibrationChanged();
+    calibrated_ = calibrated;
+    showCalibrated();
     refreshCounted();
 }
 
-void PictureTools::calibrationChanged() { calibrationGrid_->calibrationChanged(); }
+void PictureTools::showCalibrated()
+{
+    calibrationGrid_->setCalibrated(calibrated_);
+    coordinates_->setCalibrated(calibrated_);
+}
+
+void PictureTools::calibrationChanged()
+{
+    calibrationGrid_->calibrationChanged();
+    coordinates_->calibrationChanged();
+}
 
 void PictureTools::refreshCounted()
 {

@@ -62,9 +62,10 @@ public:
     // What the options dialog's OK took: the exact marks, and whether the
     // calibration was accepted whole (only then are real values shown).
     void takeOptions(const ScanSettings& record, bool calibrated);
-    // An undo or redo: the marks, the area and the lock as they were, with
-    // the Scan settings already back.
-    void restoreMarks(const MarkingTool::State& marks);
+    bool calibrated() const { return calibrated_; }
+    // An undo or redo: the marks, the area, the lock and the acceptance of
+    // the calibration as they were, with the Scan settings already back.
+    void restoreMarks(const MarkingTool::State& marks, bool calibrated);
     // The Scan settings changed by a mark.
     void calibrationChanged();
     // The counted pixels follow the settings of the next scan, or the
@@ -101,6 +102,7 @@ private:
     void connectMouse();
     void connectCommands();
     void updateZoomCommands();
+    void showCalibrated();
     bool pickInkUp();
 
     const ScanSettings& settings_;
@@ -117,7 +119,8 @@ private:
     CoordinatesLabel* coordinates_ = nullptr;
     Loupe* loupe_ = nullptr;
     InkPicker picker_;
-    bool shown_ = false; // a picture was shown: marking and zoom work
+    bool shown_ = false;      // a picture was shown: marking and zoom work
+    bool calibrated_ = false; // the calibration in effect was accepted whole
 };
 
 } // namespace plotrun

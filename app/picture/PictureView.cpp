@@ -127,8 +127,9 @@ void PictureView::mousePressEvent(QMouseEvent* e)
 {
     const QPoint at = e->position().toPoint();
     pressOnScanShape_ = onScanShape(at);
-    if (!pressOnScanShape_)
-        emit mouseDown(e->button(), at.x(), at.y());
+    // Every press is told, on the outline too: Pick from picture takes a
+    // click anywhere, and the marking tool starts nothing while an area is there.
+    emit mouseDown(e->button(), at.x(), at.y());
 }
 
 void PictureView::mouseMoveEvent(QMouseEvent* e)

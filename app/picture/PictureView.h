@@ -69,11 +69,12 @@ public:
     void addOverlay(const PictureOverlay* overlay) { overlays_.push_back(overlay); }
 
 signals:
-    // Positions in the control's own coordinates.
+    // Positions in the control's own coordinates. Every press is told.
     void mouseDown(Qt::MouseButton button, int x, int y);
     void mouseMove(int x, int y);
     void mouseUp(Qt::MouseButton button, int x, int y);
-    // A release on the scan outline, where the press began too.
+    // A release on the scan outline, where the press began too; it comes in
+    // place of mouseUp.
     void scanShapeMouseUp(Qt::MouseButton button);
     // A key pressed while the control has the focus; the receiver sets
     // `used` when the key was one of its own.

@@ -23,6 +23,7 @@ struct EditState {
     MarkingTool::State marks;
     bool executable = false; // the way to Execute
     OutputFields fields;
+    bool calibrated = false; // the calibration was accepted whole: real values are shown
     bool operator==(const EditState&) const = default;
 };
 

@@ -253,29 +253,34 @@ void TPlotrunner::PasteClick()
 
 void TPlotrunner::openPicture(const QString& path)
 {
-    acceptPicture(loadPicture(path), QFileInfo(path).fileName()); // throws: the earlier picture stays
-    picturePath_ = path;
+    if (acceptPicture(loadPicture(path), QFileInfo(path).fileName())) // throws: the earlier picture stays
+        picturePath_ = path;
 }
 
-void TPlotrunner::acceptPicture(Picture p, const QString& fileName)
+bool TPlotrunner::acceptPicture(Picture p, const QString& fileName)
 {
+    GOptions->setFileName(fileName);
+    if (p.image.width() < 2 || p.image.height() < 2) {
+        // Refused: the last accepted picture, with its marks and undo steps,
+        // stays the one Execute scans; with none, there is nothing to scan.
+        tools_->hidePicture();
+        commands_.Options->setEnabled(false);
+        if (!pictureLoaded_)
+            commands_.Execute->setEnabled(false);
+        showNotice(this, "Too small bitmap!", "The size of the bitmap must be at least 2x2");
+        return false;
+    }
     picture_ = std::move(p);
     picturePath_.clear();
     history_->clear();
     tools_->setPicture(picture_.image);
-    GOptions->setFileName(fileName);
     CheckPicture();
+    return true;
 }
 
 void TPlotrunner::CheckPicture()
 {
     const int w = picture_.image.width(), h = picture_.image.height();
-    if (w < 2 || h < 2) {
-        tools_->hidePicture();
-        commands_.Options->setEnabled(false);
-        showNotice(this, "Too small bitmap!", "The size of the bitmap must be at least 2x2");
-        return;
-    }
     bool reduced = false;
     if (pictureLoaded_ && (w < picWidth_ || h < picHeight_) && commands_.Execute->isEnabled()) {
         commands_.Execute->setEnabled(false);
@@ -347,7 +352,7 @@ void TPlotrunner::AboutClick() { AboutBox->exec(); }
 EditState TPlotrunner::editState() const
 {
     return {settings_, tools_->marking().state(), commands_.Execute->isEnabled(),
-            GOutput ? GOutput->fields() : OutputFields{}};
+            GOutput ? GOutput->fields() : OutputFields{}, tools_->calibrated()};
 }
 
 // An undo or redo: the edit state as it was, with the way to Execute; the
@@ -355,7 +360,7 @@ EditState TPlotrunner::editState() const
 void TPlotrunner::restoreEdit(const EditState& s)
 {
     settings_ = s.settings;
-    tools_->restoreMarks(s.marks);
+    tools_->restoreMarks(s.marks, s.calibrated);
     commands_.Execute->setEnabled(s.executable);
     if (GOutput)
         GOutput->setFields(s.fields);
@@ -367,6 +372,8 @@ void TPlotrunner::restoreEdit(const EditState& s)
 
 void TPlotrunner::ExecuteClick()
 {
+    if (!pictureLoaded_)
+        return;
     const QString thresholdText = GOptions->thresholdText();
     const std::optional<int32_t> threshold = readWhole(thresholdText.toStdString());
     if (!threshold)

@@ -45,8 +45,9 @@ public:
     // Loads a picture as Open does, without the dialog. Throws when it cannot
     // be read; the earlier picture then stays.
     void openPicture(const QString& path);
-    // A picture from a file or the clipboard, checked and shown.
-    void acceptPicture(Picture picture, const QString& fileName);
+    // A picture from a file or the clipboard, checked and shown; false when
+    // it is refused as too small.
+    bool acceptPicture(Picture picture, const QString& fileName);
     // What the options dialog's OK decided: the record, the marks and the way
     // to Execute.
     // alsoChange runs first, inside the same undo step (a loaded settings

@@ -4,6 +4,7 @@
 #include "CalibrationGrid.h"
 #include "CoordinatesLabel.h"
 #include "GuiTestSupport.h"
+#include "ZoomArea.h"
 
 #include "Calibration.h"
 #include "NumberText.h"
@@ -41,6 +42,16 @@ class CalibrationViewsTest : public QObject {
         QMouseEvent e(QEvent::MouseMove, QPointF(x, y), imageOf(p->w)->mapToGlobal(QPointF(x, y)), Qt::NoButton,
                       Qt::NoButton, {});
         QApplication::sendEvent(imageOf(p->w), &e);
+    }
+
+    // A left click, sent straight to the picture (a click at (0, 0) included).
+    void click(QPoint at)
+    {
+        const QPointF global = imageOf(p->w)->mapToGlobal(QPointF(at));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(imageOf(p->w), &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton, Qt::NoButton, {});
+        QApplication::sendEvent(imageOf(p->w), &release);
     }
 
     QLabel* coordinates() const { return p->w.findChild<QLabel*>("CoordinatesLabel"); }
@@ -126,14 +137,53 @@ private slots:
         hover(30, 30);
         // Column 15, row 15 from the top: bitmap y 100 - 15.
         QCOMPARE(coordinates()->text(), QString("x: 15  y: 85"));
+        // The lower half of the bottom row: bitmap y 0.5, which a mark takes as 0.
         hover(0, 199);
-        QCOMPARE(coordinates()->text(), QString("x: 0  y: 1"));
+        QCOMPARE(coordinates()->text(), QString("x: 0  y: 0"));
         hover(399, 0);
         QCOMPARE(coordinates()->text(), QString("x: 199  y: 100"));
         // The status texts keep the left part, unchanged; nothing was marked.
         QCOMPARE(p->w.statusText(), QString("Origin set to: (1 , 2 )"));
         QCOMPARE(p->w.scanSettings().OriginX, -1.0);
         QVERIFY(!p->w.marking().dragging());
+    }
+
+    // The pixel shown under the mouse is the one a click there marks: fitted
+    // to a size that is no whole multiple of the picture, and zoomed in.
+    void theCoordinatesShowThePixelThatAClickMarks()
+    {
+        showPicture(200, 100, 333, 177);
+        for (const bool zoomed : {false, true}) {
+            if (zoomed) {
+                while (p->w.zoom().fitted() || p->w.zoom().scale() <= 1)
+                    QVERIFY(trigger(*p, "ZoomIn"));
+                QVERIFY(p->w.zoom().scale() != 1);
+            }
+            PictureView* view = imageOf(p->w);
+            const int iw = view->width(), ih = view->height();
+            std::vector<QPoint> spots = {{0, 0}, {iw - 1, 0}, {0, ih - 1}, {iw - 1, ih - 1}};
+            for (int i = 0; i < 90; ++i)
+                spots.push_back({i * 7 % iw, i * 5 % ih});
+            QStringList shown;
+            for (const QPoint& at : spots) {
+                hover(at.x(), at.y());
+                shown << coordinates()->text();
+            }
+            QVERIFY(trigger(*p, "tlbtnMarkO"));
+            for (size_t i = 0; i < spots.size(); ++i) {
+                click(spots[i]);
+                const ScanSettings& s = p->w.scanSettings();
+                const QString marked = QString("x: %1  y: %2").arg(s.OriginX).arg(s.OriginY);
+                QVERIFY2(shown[int(i)] == marked, qPrintable(QString("%1 at (%2, %3) in %4 x %5: shown %6, marked %7")
+                                                                 .arg(zoomed ? "zoomed" : "fitted")
+                                                                 .arg(spots[i].x())
+                                                                 .arg(spots[i].y())
+                                                                 .arg(iw)
+                                                                 .arg(ih)
+                                                                 .arg(shown[int(i)], marked)));
+            }
+            QVERIFY(trigger(*p, "tlbtnMarkO"));
+        }
     }
 
     void realCoordinatesFollowOnlyAnAcceptedCalibration()
@@ -157,6 +207,57 @@ private slots:
         p->w.applyOptions(refused);
         hover(60, 65);
         QCOMPARE(coordinates()->text(), QString("x: 60  y: 35"));
+    }
+
+    // Undo and redo take the accepted calibration with them, and a mark moved
+    // out of range takes the real values away until it is undone; the
+    // coordinates shown change at once, without a move of the mouse.
+    void realCoordinatesFollowTheCalibrationInEffectThroughUndo()
+    {
+        showPicture(200, 100, 200, 100);
+        const auto mark = [this](const char* button, QPoint at) {
+            QVERIFY(trigger(*p, button));
+            click(at);
+            QVERIFY(trigger(*p, button));
+        };
+        // The marks of the calibration below, placed with the mouse before any OK.
+        mark("tlbtnMarkO", {10, 90});
+        mark("tlbtnMarkX", {110, 50});
+        mark("tlbtnMarkY", {50, 40});
+        QCOMPARE(p->w.scanSettings().OriginY, 10.0);
+        QCOMPARE(p->w.scanSettings().RefY, 60.0);
+        const QString pixel("x: 60  y: 50"), real("x: 60  y: 50    X: 50  Y: 800");
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+
+        editSettings(p->w, [](ScanSettings& s) { calibrate(s, false, 0, 1000); });
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), real);
+        QVERIFY(trigger(*p, "Undo")); // the OK: the same marks, never accepted
+        QCOMPARE(coordinates()->text(), pixel);
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+        QVERIFY(trigger(*p, "Redo"));
+        QCOMPARE(coordinates()->text(), real);
+
+        mark("tlbtnMarkX", {5, 50}); // X1 left of the origin
+        QVERIFY(p->w.statusText().endsWith("Out of range!"));
+        QCOMPARE(coordinates()->text(), pixel);
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+        QVERIFY(trigger(*p, "Undo"));
+        QCOMPARE(coordinates()->text(), real);
+        QVERIFY(trigger(*p, "Redo")); // the move again: the calibration no longer holds
+        QCOMPARE(coordinates()->text(), pixel);
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), pixel);
+
+        // The grid follows the accepted calibration through undo too.
+        QVERIFY(trigger(*p, "Undo"));
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        QVERIFY(!grid()->verticalLines().empty());
+        QVERIFY(trigger(*p, "Undo")); // the OK
+        QVERIFY(grid()->verticalLines().empty());
     }
 
     // --- Calibration grid

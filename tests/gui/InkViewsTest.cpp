@@ -230,6 +230,50 @@ private slots:
         QVERIFY(!p->w.marking().hasArea()); // the click drew no area
     }
 
+    // The outline of a drawn area takes no click away from the picker.
+    void pickFromPictureTakesAClickInsideTheScanArea()
+    {
+        openChart();
+        PictureView* view = imageOf(p->w);
+        QTest::mousePress(view, Qt::LeftButton, {}, {4, 4});
+        const QPoint far(view->width() - 4, view->height() - 4);
+        QMouseEvent drag(QEvent::MouseMove, far, view->mapToGlobal(far), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(view, &drag);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, far);
+        QVERIFY(p->w.marking().hasArea());
+        const MarkingTool::Area area = p->w.marking().area();
+
+        ModalAnswers answers;
+        answers.expect([](QWidget* w) {
+            if (auto* d = qobject_cast<TGOptions*>(w))
+                d->findChild<QPushButton*>("PickInkBtn")->click();
+        });
+        QString inkShown;
+        answers.expect([&](QWidget* w) {
+            auto* d = qobject_cast<TGOptions*>(w);
+            if (!d)
+                return;
+            inkShown = d->findChild<QPushButton*>("InkColourBtn")->accessibleName();
+            d->findChild<QPushButton*>("CancelBtn")->click();
+        });
+        QVERIFY(trigger(*p, "Options"));
+        QTRY_VERIFY(p->w.statusText().startsWith("Click the curve"));
+        // On the blue curve where it crosses x = 2, well inside the area.
+        const ScanSettings s = InkChart::settings();
+        const double bx = s.OriginX + 0.2 * (s.RefX - s.OriginX);
+        const double by = s.OriginY + InkChart::sigmoid(2) * (s.RefY - s.OriginY);
+        const QPoint at(int(bx * view->width() / 800), int((600 - by) * view->height() / 600) + 1);
+        QVERIFY(view->shape(Mark::ScanArea).bounds.contains(at + view->frame().topLeft()));
+        QTest::mousePress(view, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at);
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(inkShown, QColor(InkChart::kBlue).name());
+        QVERIFY(p->w.statusText().startsWith("Ink colour taken: "));
+        QVERIFY(answers.unexpected.isEmpty());
+        QVERIFY(p->w.marking().hasArea()); // the area is as it was
+        QVERIFY(p->w.marking().area() == area);
+    }
+
     void theCountedPixelsAreWhatTheScanCountsOnAPictureLargerThanTheDisplayCopy()
     {
         readyChart(3200, 2400, true);

@@ -217,6 +217,38 @@ private slots:
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("tiny.bmp"));
     }
 
+    // Execute scans the last accepted picture, never one that was refused;
+    // with none accepted there is nothing to scan, and Execute says so.
+    void aRefusedPictureIsNeverScanned()
+    {
+        Program p;
+        readyWorkedExample(p);
+        QVERIFY(trigger(p, "Execute"));
+        const QString accepted = memo(p);
+        QCOMPARE(accepted, QString(kWorkedExampleText));
+        QCOMPARE(open(p, blank("tiny.bmp", 1, 1)).size(), size_t(1));
+        QCOMPARE(p.w.picture().image.size(), QSize(640, 480));
+        QVERIFY(p.action("Execute")->isEnabled());
+        QVERIFY(trigger(p, "Execute"));
+        QCOMPARE(memo(p), accepted);
+        QCOMPARE(p.w.statusText(), QString("Done"));
+
+        // The undo steps of the accepted picture stay with it.
+        QVERIFY(p.action("Undo")->isEnabled());
+
+        Program none;
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        QImage tiny(1, 1, QImage::Format_RGB32);
+        tiny.fill(Qt::black);
+        none.w.acceptPicture(pictureFromImage(tiny), "<NONE>");
+        QCOMPARE(seen.size(), size_t(1));
+        QVERIFY(none.w.picture().image.isNull());
+        QVERIFY(!none.action("Execute")->isEnabled());
+        QVERIFY(!none.w.pictureLoaded());
+    }
+
     void aSmallerPictureWhileExecuteIsEnabledIsNotified()
     {
         Program p;

@@ -153,6 +153,57 @@ private slots:
         QVERIFY(p.output.fields() == s.fields);
     }
 
+    // A file without a start point leaves no Start mark from before on the
+    // picture, whether it has no follow group or one with following off.
+    void loadingShowsTheStartMarkExactlyWhenTheFileHasOne()
+    {
+        SavedSettings with;
+        with.record = checkSettings(sampleCalibration(), 640, 480).record;
+        with.record.Follow.On = true;
+        with.record.Follow.StartX = 300;
+        with.record.Follow.StartY = 200;
+        with.pictureWidth = 640;
+        with.pictureHeight = 480;
+        SavedSettings none = with;
+        none.record.Follow = FollowSettings{};
+        SavedSettings off = none;
+        off.record.Follow.Gap = 5; // a follow group is written, with following off and no start point
+        const QString withPath = dir.filePath("start.json"), nonePath = dir.filePath("nostart.json"),
+                      offPath = dir.filePath("followoff.json");
+        QCOMPARE(writeSettingsFile(withPath, with), QString());
+        QCOMPARE(writeSettingsFile(nonePath, none), QString());
+        QCOMPARE(writeSettingsFile(offPath, off), QString());
+
+        Program p;
+        p.w.openPicture(kChart);
+        PictureView* view = imageOf(p.w);
+        const auto startShown = [view] {
+            const Shape& s = view->shape(Mark::Start);
+            return s.visible && s.bounds.intersects(view->frame());
+        };
+        // A Start mark placed with the mouse first.
+        QVERIFY(trigger(p, "tlbtnMarkStart"));
+        const QPoint at(view->width() / 2, view->height() / 2);
+        QTest::mousePress(view, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at);
+        QVERIFY(trigger(p, "tlbtnMarkStart"));
+        QVERIFY(startShown());
+
+        const std::pair<QString, bool> loads[] = {
+            {nonePath, false}, {withPath, true}, {offPath, false}, {withPath, true}, {nonePath, false}};
+        for (const auto& [path, shown] : loads) {
+            p.w.commonDialogs().openSettingsFile = [path] { return path; };
+            QVERIFY(trigger(p, "LoadSettings"));
+            QCOMPARE(p.w.statusText(), "Settings loaded from " + QFileInfo(path).fileName());
+            QVERIFY2(startShown() == shown, qPrintable(path));
+            QCOMPARE(p.w.scanSettings().Follow.StartX, shown ? 300.0 : -1.0);
+            if (shown) {
+                const int x = p.w.marking().bitmapToWindowX(300), y = p.w.marking().bitmapToWindowY(200);
+                QCOMPARE(view->shape(Mark::Start).bounds, QRect(x - 5, y - 5, 10, 10));
+            }
+        }
+    }
+
     void aRefusedFileChangesNothing()
     {
         Program p;
