@@ -662,12 +662,14 @@ public:
     OutputWriter(int jobs, Write write) : limit_(size_t(std::max(2, 2 * jobs))), write_(std::move(write))
     {
         // Writers mostly wait for the disk, which takes several files at
-        // once as readily as one.
-        const int writers = std::clamp(jobs, 2, 8);
+        // once as readily as one. One job has one writer, so that its
+        // pictures are done in their order.
+        const int writers = std::clamp(jobs, 1, 8);
         try {
+            threads_.reserve(size_t(writers));
             for (int w = 0; w < writers; ++w)
                 threads_.emplace_back([this] { run(); });
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             // Fewer writers; with none, each file is written by the thread
             // that scanned it.
         }
@@ -715,7 +717,10 @@ private:
                 queue_.pop_front();
             }
             changed_.notify_all();
-            write_(next.first, std::move(next.second));
+            try {
+                write_(next.first, std::move(next.second));
+            } catch (...) { // the picture stays counted as failed
+            }
         }
     }
 
@@ -755,7 +760,7 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     const int jobs = std::min(count, o.jobs > 0 ? o.jobs : cores);
     // The pictures running at once share the cores: a large one is not split
     // further among threads that would only wait for each other.
-    setThreadsPerPictureLimit(std::max(1, cores / jobs));
+    const ThreadsPerPictureLimit share(std::max(1, cores / jobs));
     // A picture counts as failed until its result is in.
     std::vector<PictureScan> results(static_cast<size_t>(count), PictureScan{kScanFileError, {}, "not scanned\n"});
     std::atomic<int> next = 0;
@@ -768,11 +773,14 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     const auto done = [&](int i, PictureScan r) {
         r.text.clear();
         results[size_t(i)] = std::move(r);
-        const std::lock_guard lock(progress);
-        ++finished;
-        if (errIsTerminal)
-            err << "\r[" << finished << "/" << count << "] " << QFileInfo(o.images[i]).fileName().toStdString()
-                << "\x1b[K" << std::flush;
+        try {
+            const std::lock_guard lock(progress);
+            ++finished;
+            if (errIsTerminal)
+                err << "\r[" << finished << "/" << count << "] " << QFileInfo(o.images[i]).fileName().toStdString()
+                    << "\x1b[K" << std::flush;
+        } catch (...) { // only the progress line is lost
+        }
     };
     // Each output file is written whole, or not at all, by the writers.
     OutputWriter writer(jobs, [&](int i, PictureScan r) {
@@ -813,9 +821,10 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     // Fewer threads than asked for when the system has none to spare.
     std::vector<std::thread> workers;
     try {
+        workers.reserve(size_t(jobs));
         for (int t = 1; t < jobs; ++t)
             workers.emplace_back(work);
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
     }
     work();
     for (std::thread& w : workers)

@@ -12,6 +12,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -271,7 +272,7 @@ PixelView BmpRowFeed::rows(int32_t first, int32_t end, std::vector<uint8_t>& buf
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            throw BmpReadError(std::strerror(errno));
+            throw BmpReadError(std::error_code(errno, std::generic_category()).message());
         if (got == 0)
             throw BmpReadError("the file was cut short while it was read");
         into += got;

@@ -17,4 +17,6 @@ int threadsPerPicture()
 
 void setThreadsPerPictureLimit(int limit) { g_limit.store(std::max(1, limit), std::memory_order_relaxed); }
 
+int threadsPerPictureLimit() { return g_limit.load(std::memory_order_relaxed); }
+
 } // namespace plotrun

@@ -12,6 +12,19 @@ namespace plotrun {
 // among them).
 int threadsPerPicture();
 void setThreadsPerPictureLimit(int limit);
+int threadsPerPictureLimit();
+
+// Sets the limit for as long as it lives, then puts the one before back.
+class ThreadsPerPictureLimit {
+public:
+    explicit ThreadsPerPictureLimit(int limit) : before_(threadsPerPictureLimit()) { setThreadsPerPictureLimit(limit); }
+    ~ThreadsPerPictureLimit() { setThreadsPerPictureLimit(before_); }
+    ThreadsPerPictureLimit(const ThreadsPerPictureLimit&) = delete;
+    ThreadsPerPictureLimit& operator=(const ThreadsPerPictureLimit&) = delete;
+
+private:
+    int before_;
+};
 
 // Runs work(0) .. work(shares - 1), share 0 on the calling thread and each
 // other share on a thread of its own. A share whose thread cannot be started

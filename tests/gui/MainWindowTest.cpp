@@ -218,7 +218,7 @@ private slots:
     }
 
     // Execute scans the last accepted picture, never one that was refused;
-    // with none accepted there is nothing to scan, and Execute says so.
+    // with none accepted there is nothing to scan, and Execute is off.
     void aRefusedPictureIsNeverScanned()
     {
         Program p;
