@@ -587,7 +587,7 @@ PictureScan scanPicture(const Options& o, const QString& image)
         return out;
     }
 
-    ScanReport report(o.fields, o.decimalSeparator);
+    ScanReport report(o.fields, o.decimalSeparator, ScanReport::Keep::TextOnly);
     try {
         runColumnScan(view, settings, checks, o.fields.wantsSpread(),
                       {[&](const ResultRow& r) { report.addRow(r); }, nullptr,

@@ -106,17 +106,24 @@ Digits roundTo15(double magnitude)
 
 std::string formatWhole(int64_t value) { return std::to_string(value); }
 
-std::string formatReal(double value, std::string_view sep)
+void appendReal(std::string& out, double value, std::string_view sep)
 {
-    if (value == 0)
-        return "0";
-    if (std::isnan(value))
-        return "NAN";
-    if (std::isinf(value))
-        return value < 0 ? "-INF" : "INF";
+    if (value == 0) {
+        out += '0';
+        return;
+    }
+    if (std::isnan(value)) {
+        out += "NAN";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-INF" : "INF";
+        return;
+    }
 
     const Digits r = roundTo15(std::fabs(value));
-    std::string out = value < 0 ? "-" : "";
+    if (value < 0)
+        out += '-';
     const int e = r.exponent;
     const std::string_view d(r.digits, static_cast<size_t>(r.count));
     if (e >= -3 && e <= 15) {
@@ -133,7 +140,7 @@ std::string formatReal(double value, std::string_view sep)
             out += sep;
             out += d.substr(static_cast<size_t>(e));
         }
-        return out;
+        return;
     }
     out += d[0];
     if (d.size() > 1) {
@@ -141,7 +148,15 @@ std::string formatReal(double value, std::string_view sep)
         out += d.substr(1);
     }
     out += 'E';
-    out += std::to_string(e - 1);
+    char exponent[8];
+    const auto written = std::to_chars(exponent, exponent + sizeof exponent, e - 1);
+    out.append(exponent, written.ptr);
+}
+
+std::string formatReal(double value, std::string_view sep)
+{
+    std::string out;
+    appendReal(out, value, sep);
     return out;
 }
 

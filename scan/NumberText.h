@@ -16,6 +16,8 @@ std::string formatWhole(int64_t value);
 // exponents from -3 to 15, otherwise d.dddE-x; halves round away from zero;
 // zero (also -0) is "0".
 std::string formatReal(double value, std::string_view decimalSeparator);
+// The same, added to the end of `out`.
+void appendReal(std::string& out, double value, std::string_view decimalSeparator);
 
 // A decimal number: optional sign, digits with an optional fraction after
 // the decimal separator, optional exponent. Blanks around it are allowed.

@@ -1,42 +1,76 @@
 #include "ScanReport.h"
 
+#include "NumberText.h"
+
 #include <cmath>
 #include <utility>
 
 namespace plotrun {
 
-ScanReport::ScanReport(OutputFields fields, std::string decimalSeparator)
+ScanReport::ScanReport(OutputFields fields, std::string decimalSeparator, Keep keep)
     : fields_(std::move(fields)), separator_(std::move(decimalSeparator)), layout_(layoutGrid(fields_)),
-      columnNames_(headerCells(layout_, fields_))
+      columnNames_(headerCells(layout_, fields_)), keep_(keep)
 {
 }
 
 const std::vector<std::string>& ScanReport::addRow(const ResultRow& row)
 {
+    const bool finite = rowIsFinite(layout_, row);
+    if (!finite && firstNonFiniteRow_ == 0)
+        firstNonFiniteRow_ = row.number != 0 ? row.number : static_cast<int32_t>(rowCount_) + 1;
+    ++rowCount_;
+    if (keep_ == Keep::TextOnly) {
+        // The cells as the grid would hold them, written straight into the
+        // line: an absent SDEV/Y and a value that is not finite stay empty.
+        for (size_t i = 0; i < layout_.fields.size(); ++i) {
+            if (i)
+                rowText_ += fields_.delimiter;
+            const Field f = layout_.fields[i];
+            const double v = fieldValue(row, f);
+            if ((f != Field::SdevY || row.hasSdevY) && std::isfinite(v))
+                appendReal(rowText_, v, separator_);
+        }
+        rowText_ += "\r\n";
+        static const std::vector<std::string> kNoCells;
+        return kNoCells;
+    }
     std::vector<std::string> cells = rowCells(layout_, row, separator_);
-    if (!rowIsFinite(layout_, row)) {
-        if (firstNonFiniteRow_ == 0)
-            firstNonFiniteRow_ = row.number != 0 ? row.number : static_cast<int32_t>(rows_.size()) + 1;
+    if (!finite)
         for (size_t i = 0; i < layout_.fields.size(); ++i)
             if (!std::isfinite(fieldValue(row, layout_.fields[i])))
                 cells[i].clear();
-    }
     rows_.push_back(std::move(cells));
     return rows_.back();
 }
 
-std::vector<std::string> ScanReport::lines(const PictureFacts& picture, const ScanSettings& settings) const
+std::vector<std::string> ScanReport::headLines(const PictureFacts& picture, const ScanSettings& settings) const
 {
     std::vector<std::string> header;
     if (fields_.scanningParameters)
         header = headerBlock(picture, settings, fields_.delimiter, separator_);
     return outputLines(fields_.scanningParameters ? &header : nullptr, fields_.columnNames ? &columnNames_ : nullptr,
-                       rows_, fields_.delimiter);
+                       {}, fields_.delimiter);
+}
+
+std::vector<std::string> ScanReport::lines(const PictureFacts& picture, const ScanSettings& settings) const
+{
+    std::vector<std::string> lines = headLines(picture, settings);
+    lines.reserve(lines.size() + rowCount_);
+    for (const std::vector<std::string>& cells : rows_)
+        lines.push_back(joinCells(cells, fields_.delimiter));
+    for (size_t at = 0; at < rowText_.size();) {
+        const size_t end = rowText_.find("\r\n", at);
+        lines.push_back(rowText_.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
 }
 
 std::string ScanReport::text(const PictureFacts& picture, const ScanSettings& settings) const
 {
-    return joinLines(lines(picture, settings));
+    if (keep_ == Keep::Cells)
+        return joinLines(lines(picture, settings));
+    return joinLines(headLines(picture, settings)) + rowText_;
 }
 
 double fieldValue(const ResultRow& row, Field field)

@@ -14,7 +14,11 @@ namespace plotrun {
 
 class ScanReport {
 public:
-    ScanReport(OutputFields fields, std::string decimalSeparator);
+    // What the report keeps of its rows: the grid's cells (the window), or
+    // only the output text (the scanner), which is quicker to build.
+    enum class Keep { Cells, TextOnly };
+
+    ScanReport(OutputFields fields, std::string decimalSeparator, Keep keep = Keep::Cells);
 
     const OutputFields& fields() const { return fields_; }
     const GridLayout& layout() const { return layout_; }
@@ -26,11 +30,13 @@ public:
     // Formats one result row into its cells (columns 1 on), keeps them and
     // returns them; the reference holds until the next addRow. A value that
     // is not finite is never written: its cell stays empty, and the report
-    // remembers the row (see hasNonFinite).
+    // remembers the row (see hasNonFinite). A report that keeps only the
+    // text adds the row's line to it and returns no cells.
     const std::vector<std::string>& addRow(const ResultRow& row);
 
+    // The cells of every row; none in a report that keeps only the text.
     const std::vector<std::vector<std::string>>& rows() const { return rows_; }
-    size_t rowCount() const { return rows_.size(); }
+    size_t rowCount() const { return rowCount_; }
 
     // Some row held an infinite or undefined value where the report writes
     // or plots one. Such a report is no result: neither text nor chart.
@@ -46,11 +52,17 @@ public:
     std::string text(const PictureFacts& picture, const ScanSettings& settings) const;
 
 private:
+    // The header block and the column names, as far as they are wanted.
+    std::vector<std::string> headLines(const PictureFacts& picture, const ScanSettings& settings) const;
+
     OutputFields fields_;
     std::string separator_;
     GridLayout layout_;
     std::vector<std::string> columnNames_;
+    Keep keep_;
     std::vector<std::vector<std::string>> rows_;
+    std::string rowText_; // Keep::TextOnly: the rows' lines, each ending in CR LF
+    size_t rowCount_ = 0;
     int32_t firstNonFiniteRow_ = 0;
 };
 

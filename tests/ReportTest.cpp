@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iterator>
 #include <limits>
+#include <random>
 
 namespace plotrun::test {
 namespace {
@@ -223,6 +226,61 @@ TEST(ScanReport, ASpreadBeyondTheDoubleRangeIsCaught)
     EXPECT_TRUE(report.hasNonFinite());
     EXPECT_EQ(report.rows()[0][0], "1.5E300");
     EXPECT_EQ(report.rows()[0][2], "");
+}
+
+TEST(ScanReport, KeepingOnlyTheTextWritesTheSameBytesAsKeepingTheCells)
+{
+    // Every field set, separators and delimiters, values of every size and
+    // sign, and rows with values that are not finite or absent.
+    std::mt19937 rng(11);
+    const double specials[] = {0.0,
+                               -0.0,
+                               0.5,
+                               -1e-300,
+                               123456789012345678.0,
+                               1e-5,
+                               std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::max()};
+    const auto value = [&] {
+        if (rng() % 4 == 0)
+            return specials[rng() % std::size(specials)];
+        const double v = std::ldexp(double(rng()) / 4294967296.0, int(rng() % 120) - 60);
+        return rng() % 2 ? -v : v;
+    };
+    for (int trial = 0; trial < 200; ++trial) {
+        OutputFields f;
+        f.realCoordinates = rng() % 3 != 0;
+        f.bitmapCoordinates = rng() % 2 == 0;
+        f.sdev = rng() % 2 == 0;
+        f.sdevY = rng() % 2 == 0;
+        f.scanningParameters = rng() % 2 == 0;
+        f.columnNames = rng() % 2 == 0;
+        f.delimiter = std::vector<std::string>{",", ";", "\t", " | "}[rng() % 4];
+        const std::string sep = rng() % 2 ? "." : ",";
+        ScanReport cells(f, sep), text(f, sep, ScanReport::Keep::TextOnly);
+        const int rows = int(rng() % 40);
+        for (int i = 0; i < rows; ++i) {
+            ResultRow r;
+            r.number = rng() % 5 ? i + 1 : 0;
+            r.realX = value();
+            r.realY = value();
+            r.sdev = value();
+            r.hasSdevY = rng() % 2 == 0;
+            r.sdevY = value();
+            r.bitmapX = value();
+            r.bitmapY = value();
+            cells.addRow(r);
+            text.addRow(r);
+        }
+        const PictureFacts picture{"640", 480, "24", false};
+        ScanSettings s = workedExampleSettings();
+        ASSERT_EQ(text.text(picture, s), cells.text(picture, s)) << trial;
+        ASSERT_EQ(text.lines(picture, s), cells.lines(picture, s)) << trial;
+        ASSERT_EQ(text.rowCount(), cells.rowCount()) << trial;
+        ASSERT_EQ(text.firstNonFiniteRow(), cells.firstNonFiniteRow()) << trial;
+        ASSERT_TRUE(text.rows().empty());
+    }
 }
 
 TEST(StartDelimiter, FollowsTheDecimalSeparator)
