@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <new>
 #include <string>
 #include <system_error>
@@ -200,23 +199,13 @@ QImage readBmpRows(QIODevice& device, const QByteArray* whole, const BmpLayout& 
     const int threads =
         source.parallel() ? int(std::clamp<qint64>(bytes / kBytesPerThread, 1, threadsPerPicture())) : 1;
     std::atomic<bool> ok = true;
-    std::vector<std::exception_ptr> errors(static_cast<size_t>(threads)); // out of memory, above all
     const int32_t per = (end - first + threads - 1) / threads;
-    runShares(threads, [&](int t) {
+    runShares(threads, [&](int t) { // out of memory is thrown again here
         const int32_t a = first + t * per, b = std::min(end, a + per);
-        if (a >= b)
-            return;
-        try {
-            std::vector<char> buffer;
-            if (!readBand(a, b, buffer))
-                ok = false;
-        } catch (...) {
-            errors[size_t(t)] = std::current_exception();
-        }
+        std::vector<char> buffer;
+        if (a < b && !readBand(a, b, buffer))
+            ok = false;
     });
-    for (const std::exception_ptr& e : errors)
-        if (e)
-            std::rethrow_exception(e);
     if (!ok)
         throw BmpReadError("the file ended while its rows were read");
     return image;

@@ -9,7 +9,6 @@
 #include <bit>
 #include <cstring>
 #include <cmath>
-#include <exception>
 #include <limits>
 #include <optional>
 #include <type_traits>
@@ -470,27 +469,18 @@ private:
         const int64_t per = (f_.rows + shares - 1) / shares;
         runs_.resize(static_cast<size_t>(shares));
         std::vector<std::vector<StripSums<Sum>>> sums(static_cast<size_t>(shares - 1));
-        std::vector<std::exception_ptr> errors(static_cast<size_t>(shares));
-        const auto work = [&](int t) {
+        runShares(shares, [&](int t) {
             RowRun& run = runs_[static_cast<size_t>(t)];
             run.top = f_.top + t * per;
             run.rows = std::clamp<int64_t>(f_.rows - t * per, 0, per);
             run.dark.clear();
             const long double pixels = static_cast<long double>(colEnd_ - colBegin_) * run.rows;
             const size_t cap = static_cast<size_t>(std::min<long double>(kMaxRecordedDarkPixels, pixels / 4));
-            try {
-                std::vector<StripSums<Sum>>& into = t == 0 ? sums_ : sums[static_cast<size_t>(t - 1)];
-                if (t > 0)
-                    into.assign(static_cast<size_t>(strips_), StripSums<Sum>{});
-                sumRows(run.top, run.rows, cap, into, run.dark, run.recorded);
-            } catch (...) {
-                errors[static_cast<size_t>(t)] = std::current_exception();
-            }
-        };
-        runShares(shares, work);
-        for (const std::exception_ptr& e : errors)
-            if (e)
-                std::rethrow_exception(e);
+            std::vector<StripSums<Sum>>& into = t == 0 ? sums_ : sums[static_cast<size_t>(t - 1)];
+            if (t > 0)
+                into.assign(static_cast<size_t>(strips_), StripSums<Sum>{});
+            sumRows(run.top, run.rows, cap, into, run.dark, run.recorded);
+        });
         // The integer sums add up exactly in any order.
         for (const std::vector<StripSums<Sum>>& part : sums) {
             for (size_t k = 0; k < static_cast<size_t>(strips_); ++k) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <random>
 #include <stdexcept>
@@ -306,6 +307,17 @@ TEST(PixelLayouts, EveryShareOfWorkRunsOnceEachOnItsOwnThread)
         std::sort(ran.begin(), ran.end());
         EXPECT_EQ(std::unique(ran.begin(), ran.end()) - ran.begin(), shares);
     }
+    // A share that throws on another thread: every share still runs, and the
+    // first share's error comes back to the caller.
+    std::atomic<int> runs = 0;
+    EXPECT_THROW(runShares(3,
+                           [&](int t) {
+                               ++runs;
+                               if (t > 0)
+                                   throw std::runtime_error("share " + std::to_string(t));
+                           }),
+                 std::runtime_error);
+    EXPECT_EQ(runs, 3);
 }
 
 TEST(PixelLayouts, ARowThatCannotBeReadStopsTheScanWithTheFeedsError)
