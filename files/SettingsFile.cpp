@@ -1,5 +1,6 @@
 #include "SettingsFile.h"
 
+#include "StrictJson.h"
 #include "TextFile.h"
 
 #include "../scan/InkModel.h"
@@ -12,6 +13,7 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <iterator>
@@ -87,6 +89,12 @@ public:
     [[noreturn]] void fail(const QString& key, const QString& problem) const
     {
         throw SettingsFileError(QString("the key \"%1\" %2").arg(pathOf(key), problem).toStdString());
+    }
+
+    // A refusal in the words of the checks, named by its key as theirs are.
+    [[noreturn]] void failWith(const QString& key, const QString& sentence) const
+    {
+        throw SettingsFileError(QString("the key \"%1\": %2").arg(pathOf(key), sentence).toStdString());
     }
 
 private:
@@ -207,17 +215,15 @@ void writeOutput(const SavedSettings& s, QJsonObject& o)
 void readOutput(Keys& g, SavedSettings& s)
 {
     OutputFields& f = s.fields;
-    const QString delimiter = g.text("delimiter", 8);
-    // A line break in the delimiter would split every data line in two.
-    if (delimiter.contains('\r') || delimiter.contains('\n'))
-        g.fail("delimiter", "cannot hold a line break");
-    f.delimiter = delimiter.toStdString();
+    f.delimiter = g.text("delimiter", 8).toStdString();
     const QString sep = g.text("decimalSeparator", 1);
     // Each of these would make a number read as another or as two.
     if (sep.size() != 1 || sep[0].isDigit() || QString("+-Ee").contains(sep[0]) ||
         sep[0].category() == QChar::Other_Control)
         g.fail("decimalSeparator", "must be one character other than a digit, a sign, E, e or a control character");
     s.decimalSeparator = sep.toStdString();
+    if (!delimiterIsValid(f.delimiter, s.decimalSeparator))
+        g.failWith("delimiter", kInvalidDelimiterText);
     f.scanningParameters = g.flag("scanningParameters");
     f.columnNames = g.flag("columnNames");
     Keys fields = g.object("fields");
@@ -364,6 +370,9 @@ QByteArray settingsToJson(const SavedSettings& s)
 
 SavedSettings settingsFromJson(const QByteArray& json)
 {
+    // Before Qt's reader, which would take a key given twice, or "128.".
+    if (const QString problem = strictJsonProblem(json); !problem.isEmpty())
+        throw SettingsFileError(problem.toStdString());
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (doc.isNull())
@@ -488,6 +497,16 @@ ScanSettings scaledToPicture(const SavedSettings& s, int32_t width, int32_t heig
     for (double* y : {&r.OriginY, &r.RefY, &r.ScanStartY, &r.ScanEndY})
         scale(*y, fy);
     r.ScanWidth = int32_t(std::max(1.0, std::round(r.ScanWidth * fx)));
+    // Following's Start mark, and its gap and jump in rows, belong to the
+    // picture's pixels as much as the marks do; a jump of 0 (a tenth of the
+    // area) scales by itself. Unused, they stay as they are.
+    scale(r.Follow.StartX, fx);
+    scale(r.Follow.StartY, fy);
+    if (r.Follow.On || r.Follow.RemoveLines) {
+        if (r.Follow.MaxJump > 0)
+            r.Follow.MaxJump = int32_t(std::clamp(std::round(r.Follow.MaxJump * fy), 1.0, 2147483647.0));
+        r.Follow.Gap = int32_t(std::clamp(std::round(r.Follow.Gap * fy), 1.0, 2147483647.0));
+    }
     return r;
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 namespace plotrun::test {
@@ -138,7 +139,7 @@ TEST(SettingsFile, EveryRefusalNamesTheKeyAndTheProblem)
         {withValue("area.extra", 1), "the key \"area.extra\" is not a key of a settings file"},
         {withValue("output.names.z", "Z"), "the key \"output.names.z\" is not a key of a settings file"},
         {withValue("output.delimiter", "123456789"), "the key \"output.delimiter\" holds more than 8 characters"},
-        {withValue("output.delimiter", "a\nb"), "the key \"output.delimiter\" cannot hold a line break"},
+        {withValue("output.delimiter", "a\nb"), "the key \"output.delimiter\": The delimiter cannot be empty"},
         {withValue("output.names.x", QString(41, 'x')), "the key \"output.names.x\" holds more than 40 characters"},
         {withValue("output.decimalSeparator", ""), "the key \"output.decimalSeparator\" must be one character"},
         {withValue("output.decimalSeparator", "5"), "the key \"output.decimalSeparator\" must be one character"},
@@ -163,6 +164,62 @@ TEST(SettingsFile, EveryRefusalNamesTheKeyAndTheProblem)
     }
     EXPECT_NE(refusal(QByteArray("{ not json")).find("it is not JSON"), std::string::npos);
     EXPECT_NE(refusal(QByteArray("[1, 2]")).find("it is not a JSON object"), std::string::npos);
+}
+
+// Qt's reader keeps the last of two equal keys and takes numbers that JSON
+// does not allow; a settings file is read as JSON is written.
+TEST(SettingsFile, DuplicateKeysAndNumbersJsonDoesNotAllowAreRefusedByKey)
+{
+    const QByteArray good = settingsToJson(workedExample());
+    ASSERT_EQ(refusal(good), "");
+    const auto replaced = [&](const char* from, const char* to) {
+        QByteArray json = good;
+        const qsizetype at = json.indexOf(from);
+        EXPECT_GE(at, 0) << from;
+        return json.replace(at, qsizetype(strlen(from)), to);
+    };
+    const std::vector<std::pair<QByteArray, std::string>> cases{
+        {replaced("\"threshold\": 128", "\"threshold\": 128, \"threshold\": 64"),
+         "the key \"scan.threshold\" is given more than once"},
+        {replaced("\"format\"", "\"version\": 1, \"format\""), "the key \"version\" is given more than once"},
+        // One key written two ways is still one key.
+        {replaced("\"delimiter\": \",\"", "\"delimiter\": \",\", \"delim\\u0069ter\": \";\""),
+         "the key \"output.delimiter\" is given more than once"},
+        {replaced("\"threshold\": 128", "\"threshold\": 128."),
+         "the key \"scan.threshold\" holds 128., which is not a number as JSON writes it"},
+        {replaced("\"threshold\": 128", "\"threshold\": .5e1"), "the key \"scan.threshold\" holds .5e1"},
+        {replaced("\"threshold\": 128", "\"threshold\": 1e"), "the key \"scan.threshold\" holds 1e,"},
+        {replaced("\"threshold\": 128", "\"threshold\": +128"), "the key \"scan.threshold\" holds +128"},
+        {replaced("\"threshold\": 128", "\"threshold\": 0128"), "the key \"scan.threshold\" holds 0128"},
+    };
+    for (const auto& [json, want] : cases) {
+        const std::string why = refusal(json);
+        EXPECT_NE(why.find(want), std::string::npos) << "want: " << want << "\ngot: " << why;
+    }
+    // The same keys in other objects, and every number form JSON allows, pass.
+    EXPECT_EQ(refusal(replaced("\"threshold\": 128", "\"threshold\": 1.28e2")), "");
+    EXPECT_EQ(refusal(replaced("\"threshold\": 128", "\"threshold\": 12800E-2")), "");
+    // Nesting deeper than any settings file is not walked, and does not crash.
+    EXPECT_NE(refusal(QByteArray(100000, '[')).find("it is not JSON"), std::string::npos);
+}
+
+// A delimiter that runs the numbers of a line together, or into one number,
+// is refused as the output fields dialog and --delimiter refuse it.
+TEST(SettingsFile, ADelimiterThatRunsNumbersTogetherIsRefused)
+{
+    const std::string want = std::string("the key \"output.delimiter\": ") + kInvalidDelimiterText;
+    for (const char* d : {"", "1", "-", "+", "E", "e", ".", " . ", "\r"}) {
+        EXPECT_NE(refusal(withValue("output.delimiter", d)).find(want), std::string::npos) << '"' << d << '"';
+    }
+    // The decimal separator is the file's own.
+    QJsonObject o = withValue("output.delimiter", ",");
+    o = QJsonDocument::fromJson(QJsonDocument(o).toJson()).object();
+    QJsonObject output = o["output"].toObject();
+    output["decimalSeparator"] = ",";
+    o["output"] = output;
+    EXPECT_NE(refusal(o).find(want), std::string::npos);
+    for (const char* d : {",", ";", "\t", " | ", "x"})
+        EXPECT_EQ(refusal(withValue("output.delimiter", d)), "") << d;
 }
 
 TEST(SettingsFile, SeveralRefusalsOfTheChecksAreAllListed)
@@ -190,6 +247,26 @@ TEST(SettingsFile, ScalingCarriesMarksAreaAndWidthToAnotherSize)
     EXPECT_EQ(r.ScanEndY, 100);
     EXPECT_EQ(r.ScanWidth, 6);
     EXPECT_EQ(r.RealRefX, s.record.RealRefX);
+    EXPECT_EQ(r.Follow, s.record.Follow) << "following unused stays as it was";
+
+    // Following's Start mark and its rows: scaled as the marks are.
+    s.record.Follow.On = true;
+    s.record.Follow.StartX = 61;
+    s.record.Follow.StartY = 141;
+    s.record.Follow.MaxJump = 15;
+    s.record.Follow.Gap = 3;
+    const ScanSettings f = scaledToPicture(s, 1280, 960);
+    EXPECT_EQ(f.Follow.StartX, 122);
+    EXPECT_EQ(f.Follow.StartY, 282);
+    EXPECT_EQ(f.Follow.MaxJump, 30);
+    EXPECT_EQ(f.Follow.Gap, 6);
+    s.record.Follow.MaxJump = 0; // a tenth of the area, whatever its size
+    s.record.Follow.StartX = s.record.Follow.StartY = -1;
+    const ScanSettings g = scaledToPicture(s, 320, 240);
+    EXPECT_EQ(g.Follow.MaxJump, 0);
+    EXPECT_EQ(g.Follow.StartX, -1);
+    EXPECT_EQ(g.Follow.StartY, -1);
+    EXPECT_EQ(g.Follow.Gap, 2);
 }
 
 } // namespace
