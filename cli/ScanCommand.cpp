@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -195,9 +196,8 @@ void setDelimiter(Options& o, const QString& value)
 {
     if (value.size() > 8)
         throw UsageError{"the delimiter holds at most 8 characters"};
-    // A line break in the delimiter would split every data line in two.
-    if (value.contains('\r') || value.contains('\n'))
-        throw UsageError{"the delimiter cannot hold a line break"};
+    // What else it may not hold depends on the decimal separator, which is
+    // known once every flag and the settings file are read.
     o.delimiter = value.toStdString();
 }
 
@@ -381,10 +381,13 @@ void mergeOutputFields(Options& o)
             f.names[i] = flags.names[i];
     o.decimalSeparator = o.decimalSeparatorGiven.value_or(o.settings ? o.settings->decimalSeparator
                                                                      : QLocale::system().decimalPoint().toStdString());
-    if (o.delimiter == o.decimalSeparator ||
-        (o.decimalSeparatorGiven && !o.delimiter && o.settings && f.delimiter == o.decimalSeparator))
-        throw UsageError{"the decimal separator cannot be the same as the delimiter"};
     f.delimiter = o.delimiter.value_or(o.settings ? f.delimiter : startDelimiter(o.decimalSeparator));
+    // The settings file's delimiter suits its own decimal separator; another
+    // one given here may not suit it.
+    if (!delimiterIsValid(f.delimiter, o.decimalSeparator))
+        throw UsageError{o.delimiter ? std::string(kInvalidDelimiterText)
+                                     : "the settings file's delimiter \"" + f.delimiter +
+                                           "\" does not go with this decimal separator. " + kInvalidDelimiterText};
     o.fields = f;
 }
 
@@ -430,6 +433,8 @@ Options parseArguments(const QStringList& args)
         throw UsageError{"--start and --max-jump go with --follow"};
     if (o.followGap && !o.boxes.FollowCheckBox && !o.boxes.RemoveLinesCheckBox && o.settingsPath.isEmpty())
         throw UsageError{"--gap goes with --follow or --remove-lines"};
+    if (o.scaleWithPicture && o.settingsPath.isEmpty())
+        throw UsageError{"--scale-with-picture goes with --settings"};
     if (o.help)
         return o;
     if (o.images.isEmpty() && (o.saveSettingsPath.isEmpty() || o.settingsPath.isEmpty()))
@@ -471,6 +476,7 @@ struct PictureSettings {
 PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, const QString& name)
 {
     PictureSettings p;
+    FollowSettings savedFollow; // the file's, scaled with the rest
     if (!o.settings) {
         p.boxes = o.boxes;
     } else {
@@ -490,6 +496,7 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
             }
             record = scaledToPicture(s, width, height);
         }
+        savedFollow = record.Follow;
         p.boxes = exactBoxes(record);
         for (std::string OptionBoxes::*box : o.givenBoxes)
             p.boxes.*box = o.boxes.*box;
@@ -511,11 +518,10 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
     // Following: the settings file's values, with what the flags gave over them.
     FollowSettings& follow = p.verdict.record.Follow;
     if (o.settings) {
-        const FollowSettings& saved = o.settings->record.Follow;
-        follow.Gap = saved.Gap;
-        follow.MaxJump = saved.MaxJump;
-        follow.StartX = saved.StartX;
-        follow.StartY = saved.StartY;
+        follow.Gap = savedFollow.Gap;
+        follow.MaxJump = savedFollow.MaxJump;
+        follow.StartX = savedFollow.StartX;
+        follow.StartY = savedFollow.StartY;
     }
     if (o.followGap)
         follow.Gap = *o.followGap;
@@ -524,14 +530,36 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
     if (o.followStart) {
         follow.StartX = o.followStart->first;
         follow.StartY = o.followStart->second;
+        // A Start far from the area would only pick the edge strip's run.
+        const ScanSettings& r = p.verdict.record;
+        const auto within = [](double v, double a, double b) { return v >= std::min(a, b) && v <= std::max(a, b); };
+        if (p.verdict.inputValid &&
+            (!within(follow.StartX, r.ScanStartX, r.ScanEndX) || !within(follow.StartY, r.ScanStartY, r.ScanEndY)))
+            p.refusal = QString("--start %1,%2 lies outside the scan area %3,%4,%5,%6.\n")
+                            .arg(follow.StartX)
+                            .arg(follow.StartY)
+                            .arg(r.ScanStartX)
+                            .arg(r.ScanStartY)
+                            .arg(r.ScanEndX)
+                            .arg(r.ScanEndY)
+                            .toStdString();
     }
     return p;
 }
 
-PictureScan scanPicture(const Options& o, const QString& image)
+// The name a picture goes by in messages: its file name, or the path as
+// given when that ends in a slash.
+QString pictureName(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+// `memoryBudget`: what the picture may take; -1, what is free.
+PictureScan scanPicture(const Options& o, const QString& image, qint64 memoryBudget = -1)
 {
     PictureScan out;
-    const QString name = QFileInfo(image).fileName();
+    const QString name = pictureName(image);
     // The settings are judged as soon as the picture's size is known, so
     // that only the rows the scan reads need be held.
     std::optional<PictureSettings> judged;
@@ -548,7 +576,7 @@ PictureScan scanPicture(const Options& o, const QString& image)
     };
     Picture picture;
     try {
-        picture = loadPicture(image, o.maxPixels, rows);
+        picture = loadPicture(image, o.maxPixels, rows, memoryBudget);
     } catch (const PixelLimitError& e) {
         out.messages = std::string(e.what()) + " Raise the limit with --max-pixels N.\n";
         out.code = kScanFileError;
@@ -614,7 +642,7 @@ PictureScan scanPicture(const Options& o, const QString& image)
 // the messages written, when the checks refuse them.
 bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream& err)
 {
-    const PictureSettings p = settingsFor(o, width, height, QFileInfo(o.images.value(0)).fileName());
+    const PictureSettings p = settingsFor(o, width, height, pictureName(o.images.value(0)));
     if (!p.refusal.empty() || !p.verdict.inputValid) {
         err << (p.refusal.empty() ? p.verdict.messages : p.refusal);
         return false;
@@ -741,7 +769,12 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     QStringList outputs;
     std::map<QString, QString> taken;
     for (const QString& image : o.images) {
-        const QString file = QFileInfo(image).completeBaseName() + ".txt";
+        // A picture named ".png" has no base name, and its output is not
+        // made a hidden ".txt": it is named "png.txt".
+        QString base = QFileInfo(image).completeBaseName();
+        if (base.isEmpty())
+            base = image.section('/', -1, -1, QString::SectionSkipEmpty).remove(QRegularExpression("^\\.+"));
+        const QString file = base + ".txt";
         if (taken.count(file)) {
             err << "plotrun-scan: the pictures \"" << taken[file].toStdString() << "\" and \"" << image.toStdString()
                 << "\" would both write " << file.toStdString() << "\nTry 'plotrun-scan --help'.\n";
@@ -755,12 +788,30 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
         return kScanFileError;
     }
 
+    // No output may be written through a link onto a picture of the batch
+    // or onto the settings file: every input is known by its identity.
+    std::map<FileIdentity, QString> inputs;
+    for (const QString& image : o.images)
+        if (const auto id = fileIdentity(image))
+            inputs.emplace(*id, "the picture \"" + image + "\"");
+    if (!o.settingsPath.isEmpty())
+        if (const auto id = fileIdentity(o.settingsPath))
+            inputs.emplace(*id, "the settings file \"" + o.settingsPath + "\"");
+    const auto overwrites = [&](const QString& output) -> QString {
+        const auto id = fileIdentity(output);
+        const auto it = id ? inputs.find(*id) : inputs.end();
+        return it == inputs.end() ? QString() : it->second;
+    };
+
     const int count = int(o.images.size());
     const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
     const int jobs = std::min(count, o.jobs > 0 ? o.jobs : cores);
     // The pictures running at once share the cores: a large one is not split
     // further among threads that would only wait for each other.
     const ThreadsPerPictureLimit share(std::max(1, cores / jobs));
+    // And the memory: each picture that runs may take its share of what is
+    // free now, so that N large pictures together do not take N times it.
+    const qint64 memoryShare = pictureMemoryBudget() / jobs;
     // A picture counts as failed until its result is in.
     std::vector<PictureScan> results(static_cast<size_t>(count), PictureScan{kScanFileError, {}, "not scanned\n"});
     std::atomic<int> next = 0;
@@ -777,8 +828,8 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
             const std::lock_guard lock(progress);
             ++finished;
             if (errIsTerminal)
-                err << "\r[" << finished << "/" << count << "] " << QFileInfo(o.images[i]).fileName().toStdString()
-                    << "\x1b[K" << std::flush;
+                err << "\r[" << finished << "/" << count << "] " << pictureName(o.images[i]).toStdString() << "\x1b[K"
+                    << std::flush;
         } catch (...) { // only the progress line is lost
         }
     };
@@ -800,11 +851,12 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
         for (int i = next++; i < count; i = next++) {
             try {
                 PictureScan r;
-                if (isSameFile(outputs[i], o.images[i])) {
+                if (const QString input = overwrites(outputs[i]); !input.isEmpty()) {
                     r.code = kScanUsage;
-                    r.messages = "the output file \"" + outputs[i].toStdString() + "\" is the picture itself\n";
+                    r.messages = "the output file \"" + outputs[i].toStdString() + "\" is " + input.toStdString() +
+                                 "; it is not written\n";
                 } else {
-                    r = scanPicture(o, o.images[i]);
+                    r = scanPicture(o, o.images[i], memoryShare);
                 }
                 if (r.code == kScanDone)
                     writer.write(i, std::move(r));
@@ -836,7 +888,7 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     int failed = 0;
     for (int i = 0; i < count; ++i) {
         const PictureScan& r = results[size_t(i)];
-        const std::string prefix = "plotrun-scan: " + QFileInfo(o.images[i]).fileName().toStdString() + ": ";
+        const std::string prefix = "plotrun-scan: " + pictureName(o.images[i]).toStdString() + ": ";
         if (r.code != kScanDone) {
             ++failed;
             err << prefix << "failed\n" << prefixed(prefix, r.messages);
@@ -877,6 +929,26 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
     }
 
     if (!o.saveSettingsPath.isEmpty()) {
+        // Writing the settings over a picture would destroy it (a picture
+        // name given as the settings file's by a slip), and over the output,
+        // one of the two would be lost.
+        for (const QString& image : o.images)
+            if (isSameFile(o.saveSettingsPath, image)) {
+                err << "plotrun-scan: the settings file \"" << o.saveSettingsPath.toStdString()
+                    << "\" is the picture \"" << image.toStdString() << "\" being scanned\n";
+                return kScanUsage;
+            }
+        if (holdsPicture(o.saveSettingsPath)) {
+            err << "plotrun-scan: \"" << o.saveSettingsPath.toStdString()
+                << "\" is a picture; the settings are not written over it\n";
+            return kScanUsage;
+        }
+        if (!o.output.isEmpty() &&
+            (isSameFile(o.saveSettingsPath, o.output) ||
+             QFileInfo(o.saveSettingsPath).absoluteFilePath() == QFileInfo(o.output).absoluteFilePath())) {
+            err << "plotrun-scan: --save-settings and -o name the same file \"" << o.output.toStdString() << "\"\n";
+            return kScanUsage;
+        }
         // The settings in effect for the first picture, or for the settings
         // file's own picture when none is given.
         QSize size = o.settings ? QSize(o.settings->pictureWidth, o.settings->pictureHeight) : QSize();

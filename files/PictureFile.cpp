@@ -166,6 +166,9 @@ public:
 
     QString damage; // the first report of missing or corrupt data
     bool outOfMemory = false;
+    // What the other readers said (libpng's "Read Error"): told with the
+    // picture's name when the picture cannot be read, else let go.
+    QStringList notes;
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
@@ -188,6 +191,11 @@ private:
                     self->damage = text;
             return; // said in the loader's own words
         }
+        if (QByteArray(context.category ? context.category : "").startsWith("qt.gui.imageio")) {
+            if (!self->notes.contains(text))
+                self->notes << text;
+            return;
+        }
         if (previous_)
             previous_(type, context, text);
     }
@@ -198,32 +206,50 @@ private:
     static inline QtMessageHandler previous_ = nullptr;
 };
 
+PixelLimitError claimsTooMany(const QString& name, QSize size, qint64 maxPixels)
+{
+    return PixelLimitError(QString("The picture \"%1\" claims %2 x %3 pixels, more than the limit of %4 pixels.")
+                               .arg(name)
+                               .arg(size.width())
+                               .arg(size.height())
+                               .arg(maxPixels)
+                               .toStdString(),
+                           size, maxPixels);
+}
+
+// No picture format spends more than this on a pixel (16-bit RGBA at worst
+// twice over), nor more than this on its headers and metadata.
+constexpr qint64 kMostFileBytesPerPixel = 16;
+constexpr qint64 kMostFileHeaderBytes = qint64(16) << 20;
+
 // The rest of the device from where it stands, at most `limit` bytes; false
 // when there is more.
+// Everything read stays in `into`, so that a later call can go on from there.
 bool readAllBounded(QIODevice& device, qint64 limit, QByteArray& into)
 {
     char chunk[65536];
     while (true) {
-        const qint64 n = device.read(chunk, sizeof chunk);
+        const qint64 room = std::max<qint64>(limit - into.size(), 0);
+        const qint64 n = device.read(chunk, std::min<qint64>(sizeof chunk, room + 1));
         if (n < 0)
             throw PictureError(QString("Cannot read the picture: %1").arg(device.errorString()).toStdString());
         if (n == 0)
             return true;
-        if (into.size() + n > limit)
-            return false;
         into.append(chunk, n);
+        if (into.size() > limit)
+            return false;
     }
 }
 
 // Decodes the picture on `device`, which can seek. `whole` holds the device's
 // bytes when they are already in memory.
 Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const QByteArray* whole,
-               const RowChooser& rows)
+               const RowChooser& rows, qint64 budget)
 {
     const QByteArray head = device.peek(65536);
     const qint64 fileSize = device.size();
-    const qint64 budget = pictureMemoryBudget();
     const bool bmp = head.startsWith("BM"), gif = head.startsWith("GIF8");
+    const bool png = head.startsWith("\x89PNG\r\n\x1a\n");
     // Icon containers are no charts, and their reader takes whatever memory
     // the blocks claim, however the blocks are checked: they are not read.
     if (head.startsWith("icns"))
@@ -258,13 +284,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
         pixels = qint64(size.width()) * size.height();
     }
     if (pixels > maxPixels)
-        throw PixelLimitError(QString("The picture \"%1\" claims %2 x %3 pixels, more than the limit of %4 pixels.")
-                                  .arg(name)
-                                  .arg(size.width())
-                                  .arg(size.height())
-                                  .arg(maxPixels)
-                                  .toStdString(),
-                              size, maxPixels);
+        throw claimsTooMany(name, size, maxPixels);
     if (bmp && pixels > kBmpReaderPixels)
         throw PictureError(QString("The BMP picture \"%1\" of %2 x %3 pixels cannot be read: BMP pictures of more "
                                    "than %4 pixels cannot be read yet. Save it as PNG instead.")
@@ -282,6 +302,8 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
     QString problem;
     if (bmp && layout.compression != 1 && layout.compression != 2) {
         problem = bmpRowsProblem(layout, fileSize);
+    } else if (png) {
+        problem = pngChunksProblem(device);
     } else if (bmp || gif) {
         QByteArray read;
         if (!whole) {
@@ -343,9 +365,12 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
             throw std::bad_alloc();
         if (!messages.damage.isEmpty())
             throw PictureError(damaged(name, QString("its data ends early or is corrupt (%1)").arg(messages.damage)));
-        if (image.isNull())
-            throw PictureError(
-                QString("Cannot read picture \"%1\": %2").arg(name, reader->errorString()).toStdString());
+        if (image.isNull()) {
+            QString why = reader->errorString();
+            if (!messages.notes.isEmpty())
+                why += " (" + messages.notes.join("; ") + ")";
+            throw PictureError(QString("Cannot read picture \"%1\": %2").arg(name, why).toStdString());
+        }
         if (qint64(image.width()) * image.height() > maxPixels)
             throw PixelLimitError(QString("The picture \"%1\" has %2 x %3 pixels, more than the limit of %4 pixels.")
                                       .arg(name)
@@ -468,25 +493,85 @@ PixelView pixelView(const QImage& img)
 
 Picture loadPicture(const QString& path, qint64 maxPixels) { return loadPicture(path, maxPixels, nullptr); }
 
-Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows)
+namespace {
+
+// A pipe has no size and cannot go back, so it is read whole first, but no
+// further than a picture of the size its header claims (or of `maxPixels`
+// pixels, where the header does not tell) can take in any format, nor than
+// the memory budget: an endless stream is refused, not read until the memory
+// runs out.
+QByteArray readStream(QFile& file, const QString& path, const QString& name, qint64 maxPixels, qint64 budget)
 {
-    const QString name = QFileInfo(path).fileName();
+    constexpr qint64 kHead = 65536;
+    QByteArray bytes;
+    const bool whole = readAllBounded(file, kHead, bytes);
+    qint64 limit = budget;
+    QString claim;
+    if (!whole) {
+        QBuffer head(&bytes);
+        head.open(QIODevice::ReadOnly);
+        QImageReader reader(&head);
+        DecodeMessages quiet; // the readers' chatter about a part of a file
+        if (!reader.canRead())
+            throw PictureError(QString("\"%1\" is not a picture that can be read.").arg(name).toStdString());
+        const QSize size = reader.size();
+        qint64 pixels = maxPixels;
+        if (size.isValid()) {
+            pixels = qint64(size.width()) * size.height();
+            if (pixels > maxPixels)
+                throw claimsTooMany(name, size, maxPixels);
+            claim = QString(" that a picture of %1 x %2 pixels can take").arg(size.width()).arg(size.height());
+        }
+        qint64 bytesFor = 0;
+        if (checkedProduct(pixels, kMostFileBytesPerPixel, bytesFor) && bytesFor + kMostFileHeaderBytes < limit)
+            limit = bytesFor + kMostFileHeaderBytes;
+        else
+            claim.clear();
+        if (!readAllBounded(file, limit, bytes)) {
+            if (claim.isEmpty() && limit == budget)
+                throw PictureError(QString("The picture from \"%1\" is larger than the %2 MB of memory that are free.")
+                                       .arg(path)
+                                       .arg(budget >> 20)
+                                       .toStdString());
+            throw PictureError(QString("The picture from \"%1\" goes on beyond the %2 MB%3; it is not read further.")
+                                   .arg(path)
+                                   .arg(limit >> 20)
+                                   .arg(claim)
+                                   .toStdString());
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows, qint64 memoryBudget)
+{
+    const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
+    if (QFileInfo(path).isDir())
+        throw PictureError(QString("\"%1\" is a folder, not a picture.").arg(path).toStdString());
+    const qint64 budget = memoryBudget >= 0 ? memoryBudget : pictureMemoryBudget();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw PictureError(QString("Cannot open file \"%1\": %2").arg(path, file.errorString()).toStdString());
     if (!file.isSequential())
-        return decode(file, name, maxPixels, nullptr, rows);
-    // A pipe has no size and cannot go back: read it whole first.
-    QByteArray bytes;
-    if (!readAllBounded(file, pictureMemoryBudget(), bytes))
-        throw PictureError(QString("The picture from \"%1\" is larger than the %2 MB of memory that are free.")
-                               .arg(path)
-                               .arg(pictureMemoryBudget() >> 20)
-                               .toStdString());
+        return decode(file, name, maxPixels, nullptr, rows, budget);
+    const QByteArray bytes = readStream(file, path, name, maxPixels, budget);
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return decode(buffer, name, maxPixels, &bytes, rows);
+    return decode(buffer, name, maxPixels, &bytes, rows, budget);
+}
+
+bool holdsPicture(const QString& path)
+{
+    // A pipe or device is not opened: reading it would take what it holds.
+    if (!QFileInfo(path).isFile())
+        return false;
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    DecodeMessages quiet;
+    return reader.canRead();
 }
 
 Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 maxPixels)
@@ -494,7 +579,7 @@ Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 ma
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return decode(buffer, name, maxPixels, &bytes, nullptr);
+    return decode(buffer, name, maxPixels, &bytes, nullptr, pictureMemoryBudget());
 }
 
 Picture pictureFromImage(const QImage& image)

@@ -67,12 +67,15 @@ using RowChooser = std::function<std::pair<int32_t, int32_t>(int32_t width, int3
 // a clear message for a file that is missing, damaged (not all of its pixels
 // are in the file), not a picture, or too large for the memory that is free,
 // and PixelLimitError for one that claims more than `maxPixels` pixels. A pipe
-// or other stream is read whole first.
+// or other stream is read whole first, as far as a picture of the size its
+// header claims can reach.
 Picture loadPicture(const QString& path, qint64 maxPixels = kDefaultMaxPixels);
 // The same for one scan, holding only the rows that `rows` asks for where
 // the format allows it (uncompressed BMP, read straight into scan pixels or
-// while they are scanned); other pictures are held whole.
-Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows);
+// while they are scanned); other pictures are held whole. `memoryBudget` is
+// the memory this picture may take, in bytes; -1: what is free
+// (pictureMemoryBudget). Pictures loaded at the same time share the memory.
+Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows, qint64 memoryBudget = -1);
 
 // The same for a picture held in memory; `name` is for the messages.
 Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 maxPixels = kDefaultMaxPixels);
@@ -91,6 +94,10 @@ QImage toScanPixels(QImage image);
 PixelView pixelView(const QImage& scanPixels);
 // The view of a picture that may hold only some of its rows.
 PixelView pixelView(const Picture& picture);
+
+// Whether `path` is a regular file whose contents are a picture that Qt
+// reads: a file that settings or output must never be written over.
+bool holdsPicture(const QString& path);
 
 // The memory that can be spent on a picture, in bytes.
 qint64 pictureMemoryBudget();

@@ -1,5 +1,7 @@
 #include "PictureStructure.h"
 
+#include <QIODevice>
+
 #include <algorithm>
 #include <vector>
 
@@ -255,6 +257,34 @@ QString gifProblem(const QByteArray& b)
         }
     }
     return kCutShort;
+}
+
+QString pngChunksProblem(QIODevice& device)
+{
+    const qint64 start = device.pos();
+    const qint64 size = device.size();
+    qint64 at = 8; // the signature
+    QString problem = "it ends before its last chunk";
+    while (at + 12 <= size) {
+        char head[8];
+        if (!device.seek(at) || device.read(head, 8) != 8)
+            break;
+        const qint64 length =
+            qint64(quint8(head[0])) << 24 | quint8(head[1]) << 16 | quint8(head[2]) << 8 | quint8(head[3]);
+        if (length > 0x7FFFFFFF) {
+            problem = "a chunk claims more than 2 GB";
+            break;
+        }
+        at += 12 + length;
+        if (at > size)
+            break;
+        if (QByteArray(head + 4, 4) == "IEND") {
+            problem.clear();
+            break;
+        }
+    }
+    device.seek(start);
+    return problem;
 }
 
 } // namespace plotrun

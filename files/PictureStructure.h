@@ -5,6 +5,7 @@
 // loader asks here first.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include <cstdint>
@@ -40,5 +41,11 @@ QString bmpRunsProblem(const BmpLayout& layout, const QByteArray& file);
 // Whether the first picture of a GIF file is all in the file: its compressed
 // data yields a value for every one of its pixels. `file` is the whole file.
 QString gifProblem(const QByteArray& file);
+
+// Whether a PNG file's chunks are all in the file, up to its end chunk.
+// libpng reports a file cut short on standard error, in a line that names no
+// file; the loader refuses such a file before Qt's reader sees it. `device`
+// can seek; its position is kept.
+QString pngChunksProblem(QIODevice& device);
 
 } // namespace plotrun

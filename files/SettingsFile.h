@@ -61,9 +61,9 @@ OptionVerdict checkSettings(const ScanSettings& record, int32_t width, int32_t h
 // Each line of the checks' messages, prefixed with the key it is about.
 std::string messagesWithKeys(const std::string& messages);
 
-// The marks, the area and the scan width carried over to a picture of
-// another size: scaled by the ratio of the widths (x) and of the heights (y),
-// rounded to whole pixels.
+// The marks, the area, the scan width and following's Start mark, gap and
+// maximum jump carried over to a picture of another size: scaled by the
+// ratio of the widths (x) and of the heights (y), rounded to whole pixels.
 ScanSettings scaledToPicture(const SavedSettings& settings, int32_t width, int32_t height);
 
 } // namespace plotrun

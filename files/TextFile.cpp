@@ -189,9 +189,16 @@ QString writeTextFile(const QString& path, const std::string& text)
 
 bool isSameFile(const QString& a, const QString& b)
 {
-    struct stat sa, sb;
-    return stat(QFile::encodeName(a).constData(), &sa) == 0 && stat(QFile::encodeName(b).constData(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const std::optional<FileIdentity> ia = fileIdentity(a);
+    return ia && ia == fileIdentity(b);
+}
+
+std::optional<FileIdentity> fileIdentity(const QString& path)
+{
+    struct stat st;
+    if (stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity(st.st_dev, st.st_ino);
 }
 
 } // namespace plotrun

@@ -3,7 +3,9 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace plotrun {
 
@@ -29,5 +31,10 @@ QString writeTextFileInPlace(const QString& path, const std::string& text);
 // Whether the two paths name one and the same file: after following links,
 // or as two hard links. False when either does not exist.
 bool isSameFile(const QString& a, const QString& b);
+
+// What tells one file from another however it is named: its device and
+// inode, after following links. Empty when the file does not exist.
+using FileIdentity = std::pair<unsigned long long, unsigned long long>;
+std::optional<FileIdentity> fileIdentity(const QString& path);
 
 } // namespace plotrun

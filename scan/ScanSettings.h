@@ -104,4 +104,23 @@ inline std::string startDelimiter(const std::string& decimalSeparator)
     return ";";
 }
 
+// A delimiter that would make the numbers of a line read as other numbers:
+// empty (they run together), or holding a digit, a sign, E or e, or the
+// decimal separator (they read as parts of a number), or a line break (it
+// splits the line). The output fields dialog, the scanner's --delimiter and
+// the settings file refuse the same set, with this text.
+inline constexpr const char* kInvalidDelimiterTitle = "Invalid delimiter!";
+inline constexpr const char* kInvalidDelimiterText =
+    "The delimiter cannot be empty, and cannot hold a digit, a sign, E, e, the decimal separator or a line break.";
+
+inline bool delimiterIsValid(const std::string& delimiter, const std::string& decimalSeparator)
+{
+    if (delimiter.empty())
+        return false;
+    for (const char c : delimiter)
+        if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == 'E' || c == 'e' || c == '\r' || c == '\n')
+            return false;
+    return decimalSeparator.empty() || delimiter.find(decimalSeparator) == std::string::npos;
+}
+
 } // namespace plotrun

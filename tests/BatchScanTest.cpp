@@ -212,6 +212,133 @@ TEST_F(BatchScan, OnATerminalAProgressLineShows)
     EXPECT_NE(r.err.find("plotrun-scan: 2 of 2 pictures done, 0 failed"), std::string::npos) << r.err;
 }
 
+// The settings file's name given by a slip as a picture's, or as the
+// picture's own: the picture stays as it was.
+TEST_F(BatchScan, SavedSettingsNeverReplaceAPicture)
+{
+    const QString s = savedSettings();
+    const QString bmpPicture = picture("chart.bmp");
+    const QString pngPicture = file("chart.png");
+    ASSERT_TRUE(chart(1).save(pngPicture));
+    const QByteArray bmpBefore = contents(bmpPicture), pngBefore = contents(pngPicture);
+    const std::vector<std::pair<QStringList, std::string>> cases{
+        {{"--settings", s, "--save-settings", pngPicture},
+         "plotrun-scan: \"" + pngPicture.toStdString() + "\" is a picture; the settings are not written over it\n"},
+        {{"--settings", s, "--save-settings", bmpPicture, bmpPicture},
+         "plotrun-scan: the settings file \"" + bmpPicture.toStdString() + "\" is the picture \"" +
+             bmpPicture.toStdString() + "\" being scanned\n"},
+        {{"--settings", s, "--save-settings", file("x.txt"), "-o", file("x.txt"), bmpPicture},
+         "plotrun-scan: --save-settings and -o name the same file \"" + file("x.txt").toStdString() + "\"\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ScanRun r = scanner(args);
+        EXPECT_EQ(r.code, kScanUsage) << args.join(' ').toStdString();
+        EXPECT_EQ(r.err, message);
+    }
+    EXPECT_EQ(contents(bmpPicture), bmpBefore);
+    EXPECT_EQ(contents(pngPicture), pngBefore);
+    EXPECT_FALSE(QFile::exists(file("x.txt")));
+    // Over a settings file it writes as before.
+    EXPECT_EQ(scanner({"--settings", s, "--threshold", "100", "--save-settings", s}).code, kScanDone);
+    EXPECT_EQ(readSettingsFile(s).record.Threshold, 100);
+}
+
+// out/x.txt a link to ../y.bmp: x's table would replace y, a picture of the
+// same batch, and out/z.txt one to the settings file.
+TEST_F(BatchScan, AnOutputLinkedToAnotherInputIsNotWritten)
+{
+    const QString s = savedSettings();
+    const QString x = picture("x.bmp", 0), y = picture("y.bmp", 1), z = picture("z.bmp", 2);
+    const QByteArray yBefore = contents(y), sBefore = contents(s);
+    ASSERT_TRUE(QDir().mkpath(file("out")));
+    ASSERT_TRUE(QFile::link("../y.bmp", file("out/x.txt")));
+    ASSERT_TRUE(QFile::link(s, file("out/z.txt")));
+    const ScanRun r = scanner({"--settings", s, "-O", file("out"), "-j", "2", x, y, z});
+    EXPECT_EQ(r.code, kScanFileError);
+    EXPECT_EQ(contents(y), yBefore);
+    EXPECT_EQ(contents(s), sBefore);
+    EXPECT_NE(r.err.find("plotrun-scan: x.bmp: the output file \"" + file("out").toStdString() +
+                         "/x.txt\" is the picture \"" + y.toStdString() + "\"; it is not written\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("z.bmp: the output file \"" + file("out").toStdString() + "/z.txt\" is the settings file"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(contents(file("out/y.txt")).toStdString(), scanner({"--settings", s, y}).out);
+    EXPECT_NE(r.err.find("1 of 3 pictures done, 2 failed"), std::string::npos) << r.err;
+}
+
+// Names that have no base name, or no file name at all.
+TEST_F(BatchScan, PicturesWithoutABaseNameAreNamedInTheirMessagesAndOutputs)
+{
+    const QString s = savedSettings();
+    const QString hidden = picture(".bmp", 0);
+    ASSERT_TRUE(QDir().mkpath(file("pics")));
+    const ScanRun r = scanner({"--settings", s, "-O", file("out"), hidden, file("pics") + "/", picture("a.bmp", 1)});
+    EXPECT_EQ(r.code, kScanFileError);
+    EXPECT_EQ(contents(file("out/bmp.txt")).toStdString(), scanner({"--settings", s, hidden}).out);
+    EXPECT_FALSE(QFile::exists(file("out/.txt")));
+    const std::string folder = file("pics").toStdString() + "/";
+    EXPECT_NE(r.err.find("plotrun-scan: " + folder + ": failed\nplotrun-scan: " + folder + ": \"" + folder +
+                         "\" is a folder, not a picture.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find(": : "), std::string::npos) << r.err;
+}
+
+// Following's Start mark goes with the picture's size, as the marks do: on
+// a picture twice the size, the unscaled Start on the line at y = 95 lies
+// nearer the sine below it.
+TEST_F(BatchScan, ScaledSettingsFollowTheSameCurve)
+{
+    const auto withLine = [](int scale) {
+        QImage image = chart(scale);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::black, 2.0 * scale));
+        const double y = 300 * scale - (30 + 2.4 * 95) * scale;
+        p.drawLine(QPointF(40 * scale, y), QPointF(360 * scale, y));
+        return image;
+    };
+    ASSERT_TRUE(withLine(1).save(file("two1.png")));
+    ASSERT_TRUE(withLine(2).save(file("two2.png")));
+    // The start on the line at x = 8: bitmap (296, 258).
+    const QString s = file("two.json");
+    const ScanRun small = scanner({"--origin",
+                                   "40,30",
+                                   "--ref",
+                                   "360,270",
+                                   "--real-ref",
+                                   "10,100",
+                                   "--area",
+                                   "42,32,359,299",
+                                   "--scan-width",
+                                   "4",
+                                   "--threshold",
+                                   "100",
+                                   "--decimal-separator",
+                                   ".",
+                                   "--follow",
+                                   "--start",
+                                   "296,258",
+                                   "--max-jump",
+                                   "5",
+                                   "--save-settings",
+                                   s,
+                                   file("two1.png")});
+    ASSERT_EQ(small.code, kScanDone) << small.err;
+    const ScanRun large = scanner({"--settings", s, "--scale-with-picture", file("two2.png")});
+    ASSERT_EQ(large.code, kScanDone) << large.err;
+    for (const auto& [name, out] : {std::pair{"small", &small.out}, std::pair{"large", &large.out}}) {
+        const std::vector<Point> pts = points(*out);
+        EXPECT_GT(pts.size(), 70u) << name;
+        double worst = 0;
+        for (const Point& p : pts)
+            worst = std::max(worst, std::fabs(p.y - 95));
+        EXPECT_LT(worst, 1.0) << name << " follows the line, not the sine";
+    }
+}
+
 TEST_F(BatchScan, BatchUsageErrors)
 {
     const QString a = picture("a.bmp"), b = picture("b.bmp");

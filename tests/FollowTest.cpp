@@ -352,6 +352,23 @@ TEST_F(FollowFlags, BadValuesAreRefused)
         EXPECT_NE(r.err.find("plotrun-scan: "), std::string::npos) << args.join(' ').toStdString();
     }
     EXPECT_NE(scanner({"--help"}).out.find("--remove-lines"), std::string::npos);
+
+    // A Start outside the area would only take the edge strip's nearest run.
+    for (const char* start : {"1000,2000", "59,100", "61,201", "64,100"}) {
+        const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"--follow", "--start", start, path});
+        EXPECT_EQ(r.code, kScanUsage) << start;
+        EXPECT_NE(r.err.find(std::string("--start ") + start + " lies outside the scan area 60,50,63,200."),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    for (const char* start : {"60,50", "63,200", "61,140"})
+        EXPECT_EQ(scanner(kWorkedExampleArgs + QStringList{"--follow", "--start", start, path}).code, kScanDone)
+            << start;
+    // Without a settings file there is nothing to scale.
+    const ScanRun scale = scanner(kWorkedExampleArgs + QStringList{"--scale-with-picture", path});
+    EXPECT_EQ(scale.code, kScanUsage);
+    EXPECT_EQ(scale.err, "plotrun-scan: --scale-with-picture goes with --settings\nTry 'plotrun-scan --help'.\n");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -237,6 +238,67 @@ TEST_F(PictureFile, ABmpThroughAPipeIsReadWhole)
     }
     writer.join();
     expectStripes(p, 20, 10);
+}
+
+// A stream is read only as far as a picture can reach: /dev/zero is no
+// picture at all, and a picture's header followed by endless bytes is cut
+// off at what a picture of its size could take, not read until the memory
+// runs out.
+TEST_F(PictureFile, AnEndlessStreamIsRefusedNotReadToTheEnd)
+{
+    try {
+        loadPicture("/dev/zero");
+        ADD_FAILURE() << "/dev/zero was taken as a picture";
+    } catch (const PictureError& e) {
+        EXPECT_STREQ(e.what(), "\"zero\" is not a picture that can be read.");
+    }
+
+    const QString fifo = dir.filePath("endless");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QByteArray png;
+    {
+        QBuffer b(&png);
+        b.open(QIODevice::WriteOnly);
+        QImage(10, 10, QImage::Format_RGB32).save(&b, "PNG");
+    }
+    // The writer stops when the reader closes the pipe, or after 64 MB.
+    const auto oldPipe = signal(SIGPIPE, SIG_IGN);
+    qint64 written = 0;
+    std::thread writer([&] {
+        QFile f(fifo);
+        if (!f.open(QIODevice::WriteOnly))
+            return;
+        f.write(png);
+        const QByteArray zeros(1 << 20, '\0');
+        while (written < (qint64(64) << 20) && f.write(zeros) == zeros.size() && f.flush())
+            written += zeros.size();
+    });
+    try {
+        loadPicture(fifo);
+        ADD_FAILURE() << "a picture of 10 x 10 pixels was read from " << written << " bytes";
+    } catch (const PictureError& e) {
+        EXPECT_NE(std::string(e.what()).find("goes on beyond the 16 MB that a picture of 10 x 10 pixels can take; "
+                                             "it is not read further"),
+                  std::string::npos)
+            << e.what();
+    }
+    writer.join();
+    signal(SIGPIPE, oldPipe);
+    EXPECT_LT(written, qint64(64) << 20);
+}
+
+// A settings file or an output is never written over a picture.
+TEST_F(PictureFile, APictureIsKnownByItsContentsNotItsName)
+{
+    const QByteArray bmp = bmpBytes(4, 4, 24, [](int, int) { return 0u; });
+    EXPECT_TRUE(holdsPicture(put("chart.bmp", bmp)));
+    EXPECT_TRUE(holdsPicture(put("chart.json", bmp)));
+    EXPECT_FALSE(holdsPicture(put("s.png", "{\"format\": \"plotrun-settings\"}")));
+    EXPECT_FALSE(holdsPicture(dir.filePath("missing.png")));
+    EXPECT_FALSE(holdsPicture(dir.path()));
+    const QString fifo = dir.filePath("pipe.png");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(holdsPicture(fifo)) << "and it did not wait for a writer";
 }
 
 // The seed corpus holds a small picture of every format, which loads, and

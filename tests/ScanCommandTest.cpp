@@ -6,6 +6,7 @@
 #include "ScannerRun.h"
 #include "WorkedExample.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -286,8 +287,7 @@ TEST_F(ScanCommand, RefusesSeparatorsThatWouldMakeTheOutputUnreadable)
                                "--real-ref", "10,100", "--area", "60,50,63,200"};
     const std::string badSeparator = "plotrun-scan: the decimal separator cannot be a digit, a sign, E or e\n";
     const std::string control = "plotrun-scan: the decimal separator cannot be a control character\n";
-    const std::string lineBreak = "plotrun-scan: the delimiter cannot hold a line break\n";
-    const std::string same = "plotrun-scan: the decimal separator cannot be the same as the delimiter\n";
+    const std::string delimiter = std::string("plotrun-scan: ") + kInvalidDelimiterText + "\n";
     const std::vector<std::pair<QStringList, std::string>> cases{
         {{"--decimal-separator", "5"}, badSeparator},
         {{"--decimal-separator", "0"}, badSeparator},
@@ -297,11 +297,20 @@ TEST_F(ScanCommand, RefusesSeparatorsThatWouldMakeTheOutputUnreadable)
         {{"--decimal-separator", "e"}, badSeparator},
         {{"--decimal-separator", "\t"}, control},
         {{"--decimal-separator", QString(QChar(0x7F))}, control},
-        {{"--delimiter", "\n"}, lineBreak},
-        {{"--delimiter", "a\r\nb"}, lineBreak},
-        {{"--delimiter", ";\r"}, lineBreak},
-        {{"--decimal-separator", ",", "--delimiter", ","}, same},
-        {{"--delimiter", ";", "--decimal-separator", ";"}, same},
+        {{"--delimiter", "\n"}, delimiter},
+        {{"--delimiter", "a\r\nb"}, delimiter},
+        {{"--delimiter", ";\r"}, delimiter},
+        {{"--decimal-separator", ",", "--delimiter", ","}, delimiter},
+        {{"--delimiter", ";", "--decimal-separator", ";"}, delimiter},
+        // Each of these runs the numbers of a line into other numbers.
+        {{"--decimal-separator", ",", "--delimiter", ", "}, delimiter},
+        {{"--delimiter", ""}, delimiter},
+        {{"--delimiter=1"}, delimiter},
+        {{"--delimiter", "-"}, delimiter},
+        {{"--delimiter", " + "}, delimiter},
+        {{"--delimiter", "E"}, delimiter},
+        {{"--delimiter", "e"}, delimiter},
+        {{"--decimal-separator", "d", "--delimiter", "abcd"}, delimiter},
     };
     for (const auto& [options, message] : cases) {
         const ScanRun r = scanner(settings + options + QStringList{path});
@@ -311,9 +320,9 @@ TEST_F(ScanCommand, RefusesSeparatorsThatWouldMakeTheOutputUnreadable)
         EXPECT_EQ(r.err, message + "Try 'plotrun-scan --help'.\n") << name;
     }
     // Neighbours of the refused ones still pass.
-    for (const QStringList& options : {QStringList{"--decimal-separator", ",", "--delimiter", ", "},
+    for (const QStringList& options : {QStringList{"--decimal-separator", ",", "--delimiter", "; "},
                                        QStringList{"--decimal-separator", "'", "--delimiter", "\t"},
-                                       QStringList{"--decimal-separator", "d", "--delimiter", ""}}) {
+                                       QStringList{"--decimal-separator", "d", "--delimiter", " | "}}) {
         const ScanRun r = scanner(settings + options + QStringList{path});
         EXPECT_EQ(r.code, kScanDone) << options.join(' ').toStdString() << r.err;
     }
@@ -359,6 +368,38 @@ TEST_F(ScanCommand, BrokenPicturesExitOneWithAMessage)
         EXPECT_NE(r.err.find("plotrun-scan: "), std::string::npos) << name.toStdString();
     }
     EXPECT_EQ(scanner({file("missing.bmp")}).code, kScanFileError);
+}
+
+// What is wrong with a picture reaches standard error with the picture's
+// name: a PNG cut short made libpng write a line of its own, "libpng error:
+// Read Error", among a batch's messages.
+TEST_F(ScanCommand, AReadersComplaintIsToldWithThePicturesName)
+{
+    QImage image(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            image.setPixel(x, y, qRgb(x * 4, y * 4, (x * y) % 256));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "PNG"));
+    ASSERT_TRUE(writeFile(file("cut.png"), png.left(png.size() / 2)));
+    ASSERT_TRUE(writeFile(file("good.png"), png));
+
+    static QStringList stray;
+    stray.clear();
+    const QtMessageHandler old =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& t) { stray << t; });
+    const ScanRun r = scanner({"--origin", "0,0", "--ref", "10,10", "--real-ref", "1,1", "--area", "0,0,10,10", "-O",
+                               file("out"), file("cut.png"), file("good.png")});
+    qInstallMessageHandler(old);
+    EXPECT_EQ(r.code, kScanFileError);
+    EXPECT_TRUE(stray.isEmpty()) << stray.join('\n').toStdString();
+    EXPECT_NE(r.err.find("plotrun-scan: cut.png: failed\nplotrun-scan: cut.png: The picture file \"cut.png\" is "
+                         "damaged: it ends before its last chunk.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(QFile::exists(file("out/good.txt")));
 }
 
 TEST_F(ScanCommand, ATruncatedBmpIsRefusedAsDamaged)
