@@ -68,7 +68,9 @@ numbers for each strip that holds dark pixels.
   --header                include the block of scanning parameters
   --column-names          include the column-names line
   --name KEY=TEXT         column name; KEY is x, y, sdev, sdevy, xb or yb; repeatable
-  --delimiter TEXT        default: the start delimiter rule, from the decimal separator
+  --delimiter TEXT        default: the start delimiter rule, from the decimal separator;
+                          not empty, and without digits, signs, E, e, the decimal
+                          separator or line breaks
   --decimal-separator C   default: the user's locale
   -o, --output FILE       write there instead of standard output
   --max-pixels N          refuse pictures that claim more pixels (default 1000000000)
@@ -77,8 +79,9 @@ numbers for each strip that holds dark pixels.
                           (over a file in ink mode, --paper and --ink-tolerance
                           may be given alone)
   --save-settings FILE    write the settings in effect to FILE
-  --scale-with-picture    scale the marks, the area and the scan width of the
-                          settings file to a picture of another size
+  --scale-with-picture    scale the marks, the area, the scan width and following's
+                          Start, gap and maximum jump of the settings file to a
+                          picture of another size (only with --settings)
   -O, --output-dir DIR    write <picture name>.txt into DIR for each picture;
                           several pictures may be given
   -j, --jobs N            scan N pictures at a time (default: the number of cores)
@@ -794,9 +797,9 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     for (const QString& image : o.images)
         if (const auto id = fileIdentity(image))
             inputs.emplace(*id, "the picture \"" + image + "\"");
-    if (!o.settingsPath.isEmpty())
-        if (const auto id = fileIdentity(o.settingsPath))
-            inputs.emplace(*id, "the settings file \"" + o.settingsPath + "\"");
+    for (const QString& settings : {o.settingsPath, o.saveSettingsPath})
+        if (const auto id = settings.isEmpty() ? std::nullopt : fileIdentity(settings))
+            inputs.emplace(*id, "the settings file \"" + settings + "\"");
     const auto overwrites = [&](const QString& output) -> QString {
         const auto id = fileIdentity(output);
         const auto it = id ? inputs.find(*id) : inputs.end();

@@ -19,7 +19,10 @@ TGOutput::TGOutput(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::
     // The start delimiter never collides with the user's decimal separator.
     ui_->SelDelim->setText(QString::fromStdString(startDelimiter(decimalSeparator())));
     connect(ui_->ColNamesCheckBox, &QCheckBox::toggled, this, &TGOutput::ColNamesCheckBoxClick);
-    connect(ui_->OKBtn, &QPushButton::clicked, this, &TGOutput::accept);
+    connect(ui_->OKBtn, &QPushButton::clicked, this, [this] {
+        if (delimiterTaken())
+            accept();
+    });
     connect(ui_->CancelBtn, &QPushButton::clicked, this, &TGOutput::CancelBtnClick);
 }
 
@@ -104,7 +107,20 @@ void TGOutput::reject() { CancelBtnClick(); }
 void TGOutput::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    done(QDialog::Rejected);
+    if (delimiterTaken())
+        done(QDialog::Rejected);
+}
+
+// A delimiter that would run the numbers of a line together keeps the
+// dialog open, with the box to mend it.
+bool TGOutput::delimiterTaken()
+{
+    if (delimiterIsValid(ui_->SelDelim->text().toStdString(), decimalSeparator()))
+        return true;
+    showNotice(this, kInvalidDelimiterTitle, kInvalidDelimiterText);
+    ui_->SelDelim->setFocus();
+    ui_->SelDelim->selectAll();
+    return false;
 }
 
 void TGOutput::done(int result)

@@ -42,6 +42,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool delimiterTaken();
+
     std::unique_ptr<Ui::TGOutput> ui_;
     std::array<bool, 6> savedChecks_{};
     std::array<QString, 7> savedTexts_;

@@ -41,7 +41,10 @@ private:
             ++at_;
     }
 
-    static QString keyText(const QString& path) { return path.isEmpty() ? QString("the text") : "the key \"" + path + "\""; }
+    static QString keyText(const QString& path)
+    {
+        return path.isEmpty() ? QString("the text") : "the key \"" + path + "\"";
+    }
 
     void value(const QString& path, int depth)
     {

@@ -193,6 +193,20 @@ bool isSameFile(const QString& a, const QString& b)
     return ia && ia == fileIdentity(b);
 }
 
+QString notARegularFile(const QString& path)
+{
+    struct stat st;
+    if (stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString("Cannot open file \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    if (S_ISREG(st.st_mode))
+        return {};
+    const char* kind = S_ISDIR(st.st_mode)    ? "a folder"
+                       : S_ISFIFO(st.st_mode) ? "a named pipe"
+                       : S_ISSOCK(st.st_mode) ? "a socket"
+                                              : "a device";
+    return QString("Cannot open \"%1\": it is %2, not a file.").arg(path, kind);
+}
+
 std::optional<FileIdentity> fileIdentity(const QString& path)
 {
     struct stat st;

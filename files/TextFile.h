@@ -32,6 +32,11 @@ QString writeTextFileInPlace(const QString& path, const std::string& text);
 // or as two hard links. False when either does not exist.
 bool isSameFile(const QString& a, const QString& b);
 
+// Why the window does not open `path`: it is a folder, a named pipe, a
+// device or a socket, which could hold the window until something is written
+// to it, or it does not exist. Empty for a regular file (or a link to one).
+QString notARegularFile(const QString& path);
+
 // What tells one file from another however it is named: its device and
 // inode, after following links. Empty when the file does not exist.
 using FileIdentity = std::pair<unsigned long long, unsigned long long>;

@@ -9,6 +9,7 @@
 #include "../../dialogs/TAboutBox.h"
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
+#include "../../files/TextFile.h"
 #include "ColumnScan.h"
 #include "InkModel.h"
 #include "NumberText.h"
@@ -253,6 +254,9 @@ void TPlotrunner::PasteClick()
 
 void TPlotrunner::openPicture(const QString& path)
 {
+    // A named pipe or a device would hold the window until it gave something.
+    if (const QString problem = notARegularFile(path); !problem.isEmpty())
+        throw std::runtime_error(problem.toStdString());
     if (acceptPicture(loadPicture(path), QFileInfo(path).fileName())) // throws: the earlier picture stays
         picturePath_ = path;
 }

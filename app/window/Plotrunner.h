@@ -123,7 +123,11 @@ private:
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;
     // After the record and the dialogs, which it reads.
-    SettingsCommands settingsFile_{*this, dialogs_, settings_, [this] { return pictureSize(); },
+    SettingsCommands settingsFile_{*this,
+                                   dialogs_,
+                                   settings_,
+                                   [this] { return pictureSize(); },
+                                   [this] { return picturePath_; },
                                    [this](const OptionVerdict& v, const std::function<void()>& fillDialogs) {
                                        applyOptions(v, fillDialogs, "Load Settings");
                                    }};

@@ -3,7 +3,9 @@
 #include "../../dialogs/Notice.h"
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
+#include "../../files/PictureFile.h"
 #include "../../files/SettingsFile.h"
+#include "../../files/TextFile.h"
 #include "NumberText.h"
 
 #include <QFileDialog>
@@ -23,9 +25,10 @@ const char* const kInvalidSettingsTitle = "Invalid settings file!";
 } // namespace
 
 SettingsCommands::SettingsCommands(QMainWindow& window, const CommonDialogs& dialogs, const ScanSettings& settings,
-                                   std::function<QSize()> pictureSize, ApplyOptions applyOptions)
+                                   std::function<QSize()> pictureSize, std::function<QString()> picturePath,
+                                   ApplyOptions applyOptions)
     : window_(window), dialogs_(dialogs), settings_(settings), pictureSize_(std::move(pictureSize)),
-      applyOptions_(std::move(applyOptions))
+      picturePath_(std::move(picturePath)), applyOptions_(std::move(applyOptions))
 {
 }
 
@@ -64,6 +67,13 @@ void SettingsCommands::SaveSettingsClick()
                              : QFileDialog::getSaveFileName(&window_, "Save Settings", {}, kSettingsFilter);
     if (path.isEmpty())
         return;
+    // Saving over the picture, or over any picture, would destroy it.
+    const QString picture = picturePath_();
+    if ((!picture.isEmpty() && isSameFile(path, picture)) || holdsPicture(path))
+        throw std::runtime_error(
+            QString("Cannot write file \"%1\": it is a picture, which settings are never written over")
+                .arg(path)
+                .toStdString());
     const QString reason = writeSettingsFile(path, s);
     if (!reason.isEmpty())
         throw std::runtime_error(QString("Cannot write file \"%1\": %2").arg(path, reason).toStdString());
@@ -77,6 +87,11 @@ void SettingsCommands::LoadSettingsClick()
                              : QFileDialog::getOpenFileName(&window_, "Load Settings", {}, kSettingsFilter);
     if (path.isEmpty())
         return;
+    // A named pipe or a device would hold the window until it gave something.
+    if (const QString problem = notARegularFile(path); !problem.isEmpty()) {
+        showNotice(&window_, kInvalidSettingsTitle, problem);
+        return;
+    }
     SavedSettings s;
     try {
         s = readSettingsFile(path);

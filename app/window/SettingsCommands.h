@@ -24,9 +24,12 @@ public:
     using ApplyOptions = std::function<void(const OptionVerdict&, const std::function<void()>& fillDialogs)>;
 
     // `settings` is the window's record, read when saving; `pictureSize`
-    // gives the size of the picture that loaded settings must fit.
+    // gives the size of the picture that loaded settings must fit, and
+    // `picturePath` its file (empty for a pasted picture), which saved
+    // settings never replace.
     SettingsCommands(QMainWindow& window, const CommonDialogs& dialogs, const ScanSettings& settings,
-                     std::function<QSize()> pictureSize, ApplyOptions applyOptions);
+                     std::function<QSize()> pictureSize, std::function<QString()> picturePath,
+                     ApplyOptions applyOptions);
 
     // The dialogs hold the boxes that the record does not.
     void attachDialogs(TGOptions* options, TGOutput* output);
@@ -41,6 +44,7 @@ private:
     const CommonDialogs& dialogs_;
     const ScanSettings& settings_;
     std::function<QSize()> pictureSize_;
+    std::function<QString()> picturePath_;
     ApplyOptions applyOptions_;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;

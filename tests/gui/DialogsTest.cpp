@@ -320,6 +320,36 @@ private slots:
         QVERIFY(check(p->output, "ScanCheckBox")->isChecked());
     }
 
+    // A delimiter that runs the numbers of a line together keeps the dialog
+    // open until it is mended, by OK and by the title bar's close alike.
+    void aDelimiterThatRunsNumbersTogetherIsRefused()
+    {
+        openBlank(50, 40);
+        for (const char* bad : {"", "1", "-", "e", ".", ";\n"}) {
+            ModalAnswers answers;
+            std::vector<SeenBox> seen;
+            bool stayedOpen = false;
+            answers.expect([&stayedOpen, bad](QWidget* w) {
+                auto* d = qobject_cast<QDialog*>(w);
+                type(*d, "SelDelim", bad);
+                d->findChild<QPushButton*>("OKBtn")->click(); // the box is answered in there
+                stayedOpen = d->isVisible();
+                type(*d, "SelDelim", " | ");
+                d->close();
+            });
+            answers.expectBox(seen);
+            QVERIFY(trigger(*p, "Output1"));
+            QVERIFY(stayedOpen);
+            QTRY_VERIFY(answers.allAnswered());
+            QCOMPARE(seen.size(), size_t(1));
+            QCOMPARE(seen[0].title, QString("Invalid delimiter!"));
+            QCOMPARE(seen[0].text, QString("The delimiter cannot be empty, and cannot hold a digit, a sign, E, e, the "
+                                           "decimal separator or a line break."));
+            QCOMPARE(text(p->output, "SelDelim"), QString(" | "));
+            QVERIFY(answers.unexpected.isEmpty());
+        }
+    }
+
     void theTitleBarCloseKeepsChangesLikeOk()
     {
         openBlank(50, 40);

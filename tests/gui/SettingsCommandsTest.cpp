@@ -8,9 +8,13 @@
 #include "Report.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace plotrun;
 using namespace plotrun::test;
@@ -49,6 +53,12 @@ OutputFields someFields()
     f.sdev = f.sdevY = f.bitmapCoordinates = true;
     f.names[0] = "time";
     return f;
+}
+
+QByteArray read(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -250,6 +260,66 @@ private slots:
         QVERIFY(seen[0].text.contains("the key \"area.endX\": End X scan point out of range."));
         QVERIFY(seen[0].text.contains("made on a picture of 640 x 480 pixels; this one has 320 x 240"));
         QVERIFY(p.w.scanSettings() == ScanSettings{});
+    }
+
+    // A name picked by a slip: the picture being scanned, a link to it, or
+    // another picture. Each stays as it was.
+    void settingsAreNeverSavedOverAPicture()
+    {
+        const QString chart = dir.filePath("chart.bmp");
+        QVERIFY(QFile::copy(kChart, chart));
+        const QString link = dir.filePath("chart-link.json");
+        QVERIFY(QFile::link(chart, link));
+        const QString other = dir.filePath("other.png");
+        QVERIFY(QImage(8, 8, QImage::Format_RGB32).save(other));
+        const QByteArray chartBefore = read(chart), otherBefore = read(other);
+        Program p;
+        p.w.openPicture(chart);
+        applyAsOk(p, sampleCalibration());
+        for (const QString& target : {chart, link, other}) {
+            p.w.commonDialogs().saveSettingsFile = [target] { return target; };
+            std::vector<SeenBox> seen;
+            ModalAnswers answers;
+            answers.expectBox(seen);
+            QVERIFY(trigger(p, "SaveSettings"));
+            QTRY_VERIFY(answers.allAnswered());
+            QCOMPARE(seen.size(), size_t(1));
+            QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
+            QVERIFY2(seen[0].text.contains("it is a picture, which settings are never written over"),
+                     qPrintable(seen[0].text));
+        }
+        QCOMPARE(read(chart), chartBefore);
+        QCOMPARE(read(other), otherBefore);
+    }
+
+    // A named pipe with no writer would hold the window until one wrote to
+    // it; it is refused at once, for settings and pictures alike.
+    void aNamedPipeIsRefusedWithoutWaiting()
+    {
+        const QString fifo = dir.filePath("settings.fifo");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        Program p;
+        p.w.openPicture(kChart);
+        const ScanSettings before = p.w.scanSettings();
+        p.w.commonDialogs().openSettingsFile = [fifo] { return fifo; };
+        std::vector<SeenBox> seen;
+        ModalAnswers answers;
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "LoadSettings"));
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Invalid settings file!"));
+        QCOMPARE(seen[0].text, "Cannot open \"" + fifo + "\": it is a named pipe, not a file.");
+        QVERIFY(p.w.scanSettings() == before);
+
+        p.w.commonDialogs().openFile = [fifo] { return fifo; };
+        answers.expectBox(seen);
+        QVERIFY(trigger(p, "Open"));
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(seen.size(), size_t(2));
+        QCOMPARE(seen[1].title, QString("Plotrun 1.1"));
+        QCOMPARE(seen[1].text, "Cannot open \"" + fifo + "\": it is a named pipe, not a file.");
+        QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text().contains("sample-chart.bmp"), true);
     }
 
     void aThresholdThatCannotBeSavedIsRefusedBeforeTheFileDialog()
