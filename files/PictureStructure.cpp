@@ -15,11 +15,6 @@ uint32_t le32(const QByteArray& b, qint64 at) { return le16(b, at) | le16(b, at 
 
 const char* const kCutShort = "it ends before its last pixel row";
 
-qint64 be32(const QByteArray& b, qint64 at)
-{
-    return qint64(byteAt(b, at)) << 24 | byteAt(b, at + 1) << 16 | byteAt(b, at + 2) << 8 | byteAt(b, at + 3);
-}
-
 } // namespace
 
 bool checkedProduct(qint64 a, qint64 b, qint64& out) { return !__builtin_mul_overflow(a, b, &out); }

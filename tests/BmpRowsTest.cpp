@@ -165,11 +165,15 @@ TEST_F(BmpRows, AChosenBandHoldsThoseRowsOnly)
                 b = topDown(b, 23, 40, bpp);
             const QString path = put("band.bmp", b);
             const QImage qt = throughQt(path);
-            for (const auto& [first, end] : {std::pair{0, 40}, std::pair{5, 17}, std::pair{39, 40}, std::pair{0, 1}}) {
-                const Picture p = loadPicture(path, kDefaultMaxPixels, [&](int32_t w, int32_t h) {
+            // A plain pair, not a structured binding: clang 14 cannot capture
+            // a binding in the lambda below.
+            for (const std::pair<int, int>& band :
+                 {std::pair{0, 40}, std::pair{5, 17}, std::pair{39, 40}, std::pair{0, 1}}) {
+                const auto [first, end] = band;
+                const Picture p = loadPicture(path, kDefaultMaxPixels, [&band](int32_t w, int32_t h) {
                     EXPECT_EQ(w, 23);
                     EXPECT_EQ(h, 40);
-                    return std::pair{first, end};
+                    return band;
                 });
                 EXPECT_EQ(p.firstRow, first);
                 EXPECT_EQ(p.heldRows(), end - first);
