@@ -250,6 +250,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
     const qint64 fileSize = device.size();
     const bool bmp = head.startsWith("BM"), gif = head.startsWith("GIF8");
     const bool png = head.startsWith("\x89PNG\r\n\x1a\n");
+    const bool jpeg = head.startsWith("\xFF\xD8\xFF");
     // Icon containers are no charts, and their reader takes whatever memory
     // the blocks claim, however the blocks are checked: they are not read.
     if (head.startsWith("icns"))
@@ -304,6 +305,8 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
         problem = bmpRowsProblem(layout, fileSize);
     } else if (png) {
         problem = pngChunksProblem(device);
+    } else if (jpeg) {
+        problem = jpegMarkersProblem(device);
     } else if (bmp || gif) {
         QByteArray read;
         if (!whole) {

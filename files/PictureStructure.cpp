@@ -282,4 +282,80 @@ QString pngChunksProblem(QIODevice& device)
     return problem;
 }
 
+QString jpegMarkersProblem(QIODevice& device)
+{
+    const qint64 start = device.pos();
+    device.seek(0);
+    const auto done = [&](const QString& problem) {
+        device.seek(start);
+        return problem;
+    };
+    // Bytes come a block at a time: the entropy-coded data of a scan is
+    // walked through for its next marker.
+    QByteArray block;
+    qsizetype at = 0;
+    const auto next = [&](quint8& byte) {
+        if (at == block.size()) {
+            block = device.read(1 << 16);
+            at = 0;
+            if (block.isEmpty())
+                return false;
+        }
+        byte = quint8(block[at++]);
+        return true;
+    };
+    const auto skip = [&](qint64 n) {
+        while (n > 0) {
+            const qint64 here = std::min<qint64>(n, block.size() - at);
+            at += here;
+            n -= here;
+            if (n > 0) {
+                block = device.read(std::min<qint64>(n, 1 << 16));
+                at = 0;
+                if (block.isEmpty())
+                    return false;
+            }
+        }
+        return true;
+    };
+    const QString cut = "it ends before its end marker";
+    quint8 b = 0, marker = 0;
+    if (!next(b) || b != 0xFF || !next(b) || b != 0xD8)
+        return done({}); // not a JPEG: the reader says so
+    bool inScan = false;
+    while (true) {
+        // The next marker: in a scan, 0xFF 0x00 is a data byte and the
+        // restart markers belong to the scan.
+        if (!next(b))
+            return done(cut);
+        if (b != 0xFF) {
+            if (!inScan)
+                return done("a segment is followed by bytes that are no marker");
+            continue;
+        }
+        do {
+            if (!next(marker))
+                return done(cut);
+        } while (marker == 0xFF);
+        if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)) {
+            if (!inScan)
+                return done("a segment is followed by bytes that are no marker");
+            continue;
+        }
+        if (marker == 0xD9)
+            return done({});
+        if (marker == 0x01) // TEM stands alone
+            continue;
+        quint8 hi = 0, lo = 0;
+        if (!next(hi) || !next(lo))
+            return done(cut);
+        const int length = hi << 8 | lo;
+        if (length < 2)
+            return done("a segment claims less than its own length");
+        if (!skip(length - 2))
+            return done(cut);
+        inScan = marker == 0xDA;
+    }
+}
+
 } // namespace plotrun

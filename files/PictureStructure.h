@@ -48,4 +48,10 @@ QString gifProblem(const QByteArray& file);
 // can seek; its position is kept.
 QString pngChunksProblem(QIODevice& device);
 
+// Whether a JPEG file's segments and scans are all in the file, up to its
+// end marker. A progressive JPEG cut between two scans decodes without a
+// word from the reader, as a blurred picture; a file that ends before its
+// end marker is refused here. `device` can seek; its position is kept.
+QString jpegMarkersProblem(QIODevice& device);
+
 } // namespace plotrun

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -157,6 +158,39 @@ TEST_F(PictureFile, ATruncatedOrCorruptJpegIsDamaged)
         corrupt[i] = char(corrupt[i] ^ 0x5A);
     const std::string bad = refusal("corrupt.jpg", corrupt);
     EXPECT_NE(bad.find("is damaged"), std::string::npos) << bad;
+}
+
+// Cut between two of its scans, a progressive JPEG decodes as a blurred
+// picture without a word from the reader.
+TEST_F(PictureFile, AProgressiveJpegCutBetweenItsScansIsDamaged)
+{
+    QImage image(96, 64, QImage::Format_RGB32);
+    uint32_t seed = 7;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            seed = seed * 1103515245u + 12345u;
+            image.setPixel(x, y, qRgb(x * 2, y * 3, int(seed >> 24)));
+        }
+    QByteArray whole;
+    QBuffer buffer(&whole);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(image));
+    EXPECT_EQ(refusal("whole.jpg", whole), "");
+    // Every cut: before each scan after the first, and before the end marker.
+    std::vector<qsizetype> cuts;
+    for (qsizetype at = whole.indexOf("\xFF\xDA"); at >= 0; at = whole.indexOf("\xFF\xDA", at + 1))
+        cuts.push_back(at);
+    ASSERT_GE(cuts.size(), 3u) << "a progressive JPEG has several scans";
+    cuts.erase(cuts.begin());
+    cuts.push_back(whole.size() - 2);
+    for (const qsizetype cut : cuts) {
+        const std::string why = refusal("cut.jpg", whole.left(cut));
+        EXPECT_NE(why.find("is damaged: it ends before its end marker"), std::string::npos) << cut << ": " << why;
+    }
+    // Bytes after the end marker are no damage.
+    EXPECT_EQ(refusal("tail.jpg", whole + QByteArray("trailing bytes")), "");
 }
 
 // A GIF whose header claims width x height, with a few pixels of data.
