@@ -32,14 +32,19 @@ void finishRun(StripRun& run)
 // right. A pixel of a line row or column is kept where the curve crosses the
 // line: just beyond the line on both sides (within a pixel along it) there
 // are counted pixels that belong to no line. Only the counted pixels are
-// walked, never the whole area.
-void removeLines(FollowPlan& plan, const std::vector<CountedPixel>& all)
+// walked, never the whole area, and each of them a fixed number of times:
+// all the pixels across one line share the answer, so it is found once for
+// each stretch across the line, from its two ends.
+void removeLines(FollowPlan& plan, std::vector<CountedPixel> all)
 {
     const int64_t columns = plan.area.columns;
     const int64_t rows = plan.area.rows;
     const int64_t left = plan.area.left;
     const int64_t top = plan.top;
-    constexpr uint8_t kRowLine = 1, kColumnLine = 2;
+    constexpr uint8_t kRowLine = 1, kColumnLine = 2, kLines = kRowLine | kColumnLine;
+    // Marks of the pass below, beside the line flags: the first pixel of a
+    // stretch across a row line, and a pixel found to be left out.
+    constexpr uint8_t kFirstAcross = 4, kLeftOut = 8;
     std::vector<uint8_t> flags(all.size(), 0);
     // Whole numbers: a run of n pixels is long when 10 n >= 9 * the size.
     const auto longRun = [](int64_t n, int64_t size) { return 10 * n >= 9 * size; };
@@ -60,15 +65,17 @@ void removeLines(FollowPlan& plan, const std::vector<CountedPixel>& all)
             std::fill(flags.begin() + std::ptrdiff_t(i), flags.begin() + std::ptrdiff_t(e), kRowLine);
         i = e;
     }
-    // Columns: runs of neighbouring rows, kept as row spans per column.
+    // Columns: runs of neighbouring rows. A column holds at most one long
+    // run, as two runs of nine tenths of the rows each, with a row between
+    // them, are more than the column's rows.
     std::vector<int32_t> runStart(static_cast<size_t>(columns), 0);
     std::vector<int32_t> lastRow(static_cast<size_t>(columns), std::numeric_limits<int32_t>::min());
-    std::vector<std::vector<std::pair<int32_t, int32_t>>> lineSpans;
+    std::vector<std::pair<int32_t, int32_t>> lineSpan(static_cast<size_t>(columns), {1, 0});
+    bool anyColumnLine = false;
     const auto closeColumn = [&](size_t c) {
         if (lastRow[c] != std::numeric_limits<int32_t>::min() && longRun(lastRow[c] - runStart[c] + 1, rows)) {
-            if (lineSpans.empty())
-                lineSpans.resize(static_cast<size_t>(columns));
-            lineSpans[c].push_back({runStart[c], lastRow[c]});
+            lineSpan[c] = {runStart[c], lastRow[c]};
+            anyColumnLine = true;
         }
     };
     for (const CountedPixel& p : all) {
@@ -81,58 +88,104 @@ void removeLines(FollowPlan& plan, const std::vector<CountedPixel>& all)
     }
     for (size_t c = 0; c < size_t(columns); ++c)
         closeColumn(c);
-    const auto inColumnLine = [&](int64_t x, int64_t r) {
-        if (lineSpans.empty())
-            return false;
-        for (const auto& [a, b] : lineSpans[size_t(x - left)])
-            if (r >= a && r <= b)
-                return true;
-        return false;
-    };
-    if (!lineSpans.empty())
-        for (size_t i = 0; i < all.size(); ++i)
-            if (inColumnLine(all[i].x, all[i].r))
+    if (anyColumnLine)
+        for (size_t i = 0; i < all.size(); ++i) {
+            const auto& [a, b] = lineSpan[size_t(all[i].x - left)];
+            if (all[i].r >= a && all[i].r <= b)
                 flags[i] |= kColumnLine;
+        }
+    lastRow = {};
+    runStart = {};
+    lineSpan = {};
 
-    // The flags of a counted pixel; -1 when it is not counted.
-    const auto flagsAt = [&](int64_t x, int64_t r) -> int {
-        if (x < left || x >= left + columns || r < top || r >= top + rows)
-            return -1;
-        const auto b = all.begin() + std::ptrdiff_t(rowStart[size_t(r - top)]);
-        const auto e = all.begin() + std::ptrdiff_t(rowStart[size_t(r - top + 1)]);
-        const auto it = std::lower_bound(b, e, x, [](const CountedPixel& p, int64_t v) { return p.x < v; });
-        if (it == e || it->x != x)
-            return -1;
-        return flags[size_t(it - all.begin())];
+    // The line flags of three neighbouring rows laid out by column, -1 where
+    // nothing is counted, with a column of -1 on either side: a look beside
+    // a line is then one read, not a search. Each row is written in once and
+    // wiped out once, at the cost of its counted pixels.
+    const size_t span = static_cast<size_t>(columns) + 2;
+    std::vector<int8_t> window(3 * span, -1);
+    const auto rowOf = [&](int64_t r) { return window.data() + size_t((r - top + 3) % 3) * span + 1; };
+    const auto lay = [&](int64_t r, bool wipe) {
+        if (r < top || r >= top + rows)
+            return;
+        int8_t* w = rowOf(r);
+        for (size_t i = rowStart[size_t(r - top)]; i < rowStart[size_t(r - top + 1)]; ++i)
+            w[all[i].x - left] = wipe ? int8_t(-1) : int8_t(flags[i] & kLines);
     };
-    const auto plain = [&](int64_t x, int64_t r) { return flagsAt(x, r) == 0; };
-    const auto crossed = [&](int64_t x, int64_t r, uint8_t line, int64_t dx, int64_t dr) {
-        int64_t xa = x, ra = r, xb = x, rb = r;
-        for (int f = flagsAt(xa, ra); f > 0 && (f & line); f = flagsAt(xa, ra)) {
-            xa -= dx;
-            ra -= dr;
+    // Whether each stretch across a row line, numbered in the order of its
+    // first pixel, is crossed; and the stretch open in each column.
+    std::vector<uint8_t> crossedAcross;
+    std::vector<size_t> openAcross(static_cast<size_t>(columns), 0);
+    lay(top, false);
+    for (int64_t r = top; r < top + rows; ++r) {
+        lay(r + 1, false);
+        const int8_t* above = rowOf(r - 1);
+        const int8_t* here = rowOf(r);
+        const int8_t* below = rowOf(r + 1);
+        const size_t b = rowStart[size_t(r - top)], e = rowStart[size_t(r - top + 1)];
+        // Column lines: a stretch across one is a run of neighbouring pixels
+        // of the row. Beyond its ends the curve may be a row off.
+        for (size_t i = b; i < e;) {
+            if (!(flags[i] & kColumnLine)) {
+                ++i;
+                continue;
+            }
+            size_t j = i + 1;
+            while (j < e && all[j].x == all[j - 1].x + 1 && (flags[j] & kColumnLine))
+                ++j;
+            const auto near = [&](int64_t c) { return here[c] == 0 || above[c] == 0 || below[c] == 0; };
+            if (!near(all[i].x - 1 - left) || !near(all[j - 1].x + 1 - left))
+                for (size_t k = i; k < j; ++k)
+                    flags[k] |= kLeftOut;
+            i = j;
         }
-        for (int f = flagsAt(xb, rb); f > 0 && (f & line); f = flagsAt(xb, rb)) {
-            xb += dx;
-            rb += dr;
+        // Row lines: a stretch across one runs down a column, from the pixel
+        // without a row line pixel above it to the one without one below.
+        // Beyond its ends the curve may be a column off.
+        for (size_t i = b; i < e; ++i) {
+            if (!(flags[i] & kRowLine))
+                continue;
+            const int64_t c = all[i].x - left;
+            const auto near = [c](const int8_t* w) { return w[c] == 0 || w[c - 1] == 0 || w[c + 1] == 0; };
+            const auto onLine = [c](const int8_t* w) { return w[c] > 0 && (w[c] & kRowLine); };
+            if (!onLine(above)) {
+                flags[i] |= kFirstAcross;
+                openAcross[size_t(c)] = crossedAcross.size();
+                crossedAcross.push_back(near(above));
+            }
+            if (!onLine(below) && !near(below))
+                crossedAcross[openAcross[size_t(c)]] = 0;
         }
-        // Beyond the line, the curve may be a pixel off to either side.
-        const auto near = [&](int64_t x0, int64_t r0) {
-            return plain(x0, r0) || plain(x0 - dr, r0 - dx) || plain(x0 + dr, r0 + dx);
-        };
-        return near(xa, ra) && near(xb, rb);
-    };
-    plan.pixels.reserve(all.size());
-    for (size_t i = 0; i < all.size(); ++i) {
-        const CountedPixel& p = all[i];
-        const uint8_t f = flags[i];
-        bool keep = true;
-        if ((f & kRowLine) && !crossed(p.x, p.r, kRowLine, 0, 1))
-            keep = false;
-        if ((f & kColumnLine) && !crossed(p.x, p.r, kColumnLine, 1, 0))
-            keep = false;
-        (keep ? plan.pixels : plan.removed).push_back(p);
+        lay(r - 1, true);
     }
+    window = {};
+
+    // The stretches come in the same order again, so each pixel of a row
+    // line finds its own by counting.
+    size_t removed = 0;
+    size_t next = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        uint8_t& f = flags[i];
+        if (f & kRowLine) {
+            const size_t c = size_t(all[i].x - left);
+            if (f & kFirstAcross)
+                openAcross[c] = next++;
+            if (!crossedAcross[openAcross[c]])
+                f |= kLeftOut;
+        }
+        removed += (f & kLeftOut) != 0;
+    }
+    // The kept pixels move up in the list, which then becomes the plan's.
+    plan.removed.reserve(removed);
+    size_t kept = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (flags[i] & kLeftOut)
+            plan.removed.push_back(all[i]);
+        else
+            all[kept++] = all[i];
+    }
+    all.resize(kept);
+    plan.pixels = std::move(all);
 }
 
 } // namespace
@@ -272,7 +325,7 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
                                                        std::numeric_limits<int32_t>::max()));
     std::vector<CountedPixel> all = countedPixels(picture, settings, plan.area);
     if (settings.Follow.RemoveLines)
-        removeLines(plan, all);
+        removeLines(plan, std::move(all));
     else
         plan.pixels = std::move(all);
 

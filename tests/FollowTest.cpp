@@ -535,6 +535,40 @@ TEST(LineRemoval, KeepsAndLeavesOutTheSamePixelsAsTheWalkAcrossEveryLine)
     RecordProperty("crossings", std::to_string(crossings));
 }
 
+// Two columns of a million and a half rows, all dark, and two rows of as
+// many columns: every row and every column is a line, as thick or as long as
+// the area, and nothing beyond it is counted, so every pixel is left out.
+// Walking across the line from each of its pixels would take 4.5 * 10^12
+// steps on each of them, hours, well past any test timeout; the answer is
+// found once for each stretch across a line instead.
+TEST(LineRemoval, AnAllDarkAreaIsLeftOutWholeHoweverThickItsLines)
+{
+    constexpr int kLong = 1'500'000;
+    for (const bool tall : {true, false}) {
+        Canvas c(tall ? 2 : kLong, tall ? kLong : 2);
+        std::fill(c.pixels.begin(), c.pixels.end(), 0u);
+        ScanSettings s;
+        s.RefX = c.width;
+        s.RefY = c.height;
+        s.RealRefX = s.RealRefY = 1;
+        s.ScanStartX = s.ScanStartY = 0;
+        s.ScanEndX = c.width;
+        s.ScanEndY = c.height;
+        s.ScanWidth = 1;
+        s.Threshold = 128;
+        s.Follow.RemoveLines = true;
+        checkScan(s);
+        const FollowPlan plan = planFollow(c.view(), s);
+        EXPECT_TRUE(plan.pixels.empty()) << tall;
+        ASSERT_EQ(plan.removed.size(), size_t(2) * kLong) << tall;
+        EXPECT_EQ(plan.removed.front().x, 0);
+        EXPECT_EQ(plan.removed.front().r, 0);
+        EXPECT_EQ(plan.removed.back().x, c.width - 1);
+        EXPECT_EQ(plan.removed.back().r, c.height - 1);
+        EXPECT_EQ(plan.counts.stripsWithoutPoint, c.width) << tall;
+    }
+}
+
 // --- The scanner's flags
 
 using FollowFlags = WorkedExampleChart;
