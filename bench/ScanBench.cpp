@@ -183,17 +183,22 @@ void BM_RemoveLinesAllInk(benchmark::State& state)
         return runColumnScan(view, s, checks, false,
                              {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr, nullptr});
     };
-    double best = 1e30;
+    // The plain scan is timed between the timed ones, so that both meet the
+    // same load of a shared machine.
+    double best = 1e30, plainBest = 1e30;
     int32_t rows = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         rows = scan(true);
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        state.PauseTiming();
+        plainBest = std::min(plainBest, bestSeconds(1, [&] { benchmark::DoNotOptimize(scan(false)); }));
+        state.ResumeTiming();
     }
     state.counters["rows"] = rows;
     state.counters["pixels_per_s"] =
         benchmark::Counter(double(kInkWidth) * kInkHeight, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["x_plain_scan"] = best / bestSeconds(5, [&] { benchmark::DoNotOptimize(scan(false)); });
+    state.counters["x_plain_scan"] = best / plainBest;
 }
 BENCHMARK(BM_RemoveLinesAllInk)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
