@@ -188,7 +188,7 @@ void removeLines(FollowPlan& plan, const CountedRuns& counted, bool listRemoved)
         const int8_t* here = rowOf(i);
         const int8_t* below = rowOf(i + 1);
         eachRun(i, [&](const CountedRuns::Run& run, int64_t c0, int64_t c1) {
-            // Column lines: a stretch across them is a part of the run whose
+            // Column lines: a stretch across them is a piece of the run whose
             // pixels all lie on one. Beyond its ends the curve may be a row
             // off.
             const auto near = [&](int64_t x) { return here[x] == 0 || above[x] == 0 || below[x] == 0; };
