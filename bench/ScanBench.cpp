@@ -1,6 +1,7 @@
 // The column scan on a 10000 x 10000 chart: pixels per second, and how it
-// compares with one plain read pass and with the literal reference scan; and
-// ink mode on the same chart, against the darkness scan.
+// compares with one plain read pass and with the literal reference scan; ink
+// mode on the same chart, against the darkness scan; and line removal where
+// every pixel counts, against the same scan without it.
 #include "ChartPicture.h"
 #include "ColumnScan.h"
 #include "ReferenceScan.h"
@@ -144,6 +145,62 @@ void BM_FollowAndRemoveLines(benchmark::State& state)
     state.counters["x_darkness_scan"] = best / scanSeconds(chartSettings(), false);
 }
 BENCHMARK(BM_FollowAndRemoveLines)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// An area that is all ink, at the widest ink tolerance: every row and every
+// column of it is a line, as thick as the area. Line removal costs at most 3
+// times the same scan without it: x_plain_scan.
+constexpr int kInkWidth = 4000, kInkHeight = 3000;
+
+ScanSettings allInkSettings(bool removeLines)
+{
+    ScanSettings s;
+    s.OriginX = 0;
+    s.OriginY = 0;
+    s.RefX = kInkWidth;
+    s.RefY = kInkHeight;
+    s.RealRefX = 1;
+    s.RealRefY = 1;
+    s.ScanStartX = 0;
+    s.ScanEndX = kInkWidth;
+    s.ScanStartY = 0;
+    s.ScanEndY = kInkHeight;
+    s.ScanWidth = 1;
+    s.Threshold = 128;
+    s.Ink.On = true;
+    s.Ink.Ink = 20 | 20 << 8 | 120 << 16;
+    s.Ink.Tolerance = InkSettings::kMaxTolerance;
+    s.Follow.RemoveLines = removeLines;
+    return s;
+}
+
+void BM_RemoveLinesAllInk(benchmark::State& state)
+{
+    static const std::vector<uint32_t> ink(size_t(kInkWidth) * kInkHeight, allInkSettings(true).Ink.Ink);
+    const PixelView view{kInkWidth, kInkHeight, kInkWidth, ink.data()};
+    const auto scan = [&](bool removeLines) {
+        ScanSettings s = allInkSettings(removeLines);
+        const ScanChecks checks = checkScan(s);
+        return runColumnScan(view, s, checks, false,
+                             {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr, nullptr});
+    };
+    // The plain scan is timed between the timed ones, so that both meet the
+    // same load of a shared machine.
+    double best = 1e30, plainBest = 1e30;
+    int32_t rows = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        rows = scan(true);
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        state.PauseTiming();
+        plainBest = std::min(plainBest, bestSeconds(1, [&] { benchmark::DoNotOptimize(scan(false)); }));
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = rows;
+    state.counters["pixels_per_s"] =
+        benchmark::Counter(double(kInkWidth) * kInkHeight, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_plain_scan"] = best / plainBest;
+}
+BENCHMARK(BM_RemoveLinesAllInk)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 void BM_PlainReadPass(benchmark::State& state)
 {

@@ -117,4 +117,19 @@ struct CountedPixel {
 std::vector<CountedPixel> countedPixels(const PixelView& picture, const ScanSettings& settings,
                                         const CountedArea& area);
 
+// The same pixels in the same order, as runs of neighbouring columns of a row
+// and the weight of each pixel in a byte (darkness and ink both weigh 0 to
+// 255): where most pixels count, a twelfth of the memory of the list.
+struct CountedRuns {
+    struct Run {
+        int32_t x = 0; // the first column
+        int32_t n = 0; // the pixels of the run
+    };
+    int32_t top = 0;            // the area's first picture row
+    std::vector<size_t> rowRun; // the runs of area row i are [rowRun[i], rowRun[i + 1])
+    std::vector<Run> runs;
+    std::vector<uint8_t> weights; // of each pixel, run after run
+};
+CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, const CountedArea& area);
+
 } // namespace plotrun

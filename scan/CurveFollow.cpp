@@ -28,111 +28,231 @@ void finishRun(StripRun& run)
                                 : 0.5 * (double(run.first) + double(run.last));
 }
 
-// Line removal over the counted pixels, which come row by row and left to
-// right. A pixel of a line row or column is kept where the curve crosses the
-// line: just beyond the line on both sides (within a pixel along it) there
-// are counted pixels that belong to no line. Only the counted pixels are
-// walked, never the whole area.
-void removeLines(FollowPlan& plan, const std::vector<CountedPixel>& all)
+// Tests over the columns [c0, c1) of rows laid out by column. They have no
+// early way out, so that they run over whole vectors of columns at a time:
+// most runs of a thick line pass them.
+bool allEqual(const int32_t* v, int64_t c0, int64_t c1, int32_t value)
+{
+    int32_t differ = 0;
+    for (int64_t c = c0; c < c1; ++c)
+        differ |= v[c] ^ value;
+    return differ == 0;
+}
+
+bool allEqual(const int8_t* v, int64_t c0, int64_t c1, int8_t value)
+{
+    int8_t differ = 0;
+    for (int64_t c = c0; c < c1; ++c)
+        differ |= int8_t(v[c] ^ value);
+    return differ == 0;
+}
+
+bool anyNonZero(const uint8_t* v, int64_t c0, int64_t c1)
+{
+    uint8_t any = 0;
+    for (int64_t c = c0; c < c1; ++c)
+        any |= v[c];
+    return any != 0;
+}
+
+// Line flags, and a counted pixel of a row line: the flags of a pixel not
+// counted, -1, have the top bit set.
+constexpr int8_t kRowLine = 1, kColumnLine = 2;
+inline int8_t offRowLine(int8_t f) { return int8_t((f & int8_t(0x81)) ^ kRowLine); }
+
+bool allOnRowLines(const int8_t* a, const int8_t* b, int64_t c0, int64_t c1)
+{
+    int8_t off = 0;
+    for (int64_t c = c0; c < c1; ++c)
+        off |= int8_t(offRowLine(a[c]) | offRowLine(b[c]));
+    return off == 0;
+}
+
+// Calls stretch(c, e) for each stretch [c, e) of neighbouring columns of
+// [c0, c1) whose flags hold `flag`, left to right.
+template <class Stretch>
+void forEachStretch(const int8_t* flags, int64_t c0, int64_t c1, int8_t flag, const Stretch& stretch)
+{
+    if (allEqual(flags, c0, c1, flags[c0]) && (flags[c0] & flag)) {
+        stretch(c0, c1);
+        return;
+    }
+    for (int64_t c = c0; c < c1;) {
+        if (!(flags[c] & flag)) {
+            ++c;
+            continue;
+        }
+        int64_t e = c + 1;
+        while (e < c1 && (flags[e] & flag))
+            ++e;
+        stretch(c, e);
+        c = e;
+    }
+}
+
+// Line removal over the counted pixels, which come as runs of a row, row by
+// row and left to right. A pixel of a line row or column is kept where the
+// curve crosses the line: just beyond the line on both sides (within a pixel
+// along it) there are counted pixels that belong to no line. Only the counted
+// pixels are walked, never the whole area, and each of them a fixed number of
+// times: all the pixels across one line share the answer, so it is found once
+// for each stretch across the line, from its two ends. Where a whole run of a
+// row goes one way, as all of a thick line does, it is passed over in a few
+// vector steps. The left-out pixels are listed only when asked for; the scan
+// itself needs only the kept ones.
+void removeLines(FollowPlan& plan, const CountedRuns& counted, bool listRemoved)
 {
     const int64_t columns = plan.area.columns;
-    const int64_t rows = plan.area.rows;
+    const int32_t rows = static_cast<int32_t>(plan.area.rows);
     const int64_t left = plan.area.left;
-    const int64_t top = plan.top;
-    constexpr uint8_t kRowLine = 1, kColumnLine = 2;
-    std::vector<uint8_t> flags(all.size(), 0);
+    const auto& runs = counted.runs;
+    const auto& rowRun = counted.rowRun;
     // Whole numbers: a run of n pixels is long when 10 n >= 9 * the size.
     const auto longRun = [](int64_t n, int64_t size) { return 10 * n >= 9 * size; };
-
-    // Where each row's pixels start in the list.
-    std::vector<size_t> rowStart(static_cast<size_t>(rows + 1), all.size());
-    for (size_t i = all.size(); i-- > 0;)
-        rowStart[size_t(all[i].r - top)] = i;
-    for (int64_t i = rows; i-- > 0;)
-        rowStart[size_t(i)] = std::min(rowStart[size_t(i)], rowStart[size_t(i + 1)]);
-
-    // Rows: runs of neighbouring columns.
-    for (size_t i = 0; i < all.size();) {
-        size_t e = i + 1;
-        while (e < all.size() && all[e].r == all[i].r && all[e].x == all[e - 1].x + 1)
-            ++e;
-        if (longRun(int64_t(e - i), columns))
-            std::fill(flags.begin() + std::ptrdiff_t(i), flags.begin() + std::ptrdiff_t(e), kRowLine);
-        i = e;
-    }
-    // Columns: runs of neighbouring rows, kept as row spans per column.
-    std::vector<int32_t> runStart(static_cast<size_t>(columns), 0);
-    std::vector<int32_t> lastRow(static_cast<size_t>(columns), std::numeric_limits<int32_t>::min());
-    std::vector<std::vector<std::pair<int32_t, int32_t>>> lineSpans;
-    const auto closeColumn = [&](size_t c) {
-        if (lastRow[c] != std::numeric_limits<int32_t>::min() && longRun(lastRow[c] - runStart[c] + 1, rows)) {
-            if (lineSpans.empty())
-                lineSpans.resize(static_cast<size_t>(columns));
-            lineSpans[c].push_back({runStart[c], lastRow[c]});
-        }
+    // A row line is a long run of a row. Rows here count from the area's top.
+    const auto rowLine = [&](const CountedRuns::Run& run) { return longRun(run.n, columns); };
+    const auto eachRun = [&](int32_t i, const auto& visit) {
+        for (size_t k = rowRun[size_t(i)]; k < rowRun[size_t(i + 1)]; ++k)
+            visit(runs[k], runs[k].x - left, runs[k].x - left + runs[k].n);
     };
-    for (const CountedPixel& p : all) {
-        const size_t c = size_t(p.x - left);
-        if (lastRow[c] != p.r - 1) {
-            closeColumn(c);
-            runStart[c] = p.r;
-        }
-        lastRow[c] = p.r;
-    }
-    for (size_t c = 0; c < size_t(columns); ++c)
-        closeColumn(c);
-    const auto inColumnLine = [&](int64_t x, int64_t r) {
-        if (lineSpans.empty())
-            return false;
-        for (const auto& [a, b] : lineSpans[size_t(x - left)])
-            if (r >= a && r <= b)
-                return true;
-        return false;
-    };
-    if (!lineSpans.empty())
-        for (size_t i = 0; i < all.size(); ++i)
-            if (inColumnLine(all[i].x, all[i].r))
-                flags[i] |= kColumnLine;
+    constexpr int32_t kNone = std::numeric_limits<int32_t>::min();
+    std::vector<int32_t> lastRow(static_cast<size_t>(columns), kNone);
 
-    // The flags of a counted pixel; -1 when it is not counted.
-    const auto flagsAt = [&](int64_t x, int64_t r) -> int {
-        if (x < left || x >= left + columns || r < top || r >= top + rows)
-            return -1;
-        const auto b = all.begin() + std::ptrdiff_t(rowStart[size_t(r - top)]);
-        const auto e = all.begin() + std::ptrdiff_t(rowStart[size_t(r - top + 1)]);
-        const auto it = std::lower_bound(b, e, x, [](const CountedPixel& p, int64_t v) { return p.x < v; });
-        if (it == e || it->x != x)
-            return -1;
-        return flags[size_t(it - all.begin())];
-    };
-    const auto plain = [&](int64_t x, int64_t r) { return flagsAt(x, r) == 0; };
-    const auto crossed = [&](int64_t x, int64_t r, uint8_t line, int64_t dx, int64_t dr) {
-        int64_t xa = x, ra = r, xb = x, rb = r;
-        for (int f = flagsAt(xa, ra); f > 0 && (f & line); f = flagsAt(xa, ra)) {
-            xa -= dx;
-            ra -= dr;
-        }
-        for (int f = flagsAt(xb, rb); f > 0 && (f & line); f = flagsAt(xb, rb)) {
-            xb += dx;
-            rb += dr;
-        }
-        // Beyond the line, the curve may be a pixel off to either side.
-        const auto near = [&](int64_t x0, int64_t r0) {
-            return plain(x0, r0) || plain(x0 - dr, r0 - dx) || plain(x0 + dr, r0 + dx);
+    // Columns: runs of neighbouring rows. A column holds at most one long
+    // run, as two runs of nine tenths of the rows each, with a row between
+    // them, are more than the column's rows: a column line is the rows
+    // [lineFirst, lineLast] of its column, or none when the first is above
+    // the last.
+    std::vector<int32_t> lineFirst(static_cast<size_t>(columns), 1), lineLast(static_cast<size_t>(columns), 0);
+    {
+        std::vector<int32_t> runStart(static_cast<size_t>(columns), 0);
+        const auto closeColumn = [&](size_t c) {
+            if (lastRow[c] != kNone && longRun(int64_t(lastRow[c]) - runStart[c] + 1, rows)) {
+                lineFirst[c] = runStart[c];
+                lineLast[c] = lastRow[c];
+            }
         };
-        return near(xa, ra) && near(xb, rb);
-    };
-    plan.pixels.reserve(all.size());
-    for (size_t i = 0; i < all.size(); ++i) {
-        const CountedPixel& p = all[i];
-        const uint8_t f = flags[i];
-        bool keep = true;
-        if ((f & kRowLine) && !crossed(p.x, p.r, kRowLine, 0, 1))
-            keep = false;
-        if ((f & kColumnLine) && !crossed(p.x, p.r, kColumnLine, 1, 0))
-            keep = false;
-        (keep ? plan.pixels : plan.removed).push_back(p);
+        for (int32_t i = 0; i < rows; ++i)
+            eachRun(i, [&](const CountedRuns::Run&, int64_t c0, int64_t c1) {
+                if (!allEqual(lastRow.data(), c0, c1, i - 1))
+                    for (int64_t c = c0; c < c1; ++c)
+                        if (lastRow[size_t(c)] != i - 1) {
+                            closeColumn(size_t(c));
+                            runStart[size_t(c)] = i;
+                        }
+                std::fill(lastRow.begin() + c0, lastRow.begin() + c1, i);
+            });
+        for (size_t c = 0; c < size_t(columns); ++c)
+            closeColumn(c);
     }
+    // The column line flag of the columns [c0, c1) of row i, into `to`.
+    const auto columnLines = [first = lineFirst.data(), last = lineLast.data()](int32_t i, int64_t c0, int64_t c1,
+                                                                                int8_t* to) {
+        for (int64_t c = c0; c < c1; ++c)
+            to[c] = int8_t(((first[c] <= i) & (i <= last[c])) * kColumnLine);
+    };
+
+    // The line flags of three neighbouring rows laid out by column, -1 where
+    // nothing is counted, with a column of -1 on either side: a look beside
+    // a line is then one read, not a search. Each row is written in once and
+    // wiped out once, at the cost of its counted pixels.
+    const size_t span = static_cast<size_t>(columns) + 2;
+    std::vector<int8_t> window(3 * span, -1);
+    const auto rowOf = [&](int32_t i) { return window.data() + size_t((i + 3) % 3) * span + 1; };
+    const auto lay = [&](int32_t i) {
+        if (i < 0 || i >= rows)
+            return;
+        int8_t* w = rowOf(i);
+        eachRun(i, [&](const CountedRuns::Run& run, int64_t c0, int64_t c1) {
+            columnLines(i, c0, c1, w);
+            if (rowLine(run))
+                for (int64_t c = c0; c < c1; ++c)
+                    w[c] = int8_t(w[c] | kRowLine);
+        });
+    };
+    const auto wipe = [&](int32_t i) {
+        if (i >= 0 && i < rows)
+            eachRun(i, [&](const CountedRuns::Run&, int64_t c0, int64_t c1) {
+                std::fill(rowOf(i) + c0, rowOf(i) + c1, int8_t(-1));
+            });
+    };
+    // Whether each stretch across a row line (down a column) is crossed, in
+    // the order of their first pixels, and the one open in each column; and
+    // whether each stretch across a column line (along a row) is, in order.
+    std::vector<uint8_t> crossedDown, crossedAlong;
+    std::vector<size_t> openDown(static_cast<size_t>(columns), 0);
+    lay(0);
+    for (int32_t i = 0; i < rows; ++i) {
+        lay(i + 1);
+        const int8_t* above = rowOf(i - 1);
+        const int8_t* here = rowOf(i);
+        const int8_t* below = rowOf(i + 1);
+        eachRun(i, [&](const CountedRuns::Run& run, int64_t c0, int64_t c1) {
+            // Column lines: a stretch across them is a piece of the run whose
+            // pixels all lie on one. Beyond its ends the curve may be a row
+            // off.
+            const auto near = [&](int64_t x) { return here[x] == 0 || above[x] == 0 || below[x] == 0; };
+            forEachStretch(here, c0, c1, kColumnLine,
+                           [&](int64_t c, int64_t e) { crossedAlong.push_back(near(c - 1) && near(e)); });
+            // Row lines: a stretch across one runs down a column, from the
+            // pixel without a row line pixel above it to the one without one
+            // below. Beyond its ends the curve may be a column off.
+            if (!rowLine(run) || allOnRowLines(above, below, c0, c1))
+                return;
+            for (int64_t c = c0; c < c1; ++c) {
+                const auto near = [c](const int8_t* w) { return w[c] == 0 || w[c - 1] == 0 || w[c + 1] == 0; };
+                if (offRowLine(above[c])) {
+                    openDown[size_t(c)] = crossedDown.size();
+                    crossedDown.push_back(near(above));
+                }
+                if (offRowLine(below[c]) && !near(below))
+                    crossedDown[openDown[size_t(c)]] = 0;
+            }
+        });
+        wipe(i - 1);
+    }
+    window = {};
+    openDown = {};
+
+    // The stretches come in the same order again, so each pixel finds its
+    // own by counting: down a column, a pixel of a row line with none right
+    // above it opens the next one.
+    std::fill(lastRow.begin(), lastRow.end(), kNone);
+    std::vector<uint8_t> downCrossed(static_cast<size_t>(columns), 0);
+    std::vector<uint8_t> keep(static_cast<size_t>(columns));
+    std::vector<int8_t> along(static_cast<size_t>(columns));
+    size_t nextDown = 0, nextAlong = 0, pixel = 0;
+    plan.pixels.reserve(counted.weights.size());
+    for (int32_t i = 0; i < rows; ++i)
+        eachRun(i, [&](const CountedRuns::Run& run, int64_t c0, int64_t c1) {
+            if (rowLine(run)) {
+                if (!allEqual(lastRow.data(), c0, c1, i - 1))
+                    for (int64_t c = c0; c < c1; ++c)
+                        if (lastRow[size_t(c)] != i - 1)
+                            downCrossed[size_t(c)] = crossedDown[nextDown++];
+                std::fill(lastRow.begin() + c0, lastRow.begin() + c1, i);
+                std::copy(downCrossed.begin() + c0, downCrossed.begin() + c1, keep.begin() + c0);
+            } else {
+                std::fill(keep.begin() + c0, keep.begin() + c1, uint8_t(1));
+            }
+            columnLines(i, c0, c1, along.data());
+            forEachStretch(along.data(), c0, c1, kColumnLine, [&](int64_t c, int64_t e) {
+                if (!crossedAlong[nextAlong++])
+                    std::fill(keep.begin() + c, keep.begin() + e, uint8_t(0));
+            });
+            const size_t first = pixel;
+            pixel += size_t(c1 - c0);
+            if (!listRemoved && !anyNonZero(keep.data(), c0, c1))
+                return;
+            const auto r = static_cast<int32_t>(int64_t(plan.top) + i);
+            for (int64_t c = c0; c < c1; ++c) {
+                const CountedPixel p{int32_t(left + c), r, counted.weights[first + size_t(c - c0)]};
+                if (keep[size_t(c)])
+                    plan.pixels.push_back(p);
+                else if (listRemoved)
+                    plan.removed.push_back(p);
+            }
+        });
 }
 
 } // namespace
@@ -260,7 +380,9 @@ int32_t maxJumpOf(const ScanSettings& s, int64_t areaRows)
     return static_cast<int32_t>(std::clamp<int64_t>(areaRows / 10, 1, std::numeric_limits<int32_t>::max()));
 }
 
-FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
+namespace {
+
+FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, bool listRemoved)
 {
     FollowPlan plan;
     plan.area = countedArea(settings);
@@ -270,11 +392,10 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     plan.top = static_cast<int32_t>(std::clamp<double>(std::trunc(double(picture.height) - settings.ScanEndY),
                                                        std::numeric_limits<int32_t>::min(),
                                                        std::numeric_limits<int32_t>::max()));
-    std::vector<CountedPixel> all = countedPixels(picture, settings, plan.area);
     if (settings.Follow.RemoveLines)
-        removeLines(plan, all);
+        removeLines(plan, countedRuns(picture, settings, plan.area), listRemoved);
     else
-        plan.pixels = std::move(all);
+        plan.pixels = countedPixels(picture, settings, plan.area);
 
     const int64_t strips = plan.area.columns / width;
     const int32_t gap = std::max(settings.Follow.Gap, 1);
@@ -324,10 +445,19 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     return plan;
 }
 
+} // namespace
+
+FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
+{
+    return makePlan(picture, settings, true);
+}
+
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks)
 {
-    const FollowPlan plan = planFollow(picture, settings);
+    // The left-out pixels are shown in the window; the scan needs only the
+    // kept ones.
+    const FollowPlan plan = makePlan(picture, settings, false);
     const int64_t strips = checks.stripCount;
     const int64_t width = settings.ScanWidth;
     const AxisMap xMap = AxisMap::forX(settings);

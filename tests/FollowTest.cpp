@@ -1,6 +1,7 @@
 // Curve following and line removal: run splitting and the choice of runs on
 // hand-made strips, charts drawn with QPainter against their known curves,
-// and the scanner's flags.
+// line removal on random pictures against a plain walk across every line, and
+// the scanner's flags.
 #include "BmpFile.h"
 #include "ScanCommand.h"
 #include "ScannerRun.h"
@@ -17,8 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
+#include <random>
 #include <sstream>
 
 namespace plotrun::test {
@@ -305,6 +309,264 @@ TEST(FollowAccuracy, LineRemovalAloneLeavesTheFrameAndGridOut)
     // frame and the grid no longer do.
     EXPECT_LE(r.rmsPercent(wave), 3.0);
     EXPECT_GE(r.share(), 0.9);
+}
+
+// --- Line removal against the walk across the line
+
+// Line removal as it was first written, kept to check the engine against: a
+// pixel of a line walks across the whole thickness of the line, both ways, to
+// see whether counted pixels of no line lie just beyond it. It is plainly
+// right and plainly slow on thick lines.
+struct Removal {
+    std::vector<CountedPixel> kept;
+    std::vector<CountedPixel> removed;
+    int64_t crossings = 0; // pixels of a line that were kept
+};
+
+Removal removalByWalking(const CountedArea& area, int64_t top, const std::vector<CountedPixel>& all)
+{
+    const int64_t columns = area.columns, rows = area.rows, left = area.left;
+    constexpr uint8_t kRowLine = 1, kColumnLine = 2;
+    std::vector<uint8_t> flags(all.size(), 0);
+    const auto longRun = [](int64_t n, int64_t size) { return 10 * n >= 9 * size; };
+    std::vector<size_t> rowStart(static_cast<size_t>(rows + 1), all.size());
+    for (size_t i = all.size(); i-- > 0;)
+        rowStart[size_t(all[i].r - top)] = i;
+    for (int64_t i = rows; i-- > 0;)
+        rowStart[size_t(i)] = std::min(rowStart[size_t(i)], rowStart[size_t(i + 1)]);
+    for (size_t i = 0; i < all.size();) {
+        size_t e = i + 1;
+        while (e < all.size() && all[e].r == all[i].r && all[e].x == all[e - 1].x + 1)
+            ++e;
+        if (longRun(int64_t(e - i), columns))
+            std::fill(flags.begin() + std::ptrdiff_t(i), flags.begin() + std::ptrdiff_t(e), kRowLine);
+        i = e;
+    }
+    std::vector<int32_t> runStart(static_cast<size_t>(columns), 0);
+    std::vector<int32_t> lastRow(static_cast<size_t>(columns), std::numeric_limits<int32_t>::min());
+    std::vector<std::vector<std::pair<int32_t, int32_t>>> lineSpans(static_cast<size_t>(columns));
+    const auto closeColumn = [&](size_t c) {
+        if (lastRow[c] != std::numeric_limits<int32_t>::min() && longRun(lastRow[c] - runStart[c] + 1, rows))
+            lineSpans[c].push_back({runStart[c], lastRow[c]});
+    };
+    for (const CountedPixel& p : all) {
+        const size_t c = size_t(p.x - left);
+        if (lastRow[c] != p.r - 1) {
+            closeColumn(c);
+            runStart[c] = p.r;
+        }
+        lastRow[c] = p.r;
+    }
+    for (size_t c = 0; c < size_t(columns); ++c)
+        closeColumn(c);
+    for (size_t i = 0; i < all.size(); ++i)
+        for (const auto& [a, b] : lineSpans[size_t(all[i].x - left)])
+            if (all[i].r >= a && all[i].r <= b)
+                flags[i] |= kColumnLine;
+
+    const auto flagsAt = [&](int64_t x, int64_t r) -> int {
+        if (x < left || x >= left + columns || r < top || r >= top + rows)
+            return -1;
+        const auto b = all.begin() + std::ptrdiff_t(rowStart[size_t(r - top)]);
+        const auto e = all.begin() + std::ptrdiff_t(rowStart[size_t(r - top + 1)]);
+        const auto it = std::lower_bound(b, e, x, [](const CountedPixel& p, int64_t v) { return p.x < v; });
+        if (it == e || it->x != x)
+            return -1;
+        return flags[size_t(it - all.begin())];
+    };
+    const auto plain = [&](int64_t x, int64_t r) { return flagsAt(x, r) == 0; };
+    const auto crossed = [&](int64_t x, int64_t r, uint8_t line, int64_t dx, int64_t dr) {
+        int64_t xa = x, ra = r, xb = x, rb = r;
+        for (int f = flagsAt(xa, ra); f > 0 && (f & line); f = flagsAt(xa, ra)) {
+            xa -= dx;
+            ra -= dr;
+        }
+        for (int f = flagsAt(xb, rb); f > 0 && (f & line); f = flagsAt(xb, rb)) {
+            xb += dx;
+            rb += dr;
+        }
+        const auto near = [&](int64_t x0, int64_t r0) {
+            return plain(x0, r0) || plain(x0 - dr, r0 - dx) || plain(x0 + dr, r0 + dx);
+        };
+        return near(xa, ra) && near(xb, rb);
+    };
+    Removal out;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const CountedPixel& p = all[i];
+        bool keep = true;
+        if ((flags[i] & kRowLine) && !crossed(p.x, p.r, kRowLine, 0, 1))
+            keep = false;
+        if ((flags[i] & kColumnLine) && !crossed(p.x, p.r, kColumnLine, 1, 0))
+            keep = false;
+        (keep ? out.kept : out.removed).push_back(p);
+        out.crossings += keep && flags[i] != 0;
+    }
+    return out;
+}
+
+// A picture held as the scan reads it, with a few drawing tools.
+struct Canvas {
+    int width, height;
+    std::vector<uint32_t> pixels;
+    Canvas(int w, int h) : width(w), height(h), pixels(size_t(w) * size_t(h), 0xFFFFFFu) {}
+    PixelView view() const { return {width, height, width, pixels.data()}; }
+    void set(int64_t x, int64_t r, uint32_t colour)
+    {
+        if (x >= 0 && x < width && r >= 0 && r < height)
+            pixels[size_t(r) * size_t(width) + size_t(x)] = colour;
+    }
+    void block(int64_t x0, int64_t r0, int64_t x1, int64_t r1, uint32_t colour)
+    {
+        for (int64_t r = r0; r < r1; ++r)
+            for (int64_t x = x0; x < x1; ++x)
+                set(x, r, colour);
+    }
+};
+
+// Lines, most long enough to count as lines, some a few pixels short, some
+// with holes; blocks; curves across them; stray dots; dark and light greys.
+Canvas randomChart(std::mt19937& rng)
+{
+    const auto pick = [&](int64_t lo, int64_t hi) { return lo + int64_t(rng() % uint32_t(hi - lo + 1)); };
+    Canvas c(int(pick(3, 70)), int(pick(3, 60)));
+    const auto ink = [&] { return pick(0, 5) == 0 ? uint32_t(pick(100, 160)) * 0x010101u : 0u; };
+    const auto line = [&](bool across) {
+        const int64_t length = across ? c.width : c.height, side = across ? c.height : c.width;
+        const int64_t start = pick(-2, length / 8), end = length - pick(-2, length / 8);
+        const int64_t at = pick(0, side - 1), thickness = pick(1, std::max<int64_t>(1, side / 4));
+        const uint32_t colour = ink();
+        for (int64_t t = at; t < at + thickness; ++t)
+            for (int64_t s = start; s < end; ++s)
+                across ? c.set(s, t, colour) : c.set(t, s, colour);
+        for (int64_t holes = pick(0, 2) ? 0 : pick(1, 4); holes > 0; --holes)
+            across ? c.set(pick(0, length), pick(at, at + thickness), 0xFFFFFFu)
+                   : c.set(pick(at, at + thickness), pick(0, length), 0xFFFFFFu);
+    };
+    for (int64_t n = pick(0, 3); n > 0; --n)
+        line(true);
+    for (int64_t n = pick(0, 3); n > 0; --n)
+        line(false);
+    for (int64_t n = pick(0, 2); n > 0; --n) {
+        const int64_t x = pick(-5, c.width), r = pick(-5, c.height);
+        c.block(x, r, x + pick(1, c.width), r + pick(1, c.height), ink());
+    }
+    for (int64_t n = pick(0, 3); n > 0; --n) {
+        const double base = double(pick(0, c.height)), amplitude = double(pick(0, c.height / 2));
+        const double wave = 0.05 * double(pick(1, 10)), thickness = double(pick(1, 3));
+        const bool steep = pick(0, 3) == 0;
+        for (int64_t x = 0; x < (steep ? c.height : c.width); ++x) {
+            const double y = base + amplitude * std::sin(wave * double(x));
+            for (int64_t t = 0; t < thickness; ++t)
+                steep ? c.set(int64_t(y) + t - c.height / 2 + c.width / 2, x, 0) : c.set(x, int64_t(y) + t, 0);
+        }
+    }
+    for (int64_t n = pick(0, 20); n > 0; --n)
+        c.set(pick(0, c.width - 1), pick(0, c.height - 1), pick(0, 1) ? 0u : 0xFFFFFFu);
+    if (pick(0, 20) == 0)
+        c.block(0, 0, c.width, c.height, 0);
+    return c;
+}
+
+// The area, checked: mostly the whole picture, at times a smaller rectangle
+// or one reaching beyond it, in strips of one to four columns.
+ScanSettings randomArea(std::mt19937& rng, const Canvas& c)
+{
+    const auto pick = [&](int64_t lo, int64_t hi) { return lo + int64_t(rng() % uint32_t(hi - lo + 1)); };
+    ScanSettings s;
+    s.OriginX = 0;
+    s.OriginY = 0;
+    s.RefX = c.width;
+    s.RefY = c.height;
+    s.RealRefX = s.RealRefY = 1;
+    s.HasRealRefX = s.HasRealRefY = true;
+    s.ScanStartX = 0;
+    s.ScanEndX = c.width;
+    s.ScanStartY = 0;
+    s.ScanEndY = c.height;
+    if (pick(0, 2) == 0) {
+        s.ScanStartX = double(pick(-3, c.width / 2));
+        s.ScanEndX = double(pick(c.width / 2 + 1, c.width + 3));
+        s.ScanStartY = double(pick(-3, c.height / 2));
+        s.ScanEndY = double(pick(c.height / 2 + 1, c.height + 3));
+    }
+    s.ScanWidth = int32_t(pick(0, 3) == 0 ? pick(2, 4) : 1);
+    s.Threshold = int32_t(pick(0, 3) == 0 ? pick(1, 200) : 128);
+    if (pick(0, 4) == 0) {
+        s.Ink.On = true;
+        s.Ink.Tolerance = int32_t(pick(0, 1) ? InkSettings::kMaxTolerance : InkSettings::kDefaultTolerance);
+    }
+    s.Follow.RemoveLines = true;
+    s.Follow.On = pick(0, 1) == 0;
+    checkScan(s); // as the scan does: a strip wider than the area is cut to it
+    return s;
+}
+
+bool samePixels(const std::vector<CountedPixel>& a, const std::vector<CountedPixel>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const CountedPixel& p, const CountedPixel& q) {
+        return p.x == q.x && p.r == q.r && p.w == q.w;
+    });
+}
+
+TEST(LineRemoval, KeepsAndLeavesOutTheSamePixelsAsTheWalkAcrossEveryLine)
+{
+    int64_t kept = 0, removed = 0, crossings = 0;
+    for (uint32_t seed = 1; seed <= 3000; ++seed) {
+        std::mt19937 rng(seed);
+        const Canvas c = randomChart(rng);
+        const ScanSettings s = randomArea(rng, c);
+        const FollowPlan plan = planFollow(c.view(), s);
+        const CountedArea area = countedArea(s);
+        const std::vector<CountedPixel> all = countedPixels(c.view(), s, area);
+        const Removal want = removalByWalking(area, plan.top, all);
+        ASSERT_TRUE(samePixels(plan.pixels, want.kept)) << "seed " << seed;
+        ASSERT_TRUE(samePixels(plan.removed, want.removed)) << "seed " << seed;
+        kept += int64_t(want.kept.size());
+        removed += int64_t(want.removed.size());
+        crossings += want.crossings;
+    }
+    // The pictures left out lines, kept curves, and kept where curves cross
+    // lines, all of them many times over.
+    EXPECT_GT(removed, 100000);
+    EXPECT_GT(kept, 100000);
+    EXPECT_GT(crossings, 10000);
+    RecordProperty("kept", std::to_string(kept));
+    RecordProperty("removed", std::to_string(removed));
+    RecordProperty("crossings", std::to_string(crossings));
+}
+
+// Two columns of a million and a half rows, all dark, and two rows of as
+// many columns: every row and every column is a line, as thick or as long as
+// the area, and nothing beyond it is counted, so every pixel is left out.
+// Walking across the line from each of its pixels would take 4.5 * 10^12
+// steps on each of them, hours, well past any test timeout; the answer is
+// found once for each stretch across a line instead.
+TEST(LineRemoval, AnAllDarkAreaIsLeftOutWholeHoweverThickItsLines)
+{
+    constexpr int kLong = 1'500'000;
+    for (const bool tall : {true, false}) {
+        Canvas c(tall ? 2 : kLong, tall ? kLong : 2);
+        std::fill(c.pixels.begin(), c.pixels.end(), 0u);
+        ScanSettings s;
+        s.RefX = c.width;
+        s.RefY = c.height;
+        s.RealRefX = s.RealRefY = 1;
+        s.ScanStartX = s.ScanStartY = 0;
+        s.ScanEndX = c.width;
+        s.ScanEndY = c.height;
+        s.ScanWidth = 1;
+        s.Threshold = 128;
+        s.Follow.RemoveLines = true;
+        checkScan(s);
+        const FollowPlan plan = planFollow(c.view(), s);
+        EXPECT_TRUE(plan.pixels.empty()) << tall;
+        ASSERT_EQ(plan.removed.size(), size_t(2) * kLong) << tall;
+        EXPECT_EQ(plan.removed.front().x, 0);
+        EXPECT_EQ(plan.removed.front().r, 0);
+        EXPECT_EQ(plan.removed.back().x, c.width - 1);
+        EXPECT_EQ(plan.removed.back().r, c.height - 1);
+        EXPECT_EQ(plan.counts.stripsWithoutPoint, c.width) << tall;
+    }
 }
 
 // --- The scanner's flags

@@ -1,7 +1,8 @@
 // The same picture scans the same, bit for bit, whether its pixels are held
 // as 32-bit pixels (red low or blue low), as the 24-bit rows of a BMP file (top down or bottom up,
 // with their padding), or read through a feed a few rows at a time; and a
-// large band shared among threads gives what one thread gives.
+// large band shared among threads gives what one thread gives. The counted
+// pixels, as a list or as runs, are the same too.
 #include "ColumnScan.h"
 #include "CurveFollow.h"
 #include "ReferenceScan.h"
@@ -254,6 +255,71 @@ TEST(PixelLayouts, CountTheSamePixelsForTheCountedView)
             ASSERT_EQ(got.size(), want.size()) << trial;
             for (size_t i = 0; i < want.size(); ++i)
                 ASSERT_TRUE(got[i].x == want[i].x && got[i].r == want[i].r && got[i].w == want[i].w) << trial;
+        }
+    }
+}
+
+// The runs that line removal reads: the counted pixels, each run of them
+// spelt out, must be countedPixels' list itself.
+std::vector<CountedPixel> spelt(const CountedRuns& runs)
+{
+    std::vector<CountedPixel> out;
+    size_t pixel = 0;
+    for (size_t i = 0; i + 1 < runs.rowRun.size(); ++i)
+        for (size_t k = runs.rowRun[i]; k < runs.rowRun[i + 1]; ++k)
+            for (int32_t x = runs.runs[k].x; x < runs.runs[k].x + runs.runs[k].n; ++x)
+                out.push_back({x, runs.top + int32_t(i), runs.weights[pixel++]});
+    EXPECT_EQ(pixel, runs.weights.size());
+    return out;
+}
+
+void expectSamePixels(const std::vector<CountedPixel>& got, const std::vector<CountedPixel>& want,
+                      const std::string& name)
+{
+    ASSERT_EQ(got.size(), want.size()) << name;
+    for (size_t i = 0; i < want.size(); ++i)
+        ASSERT_TRUE(got[i].x == want[i].x && got[i].r == want[i].r && got[i].w == want[i].w) << name << " " << i;
+}
+
+TEST(PixelLayouts, CountedRunsHoldTheCountedPixelsInTheirOrder)
+{
+    std::mt19937 rng(47);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int32_t w = int32_t(rng() % 60) + 2, h = int32_t(rng() % 60) + 2;
+        ScanSettings s = randomSettings(rng, w, h);
+        const TestPicture pic = randomPicture(rng, w, h, s.Ink.Ink, s.Ink.On ? s.Ink.Paper : 0xFFFFFF);
+        const CountedArea area = countedArea(s);
+        const auto want = countedPixels(pic.view(), s, area);
+        const Bgr24Rows rows(pic, rng() & 1);
+        const MemoryFeed feed(rows, 3);
+        for (const PixelView& v : {pic.view(), rows.view(), feed.view()}) {
+            const CountedRuns got = countedRuns(v, s, area);
+            ASSERT_EQ(got.rowRun.size(), size_t(area.rows + (area.columns > 0 ? 1 : 0))) << trial;
+            expectSamePixels(spelt(got), want, "trial " + std::to_string(trial));
+        }
+    }
+    // Large enough to be read by a few threads, each a run of rows: dark
+    // everywhere, nowhere, in the upper half, or in a few pixels; the area
+    // reaching beyond the picture.
+    for (const int pattern : {0, 1, 2, 3}) {
+        TestPicture pic(2100, 2100);
+        for (size_t i = 0; i < pic.pixels.size(); ++i) {
+            const bool dark =
+                pattern == 0 || (pattern == 2 && i < pic.pixels.size() / 2) || (pattern == 3 && rng() % 100 == 0);
+            pic.pixels[i] = dark ? TestPicture::rgb(rng() % 120, rng() % 120, rng() % 120) : 0xFFFFFFu;
+        }
+        ScanSettings s = wholePicture(2100, 2100);
+        s.ScanStartX = 5;
+        s.ScanStartY = -7;
+        s.ScanEndX = 2098;
+        s.ScanEndY = 2111;
+        s.ScanWidth = 2;
+        const CountedArea area = countedArea(s);
+        const auto want = countedPixels(pic.view(), s, area);
+        for (const int limit : {1, 4}) {
+            const ThreadsPerPictureLimit atMost(limit);
+            expectSamePixels(spelt(countedRuns(pic.view(), s, area)), want,
+                             "pattern " + std::to_string(pattern) + ", " + std::to_string(limit) + " threads at most");
         }
     }
 }
