@@ -449,7 +449,12 @@ FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, bool
 
 FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
 {
-    return makePlan(picture, settings, true);
+    // The view asks with the settings as they stand, before Execute's checks:
+    // a scan width wider than the area is then cut to it, as the scan cuts
+    // it, or the strips would hold none of the area's columns.
+    ScanSettings checked = settings;
+    checkScan(checked);
+    return makePlan(picture, checked, true);
 }
 
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,

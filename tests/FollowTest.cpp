@@ -569,6 +569,42 @@ TEST(LineRemoval, AnAllDarkAreaIsLeftOutWholeHoweverThickItsLines)
     }
 }
 
+// The counted-pixels view plans before Execute's checks have run: a scan
+// width wider than the area is cut to the area's width, as the scan cuts it,
+// not left to index strips that do not exist.
+TEST(FollowPlan, AScanWidthWiderThanTheAreaIsCutAsTheScanCutsIt)
+{
+    std::vector<uint32_t> pixels(40 * 30, 0xFFFFFFFFu);
+    for (int x = 0; x < 40; ++x)
+        pixels[size_t(15 * 40 + x)] = 0xFF000000u;
+    PixelView view;
+    view.width = 40;
+    view.height = 30;
+    view.stride = 40;
+    view.pixels = pixels.data();
+    ScanSettings s;
+    s.OriginX = s.OriginY = 0;
+    s.RefX = s.RefY = 30;
+    s.RealRefX = s.RealRefY = 30;
+    s.ScanStartX = 5;
+    s.ScanEndX = 25;
+    s.ScanStartY = 5;
+    s.ScanEndY = 25;
+    s.ScanWidth = 50;
+    for (const bool removeLines : {false, true}) {
+        s.Follow.On = true;
+        s.Follow.RemoveLines = removeLines;
+        const FollowPlan plan = planFollow(view, s);
+        ScanSettings cut = s;
+        cut.ScanWidth = 20;
+        const FollowPlan want = planFollow(view, cut);
+        ASSERT_EQ(plan.runs.size(), 1u) << removeLines;
+        EXPECT_EQ(plan.runs.size(), want.runs.size());
+        EXPECT_EQ(plan.pixels.size(), want.pixels.size());
+        EXPECT_EQ(plan.chosen, want.chosen);
+    }
+}
+
 // --- The scanner's flags
 
 using FollowFlags = WorkedExampleChart;
