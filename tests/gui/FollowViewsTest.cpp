@@ -30,7 +30,6 @@ class FollowViewsTest : public QObject {
         s.Follow.On = follow;
         s.Follow.RemoveLines = removeLines;
         editSettings(p->w, [&](ScanSettings& r) { r = s; });
-        actionOf(p->w, "Execute")->setEnabled(true);
     }
 
     int tinted(QRgb colour) const

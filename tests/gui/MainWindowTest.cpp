@@ -54,7 +54,6 @@ class MainWindowTest : public QObject {
         const auto seen = open(p, picture("chart.bmp", 640, 480, workedExamplePixel));
         QVERIFY(seen.empty());
         editSettings(p.w, [&](ScanSettings& r) { r = workedExampleSettings(); });
-        actionOf(p.w, "Execute")->setEnabled(true);
         p.outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
         p.outputBox<QCheckBox>("ScanCheckBox")->setChecked(true);
         p.outputBox<QCheckBox>("ColNamesCheckBox")->setChecked(true);
@@ -205,7 +204,7 @@ private slots:
     {
         Program p;
         QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
-        actionOf(p.w, "Execute")->setEnabled(true);
+        acceptSettings(p.w);
         QCOMPARE(open(p, blank("tiny.bmp", 1, 5)).size(), size_t(1));
         QVERIFY(imageOf(p.w)->isHidden());
         QVERIFY(widgetOf(p.w, "BackPanel")->isHidden());
@@ -253,7 +252,7 @@ private slots:
     {
         Program p;
         QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
-        actionOf(p.w, "Execute")->setEnabled(true);
+        acceptSettings(p.w);
         QVERIFY(open(p, blank("same.bmp", 40, 30)).empty());
         QVERIFY(p.action("Execute")->isEnabled());
         const auto seen = open(p, blank("narrow.bmp", 39, 300)); // narrower but taller
@@ -422,7 +421,6 @@ private slots:
             r.ScanEndX = 11;
             r.ScanEndY = 480;
         });
-        actionOf(p.w, "Execute")->setEnabled(true);
         p.outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
         ModalAnswers answers;
         std::vector<SeenBox> seen;
