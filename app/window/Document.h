@@ -33,6 +33,10 @@ struct Document {
     // real values are shown over the picture.
     bool accepted = false;
     OutputFields fields;
+    // The options dialog's boxes that a show keeps as they are, since the
+    // scan reads them there: a threshold typed and then cancelled still counts.
+    QString thresholdText;
+    bool copyToClipboard = false;
     bool hasResult = false; // a scan left output text to save, copy or print
 
     bool operator==(const Document&) const = default;

@@ -109,8 +109,12 @@ void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox*
     GOutput = output;
     AboutBox = about;
     settingsFile_.attachDialogs(options, output);
-    // The fields as they start are the state that the first undo step returns to.
-    document_.change([&](Document& d) { d.fields = GOutput->fields(); });
+    // The boxes as they start are the state that the first undo step returns to.
+    document_.change([&](Document& d) {
+        d.fields = GOutput->fields();
+        d.thresholdText = GOptions->thresholdText();
+        d.copyToClipboard = GOptions->copyToClipboard();
+    });
     // While the options dialog is open, the counted pixels follow its boxes.
     connect(GOptions, &TGOptions::settingsTyped, tools_, &PictureTools::showTypedSettings);
 }
@@ -376,7 +380,10 @@ void TPlotrunner::applyOptions(const OptionVerdict& verdict, const std::function
     document_.change([&](Document& d) {
         d.settings = verdict.record;
         d.accepted = verdict.inputValid;
-        d.fields = GOutput->fields(); // as the settings file left them
+        // The boxes as OK or the settings file left them.
+        d.fields = GOutput->fields();
+        d.thresholdText = GOptions->thresholdText();
+        d.copyToClipboard = GOptions->copyToClipboard();
     });
     tools_->takeOptions(verdict.record);
     takeMarks();
@@ -411,6 +418,7 @@ void TPlotrunner::restoreEdit(const Document& step)
     const Document& d = document();
     tools_->restoreMarks(d.marks);
     GOutput->setFields(d.fields);
+    GOptions->setKeptBoxes(d.thresholdText, d.copyToClipboard);
     if (pictureShown())
         FormResize();
 }
@@ -444,7 +452,10 @@ void TPlotrunner::ExecuteClick()
     if (!threshold)
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
     // The scan takes the box as it is, typed and cancelled or not.
-    document_.change([&](Document& d) { d.settings.Threshold = *threshold; });
+    document_.change([&](Document& d) {
+        d.settings.Threshold = *threshold;
+        d.thresholdText = thresholdText;
+    });
 
     ScanReport report(GOutput->fields(), decimalSeparator());
     ScanRun run(output_->grid(), output_->chart(), [this](const QString& text) {
