@@ -92,6 +92,7 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
     tlbtnMarkStart = newAction(window, "tlbtnMarkStart", "Start");
+    RemoveStart = newAction(window, "RemoveStart", "Remove &Start Mark");
     CalibrationGrid = newAction(window, "CalibrationGrid", "Calibration &Grid");
     CalibrationGrid->setCheckable(true);
 
@@ -142,7 +143,8 @@ Commands::Commands(QMainWindow& window)
                                                      {tlbtnMarkO, "Ctrl+1"},
                                                      {tlbtnMarkX, "Ctrl+2"},
                                                      {tlbtnMarkY, "Ctrl+3"},
-                                                     {tlbtnMarkStart, "Ctrl+4"}};
+                                                     {tlbtnMarkStart, "Ctrl+4"},
+                                                     {RemoveStart, "Ctrl+Del"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
     // Ctrl+= is Ctrl++ without Shift on most keyboards.
@@ -161,6 +163,7 @@ Commands::Commands(QMainWindow& window)
     setHint(Contents, "Help|Contents");
     setHint(btnRemoveScan, "Remove scan area");
     setHint(btnScanLock, "Lock or unlock scan area");
+    setHint(RemoveStart, "Remove Start Mark|Remove the point where curve following starts");
     Open->setIcon(listIcon(":/icons/on-open.png", ":/icons/off-open.png"));
     Save->setIcon(listIcon(":/icons/on-save.png", ":/icons/off-save.png"));
     Copy->setIcon(listIcon(":/icons/on-copy.png", ":/icons/off-copy.png"));
@@ -187,6 +190,7 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
     // Settings, settings that passed the checks whole.
     const bool options = d.picture.loaded && !d.picture.refused;
     const bool execute = d.picture.loaded && d.accepted;
+    const bool startSet = d.settings.Follow.StartX >= 0 && d.settings.Follow.StartY >= 0;
     const std::pair<QAction*, bool> enabled[] = {{Save, d.hasResult},
                                                  {SaveAs, d.hasResult},
                                                  {Copy, d.hasResult},
@@ -199,7 +203,8 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
                                                  {ZoomIn, v.pictureOnView && v.canZoomIn},
                                                  {ZoomOut, v.pictureOnView && v.canZoomOut},
                                                  {FitToWindow, v.pictureOnView && !v.fitted},
-                                                 {btnRemoveScan, !d.marks.locked}};
+                                                 {btnRemoveScan, !d.marks.locked},
+                                                 {RemoveStart, startSet}};
     for (const auto& [action, on] : enabled)
         action->setEnabled(on);
     // While one mark button is down, the others are disabled.
@@ -254,6 +259,8 @@ void Commands::buildMenus(QMainWindow& window)
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");
     scanMenu->addActions({Options, Output1, Execute});
+    scanMenu->addSeparator()->setObjectName("N6");
+    scanMenu->addAction(RemoveStart);
     QMenu* helpMenu = window.menuBar()->addMenu("&Help");
     helpMenu->addActions({Contents, About});
     // Menu items carry no hints: while one is highlighted the status bar is empty.

@@ -49,6 +49,7 @@ struct Commands {
     QAction *CountedPixels, *PointsOnPicture;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
     QAction* tlbtnMarkStart; // the start point of curve following
+    QAction* RemoveStart;    // Scan: clears the start point
     // Undo and redo of edits; the loupe and the zoom of the picture.
     QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
 

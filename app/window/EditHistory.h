@@ -1,7 +1,7 @@
 #pragma once
 // Undo and redo of the user's edits: marks placed or moved, the scan area
-// drawn, moved or removed, its lock, and an OK of the options or the output
-// fields dialog. Each step holds the document
+// drawn, moved or removed, its lock, the Start mark removed, and an OK of
+// the options or the output fields dialog. Each step holds the document
 // before and after it; a scan's output is no edit and is never undone.
 
 #include "Document.h"

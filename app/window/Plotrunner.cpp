@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QImageReader>
+#include <QLabel>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -69,6 +70,8 @@ QString stepName(MarkingTool::Mode m)
     default: return "Start";
     }
 }
+
+QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
 
 QString imageFilter()
 {
@@ -127,6 +130,11 @@ void TPlotrunner::createViews()
 
     history_ = new EditHistory(
         document_, [this](const Document& step) { restoreEdit(step); }, this);
+    // Left of the coordinates, which the picture tools put at the right.
+    startLabel_ = new QLabel(statusBar());
+    startLabel_->setObjectName("StartMarkLabel");
+    startLabel_->hide();
+    statusBar()->addPermanentWidget(startLabel_);
     tools_ = new PictureTools(
         *client, *statusBar(), document_.value().settings, commands_,
         [this] { return GOptions ? readWhole(GOptions->thresholdText().toStdString()) : std::optional<int32_t>(); },
@@ -222,7 +230,8 @@ void TPlotrunner::connectCommands()
         {c.About, [this] { AboutClick(); }},
         {c.LoadSettings, [this] { settingsFile_.LoadSettingsClick(); }},
         {c.SaveSettings, [this] { settingsFile_.SaveSettingsClick(); }},
-        {c.btnScanLock, [this] { btnScanLockClick(); }}};
+        {c.btnScanLock, [this] { btnScanLockClick(); }},
+        {c.RemoveStart, [this] { RemoveStartClick(); }}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [handler] { guarded(handler); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
@@ -406,6 +415,19 @@ void TPlotrunner::btnScanLockClick()
     takeMarks();
 }
 
+void TPlotrunner::RemoveStartClick()
+{
+    ScopedStep step(*history_, "Remove Start Mark");
+    document_.change([](Document& d) {
+        d.settings.Follow.StartX = d.settings.Follow.StartY = -1;
+        d.marks.markX[MarkingTool::StartMark - 1] = d.marks.markY[MarkingTool::StartMark - 1] = -1;
+    });
+    tools_->restoreMarks(document().marks);
+    if (pictureShown())
+        FormResize();
+    setStatus("Start mark removed.");
+}
+
 void TPlotrunner::ContentsClick() { help_.showTopic(helpFile_, kHelpContentsTopic); }
 
 void TPlotrunner::AboutClick() { AboutBox->exec(); }
@@ -427,6 +449,12 @@ void TPlotrunner::documentChanged()
 {
     const Document& d = document();
     tools_->setCalibrated(d.accepted);
+    // Following starts there, not where a clear strip is found.
+    const FollowSettings& f = d.settings.Follow;
+    const bool start = f.On && f.StartX >= 0 && f.StartY >= 0;
+    if (start)
+        startLabel_->setText("Start mark at (" + number(f.StartX) + ", " + number(f.StartY) + ")");
+    startLabel_->setVisible(start);
     updateActions();
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 class QFrame;
+class QLabel;
 class TAboutBox;
 class TGOptions;
 class TGOutput;
@@ -97,6 +98,7 @@ private:
     void AboutClick();
     void PasteClick();
     void btnScanLockClick();
+    void RemoveStartClick();
 
     void createViews();
     void connectMarking();
@@ -114,6 +116,7 @@ private:
 
     Commands commands_;
     QFrame* BackPanel = nullptr;
+    QLabel* startLabel_ = nullptr;     // the Start mark in effect, in the status bar
     OutputCommands* output_ = nullptr; // the grid, the chart and the output text
     PictureTools* tools_ = nullptr;    // the picture view, the marks and the views over the picture
     EditHistory* history_ = nullptr;
