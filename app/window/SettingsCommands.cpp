@@ -20,6 +20,17 @@ namespace plotrun {
 namespace {
 
 const char* const kSettingsFilter = "Plotrun settings (*.json);;All files (*)";
+const char* const kSettingsSuffix = "json";
+
+// The name Save Settings writes: as the file dialog's default suffix does,
+// ".json" goes only onto a file name without any dot, so "chart.v2" stays.
+QString withSettingsSuffix(const QString& path)
+{
+    if (path.isEmpty() || QFileInfo(path).fileName().contains('.') || QFileInfo(path).isDir())
+        return path;
+    return path + "." + kSettingsSuffix;
+}
+
 const char* const kInvalidSettingsTitle = "Invalid settings file!";
 
 } // namespace
@@ -37,6 +48,14 @@ void SettingsCommands::attachDialogs(TGOptions* options, TGOutput* output)
 }
 
 void SettingsCommands::setStatus(const QString& text) { window_.statusBar()->showMessage(text); }
+
+QString SettingsCommands::askSaveFileName()
+{
+    QFileDialog dialog(&window_, "Save Settings", {}, kSettingsFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(kSettingsSuffix);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
 
 void SettingsCommands::SaveSettingsClick()
 {
@@ -60,9 +79,8 @@ void SettingsCommands::SaveSettingsClick()
         showNotice(&window_, "Invalid input!", QString::fromStdString(e.what()));
         return;
     }
-    const QString path = dialogs_.saveSettingsFile
-                             ? dialogs_.saveSettingsFile()
-                             : QFileDialog::getSaveFileName(&window_, "Save Settings", {}, kSettingsFilter);
+    const QString path =
+        withSettingsSuffix(dialogs_.saveSettingsFile ? dialogs_.saveSettingsFile() : askSaveFileName());
     if (path.isEmpty())
         return;
     // Saving over the picture, or over any picture, would destroy it.

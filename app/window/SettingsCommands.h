@@ -34,6 +34,7 @@ public:
 
 private:
     void setStatus(const QString& text);
+    QString askSaveFileName();
 
     QMainWindow& window_;
     const CommonDialogs& dialogs_;
