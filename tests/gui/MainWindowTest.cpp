@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QImageReader>
 #include <QMimeData>
 #include <QLabel>
 #include <QSettings>
@@ -278,6 +280,39 @@ private slots:
         QVERIFY(seen[0].text.contains("bad.bmp"));
         QCOMPARE(p.w.picture().image.width(), 40);
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("good.bmp"));
+    }
+
+    // The Open dialog keeps bitmaps as its first filter; the second reaches
+    // every picture type that the loader reads, PNG and JPEG among them,
+    // without a typed pattern.
+    void theOpenDialogOffersBitmapsThenEveryPictureType()
+    {
+        Program p;
+        QStringList filters;
+        ModalAnswers answers;
+        answers.expect([&filters](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            if (!d)
+                return;
+            filters = d->nameFilters();
+            d->reject();
+        });
+        QVERIFY(trigger(p, "Open"));
+        QTRY_VERIFY(answers.allAnswered());
+        QVERIFY(answers.unexpected.isEmpty());
+        QVERIFY(!p.w.pictureLoaded());
+
+        QCOMPARE(filters.size(), 3);
+        QCOMPARE(filters[0], QString("Bitmaps (*.bmp)"));
+        QVERIFY2(filters[1].startsWith("Pictures (") && filters[1].endsWith(")"), qPrintable(filters[1]));
+        const QStringList patterns = filters[1].mid(10, filters[1].size() - 11).split(' ');
+        const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+        QCOMPARE(patterns.size(), formats.size());
+        for (const QByteArray& f : formats)
+            QVERIFY2(patterns.contains("*." + QString::fromLatin1(f)), f.constData());
+        for (const char* pattern : {"*.bmp", "*.png", "*.jpg", "*.jpeg"})
+            QVERIFY2(patterns.contains(pattern), pattern);
+        QCOMPARE(filters[2], QString("All files (*)"));
     }
 
     // plotrun FILE opens the file as Open does, with the same message when it
