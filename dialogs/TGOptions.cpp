@@ -67,6 +67,12 @@ void TGOptions::setAxisAndInkBoxes(const ScanSettings& record)
     showColours();
 }
 
+void TGOptions::setKeptBoxes(const QString& threshold, bool copyToClipboard)
+{
+    ui_->Threshold->setText(threshold);
+    ui_->SelCpy->setChecked(copyToClipboard);
+}
+
 void TGOptions::setFileName(const QString& name) { ui_->FileNameLabel->setText(name); }
 
 void TGOptions::setPictureInfo(int width, int height, const QString& bitsPerPixel)

@@ -33,6 +33,8 @@ public:
     void setScanBoxes(int threshold, bool weightedX, bool copyToClipboard);
     // The logarithmic boxes and the ink group, as the record holds them.
     void setAxisAndInkBoxes(const plotrun::ScanSettings& record);
+    // The boxes that a show keeps as they are, as an undo step left them.
+    void setKeptBoxes(const QString& threshold, bool copyToClipboard);
 
     // Written whenever a picture arrives.
     void setFileName(const QString& name);

@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "Document.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMainWindow>
@@ -90,6 +92,7 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
     tlbtnMarkStart = newAction(window, "tlbtnMarkStart", "Start");
+    RemoveStart = newAction(window, "RemoveStart", "Remove &Start Mark");
     CalibrationGrid = newAction(window, "CalibrationGrid", "Calibration &Grid");
     CalibrationGrid->setCheckable(true);
 
@@ -140,22 +143,14 @@ Commands::Commands(QMainWindow& window)
                                                      {tlbtnMarkO, "Ctrl+1"},
                                                      {tlbtnMarkX, "Ctrl+2"},
                                                      {tlbtnMarkY, "Ctrl+3"},
-                                                     {tlbtnMarkStart, "Ctrl+4"}};
+                                                     {tlbtnMarkStart, "Ctrl+4"},
+                                                     {RemoveStart, "Ctrl+Del"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
     // Ctrl+= is Ctrl++ without Shift on most keyboards.
     ZoomIn->setShortcuts({QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")});
-    Loupe->setCheckable(true);
-    Loupe->setChecked(true);
-    for (QAction* a : {Undo, Redo, ZoomIn, ZoomOut, FitToWindow})
-        a->setEnabled(false);
-    View->setCheckable(true);
-    Chart->setCheckable(true);
-    for (QAction* a : {Save, SaveAs, Copy, Options, Execute, LoadSettings, SaveSettings})
-        a->setEnabled(false);
-    // Settings load onto a picture, and are saved once they passed the checks.
-    QObject::connect(Options, &QAction::enabledChanged, LoadSettings, &QAction::setEnabled);
-    QObject::connect(Execute, &QAction::enabledChanged, SaveSettings, &QAction::setEnabled);
+    for (QAction* a : {Loupe, View, Chart})
+        a->setCheckable(true);
 
     setHint(Open, "Open|Open a bitmap graph file");
     setHint(Save, "Save|Save the output as a text file");
@@ -168,6 +163,7 @@ Commands::Commands(QMainWindow& window)
     setHint(Contents, "Help|Contents");
     setHint(btnRemoveScan, "Remove scan area");
     setHint(btnScanLock, "Lock or unlock scan area");
+    setHint(RemoveStart, "Remove Start Mark|Remove the point where curve following starts");
     Open->setIcon(listIcon(":/icons/on-open.png", ":/icons/off-open.png"));
     Save->setIcon(listIcon(":/icons/on-save.png", ":/icons/off-save.png"));
     Copy->setIcon(listIcon(":/icons/on-copy.png", ":/icons/off-copy.png"));
@@ -175,7 +171,6 @@ Commands::Commands(QMainWindow& window)
     Options->setIcon(listIcon(":/icons/on-options.png", ":/icons/off-options.png"));
     Execute->setIcon(listIcon(":/icons/on-execute.png", ":/icons/off-execute.png"));
     Contents->setIcon(listIcon(":/icons/on-help.png", ":/icons/off-help.png"));
-    showLock(false);
 
     // The mark buttons carry their caption as the status hint only.
     int picture = 4;
@@ -189,9 +184,48 @@ Commands::Commands(QMainWindow& window)
     setHint(tlbtnMarkStart, "Start|Mark the point on the curve where curve following starts");
 }
 
-void Commands::showLock(bool locked) const
+void Commands::updateActions(const Document& d, const ViewFacts& v) const
 {
+    // Options and Load Settings take a picture on view; Execute and Save
+    // Settings, settings that passed the checks whole.
+    const bool options = d.picture.loaded && !d.picture.refused;
+    const bool execute = d.picture.loaded && d.accepted;
+    const bool startSet = d.settings.Follow.StartX >= 0 && d.settings.Follow.StartY >= 0;
+    const std::pair<QAction*, bool> enabled[] = {{Save, d.hasResult},
+                                                 {SaveAs, d.hasResult},
+                                                 {Copy, d.hasResult},
+                                                 {Options, options},
+                                                 {LoadSettings, options},
+                                                 {Execute, execute},
+                                                 {SaveSettings, execute},
+                                                 {Undo, v.canUndo},
+                                                 {Redo, v.canRedo},
+                                                 {ZoomIn, v.pictureOnView && v.canZoomIn},
+                                                 {ZoomOut, v.pictureOnView && v.canZoomOut},
+                                                 {FitToWindow, v.pictureOnView && !v.fitted},
+                                                 {btnRemoveScan, !d.marks.locked},
+                                                 {RemoveStart, startSet}};
+    for (const auto& [action, on] : enabled)
+        action->setEnabled(on);
+    // While one mark button is down, the others are disabled.
+    const std::pair<QAction*, MarkingTool::Mode> marks[] = {{tlbtnMarkO, MarkingTool::OriginMark},
+                                                            {tlbtnMarkX, MarkingTool::X1Mark},
+                                                            {tlbtnMarkY, MarkingTool::Y1Mark},
+                                                            {tlbtnMarkStart, MarkingTool::StartMark}};
+    for (const auto& [action, mode] : marks) {
+        action->setChecked(v.markMode == mode);
+        action->setEnabled(v.markMode == MarkingTool::NoMark || v.markMode == mode);
+    }
+    const std::pair<QAction*, bool> checked[] = {{View, v.gridShown},
+                                                 {Chart, v.chartShown},
+                                                 {Loupe, v.loupe},
+                                                 {CalibrationGrid, v.calibrationGrid},
+                                                 {CountedPixels, v.countedPixels},
+                                                 {PointsOnPicture, v.pointsOnPicture}};
+    for (const auto& [action, on] : checked)
+        action->setChecked(on);
     // The open padlock and the eraser, or the closed padlock and the grey eraser.
+    const bool locked = d.marks.locked;
     btnScanLock->setIcon(listIcon(QString(":/icons/scan-%1.png").arg(locked ? 3 : 2)));
     btnRemoveScan->setIcon(listIcon(QString(":/icons/scan-%1.png").arg(locked ? 1 : 0), ":/icons/scan-1.png"));
 }
@@ -225,6 +259,8 @@ void Commands::buildMenus(QMainWindow& window)
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");
     scanMenu->addActions({Options, Output1, Execute});
+    scanMenu->addSeparator()->setObjectName("N6");
+    scanMenu->addAction(RemoveStart);
     QMenu* helpMenu = window.menuBar()->addMenu("&Help");
     helpMenu->addActions({Contents, About});
     // Menu items carry no hints: while one is highlighted the status bar is empty.

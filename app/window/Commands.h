@@ -1,7 +1,9 @@
 #pragma once
 // The window's commands: one action each, shared by the menu item and the
-// tool button, with their captions, hints and pictures; and the menus and
-// tool bars that show them.
+// tool button, with their captions, hints and pictures; the menus and tool
+// bars that show them; and the one place that enables and checks them.
+
+#include "MarkingTool.h"
 
 #include <QObject>
 
@@ -12,6 +14,18 @@ class QToolBar;
 
 namespace plotrun {
 
+struct Document;
+
+// What the actions show besides the document: the undo stack and the views.
+struct ViewFacts {
+    bool canUndo = false, canRedo = false;
+    bool pictureOnView = false; // a picture was shown once: zoom works
+    bool canZoomIn = false, canZoomOut = false, fitted = true;
+    MarkingTool::Mode markMode = MarkingTool::NoMark; // whose button is down
+    bool gridShown = false, chartShown = false;       // View Output, View Chart
+    bool loupe = false, calibrationGrid = false, countedPixels = false, pointsOnPicture = false;
+};
+
 struct Commands {
     // Creates the actions as children of the window, with their start state.
     explicit Commands(QMainWindow& window);
@@ -20,8 +34,9 @@ struct Commands {
     void buildMenus(QMainWindow& window);
     void buildToolBars(QMainWindow& window);
 
-    // The lock button's pictures follow the lock.
-    void showLock(bool locked) const;
+    // Every action's enabled and checked state, and the lock button's
+    // pictures, from the document and the views; nothing else sets them.
+    void updateActions(const Document& document, const ViewFacts& views) const;
 
     QAction *Open, *Save, *SaveAs, *Print, *PrintSetup, *Exit;
     // The settings file: enabled with Options (load) and with Execute (save).
@@ -34,6 +49,7 @@ struct Commands {
     QAction *CountedPixels, *PointsOnPicture;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
     QAction* tlbtnMarkStart; // the start point of curve following
+    QAction* RemoveStart;    // Scan: clears the start point
     // Undo and redo of edits; the loupe and the zoom of the picture.
     QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
 

@@ -6,12 +6,12 @@ namespace plotrun {
 
 namespace {
 
-// One edit: the state before and after. The edit is done when it is pushed,
-// so the first redo has nothing to do.
-class EditStep : public QUndoCommand {
+// One edit: the document before and after. The edit is done when it is
+// pushed, so the first redo has nothing to do.
+class DocumentStep : public QUndoCommand {
 public:
-    EditStep(EditState before, EditState after, const std::function<void(const EditState&)>& restore,
-             const QString& text)
+    DocumentStep(Document before, Document after, const std::function<void(const Document&)>& restore,
+                 const QString& text)
         : QUndoCommand(text), before_(std::move(before)), after_(std::move(after)), restore_(restore)
     {
     }
@@ -25,49 +25,51 @@ public:
     }
 
 private:
-    EditState before_, after_;
-    const std::function<void(const EditState&)>& restore_;
+    Document before_, after_;
+    const std::function<void(const Document&)>& restore_;
     bool done_ = false;
 };
 
 } // namespace
 
-EditHistory::EditHistory(std::function<EditState()> capture, std::function<void(const EditState&)> restore,
-                         QObject* parent)
-    : QObject(parent), capture_(std::move(capture)), restore_(std::move(restore))
+EditHistory::EditHistory(const DocumentOwner& document, std::function<void(const Document&)> restore, QObject* parent)
+    : QObject(parent), document_(document), restore_(std::move(restore))
 {
 }
 
+// The stack empties itself as it goes, and tells of it: the window that
+// would hear is already half gone.
+EditHistory::~EditHistory() { stack_.blockSignals(true); }
+
 void EditHistory::attach(QAction* undo, QAction* redo)
 {
-    undo->setEnabled(stack_.canUndo());
-    redo->setEnabled(stack_.canRedo());
-    connect(&stack_, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
-    connect(&stack_, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
     connect(&stack_, &QUndoStack::undoTextChanged, undo,
             [undo](const QString& text) { undo->setStatusTip(text.isEmpty() ? QString("Undo") : "Undo " + text); });
     connect(&stack_, &QUndoStack::redoTextChanged, redo,
             [redo](const QString& text) { redo->setStatusTip(text.isEmpty() ? QString("Redo") : "Redo " + text); });
 }
 
-void EditHistory::begin() { before_ = capture_(); }
-
-void EditHistory::commit(const QString& text)
+void EditHistory::push(const Document& before, const QString& text)
 {
-    if (!before_)
+    const Document& after = document_.value();
+    // What no step puts back does not make a step either.
+    if (withEditsOf(after, before) == after)
         return;
-    EditState after = capture_();
-    EditState before = std::move(*before_);
-    before_.reset();
-    if (after == before)
-        return;
-    stack_.push(new EditStep(std::move(before), std::move(after), restore_, text));
+    stack_.push(new DocumentStep(before, after, restore_, text));
 }
 
-void EditHistory::clear()
+ScopedStep::ScopedStep(EditHistory& history, QString text)
+    : history_(history), before_(history.document_.value()), text_(std::move(text))
 {
-    before_.reset();
-    stack_.clear();
+}
+
+ScopedStep::~ScopedStep()
+{
+    // A destructor lets nothing escape; a step that cannot be kept is lost.
+    try {
+        history_.push(before_, text_);
+    } catch (...) {
+    }
 }
 
 } // namespace plotrun

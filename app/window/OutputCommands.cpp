@@ -40,19 +40,9 @@ OutputCommands::OutputCommands(QWidget& window, QWidget& client, const Commands&
     ChartXY->hide();
 }
 
-void OutputCommands::setLines(std::vector<std::string> lines)
-{
-    lines_ = std::move(lines);
-    for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
-        a->setEnabled(true);
-}
+void OutputCommands::setLines(std::vector<std::string> lines) { lines_ = std::move(lines); }
 
-void OutputCommands::dropLines()
-{
-    lines_.clear();
-    for (QAction* a : {commands_.Save, commands_.SaveAs, commands_.Copy})
-        a->setEnabled(false);
-}
+void OutputCommands::dropLines() { lines_.clear(); }
 
 void OutputCommands::SaveClick()
 {
@@ -123,24 +113,19 @@ void OutputCommands::PrintSetupClick()
     dialog.exec();
 }
 
-bool OutputCommands::covering() const { return commands_.View->isChecked() || commands_.Chart->isChecked(); }
+bool OutputCommands::gridShown() const { return !Data->isHidden(); }
+bool OutputCommands::chartShown() const { return !ChartXY->isHidden(); }
 
-void OutputCommands::hideGrid()
-{
-    Data->hide();
-    commands_.View->setChecked(false);
-}
+void OutputCommands::hideGrid() { Data->hide(); }
 
-void OutputCommands::ViewClick() { toggleView(Data, commands_.View, ChartXY, commands_.Chart); }
+void OutputCommands::ViewClick() { toggleView(Data, ChartXY); }
 
-void OutputCommands::ChartClick() { toggleView(ChartXY, commands_.Chart, Data, commands_.View); }
+void OutputCommands::ChartClick() { toggleView(ChartXY, Data); }
 
-void OutputCommands::toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand)
+void OutputCommands::toggleView(QWidget* view, QWidget* other)
 {
     other->hide();
-    otherCommand->setChecked(false);
     view->setVisible(view->isHidden());
-    command->setChecked(!view->isHidden());
     view->raise();
     emit viewsChanged();
 }

@@ -38,7 +38,7 @@ public:
     ResultChart& chart() { return *ChartXY; }
     const ResultChart& chart() const { return *ChartXY; }
 
-    // The output text of a scan; Save, Save As and Copy Data are enabled.
+    // The output text of a scan, which Save, Save As and Copy Data take.
     void setLines(std::vector<std::string> lines);
     // A scan whose numbers cannot be written: no text to save, copy or print.
     void dropLines();
@@ -46,7 +46,9 @@ public:
     const QString& savedFileName() const { return saveFileName_; }
 
     // The grid or the chart covers the picture.
-    bool covering() const;
+    bool gridShown() const;
+    bool chartShown() const;
+    bool covering() const { return gridShown() || chartShown(); }
     // A new picture hides the grid.
     void hideGrid();
 
@@ -65,7 +67,7 @@ signals:
     void viewsChanged();
 
 private:
-    void toggleView(QWidget* view, QAction* command, QWidget* other, QAction* otherCommand);
+    void toggleView(QWidget* view, QWidget* other);
     void writeOutput(const QString& path);
     QString askSaveFileName();
 

@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QImageReader>
+#include <QLabel>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -60,6 +61,18 @@ struct WaitCursor {
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
 };
 
+QString stepName(MarkingTool::Mode m)
+{
+    switch (m) {
+    case MarkingTool::OriginMark: return "Origin";
+    case MarkingTool::X1Mark: return "X1";
+    case MarkingTool::Y1Mark: return "Y1";
+    default: return "Start";
+    }
+}
+
+QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
+
 QString imageFilter()
 {
     QStringList patterns;
@@ -83,6 +96,8 @@ TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
     statusBar()->setObjectName("StatusBar");
     dialogs_.openFile = [this] { return QFileDialog::getOpenFileName(this, "Open", {}, imageFilter()); };
     FormCreate();
+    connect(&document_, &DocumentOwner::changed, this, [this] { documentChanged(); });
+    documentChanged();
 }
 
 TPlotrunner::~TPlotrunner()
@@ -97,6 +112,12 @@ void TPlotrunner::attachDialogs(TGOptions* options, TGOutput* output, TAboutBox*
     GOutput = output;
     AboutBox = about;
     settingsFile_.attachDialogs(options, output);
+    // The boxes as they start are the state that the first undo step returns to.
+    document_.change([&](Document& d) {
+        d.fields = GOutput->fields();
+        d.thresholdText = GOptions->thresholdText();
+        d.copyToClipboard = GOptions->copyToClipboard();
+    });
     // While the options dialog is open, the counted pixels follow its boxes.
     connect(GOptions, &TGOptions::settingsTyped, tools_, &PictureTools::showTypedSettings);
 }
@@ -107,9 +128,15 @@ void TPlotrunner::createViews()
     client->setObjectName("ClientArea");
     setCentralWidget(client);
 
-    history_ = new EditHistory([this] { return editState(); }, [this](const EditState& s) { restoreEdit(s); }, this);
+    history_ = new EditHistory(
+        document_, [this](const Document& step) { restoreEdit(step); }, this);
+    // Left of the coordinates, which the picture tools put at the right.
+    startLabel_ = new QLabel(statusBar());
+    startLabel_->setObjectName("StartMarkLabel");
+    startLabel_->hide();
+    statusBar()->addPermanentWidget(startLabel_);
     tools_ = new PictureTools(
-        *client, *statusBar(), settings_, commands_, *history_,
+        *client, *statusBar(), document_.value().settings, commands_,
         [this] { return GOptions ? readWhole(GOptions->thresholdText().toStdString()) : std::optional<int32_t>(); },
         this);
     connect(tools_, &PictureTools::inkPicked, this, [this](uint32_t ink) {
@@ -118,32 +145,7 @@ void TPlotrunner::createViews()
         // The dialog comes back once the click is over.
         QTimer::singleShot(0, this, [this] { guarded([&] { OptionsClick(); }); });
     });
-    const MarkingTool* marking = &tools_->marking();
-    connect(marking, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
-        const MarkOutcome outcome = takeMark(settings_, m, x, y);
-        if (outcome.referenceOutOfRange)
-            commands_.Execute->setEnabled(false);
-        tools_->calibrationChanged();
-        setStatus(outcome.status);
-        history_->commit(m == MarkingTool::OriginMark ? "Origin"
-                         : m == MarkingTool::X1Mark   ? "X1"
-                         : m == MarkingTool::Y1Mark   ? "Y1"
-                                                      : "Start");
-    });
-    connect(marking, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
-        setStatus(takeArea(settings_, a));
-        tools_->refreshCounted();
-        history_->commit("Scan Area");
-    });
-    connect(marking, &MarkingTool::areaNotSelected, this, [this] {
-        setStatus("Scan area was not selected.");
-        history_->commit({});
-    });
-    connect(marking, &MarkingTool::areaRemoved, this, [this] {
-        settings_.ScanStartX = settings_.ScanStartY = settings_.ScanEndX = settings_.ScanEndY = -1;
-        tools_->refreshCounted();
-        history_->commit("Remove Scan Area");
-    });
+    connectMarking();
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
@@ -155,8 +157,56 @@ void TPlotrunner::createViews()
     BackPanel->setPalette(workspace);
 
     // Over the back panel: made after it.
-    output_ = new OutputCommands(*this, *client, commands_, dialogs_, [this] { return picturePath_; });
+    output_ = new OutputCommands(*this, *client, commands_, dialogs_, [this] { return document().picture.path; });
     connect(output_, &OutputCommands::viewsChanged, this, [this] { takeView(); });
+}
+
+// The marking tool has changed itself when it tells: the document still
+// holds the marks from before, which are the step's start.
+void TPlotrunner::connectMarking()
+{
+    const MarkingTool* marking = &tools_->marking();
+    connect(marking, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
+        ScopedStep step(*history_, stepName(m));
+        MarkOutcome outcome;
+        document_.change([&](Document& d) {
+            d.marks = tools_->marking().state();
+            outcome = takeMark(d.settings, m, x, y);
+            if (outcome.referenceOutOfRange)
+                d.accepted = false;
+        });
+        tools_->calibrationChanged();
+        setStatus(outcome.status);
+    });
+    connect(marking, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
+        ScopedStep step(*history_, "Scan Area");
+        QString status;
+        document_.change([&](Document& d) {
+            d.marks = tools_->marking().state();
+            status = takeArea(d.settings, a);
+        });
+        setStatus(status);
+        tools_->refreshCounted();
+    });
+    connect(marking, &MarkingTool::areaNotSelected, this, [this] {
+        ScopedStep step(*history_, {});
+        takeMarks();
+        setStatus("Scan area was not selected.");
+    });
+    connect(marking, &MarkingTool::areaRemoved, this, [this] {
+        ScopedStep step(*history_, "Remove Scan Area");
+        document_.change([&](Document& d) {
+            d.marks = tools_->marking().state();
+            ScanSettings& s = d.settings;
+            s.ScanStartX = s.ScanStartY = s.ScanEndX = s.ScanEndY = -1;
+        });
+        tools_->refreshCounted();
+    });
+}
+
+void TPlotrunner::takeMarks()
+{
+    document_.change([&](Document& d) { d.marks = tools_->marking().state(); });
 }
 
 void TPlotrunner::connectCommands()
@@ -179,11 +229,16 @@ void TPlotrunner::connectCommands()
         {c.Contents, [this] { ContentsClick(); }},
         {c.About, [this] { AboutClick(); }},
         {c.LoadSettings, [this] { settingsFile_.LoadSettingsClick(); }},
-        {c.SaveSettings, [this] { settingsFile_.SaveSettingsClick(); }}};
+        {c.SaveSettings, [this] { settingsFile_.SaveSettingsClick(); }},
+        {c.btnScanLock, [this] { btnScanLockClick(); }},
+        {c.RemoveStart, [this] { RemoveStartClick(); }}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [handler] { guarded(handler); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
+    connect(tools_, &PictureTools::viewsChanged, this, [this] { updateActions(); });
     history_->attach(c.Undo, c.Redo);
+    for (auto changed : {&QUndoStack::canUndoChanged, &QUndoStack::canRedoChanged})
+        connect(&history_->stack(), changed, this, [this] { updateActions(); });
     // No step is taken in the middle of a press and release on the picture.
     for (QAction* a : {c.Undo, c.Redo})
         connect(a, &QAction::triggered, this, [this, a] {
@@ -194,10 +249,9 @@ void TPlotrunner::connectCommands()
 
 void TPlotrunner::FormCreate()
 {
-    settings_ = ScanSettings{};
-    pictureLoaded_ = false;
-    imageShown_ = false;
-    picWidth_ = picHeight_ = -1;
+    Document start;
+    start.marks = tools_->marking().state(); // none placed: every mark off the picture
+    document_.set(start);
     // The help file rule: the directory glued to the file name. A value of
     // the wrong type ends in the error box and leaves the bare file name.
     guarded([&] { helpFile_ = helpFileByRule(readHelpDir()); });
@@ -258,7 +312,7 @@ void TPlotrunner::openPicture(const QString& path)
     if (const QString problem = notARegularFile(path); !problem.isEmpty())
         throw std::runtime_error(problem.toStdString());
     if (acceptPicture(loadPicture(path), QFileInfo(path).fileName())) // throws: the earlier picture stays
-        picturePath_ = path;
+        document_.change([&](Document& d) { d.picture.path = path; });
 }
 
 bool TPlotrunner::acceptPicture(Picture p, const QString& fileName)
@@ -268,14 +322,11 @@ bool TPlotrunner::acceptPicture(Picture p, const QString& fileName)
         // Refused: the last accepted picture, with its marks and undo steps,
         // stays the one Execute scans; with none, there is nothing to scan.
         tools_->hidePicture();
-        commands_.Options->setEnabled(false);
-        if (!pictureLoaded_)
-            commands_.Execute->setEnabled(false);
+        document_.change([](Document& d) { d.picture.refused = true; });
         showNotice(this, "Too small bitmap!", "The size of the bitmap must be at least 2x2");
         return false;
     }
     picture_ = std::move(p);
-    picturePath_.clear();
     history_->clear();
     tools_->setPicture(picture_.image);
     CheckPicture();
@@ -285,39 +336,40 @@ bool TPlotrunner::acceptPicture(Picture p, const QString& fileName)
 void TPlotrunner::CheckPicture()
 {
     const int w = picture_.image.width(), h = picture_.image.height();
-    bool reduced = false;
-    if (pictureLoaded_ && (w < picWidth_ || h < picHeight_) && commands_.Execute->isEnabled()) {
-        commands_.Execute->setEnabled(false);
-        reduced = true;
-    }
-    picWidth_ = w;
-    picHeight_ = h;
+    const PictureState& last = document().picture;
+    // Settings that passed the checks on a larger picture may not fit this one.
+    const bool reduced = last.loaded && (w < last.size.width() || h < last.size.height()) && document().accepted;
+    document_.change([&](Document& d) {
+        d.picture = {{w, h}, true, false, QString()};
+        if (reduced)
+            d.accepted = false;
+    });
     tools_->showPicture();
     GOptions->setPictureInfo(w, h, picture_.bitsPerPixel);
     GOptions->setScanWidthMaximum(std::min(w / 2, 32767));
-    pictureLoaded_ = true;
     BackPanel->hide();
-    commands_.Options->setEnabled(true);
     output_->hideGrid();
     if (reduced)
         showNotice(this, "Image size notification!", "Image width or height is reduced!\nCheck your parameters.");
     takeView();
 }
 
+bool TPlotrunner::pictureShown() const { return document().picture.loaded && !output_->covering(); }
+
 void TPlotrunner::takeView()
 {
     // The picture is the view unless the grid or the chart covers it; when it
     // returns, the marks are fitted to its display.
-    imageShown_ = !output_->covering();
-    if (imageShown_)
+    if (pictureShown())
         FormResize();
+    updateActions();
 }
 
 void TPlotrunner::FormResize() { tools_->refit(); }
 
 void TPlotrunner::OptionsClick()
 {
-    GOptions->setRecord(settings_, {picWidth_, picHeight_});
+    GOptions->setRecord(document().settings, document().picture.size);
     const int result = GOptions->exec();
     if (result == QDialog::Accepted)
         applyOptions(GOptions->verdict());
@@ -331,58 +383,107 @@ void TPlotrunner::OptionsClick()
 void TPlotrunner::applyOptions(const OptionVerdict& verdict, const std::function<void()>& alsoChange,
                                const QString& step)
 {
-    history_->begin();
+    ScopedStep edit(*history_, step);
     if (alsoChange)
         alsoChange();
-    settings_ = verdict.record;
-    tools_->takeOptions(verdict.record, verdict.inputValid);
-    commands_.Execute->setEnabled(verdict.inputValid);
-    if (imageShown_)
+    document_.change([&](Document& d) {
+        d.settings = verdict.record;
+        d.accepted = verdict.inputValid;
+        // The boxes as OK or the settings file left them.
+        d.fields = GOutput->fields();
+        d.thresholdText = GOptions->thresholdText();
+        d.copyToClipboard = GOptions->copyToClipboard();
+    });
+    tools_->takeOptions(verdict.record);
+    takeMarks();
+    if (pictureShown())
         FormResize();
-    history_->commit(step);
 }
 
 void TPlotrunner::Output1Click()
 {
-    history_->begin();
+    ScopedStep step(*history_, "Output Fields"); // a Cancel changed nothing, and leaves no step
     GOutput->exec();
-    history_->commit("Output Fields"); // a Cancel changed nothing, and leaves no step
+    document_.change([&](Document& d) { d.fields = GOutput->fields(); });
+}
+
+void TPlotrunner::btnScanLockClick()
+{
+    const bool locked = !document().marks.locked;
+    ScopedStep step(*history_, locked ? "Lock" : "Unlock");
+    tools_->setLocked(locked);
+    takeMarks();
+}
+
+void TPlotrunner::RemoveStartClick()
+{
+    ScopedStep step(*history_, "Remove Start Mark");
+    document_.change([](Document& d) {
+        d.settings.Follow.StartX = d.settings.Follow.StartY = -1;
+        d.marks.markX[MarkingTool::StartMark - 1] = d.marks.markY[MarkingTool::StartMark - 1] = -1;
+    });
+    tools_->restoreMarks(document().marks);
+    if (pictureShown())
+        FormResize();
+    setStatus("Start mark removed.");
 }
 
 void TPlotrunner::ContentsClick() { help_.showTopic(helpFile_, kHelpContentsTopic); }
 
 void TPlotrunner::AboutClick() { AboutBox->exec(); }
 
-EditState TPlotrunner::editState() const
+// An undo or redo: the edits as they were, in the document and in the views
+// and dialogs that show them; the picture and a scan's output stay as they are.
+void TPlotrunner::restoreEdit(const Document& step)
 {
-    return {settings_, tools_->marking().state(), commands_.Execute->isEnabled(),
-            GOutput ? GOutput->fields() : OutputFields{}, tools_->calibrated()};
+    document_.set(withEditsOf(document(), step));
+    const Document& d = document();
+    tools_->restoreMarks(d.marks);
+    GOutput->setFields(d.fields);
+    GOptions->setKeptBoxes(d.thresholdText, d.copyToClipboard);
+    if (pictureShown())
+        FormResize();
 }
 
-// An undo or redo: the edit state as it was, with the way to Execute; the
-// output of a scan stays as it is.
-void TPlotrunner::restoreEdit(const EditState& s)
+void TPlotrunner::documentChanged()
 {
-    settings_ = s.settings;
-    tools_->restoreMarks(s.marks, s.calibrated);
-    commands_.Execute->setEnabled(s.executable);
-    if (GOutput)
-        GOutput->setFields(s.fields);
-    if (imageShown_)
-        FormResize();
+    const Document& d = document();
+    tools_->setCalibrated(d.accepted);
+    // Following starts there, not where a clear strip is found.
+    const FollowSettings& f = d.settings.Follow;
+    const bool start = f.On && f.StartX >= 0 && f.StartY >= 0;
+    if (start)
+        startLabel_->setText("Start mark at (" + number(f.StartX) + ", " + number(f.StartY) + ")");
+    startLabel_->setVisible(start);
+    updateActions();
+}
+
+void TPlotrunner::updateActions()
+{
+    ViewFacts views;
+    views.canUndo = history_->stack().canUndo();
+    views.canRedo = history_->stack().canRedo();
+    views.gridShown = output_->gridShown();
+    views.chartShown = output_->chartShown();
+    tools_->addViewFacts(views);
+    commands_.updateActions(document(), views);
 }
 
 // --- Execute
 
 void TPlotrunner::ExecuteClick()
 {
-    if (!pictureLoaded_)
+    if (!pictureLoaded())
         return;
     const QString thresholdText = GOptions->thresholdText();
     const std::optional<int32_t> threshold = readWhole(thresholdText.toStdString());
     if (!threshold)
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
-    settings_.Threshold = *threshold;
+    // The scan takes the box as it is, typed and cancelled or not.
+    document_.change([&](Document& d) {
+        d.settings.Threshold = *threshold;
+        d.thresholdText = thresholdText;
+    });
 
     ScanReport report(GOutput->fields(), decimalSeparator());
     ScanRun run(output_->grid(), output_->chart(), [this](const QString& text) {
@@ -391,7 +492,9 @@ void TPlotrunner::ExecuteClick()
     });
     run.layOutGrid(report);
 
-    const ScanChecks checks = checkScan(settings_);
+    ScanChecks checks;
+    document_.change([&](Document& d) { checks = checkScan(d.settings); });
+    const ScanSettings& settings = document().settings;
     if (checks.widthResized)
         showNotice(this, widthResizedNotice(checks.areaWidth));
     if (checks.stop != ScanStop::None) {
@@ -400,19 +503,21 @@ void TPlotrunner::ExecuteClick()
     }
     {
         WaitCursor wait;
-        const bool finite = run.run(pixelView(picture_.image), settings_, checks, report);
+        const bool finite = run.run(pixelView(picture_.image), settings, checks, report);
         tools_->clearPoints();
         if (!finite) {
             // No number of this scan is trusted: no text to save, copy or print.
             output_->dropLines();
+            document_.change([](Document& d) { d.hasResult = false; });
             setStatus(QString());
             showNotice(this, notFiniteNotice(report.firstNonFiniteRow()));
             return;
         }
-        tools_->showPoints(run.rows(), settings_, report.fields().wantsSpread(), {picWidth_, picHeight_});
+        tools_->showPoints(run.rows(), settings, report.fields().wantsSpread(), pictureSize());
         const PictureFacts facts{GOptions->widthLabel().toStdString(), picture_.image.height(),
                                  GOptions->bitsPerPixelLabel().toStdString(), GOptions->weightedBox()};
-        output_->setLines(report.lines(facts, settings_));
+        output_->setLines(report.lines(facts, settings));
+        document_.change([](Document& d) { d.hasResult = true; });
         if (GOptions->copyToClipboard())
             output_->CopyClick();
     }

@@ -1,11 +1,12 @@
 #pragma once
-// The main window: a switchboard. It holds the picture and the Scan
-// settings, routes each command to its handler, and hands the work to the
-// classes that own it: the picture tools, Execute's scan run, and the
-// output and settings file commands.
+// The main window: a switchboard. It holds the picture and the document,
+// routes each command to its handler, and hands the work to the classes that
+// own it: the picture tools, Execute's scan run, and the output and settings
+// file commands.
 
 #include "Commands.h"
 #include "CommonDialogs.h"
+#include "Document.h"
 #include "EditHistory.h"
 #include "HelpViewer.h"
 #include "PictureTools.h"
@@ -22,6 +23,7 @@
 #include <vector>
 
 class QFrame;
+class QLabel;
 class TAboutBox;
 class TGOptions;
 class TGOutput;
@@ -59,16 +61,18 @@ public:
     CommonDialogs& commonDialogs() { return dialogs_; }
 
     // Read-only views of the state, for tests and benchmarks.
-    const ScanSettings& scanSettings() const { return settings_; }
+    const Document& document() const { return document_.value(); }
+    const ScanSettings& scanSettings() const { return document().settings; }
     const MarkingTool& marking() const { return tools_->marking(); }
     const Picture& picture() const { return picture_; }
     const std::vector<std::string>& outputLines() const;
     const ResultGridModel& grid() const;
     const ResultChart& chart() const;
-    bool pictureLoaded() const { return pictureLoaded_; }
+    bool pictureLoaded() const { return document().picture.loaded; }
     // The size of the last accepted picture; -1 by -1 before the first.
-    QSize pictureSize() const { return {picWidth_, picHeight_}; }
-    bool pictureShown() const { return imageShown_; }
+    QSize pictureSize() const { return document().picture.size; }
+    // A picture is loaded, and neither the grid nor the chart covers it.
+    bool pictureShown() const;
     const QString& helpFile() const { return helpFile_; }
     const QString& savedFileName() const;
     QString statusText() const;
@@ -93,10 +97,16 @@ private:
     void ContentsClick();
     void AboutClick();
     void PasteClick();
+    void btnScanLockClick();
+    void RemoveStartClick();
 
     void createViews();
-    EditState editState() const;
-    void restoreEdit(const EditState& state);
+    void connectMarking();
+    // The marks, the area and the lock as the marking tool holds them now.
+    void takeMarks();
+    void restoreEdit(const Document& step);
+    void documentChanged();
+    void updateActions();
     void connectCommands();
     void FormCreate();
     void FormResize();
@@ -106,6 +116,7 @@ private:
 
     Commands commands_;
     QFrame* BackPanel = nullptr;
+    QLabel* startLabel_ = nullptr;     // the Start mark in effect, in the status bar
     OutputCommands* output_ = nullptr; // the grid, the chart and the output text
     PictureTools* tools_ = nullptr;    // the picture view, the marks and the views over the picture
     EditHistory* history_ = nullptr;
@@ -114,20 +125,12 @@ private:
     TAboutBox* AboutBox = nullptr;
     CommonDialogs dialogs_;
 
-    ScanSettings settings_;
-    Picture picture_;     // the picture shown, as the scan reads it
-    QString picturePath_; // its file; empty for a pasted picture
-    int32_t picWidth_ = -1, picHeight_ = -1;
-    bool pictureLoaded_ = false;
-    bool imageShown_ = false;
+    DocumentOwner document_;
+    Picture picture_; // the picture shown, as the scan reads it
     QString helpFile_ = kHelpFileName;
     HelpViewer help_;
-    // After the record and the dialogs, which it reads.
-    SettingsCommands settingsFile_{*this,
-                                   dialogs_,
-                                   settings_,
-                                   [this] { return pictureSize(); },
-                                   [this] { return picturePath_; },
+    // After the document and the dialogs, which it reads.
+    SettingsCommands settingsFile_{*this, dialogs_, document_.value(),
                                    [this](const OptionVerdict& v, const std::function<void()>& fillDialogs) {
                                        applyOptions(v, fillDialogs, "Load Settings");
                                    }};

@@ -20,15 +20,24 @@ namespace plotrun {
 namespace {
 
 const char* const kSettingsFilter = "Plotrun settings (*.json);;All files (*)";
+const char* const kSettingsSuffix = "json";
+
+// The name Save Settings writes: as the file dialog's default suffix does,
+// ".json" goes only onto a file name without any dot, so "chart.v2" stays.
+QString withSettingsSuffix(const QString& path)
+{
+    if (path.isEmpty() || QFileInfo(path).fileName().contains('.') || QFileInfo(path).isDir())
+        return path;
+    return path + "." + kSettingsSuffix;
+}
+
 const char* const kInvalidSettingsTitle = "Invalid settings file!";
 
 } // namespace
 
-SettingsCommands::SettingsCommands(QMainWindow& window, const CommonDialogs& dialogs, const ScanSettings& settings,
-                                   std::function<QSize()> pictureSize, std::function<QString()> picturePath,
+SettingsCommands::SettingsCommands(QMainWindow& window, const CommonDialogs& dialogs, const Document& document,
                                    ApplyOptions applyOptions)
-    : window_(window), dialogs_(dialogs), settings_(settings), pictureSize_(std::move(pictureSize)),
-      picturePath_(std::move(picturePath)), applyOptions_(std::move(applyOptions))
+    : window_(window), dialogs_(dialogs), document_(document), applyOptions_(std::move(applyOptions))
 {
 }
 
@@ -40,6 +49,14 @@ void SettingsCommands::attachDialogs(TGOptions* options, TGOutput* output)
 
 void SettingsCommands::setStatus(const QString& text) { window_.statusBar()->showMessage(text); }
 
+QString SettingsCommands::askSaveFileName()
+{
+    QFileDialog dialog(&window_, "Save Settings", {}, kSettingsFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(kSettingsSuffix);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
 void SettingsCommands::SaveSettingsClick()
 {
     // The settings of the next scan, which reads the threshold box.
@@ -48,10 +65,10 @@ void SettingsCommands::SaveSettingsClick()
     if (!threshold)
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
     SavedSettings s;
-    s.record = settings_;
+    s.record = document_.settings;
     s.record.Threshold = *threshold;
-    s.pictureWidth = pictureSize_().width();
-    s.pictureHeight = pictureSize_().height();
+    s.pictureWidth = document_.picture.size.width();
+    s.pictureHeight = document_.picture.size.height();
     s.fields = GOutput->fields();
     s.decimalSeparator = decimalSeparator();
     s.copyToClipboard = GOptions->copyToClipboard();
@@ -62,13 +79,12 @@ void SettingsCommands::SaveSettingsClick()
         showNotice(&window_, "Invalid input!", QString::fromStdString(e.what()));
         return;
     }
-    const QString path = dialogs_.saveSettingsFile
-                             ? dialogs_.saveSettingsFile()
-                             : QFileDialog::getSaveFileName(&window_, "Save Settings", {}, kSettingsFilter);
+    const QString path =
+        withSettingsSuffix(dialogs_.saveSettingsFile ? dialogs_.saveSettingsFile() : askSaveFileName());
     if (path.isEmpty())
         return;
     // Saving over the picture, or over any picture, would destroy it.
-    const QString picture = picturePath_();
+    const QString picture = document_.picture.path;
     if ((!picture.isEmpty() && isSameFile(path, picture)) || holdsPicture(path))
         throw std::runtime_error(
             QString("Cannot write file \"%1\": it is a picture, which settings are never written over")
@@ -101,7 +117,7 @@ void SettingsCommands::LoadSettingsClick()
     }
     // The marks and the area go onto the current picture, judged as the
     // options dialog's OK judges them; a refusal changes nothing.
-    const QSize picture = pictureSize_();
+    const QSize picture = document_.picture.size;
     const OptionVerdict v = checkSettings(s.record, picture.width(), picture.height());
     if (!v.inputValid) {
         QString text = QString("The settings file \"%1\" does not fit this picture:\n").arg(QFileInfo(path).fileName());

@@ -4,10 +4,8 @@
 // and loaded onto another picture as the options dialog's OK would take them.
 
 #include "CommonDialogs.h"
+#include "Document.h"
 #include "OptionChecks.h"
-#include "ScanSettings.h"
-
-#include <QSize>
 
 #include <functional>
 
@@ -23,12 +21,9 @@ public:
     // OK does, with `fillDialogs` run first inside the same undo step.
     using ApplyOptions = std::function<void(const OptionVerdict&, const std::function<void()>& fillDialogs)>;
 
-    // `settings` is the window's record, read when saving; `pictureSize`
-    // gives the size of the picture that loaded settings must fit, and
-    // `picturePath` its file (empty for a pasted picture), which saved
-    // settings never replace.
-    SettingsCommands(QMainWindow& window, const CommonDialogs& dialogs, const ScanSettings& settings,
-                     std::function<QSize()> pictureSize, std::function<QString()> picturePath,
+    // `document` is the window's: its record is saved, loaded settings must
+    // fit its picture, and its picture's file is never replaced by settings.
+    SettingsCommands(QMainWindow& window, const CommonDialogs& dialogs, const Document& document,
                      ApplyOptions applyOptions);
 
     // The dialogs hold the boxes that the record does not.
@@ -39,12 +34,11 @@ public:
 
 private:
     void setStatus(const QString& text);
+    QString askSaveFileName();
 
     QMainWindow& window_;
     const CommonDialogs& dialogs_;
-    const ScanSettings& settings_;
-    std::function<QSize()> pictureSize_;
-    std::function<QString()> picturePath_;
+    const Document& document_;
     ApplyOptions applyOptions_;
     TGOptions* GOptions = nullptr;
     TGOutput* GOutput = nullptr;

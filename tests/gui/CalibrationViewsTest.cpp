@@ -260,6 +260,36 @@ private slots:
         QVERIFY(grid()->verticalLines().empty());
     }
 
+    // A smaller picture takes the acceptance away with Execute: the real
+    // coordinates and the grid go until an OK accepts the settings again.
+    void aSmallerPictureTakesTheRealValuesAwayUntilAnOk()
+    {
+        showPicture(200, 100, 200, 100);
+        editSettings(p->w, [](ScanSettings& s) { calibrate(s, false, 0, 1000); });
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        QVERIFY(!grid()->verticalLines().empty());
+        hover(60, 50);
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 50    X: 50  Y: 800"));
+
+        const QString smaller = dir.filePath("smaller.bmp");
+        writeBmp(smaller, 150, 80, [](int, int) { return 0xFFFFFFu; });
+        ModalAnswers answers;
+        std::vector<SeenBox> seen;
+        answers.expectBox(seen);
+        p->w.openPicture(smaller);
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].title, QString("Image size notification!"));
+        QVERIFY(!actionOf(p->w, "Execute")->isEnabled());
+        QVERIFY(grid()->verticalLines().empty());
+        hover(60, 50);
+        QVERIFY2(!coordinates()->text().contains("X:"), qPrintable(coordinates()->text()));
+
+        acceptSettings(p->w);
+        QVERIFY(actionOf(p->w, "Execute")->isEnabled());
+        QVERIFY(!grid()->verticalLines().empty());
+        QVERIFY2(coordinates()->text().contains("X:"), qPrintable(coordinates()->text()));
+    }
+
     // --- Calibration grid
 
     void theGridIsACheckableViewCommandOffAtTheStart()
@@ -399,7 +429,6 @@ private slots:
         writeBmp(path, 640, 480, workedExamplePixel);
         p->w.openPicture(path);
         editSettings(p->w, [](ScanSettings& r) { r = workedExampleSettings(); });
-        actionOf(p->w, "Execute")->setEnabled(true);
         p->outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
         p->outputBox<QCheckBox>("ScanCheckBox")->setChecked(true);
         p->outputBox<QCheckBox>("ColNamesCheckBox")->setChecked(true);

@@ -218,6 +218,45 @@ private slots:
         QCOMPARE(QString::fromStdString(p->w.outputLines()[4]), QString("Threshold:,37"));
     }
 
+    // Undo and redo of an OK put the boxes that a show keeps (the threshold
+    // and the clipboard box) back as the step left them, and the next scan
+    // reads the threshold so put back.
+    void undoOfAnOkPutsTheThresholdBoxBack()
+    {
+        openBlank(50, 40);
+        check(p->output, "ScanCheckBox")->setChecked(true); // the threshold is in the output
+        ModalAnswers answers;
+        answers.expect(okOptions([](TGOptions& d) {
+            validBoxes(d);
+            type(d, "Threshold", "100");
+        }));
+        QVERIFY(trigger(*p, "Options"));
+        answers.expect(okOptions([](TGOptions& d) {
+            type(d, "Threshold", "200");
+            check(d, "SelCpy")->setChecked(false);
+        }));
+        QVERIFY(trigger(*p, "Options"));
+        QCOMPARE(p->w.scanSettings().Threshold, 200);
+
+        QVERIFY(trigger(*p, "Undo"));
+        QCOMPARE(p->w.scanSettings().Threshold, 100);
+        answers.expect(cancelDialog([](QDialog& d) {
+            QCOMPARE(text(d, "Threshold"), QString("100"));
+            QVERIFY(check(d, "SelCpy")->isChecked());
+        }));
+        QVERIFY(trigger(*p, "Options"));
+        QVERIFY(answers.allAnswered());
+        QVERIFY(trigger(*p, "Execute"));
+        QCOMPARE(p->w.scanSettings().Threshold, 100);
+        QCOMPARE(QString::fromStdString(p->w.outputLines()[4]), QString("Threshold:,100"));
+
+        QVERIFY(trigger(*p, "Redo"));
+        QCOMPARE(text(p->options, "Threshold"), QString("200"));
+        QVERIFY(!check(p->options, "SelCpy")->isChecked());
+        QVERIFY(trigger(*p, "Execute"));
+        QCOMPARE(QString::fromStdString(p->w.outputLines()[4]), QString("Threshold:,200"));
+    }
+
     void theArrowsStepWithinLimitsButTypingIsFree()
     {
         openBlank(50, 40);

@@ -10,6 +10,8 @@
 #include "../../files/PictureFile.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -30,7 +32,6 @@ class FollowViewsTest : public QObject {
         s.Follow.On = follow;
         s.Follow.RemoveLines = removeLines;
         editSettings(p->w, [&](ScanSettings& r) { r = s; });
-        actionOf(p->w, "Execute")->setEnabled(true);
     }
 
     int tinted(QRgb colour) const
@@ -96,6 +97,50 @@ private slots:
         QVERIFY(trigger(*p, "tlbtnMarkStart"));
         QCOMPARE(p->w.marking().mode(), MarkingTool::NoMark);
         QVERIFY(p->action("tlbtnMarkO")->isEnabled());
+    }
+
+    // Remove Start Mark clears the start point as one step of undo; while
+    // following uses a Start mark, the status bar says where it is.
+    void removeStartMarkClearsTheStartPointAndTheStatusBarFollows()
+    {
+        readyChart(false, false);
+        auto* label = p->w.findChild<QLabel*>("StartMarkLabel");
+        QVERIFY(label && label->parentWidget() == p->w.statusBar());
+        QVERIFY(label->isHidden());
+        QVERIFY(!p->action("RemoveStart")->isEnabled());
+        QVERIFY(p->w.findChild<QMenu*>("ScanMenu")->actions().contains(p->action("RemoveStart")));
+
+        QVERIFY(trigger(*p, "tlbtnMarkStart"));
+        const QPoint at(imageOf(p->w)->width() / 2, imageOf(p->w)->height() / 2);
+        QTest::mousePress(imageOf(p->w), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(imageOf(p->w), Qt::LeftButton, {}, at);
+        QVERIFY(trigger(*p, "tlbtnMarkStart"));
+        QVERIFY(p->action("RemoveStart")->isEnabled());
+        QVERIFY(label->isHidden()); // following is off: the mark does nothing yet
+        editSettings(p->w, [](ScanSettings& r) { r.Follow.On = true; });
+        const FollowSettings placed = p->w.scanSettings().Follow;
+        const QRect shape = imageOf(p->w)->shape(Mark::Start).bounds;
+        QVERIFY(placed.StartX >= 0 && placed.StartY >= 0);
+        QVERIFY(!label->isHidden());
+        QCOMPARE(label->text(), QString("Start mark at (%1, %2)").arg(placed.StartX).arg(placed.StartY));
+
+        QVERIFY(trigger(*p, "RemoveStart"));
+        QCOMPARE(p->w.statusText(), QString("Start mark removed."));
+        QCOMPARE(p->w.scanSettings().Follow.StartX, -1.0);
+        QCOMPARE(p->w.scanSettings().Follow.StartY, -1.0);
+        QVERIFY(p->w.scanSettings().Follow.On); // following finds its own start strip
+        QCOMPARE(p->w.marking().markX(MarkingTool::StartMark), -1.0);
+        QCOMPARE(imageOf(p->w)->shape(Mark::Start).bounds, QRect(-10, -10, 10, 10));
+        QVERIFY(label->isHidden());
+        QVERIFY(!p->action("RemoveStart")->isEnabled());
+
+        QVERIFY(trigger(*p, "Undo"));
+        QCOMPARE(p->w.scanSettings().Follow, placed);
+        QCOMPARE(imageOf(p->w)->shape(Mark::Start).bounds, shape);
+        QVERIFY(!label->isHidden() && p->action("RemoveStart")->isEnabled());
+        QVERIFY(trigger(*p, "Redo"));
+        QCOMPARE(p->w.marking().markX(MarkingTool::StartMark), -1.0);
+        QVERIFY(label->isHidden() && !p->action("RemoveStart")->isEnabled());
     }
 
     void doneShowsTheCountsOnlyWhenAnOptionIsOn()

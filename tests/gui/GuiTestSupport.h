@@ -67,16 +67,20 @@ inline PictureView* imageOf(const TPlotrunner& w) { return w.findChild<PictureVi
 // The shapes over the picture: imageOf(w)->shape(Mark::Origin).
 using Mark = PictureView::Mark;
 
-// Changes the Scan settings as the options dialog's OK would, leaving the
-// way to Execute as it was.
+// Changes the Scan settings as an accepted OK of the options dialog would:
+// the calibration is accepted, and Execute may run on it.
 inline void editSettings(TPlotrunner& w, const std::function<void(ScanSettings&)>& edit)
 {
     OptionVerdict v;
     v.record = w.scanSettings();
     edit(v.record);
-    const bool executable = actionOf(w, "Execute")->isEnabled();
     w.applyOptions(v);
-    actionOf(w, "Execute")->setEnabled(executable);
+}
+
+// An accepted OK of the Scan settings as they are.
+inline void acceptSettings(TPlotrunner& w)
+{
+    editSettings(w, [](ScanSettings&) {});
 }
 
 // Triggers a command as the user would; false when it is missing or disabled.

@@ -76,7 +76,6 @@ class InkViewsTest : public QObject {
         s.Ink.On = ink;
         s.Ink.Ink = scanColour(InkChart::kBlue);
         editSettings(p->w, [&](ScanSettings& r) { r = s; });
-        actionOf(p->w, "Execute")->setEnabled(true);
     }
 
     const CountedPixelsOverlay& counted() const { return p->w.countedPixels(); }
@@ -136,7 +135,6 @@ private slots:
         p->w.acceptPicture(pictureFromImage(chart), "chart.bmp");
         p->options.setPictureInfo(640, 480, "24");
         editSettings(p->w, [&](ScanSettings& r) { r = workedExampleSettings(); });
-        actionOf(p->w, "Execute")->setEnabled(true);
         for (const char* box : {"SdevCheckBox", "ScanCheckBox", "ColNamesCheckBox"})
             p->outputBox<QCheckBox>(box)->setChecked(true);
         QVERIFY(trigger(*p, "Execute"));

@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QImageReader>
 #include <QMimeData>
 #include <QLabel>
 #include <QSettings>
@@ -54,7 +56,6 @@ class MainWindowTest : public QObject {
         const auto seen = open(p, picture("chart.bmp", 640, 480, workedExamplePixel));
         QVERIFY(seen.empty());
         editSettings(p.w, [&](ScanSettings& r) { r = workedExampleSettings(); });
-        actionOf(p.w, "Execute")->setEnabled(true);
         p.outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
         p.outputBox<QCheckBox>("ScanCheckBox")->setChecked(true);
         p.outputBox<QCheckBox>("ColNamesCheckBox")->setChecked(true);
@@ -205,7 +206,7 @@ private slots:
     {
         Program p;
         QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
-        actionOf(p.w, "Execute")->setEnabled(true);
+        acceptSettings(p.w);
         QCOMPARE(open(p, blank("tiny.bmp", 1, 5)).size(), size_t(1));
         QVERIFY(imageOf(p.w)->isHidden());
         QVERIFY(widgetOf(p.w, "BackPanel")->isHidden());
@@ -253,7 +254,7 @@ private slots:
     {
         Program p;
         QVERIFY(open(p, blank("first.bmp", 40, 30)).empty());
-        actionOf(p.w, "Execute")->setEnabled(true);
+        acceptSettings(p.w);
         QVERIFY(open(p, blank("same.bmp", 40, 30)).empty());
         QVERIFY(p.action("Execute")->isEnabled());
         const auto seen = open(p, blank("narrow.bmp", 39, 300)); // narrower but taller
@@ -279,6 +280,39 @@ private slots:
         QVERIFY(seen[0].text.contains("bad.bmp"));
         QCOMPARE(p.w.picture().image.width(), 40);
         QCOMPARE(p.optionsBox<QLabel>("FileNameLabel")->text(), QString("good.bmp"));
+    }
+
+    // The Open dialog keeps bitmaps as its first filter; the second reaches
+    // every picture type that the loader reads, PNG and JPEG among them,
+    // without a typed pattern.
+    void theOpenDialogOffersBitmapsThenEveryPictureType()
+    {
+        Program p;
+        QStringList filters;
+        ModalAnswers answers;
+        answers.expect([&filters](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            if (!d)
+                return;
+            filters = d->nameFilters();
+            d->reject();
+        });
+        QVERIFY(trigger(p, "Open"));
+        QTRY_VERIFY(answers.allAnswered());
+        QVERIFY(answers.unexpected.isEmpty());
+        QVERIFY(!p.w.pictureLoaded());
+
+        QCOMPARE(filters.size(), 3);
+        QCOMPARE(filters[0], QString("Bitmaps (*.bmp)"));
+        QVERIFY2(filters[1].startsWith("Pictures (") && filters[1].endsWith(")"), qPrintable(filters[1]));
+        const QStringList patterns = filters[1].mid(10, filters[1].size() - 11).split(' ');
+        const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+        QCOMPARE(patterns.size(), formats.size());
+        for (const QByteArray& f : formats)
+            QVERIFY2(patterns.contains("*." + QString::fromLatin1(f)), f.constData());
+        for (const char* pattern : {"*.bmp", "*.png", "*.jpg", "*.jpeg"})
+            QVERIFY2(patterns.contains(pattern), pattern);
+        QCOMPARE(filters[2], QString("All files (*)"));
     }
 
     // plotrun FILE opens the file as Open does, with the same message when it
@@ -422,7 +456,6 @@ private slots:
             r.ScanEndX = 11;
             r.ScanEndY = 480;
         });
-        actionOf(p.w, "Execute")->setEnabled(true);
         p.outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
         ModalAnswers answers;
         std::vector<SeenBox> seen;

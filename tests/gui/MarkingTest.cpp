@@ -100,7 +100,6 @@ private slots:
         showPicture(200, 100, 400, 200);
         editSettings(p->w, [&](ScanSettings& r) { r.OriginX = 50; });
         editSettings(p->w, [&](ScanSettings& r) { r.OriginY = 50; });
-        actionOf(p->w, "Execute")->setEnabled(true);
         markMode("tlbtnMarkX");
         press(80, 0);
         release(80, 0);
@@ -109,7 +108,7 @@ private slots:
         QVERIFY(!p->action("Execute")->isEnabled());
         QVERIFY(!p->w.findChild<QToolButton*>("ExecuteToolBtn")->isEnabled());
         markMode("tlbtnMarkX");
-        actionOf(p->w, "Execute")->setEnabled(true);
+        acceptSettings(p->w);
         markMode("tlbtnMarkY");
         press(0, 80); // bitmap y 60: above the origin
         release(0, 80);
@@ -120,7 +119,7 @@ private slots:
     void withNoOriginNoReferenceIsOutOfRange()
     {
         showPicture(200, 100, 400, 200);
-        actionOf(p->w, "Execute")->setEnabled(true);
+        acceptSettings(p->w);
         markMode("tlbtnMarkX");
         press(1, 1); // (0, 0) would mean the middle to QTest
         release(1, 1);
@@ -133,7 +132,6 @@ private slots:
         showPicture(200, 100, 400, 200);
         editSettings(p->w, [&](ScanSettings& r) { r.RefX = 20; });
         editSettings(p->w, [&](ScanSettings& r) { r.RefY = 10; });
-        actionOf(p->w, "Execute")->setEnabled(true);
         markMode("tlbtnMarkO");
         press(100, 100); // (50, 50)
         release(0, 0);

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -260,6 +261,27 @@ private slots:
         QVERIFY(seen[0].text.contains("the key \"area.endX\": End X scan point out of range."));
         QVERIFY(seen[0].text.contains("made on a picture of 640 x 480 pixels; this one has 320 x 240"));
         QVERIFY(p.w.scanSettings() == ScanSettings{});
+    }
+
+    // A name without a suffix gets ".json", as Save As gives ".txt"; a name
+    // with a suffix of its own keeps it.
+    void saveSettingsAddsJsonToANameWithoutASuffix()
+    {
+        Program p;
+        p.w.openPicture(kChart);
+        applyAsOk(p, sampleCalibration());
+        const QString bare = dir.filePath("bare");
+        p.w.commonDialogs().saveSettingsFile = [bare] { return bare; };
+        QVERIFY(trigger(p, "SaveSettings"));
+        QCOMPARE(p.w.statusText(), QString("Settings saved to bare.json"));
+        QVERIFY(!QFileInfo::exists(bare));
+        QCOMPARE(readSettingsFile(bare + ".json").record, p.w.scanSettings());
+
+        const QString own = dir.filePath("chart.settings");
+        p.w.commonDialogs().saveSettingsFile = [own] { return own; };
+        QVERIFY(trigger(p, "SaveSettings"));
+        QCOMPARE(p.w.statusText(), QString("Settings saved to chart.settings"));
+        QVERIFY(QFileInfo::exists(own) && !QFileInfo::exists(own + ".json"));
     }
 
     // A name picked by a slip: the picture being scanned, a link to it, or

@@ -3,9 +3,8 @@
 // area, the marking tool, the loupe, the calibration grid, the coordinates
 // in the status bar, the counted pixels, the points of the last scan and
 // Pick from picture. It handles the commands of the marks, the scan area's
-// lock and removal, the zoom, the loupe and the views over the picture. The
-// window keeps the Scan settings and hears from `marking()` what was placed
-// or drawn.
+// removal, the zoom, the loupe and the views over the picture. The window
+// keeps the document and hears from `marking()` what was placed or drawn.
 
 #include "InkPicker.h"
 #include "MarkingTool.h"
@@ -30,12 +29,12 @@ namespace plotrun {
 class CalibrationGrid;
 class CoordinatesLabel;
 class CountedPixelsOverlay;
-class EditHistory;
 class Loupe;
 class PictureView;
 class PointsOverlay;
 class ZoomArea;
 struct Commands;
+struct ViewFacts;
 
 class PictureTools : public QObject {
     Q_OBJECT
@@ -44,10 +43,9 @@ public:
     // The picture view is made in `client` and the coordinates go to the
     // status bar. `settings` is the window's record, which the grid, the
     // coordinates and the counted pixels read; `thresholdBox` gives the
-    // threshold as typed, which the next scan takes. Changes of the marks and
-    // the lock are steps of `history`.
+    // threshold as typed, which the next scan takes.
     PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSettings& settings, const Commands& commands,
-                 EditHistory& history, std::function<std::optional<int32_t>()> thresholdBox, QObject* parent);
+                 std::function<std::optional<int32_t>()> thresholdBox, QObject* parent);
     ~PictureTools() override;
 
     // A new picture: shown once `showPicture` is called, when it is large
@@ -59,13 +57,16 @@ public:
     // The marks are placed anew on the view's current size once a picture
     // was shown.
     void refit();
-    // What the options dialog's OK took: the exact marks, and whether the
-    // calibration was accepted whole (only then are real values shown).
-    void takeOptions(const ScanSettings& record, bool calibrated);
-    bool calibrated() const { return calibrated_; }
-    // An undo or redo: the marks, the area, the lock and the acceptance of
-    // the calibration as they were, with the Scan settings already back.
-    void restoreMarks(const MarkingTool::State& marks, bool calibrated);
+    // What the options dialog's OK took: the exact marks.
+    void takeOptions(const ScanSettings& record);
+    // Real values are shown only for a calibration accepted whole; the
+    // coordinates shown follow at once.
+    void setCalibrated(bool calibrated);
+    // An undo or redo: the marks, the area and the lock as they were, with
+    // the Scan settings already back.
+    void restoreMarks(const MarkingTool::State& marks);
+    // The scan area's lock; the window makes a step of it.
+    void setLocked(bool locked);
     // The Scan settings changed by a mark.
     void calibrationChanged();
     // The counted pixels follow the settings of the next scan, or the
@@ -87,27 +88,27 @@ public:
     const PointsOverlay& pointsOnPicture() const { return *points_; }
     const ZoomArea& zoom() const { return *zoom_; }
     const Loupe& loupe() const { return *loupe_; }
+    // The zoom, the mark mode and the views over the picture, as the actions show them.
+    void addViewFacts(ViewFacts& facts) const;
 
     void tlbtnMarkOClick(QAction* sender);
     void btnRemoveScanClick();
-    void btnScanLockClick();
     void CalibrationGridClick();
     void CountedPixelsClick();
     void PointsOnPictureClick();
 
 signals:
     void inkPicked(uint32_t ink);
+    // The zoom, the mark mode or a view over the picture changed.
+    void viewsChanged();
 
 private:
     void connectMouse();
     void connectCommands();
-    void updateZoomCommands();
-    void showCalibrated();
     bool pickInkUp();
 
     const ScanSettings& settings_;
     const Commands& commands_;
-    EditHistory& history_;
     std::function<std::optional<int32_t>()> thresholdBox_;
     std::function<uint32_t()> paper_;
     PictureView* Image = nullptr;
@@ -119,8 +120,7 @@ private:
     CoordinatesLabel* coordinates_ = nullptr;
     Loupe* loupe_ = nullptr;
     InkPicker picker_;
-    bool shown_ = false;      // a picture was shown: marking and zoom work
-    bool calibrated_ = false; // the calibration in effect was accepted whole
+    bool shown_ = false; // a picture was shown: marking and zoom work
 };
 
 } // namespace plotrun

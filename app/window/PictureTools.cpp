@@ -4,7 +4,6 @@
 #include "Commands.h"
 #include "CoordinatesLabel.h"
 #include "CountedPixelsOverlay.h"
-#include "EditHistory.h"
 #include "Loupe.h"
 #include "PictureView.h"
 #include "PointsOverlay.h"
@@ -19,10 +18,9 @@
 namespace plotrun {
 
 PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSettings& settings,
-                           const Commands& commands, EditHistory& history,
-                           std::function<std::optional<int32_t>()> thresholdBox, QObject* parent)
-    : QObject(parent), settings_(settings), commands_(commands), history_(history),
-      thresholdBox_(std::move(thresholdBox))
+                           const Commands& commands, std::function<std::optional<int32_t>()> thresholdBox,
+                           QObject* parent)
+    : QObject(parent), settings_(settings), commands_(commands), thresholdBox_(std::move(thresholdBox))
 {
     Image = new PictureView;
     Image->setObjectName("Image");
@@ -37,15 +35,14 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     coordinates_ = new CoordinatesLabel(*Image, *marking_, settings_, &client);
     statusBar.addPermanentWidget(coordinates_); // the status texts keep the left part
     loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
-    connect(marking_, &MarkingTool::aboutToChange, this, [this] { history_.begin(); });
     connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
         guarded([&] { used = marking_->keyPress(key, m); });
     });
     connect(Image, &PictureView::resized, this, [this] {
         refit();
-        updateZoomCommands();
+        emit viewsChanged();
     });
-    connect(zoom_, &ZoomArea::zoomChanged, this, [this] { updateZoomCommands(); });
+    connect(zoom_, &ZoomArea::zoomChanged, this, &PictureTools::viewsChanged);
     connectCommands();
 }
 
@@ -81,7 +78,6 @@ void PictureTools::connectCommands()
     const Commands& c = commands_;
     const std::pair<QAction*, void (PictureTools::*)()> handlers[] = {
         {c.btnRemoveScan, &PictureTools::btnRemoveScanClick},
-        {c.btnScanLock, &PictureTools::btnScanLockClick},
         {c.CalibrationGrid, &PictureTools::CalibrationGridClick},
         {c.CountedPixels, &PictureTools::CountedPixelsClick},
         {c.PointsOnPicture, &PictureTools::PointsOnPictureClick}};
@@ -98,7 +94,10 @@ void PictureTools::connectCommands()
     connect(c.ZoomIn, &QAction::triggered, zoom_, &ZoomArea::zoomIn);
     connect(c.ZoomOut, &QAction::triggered, zoom_, &ZoomArea::zoomOut);
     connect(c.FitToWindow, &QAction::triggered, zoom_, &ZoomArea::fit);
-    connect(c.Loupe, &QAction::toggled, loupe_, &Loupe::setWanted);
+    connect(c.Loupe, &QAction::toggled, this, [this](bool on) {
+        loupe_->setWanted(on);
+        emit viewsChanged();
+    });
 }
 
 void PictureTools::setPicture(const QImage& picture)
@@ -118,7 +117,7 @@ void PictureTools::showPicture()
     shown_ = true;
     marking_->setActive(true);
     Image->setCursor(Qt::CrossCursor);
-    updateZoomCommands();
+    emit viewsChanged();
 }
 
 void PictureTools::hidePicture() { Image->hide(); }
@@ -129,36 +128,38 @@ void PictureTools::refit()
         marking_->refit();
 }
 
-void PictureTools::updateZoomCommands()
+void PictureTools::addViewFacts(ViewFacts& f) const
 {
-    commands_.ZoomIn->setEnabled(shown_ && zoom_->canZoomIn());
-    commands_.ZoomOut->setEnabled(shown_ && zoom_->canZoomOut());
-    commands_.FitToWindow->setEnabled(shown_ && !zoom_->fitted());
+    f.pictureOnView = shown_;
+    f.canZoomIn = zoom_->canZoomIn();
+    f.canZoomOut = zoom_->canZoomOut();
+    f.fitted = zoom_->fitted();
+    f.markMode = marking_->mode();
+    f.loupe = loupe_->wanted();
+    f.calibrationGrid = !calibrationGrid_->isHidden();
+    f.countedPixels = counted_->shown();
+    f.pointsOnPicture = points_->shown();
 }
 
-void PictureTools::takeOptions(const ScanSettings& record, bool calibrated)
+void PictureTools::takeOptions(const ScanSettings& record)
 {
     marking_->takeExactPositions(record);
-    calibrated_ = calibrated;
-    showCalibrated();
     refreshCounted();
 }
 
-void PictureTools::restoreMarks(const MarkingTool::State& marks, bool calibrated)
+void PictureTools::setCalibrated(bool calibrated)
+{
+    calibrationGrid_->setCalibrated(calibrated);
+    coordinates_->setCalibrated(calibrated);
+}
+
+void PictureTools::restoreMarks(const MarkingTool::State& marks)
 {
     marking_->restore(marks);
-    commands_.showLock(marks.locked);
-    commands_.btnRemoveScan->setEnabled(!marks.locked);
-    calibrated_ = calibrated;
-    showCalibrated();
     refreshCounted();
 }
 
-void PictureTools::showCalibrated()
-{
-    calibrationGrid_->setCalibrated(calibrated_);
-    coordinates_->setCalibrated(calibrated_);
-}
+void PictureTools::setLocked(bool locked) { marking_->setLocked(locked); }
 
 void PictureTools::calibrationChanged()
 {
@@ -210,32 +211,29 @@ void PictureTools::tlbtnMarkOClick(QAction* sender)
                       : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark
                       : sender == c.tlbtnMarkStart ? MarkingTool::StartMark
                                                    : MarkingTool::Y1Mark;
-    // While one mark button is down, the others are disabled.
-    for (QAction* b : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
-        if (b != sender)
-            b->setEnabled(!sender->isChecked());
     marking_->setMode(mode, sender->isChecked());
+    emit viewsChanged();
 }
 
 void PictureTools::btnRemoveScanClick() { marking_->removeArea(); }
 
-void PictureTools::btnScanLockClick()
+void PictureTools::CalibrationGridClick()
 {
-    history_.begin();
-    marking_->setLocked(!marking_->locked());
-    commands_.showLock(marking_->locked());
-    commands_.btnRemoveScan->setEnabled(!marking_->locked());
-    history_.commit(marking_->locked() ? "Lock" : "Unlock");
+    calibrationGrid_->setVisible(commands_.CalibrationGrid->isChecked());
+    emit viewsChanged();
 }
-
-void PictureTools::CalibrationGridClick() { calibrationGrid_->setVisible(commands_.CalibrationGrid->isChecked()); }
 
 void PictureTools::CountedPixelsClick()
 {
     refreshCounted();
     counted_->setShown(commands_.CountedPixels->isChecked());
+    emit viewsChanged();
 }
 
-void PictureTools::PointsOnPictureClick() { points_->setShown(commands_.PointsOnPicture->isChecked()); }
+void PictureTools::PointsOnPictureClick()
+{
+    points_->setShown(commands_.PointsOnPicture->isChecked());
+    emit viewsChanged();
+}
 
 } // namespace plotrun
