@@ -257,28 +257,6 @@ void removeLines(FollowPlan& plan, const CountedRuns& counted, bool listRemoved)
 
 } // namespace
 
-std::vector<StripRun> splitRuns(const std::vector<int64_t>& rowWeight, int32_t firstRow, int32_t gap)
-{
-    std::vector<StripRun> runs;
-    StripRun open;
-    for (size_t i = 0; i < rowWeight.size(); ++i) {
-        if (rowWeight[i] < 0)
-            continue;
-        const int32_t row = firstRow + static_cast<int32_t>(i);
-        if (open.pixels > 0 && row - open.last - 1 >= gap) {
-            finishRun(open);
-            runs.push_back(open);
-            open = StripRun{};
-        }
-        addToRun(open, row, rowWeight[i], 0);
-    }
-    if (open.pixels > 0) {
-        finishRun(open);
-        runs.push_back(open);
-    }
-    return runs;
-}
-
 int32_t chooseRun(const std::vector<StripRun>& runs, double row, double limit)
 {
     int32_t best = -1;

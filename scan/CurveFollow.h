@@ -26,11 +26,6 @@ struct StripRun {
     int64_t pixels = 0;
 };
 
-// Splits a strip's rows into runs. rowWeight[i] is the weight of row
-// firstRow + i, or -1 when nothing in that row is counted. A gap of at least
-// `gap` empty rows separates two runs.
-std::vector<StripRun> splitRuns(const std::vector<int64_t>& rowWeight, int32_t firstRow, int32_t gap);
-
 // The run whose centre lies nearest `row`, a tie going to the larger weight;
 // -1 when there is none within `limit` rows.
 int32_t chooseRun(const std::vector<StripRun>& runs, double row, double limit);

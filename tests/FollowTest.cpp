@@ -30,37 +30,52 @@ namespace {
 
 // --- Runs and choices on hand-made strips
 
-std::vector<int64_t> strip(int rows, std::initializer_list<std::pair<int, int64_t>> counted)
+// The runs that a scan forms in one strip one column wide: pixels of the
+// given darkness at the given rows (from the top) of a picture 3 x 12.
+std::vector<StripRun> runsOf(std::initializer_list<std::pair<int, int>> dark, int32_t gap)
 {
-    std::vector<int64_t> w(size_t(rows), -1);
-    for (const auto& [row, weight] : counted)
-        w[size_t(row)] = weight;
-    return w;
+    std::vector<uint32_t> pixels(3 * 12, 0xFFFFFFFFu);
+    for (const auto& [row, darkness] : dark) {
+        const uint32_t grey = uint32_t(255 - darkness);
+        pixels[size_t(row * 3)] = 0xFF000000u | grey << 16 | grey << 8 | grey;
+    }
+    PixelView view;
+    view.width = 3;
+    view.height = 12;
+    view.stride = 3;
+    view.pixels = pixels.data();
+    ScanSettings s;
+    s.OriginX = s.OriginY = 0;
+    s.RefX = 3;
+    s.RefY = 12;
+    s.RealRefX = s.RealRefY = 1;
+    s.ScanStartX = 0;
+    s.ScanEndX = 1;
+    s.ScanStartY = 0;
+    s.ScanEndY = 12;
+    s.Threshold = 1;
+    s.Follow.Gap = gap;
+    const FollowPlan plan = planFollow(view, s);
+    return plan.runs.size() == 1 ? plan.runs[0] : std::vector<StripRun>{};
 }
 
 TEST(StripRuns, AGapOfAtLeastGEmptyRowsSplitsRuns)
 {
     // Rows 2, 3 and 5 (one empty row between): one run; row 9 after three
     // empty rows: a second run with gap 3, the same run with gap 4.
-    const auto w = strip(12, {{2, 10}, {3, 10}, {5, 20}, {9, 5}});
-    const auto three = splitRuns(w, 100, 3);
+    const auto dark = {std::pair{2, 10}, std::pair{3, 10}, std::pair{5, 20}, std::pair{9, 5}};
+    const auto three = runsOf(dark, 3);
     ASSERT_EQ(three.size(), 2u);
-    EXPECT_EQ(three[0].first, 102);
-    EXPECT_EQ(three[0].last, 105);
+    EXPECT_EQ(three[0].first, 2);
+    EXPECT_EQ(three[0].last, 5);
     EXPECT_EQ(three[0].weight, 40);
-    EXPECT_DOUBLE_EQ(three[0].centre, (102.0 * 10 + 103 * 10 + 105 * 20) / 40);
-    EXPECT_EQ(three[1].first, 109);
-    EXPECT_DOUBLE_EQ(three[1].centre, 109);
-    EXPECT_EQ(splitRuns(w, 100, 4).size(), 1u);
-    EXPECT_EQ(splitRuns(w, 100, 1).size(), 3u);
-    EXPECT_TRUE(splitRuns(strip(5, {}), 0, 3).empty());
-}
-
-TEST(StripRuns, AZeroWeightRunCentresOnItsMiddle)
-{
-    const auto runs = splitRuns(strip(10, {{4, 0}, {6, 0}}), 0, 3);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_DOUBLE_EQ(runs[0].centre, 5);
+    EXPECT_EQ(three[0].pixels, 3);
+    EXPECT_DOUBLE_EQ(three[0].centre, (2.0 * 10 + 3 * 10 + 5 * 20) / 40);
+    EXPECT_EQ(three[1].first, 9);
+    EXPECT_DOUBLE_EQ(three[1].centre, 9);
+    EXPECT_EQ(runsOf(dark, 4).size(), 1u);
+    EXPECT_EQ(runsOf(dark, 1).size(), 3u);
+    EXPECT_TRUE(runsOf({}, 3).empty());
 }
 
 StripRun run(double centre, int64_t weight)
