@@ -4,7 +4,7 @@
 #include "PictureView.h"
 
 #include "../../dialogs/Notice.h"
-#include "Calibration.h"
+#include "ChartMap.h"
 #include "NumberText.h"
 
 #include <QEvent>
@@ -19,8 +19,7 @@ namespace {
 // beyond it, and real values that both axes can map.
 bool marksHold(const ScanSettings& s)
 {
-    return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX > s.OriginX && s.RefY > s.OriginY && AxisMap::forX(s).usable() &&
-           AxisMap::forY(s).usable();
+    return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX > s.OriginX && s.RefY > s.OriginY && ChartMap(s).usable();
 }
 
 } // namespace
@@ -36,14 +35,10 @@ CoordinatesLabel::CoordinatesLabel(PictureView& view, const MarkingTool& marking
     view_.setMouseTracking(true);
     view_.installEventFilter(this);
     connect(&view_, &PictureView::mouseMove, this, &CoordinatesLabel::showPosition);
-}
-
-void CoordinatesLabel::setPicture(int width, int height)
-{
-    pictureWidth_ = width;
-    pictureHeight_ = height;
-    shown_.reset();
-    clear();
+    connect(&view_, &PictureView::pictureChanged, this, [this] {
+        shown_.reset();
+        clear();
+    });
 }
 
 void CoordinatesLabel::setCalibrated(bool calibrated)
@@ -58,11 +53,11 @@ void CoordinatesLabel::calibrationChanged()
         showPosition(shown_->x(), shown_->y());
 }
 
-QPoint CoordinatesLabel::pixelAt(int x, int y) const { return marking_.markedPixel(x, y); }
+QPoint CoordinatesLabel::pixelAt(int x, int y) const { return view_.screenMap().markedPixel({x, y}, marking_.reach()); }
 
 void CoordinatesLabel::showPosition(int x, int y)
 {
-    if (pictureWidth_ < 1 || pictureHeight_ < 1)
+    if (view_.picture().isNull())
         return;
     shown_ = QPoint(x, y);
     const QPoint at = pixelAt(x, y);
@@ -70,10 +65,12 @@ void CoordinatesLabel::showPosition(int x, int y)
     if (calibrated_ && marksHold(settings_)) {
         // Shown only while the calibration gives numbers.
         const std::string sep = decimalSeparator();
-        const double rx = AxisMap::forX(settings_).toReal(at.x()), ry = AxisMap::forY(settings_).toReal(at.y());
-        if (std::isfinite(rx) && std::isfinite(ry))
+        const ChartMap map(settings_);
+        const ChartPoint real = map.toChart(at.x(), at.y());
+        if (std::isfinite(real.x) && std::isfinite(real.y))
             text += QString("    X: %1  Y: %2")
-                        .arg(QString::fromStdString(formatReal(rx, sep)), QString::fromStdString(formatReal(ry, sep)));
+                        .arg(QString::fromStdString(formatReal(real.x, sep)),
+                             QString::fromStdString(formatReal(real.y, sep)));
     }
     setText(text);
 }

@@ -75,13 +75,15 @@ CountedPixelsOverlay::CountedPixelsOverlay(PictureView& view, QObject* parent) :
     timer_.setInterval(kPauseMs);
     connect(&timer_, &QTimer::timeout, this, [this] { start(); });
     view_.addOverlay(this);
+    connect(&view_, &PictureView::pictureChanged, this, &CountedPixelsOverlay::pictureChanged);
+    picture_ = view_.picture();
 }
 
 CountedPixelsOverlay::~CountedPixelsOverlay() { stopWorker(); }
 
-void CountedPixelsOverlay::setPicture(const QImage& scanPixels)
+void CountedPixelsOverlay::pictureChanged()
 {
-    picture_ = scanPixels;
+    picture_ = view_.picture();
     dirty_ = true;
     overlay_ = QImage();
     if (shown_)
@@ -193,14 +195,13 @@ void CountedPixelsOverlay::finish(int generation, std::shared_ptr<Result> result
     emit updated();
 }
 
-void CountedPixelsOverlay::paintOver(QPainter& p, const QSize& viewSize) const
+void CountedPixelsOverlay::paintOver(QPainter& p, const ScreenMap& map) const
 {
-    if (!shown_ || overlay_.isNull() || picture_.isNull())
+    if (!shown_ || overlay_.isNull() || map.empty())
         return;
-    const double sx = double(viewSize.width()) / picture_.width();
-    const double sy = double(viewSize.height()) / picture_.height();
-    const QRectF target(area_.left * sx, areaTop_ * sy, double(overlay_.width()) * reduction_ * sx,
-                        double(overlay_.height()) * reduction_ * sy);
+    const QRectF target =
+        map.viewRect(QRectF(double(area_.left), double(areaTop_), double(overlay_.width()) * reduction_,
+                            double(overlay_.height()) * reduction_));
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p.drawImage(target, overlay_);
 }

@@ -25,11 +25,10 @@ class CountedPixelsOverlay : public QObject, public PictureOverlay {
     Q_OBJECT
 
 public:
+    // Shows the counted pixels of the picture that `view` shows.
     explicit CountedPixelsOverlay(PictureView& view, QObject* parent = nullptr);
     ~CountedPixelsOverlay() override;
 
-    // The picture in scan pixels; shared, never written.
-    void setPicture(const QImage& scanPixels);
     // The settings of the next scan; recomputed after a pause when they
     // change what is counted.
     void setSettings(const ScanSettings& settings);
@@ -52,13 +51,14 @@ public:
     static QColor removedLinesTint();
     static QColor leftOutTint();
 
-    void paintOver(QPainter& painter, const QSize& viewSize) const override;
+    void paintOver(QPainter& painter, const ScreenMap& map) const override;
 
 signals:
     void updated();
 
 private:
     struct Result;
+    void pictureChanged();
     void start();
     void stopWorker();
     void finish(int generation, std::shared_ptr<Result> result);

@@ -42,7 +42,7 @@ void Loupe::follow(int x, int y)
         hide();
         return;
     }
-    centre_ = marking_.takenPixel(x, y);
+    centre_ = view_.screenMap().takenPixel({x, y}, marking_.reach());
     render();
 
     // The corner of the shown picture across from the cursor.

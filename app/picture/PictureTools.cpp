@@ -105,11 +105,7 @@ void PictureTools::setPicture(const QImage& picture)
 {
     zoom_->setPictureSize(picture.size());
     Image->setPicture(picture);
-    counted_->setPicture(picture);
     points_->clear();
-    marking_->setPicture(picture.width(), picture.height());
-    calibrationGrid_->setPicture(picture.width(), picture.height());
-    coordinates_->setPicture(picture.width(), picture.height());
 }
 
 void PictureTools::showPicture()
@@ -197,7 +193,7 @@ bool PictureTools::pickInkUp()
 {
     if (!picker_.active())
         return false;
-    const std::optional<uint32_t> ink = picker_.mouseUp(pixelView(Image->picture()), Image->size(), paper_());
+    const std::optional<uint32_t> ink = picker_.mouseUp(pixelView(Image->picture()), Image->screenMap(), paper_());
     if (ink)
         emit inkPicked(*ink);
     return true;

@@ -41,21 +41,20 @@ void PointsOverlay::setShown(bool shown)
     view_.update();
 }
 
-QPointF PointsOverlay::viewPosition(const Point& p, const QSize& viewSize) const
+QPointF PointsOverlay::viewPosition(const Point& p, const ScreenMap& map)
 {
-    if (picture_.isEmpty())
+    if (map.empty())
         return {};
     // Bitmap x counts from the left edge; bitmap y = height - (mean row), and
     // a row's middle lies half a pixel below its top.
-    return {p.x * viewSize.width() / picture_.width(),
-            (picture_.height() - p.y + 0.5) * viewSize.height() / picture_.height()};
+    return {map.viewX(p.x), map.viewY(map.pictureYOf(p.y) + 0.5)};
 }
 
-void PointsOverlay::paintOver(QPainter& painter, const QSize& viewSize) const
+void PointsOverlay::paintOver(QPainter& painter, const ScreenMap& map) const
 {
-    if (!shown_ || points_.empty() || picture_.isEmpty())
+    if (!shown_ || points_.empty() || map.empty() || map.picture() != picture_)
         return;
-    const double pixelHeight = double(viewSize.height()) / picture_.height();
+    const double pixelHeight = map.viewY(1);
     painter.setRenderHint(QPainter::Antialiasing, true);
     // Each mark twice: a wide dark line under a thin bright one, seen on
     // paper and on ink alike.
@@ -63,7 +62,7 @@ void PointsOverlay::paintOver(QPainter& painter, const QSize& viewSize) const
          {std::pair{QPen(QColor(0, 0, 0, 200), 3.0), 4.5}, std::pair{QPen(colour_, 1.4), 4.0}}) {
         painter.setPen(pen);
         for (const Point& p : points_) {
-            const QPointF c = viewPosition(p, viewSize);
+            const QPointF c = viewPosition(p, map);
             painter.drawLine(c - QPointF(arm, arm), c + QPointF(arm, arm));
             painter.drawLine(c - QPointF(arm, -arm), c + QPointF(arm, -arm));
             if (p.spread > 0) {

@@ -23,8 +23,9 @@ public:
         double spread = -1;    // SDEV in bitmap pixels; negative when not computed
         bool manyRuns = false; // curve following: the strip held more than one run
     };
-    // The rows of a scan, with the settings it ran with, on a picture of
-    // the given size. SDEV is turned back into pixels by the y scale.
+    // The rows of a scan, with the settings it ran with, on a picture of the
+    // given size: drawn only while the view shows a picture of that size.
+    // SDEV is turned back into pixels by the y scale.
     void setResult(const std::vector<ResultRow>& rows, const ScanSettings& settings, bool withSpread, QSize picture);
     void clear();
     void setShown(bool shown);
@@ -32,9 +33,9 @@ public:
     const std::vector<Point>& points() const { return points_; }
 
     // Where a point lies in the view's coordinates.
-    QPointF viewPosition(const Point& point, const QSize& viewSize) const;
+    static QPointF viewPosition(const Point& point, const ScreenMap& map);
 
-    void paintOver(QPainter& painter, const QSize& viewSize) const override;
+    void paintOver(QPainter& painter, const ScreenMap& map) const override;
 
 private:
     PictureView& view_;

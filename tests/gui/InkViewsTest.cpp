@@ -346,7 +346,7 @@ private slots:
         int onCross = 0;
         for (const PointsOverlay::Point& pt : points.points()) {
             QVERIFY(pt.spread > 0 && pt.spread < 5); // a line two pixels wide
-            const QPoint c = points.viewPosition(pt, view->size()).toPoint();
+            const QPoint c = points.viewPosition(pt, view->screenMap()).toPoint();
             const QColor seen = shown.pixelColor(c * shown.devicePixelRatio());
             onCross += std::abs(seen.hue() - cross.hue()) < 20 && seen.saturation() > 150;
         }
