@@ -4,9 +4,11 @@
 #include "CalibrationGrid.h"
 #include "CoordinatesLabel.h"
 #include "GuiTestSupport.h"
+#include "PointsOverlay.h"
 #include "ZoomArea.h"
 
 #include "Calibration.h"
+#include "ChartMap.h"
 #include "NumberText.h"
 
 #include <QCheckBox>
@@ -390,6 +392,87 @@ private slots:
         QVERIFY(p->w.scanSettings().LogY);
         QVERIFY(!p->w.scanSettings().LogX);
         QVERIFY(actionOf(p->w, "Execute")->isEnabled());
+    }
+
+    // A 400 x 400 picture, 1:1 on the screen, with a log y axis of four
+    // decades (1 at y 0, 10000 at y 400), real x 0 to 400, and an area of
+    // two strips 40 pixels wide over the whole height. In each strip a band
+    // of black in its first ten columns: bitmap y 100 to 300 (real 10 to
+    // 1000) in the first, 190 to 210 in the second.
+    void scanTwoBandsOnALogAxis(bool logY)
+    {
+        showPicture(400, 400, 400, 400, [](int x, int row) {
+            const int y = 400 - row;
+            const bool first = x < 10 && y >= 100 && y <= 300, second = x >= 40 && x < 50 && y >= 190 && y <= 210;
+            return first || second ? 0x000000u : 0xFFFFFFu;
+        });
+        p->outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
+        OptionVerdict v;
+        v.record = p->w.scanSettings();
+        ScanSettings& s = v.record;
+        s.OriginX = 0;
+        s.OriginY = 0;
+        s.RefX = 400;
+        s.RefY = 400;
+        s.RealOriginX = 0;
+        s.RealRefX = 400;
+        s.RealOriginY = logY ? 1 : 0;
+        s.RealRefY = 10000;
+        s.HasRealRefX = s.HasRealRefY = true;
+        s.LogY = logY;
+        s.ScanStartX = 0;
+        s.ScanStartY = 0;
+        s.ScanEndX = 80;
+        s.ScanEndY = 400;
+        s.ScanWidth = 40;
+        p->w.applyOptions(v); // as an OK: Execute is enabled
+        QVERIFY(trigger(*p, "Execute"));
+        QCOMPARE(p->w.grid().rowCount(), 2); // a point a strip
+    }
+
+    // The bar of a point runs from real y - SDEV to real y + SDEV, each
+    // mapped back through the calibration: on a log axis it is not
+    // symmetric, and an end at or below 0 runs to the area's bottom edge.
+    void sdevBarsOnALogAxisSpanRealYMinusAndPlusSdev()
+    {
+        scanTwoBandsOnALogAxis(true);
+        const ScanSettings& s = p->w.scanSettings();
+        const ChartMap map(s);
+        const PointsOverlay& points = p->w.pointsOnPicture();
+        QCOMPARE(int(points.points().size()), 2);
+        for (int n = 1; n <= 2; ++n) {
+            const double y = readReal(p->w.grid().cell(2, n), ".").value();
+            const double sdev = readReal(p->w.grid().cell(3, n), ".").value();
+            const PointsOverlay::Point& pt = points.points()[size_t(n - 1)];
+            QVERIFY(pt.hasBar());
+            QCOMPARE(pt.barHigh, map.bitmapY(y + sdev));
+            if (y - sdev > 0)
+                QCOMPARE(pt.barLow, map.bitmapY(y - sdev));
+            else
+                QCOMPARE(pt.barLow, s.ScanStartY);
+        }
+        // The wide band: y - SDEV is below 0. The thin one: a decade is
+        // wider above a value than below it by the same amount.
+        const PointsOverlay::Point &wide = points.points()[0], &thin = points.points()[1];
+        QCOMPARE(wide.barLow, 0.0);
+        QVERIFY(wide.barHigh - wide.y > 40);
+        QVERIFY(thin.y - thin.barLow > thin.barHigh - thin.y);
+
+        // Drawn so: along the wide band's point, the bar reaches from its
+        // upper end down to the bottom of the picture.
+        QVERIFY(trigger(*p, "PointsOnPicture"));
+        PictureView* view = imageOf(p->w);
+        const QImage shown = view->grab().toImage();
+        const QPoint c = PointsOverlay::viewPosition(wide, view->screenMap()).toPoint();
+        const auto drawn = [&](int row) { return qGray(shown.pixel(c.x(), row)) < 200; };
+        int top = c.y(), bottom = c.y();
+        while (top > 0 && drawn(top - 1))
+            --top;
+        while (bottom < shown.height() - 1 && drawn(bottom + 1))
+            ++bottom;
+        const double high = PointsOverlay::viewY(wide.barHigh, view->screenMap());
+        QVERIFY2(std::abs(top - high) <= 3, qPrintable(QString("top %1, bar end %2").arg(top).arg(high)));
+        QCOMPARE(bottom, shown.height() - 1);
     }
 
     void theWindowsReportNamesALogAxisOnlyWhenThereIsOne()

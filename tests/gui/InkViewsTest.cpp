@@ -345,7 +345,9 @@ private slots:
         const QColor cross = CountedPixelsOverlay::tintFor(p->w.scanSettings());
         int onCross = 0;
         for (const PointsOverlay::Point& pt : points.points()) {
-            QVERIFY(pt.spread > 0 && pt.spread < 5); // a line two pixels wide
+            QVERIFY(pt.hasBar());
+            QVERIFY(pt.barHigh - pt.y > 0 && pt.barHigh - pt.y < 5); // a line two pixels wide
+            QVERIFY(pt.y - pt.barLow > 0 && pt.y - pt.barLow < 5);
             const QPoint c = points.viewPosition(pt, view->screenMap()).toPoint();
             const QColor seen = shown.pixelColor(c * shown.devicePixelRatio());
             onCross += std::abs(seen.hue() - cross.hue()) < 20 && seen.saturation() > 150;
