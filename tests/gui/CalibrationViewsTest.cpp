@@ -12,6 +12,8 @@
 #include "NumberText.h"
 
 #include <QCheckBox>
+#include <QtCharts/QLogValueAxis>
+#include <QtCharts/QValueAxis>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -473,6 +475,50 @@ private slots:
         const double high = PointsOverlay::viewY(wide.barHigh, view->screenMap());
         QVERIFY2(std::abs(top - high) <= 3, qPrintable(QString("top %1, bar end %2").arg(top).arg(high)));
         QCOMPARE(bottom, shown.height() - 1);
+    }
+
+    // View Chart draws a log axis as one, and a linear axis as before.
+    void theChartOfALogScanHasALogAxis()
+    {
+        scanTwoBandsOnALogAxis(true);
+        const ResultChart& chart = p->w.chart();
+        const auto* left = qobject_cast<const QLogValueAxis*>(&chart.leftAxis());
+        QVERIFY(left);
+        QCOMPARE(left->base(), 10.0);
+        QVERIFY(qobject_cast<const QValueAxis*>(&chart.bottomAxis()));
+        QCOMPARE(chart.chart()->axes(Qt::Vertical).size(), 1);
+        QCOMPARE(chart.chart()->axes(Qt::Vertical).front(), &chart.leftAxis());
+        QAbstractSeries* series = chart.chart()->series().front();
+        QCOMPARE(series->attachedAxes().size(), 2);
+        QVERIFY(series->attachedAxes().contains(const_cast<QAbstractAxis*>(&chart.leftAxis())));
+        QCOMPARE(chart.points().size(), 2);
+        for (const QPointF& pt : chart.points())
+            QVERIFY(left->min() <= pt.y() && pt.y() <= left->max());
+        QCOMPARE(chart.leftRange().min, left->min());
+        // A power of ten lies inside, where the axis puts a label.
+        QVERIFY(std::floor(std::log10(left->max())) >= std::ceil(std::log10(left->min())));
+
+        scanTwoBandsOnALogAxis(false);
+        QVERIFY(qobject_cast<const QValueAxis*>(&p->w.chart().leftAxis()));
+        QCOMPARE(p->w.chart().chart()->axes(Qt::Vertical).size(), 1);
+    }
+
+    // A log axis keeps a small margin in decades, and always holds a power
+    // of ten, where its labels go.
+    void aLogAxisFitsItsDataInDecades()
+    {
+        const AxisFit three = fitLogAxisRange(1, 1000);
+        QVERIFY(three.min < 1 && three.min > 0.8);
+        QVERIFY(three.max > 1000 && three.max < 1200);
+        const AxisFit within = fitLogAxisRange(2, 8);
+        QCOMPARE(within.min, 1.0);
+        QCOMPARE(within.max, 10.0);
+        const AxisFit flat = fitLogAxisRange(5, 5);
+        QCOMPARE(flat.min, 1.0);
+        QCOMPARE(flat.max, 10.0);
+        const AxisFit none = fitLogAxisRange(0, 5); // nothing a log axis can show
+        QCOMPARE(none.min, 1.0);
+        QCOMPARE(none.max, 10.0);
     }
 
     void theWindowsReportNamesALogAxisOnlyWhenThereIsOne()
