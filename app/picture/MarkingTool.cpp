@@ -121,6 +121,8 @@ void MarkingTool::mouseMove(int x, int y)
     view_.setShapeBounds(Mark::ScanArea, QRect(std::min(dragStartX_, dragEndX_), std::min(dragStartY_, dragEndY_),
                                                std::abs(dragEndX_ - dragStartX_), std::abs(dragEndY_ - dragStartY_)));
     view_.shapesChanged();
+    if (dragEndX_ != dragStartX_ && dragEndY_ != dragStartY_)
+        emit areaDragged(dragArea());
 }
 
 MarkingTool::Area MarkingTool::dragArea() const

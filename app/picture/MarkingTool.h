@@ -101,6 +101,9 @@ signals:
     void markPlaced(Mode mode, double x, double y);
     // An area was drawn; corners in picture pixels, x1 <= x2 and y1 <= y2.
     void areaDrawn(const Area& area);
+    // The area as it is being dragged, corners as in areaDrawn; the views
+    // over the picture follow it before the release.
+    void areaDragged(const Area& area);
     // A press and release that drew no area.
     void areaNotSelected();
     void areaRemoved();

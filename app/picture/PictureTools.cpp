@@ -6,6 +6,7 @@
 #include "CountedPixelsOverlay.h"
 #include "EditHistory.h"
 #include "Loupe.h"
+#include "MarkSettings.h"
 #include "PictureView.h"
 #include "PointsOverlay.h"
 #include "StandardErrorBox.h"
@@ -38,6 +39,14 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     statusBar.addPermanentWidget(coordinates_); // the status texts keep the left part
     loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
     connect(marking_, &MarkingTool::aboutToChange, this, [this] { history_.begin(); });
+    // The counted pixels follow the area while it is dragged, and let it go
+    // when none was drawn.
+    connect(marking_, &MarkingTool::areaDragged, this, [this](const MarkingTool::Area& a) {
+        ScanSettings next = settings_;
+        takeArea(next, a);
+        showCountedFor(next);
+    });
+    connect(marking_, &MarkingTool::areaNotSelected, this, [this] { refreshCounted(); });
     connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
         guarded([&] { used = marking_->keyPress(key, m); });
     });
@@ -162,9 +171,10 @@ void PictureTools::calibrationChanged()
     coordinates_->calibrationChanged();
 }
 
-void PictureTools::refreshCounted()
+void PictureTools::refreshCounted() { showCountedFor(settings_); }
+
+void PictureTools::showCountedFor(ScanSettings next)
 {
-    ScanSettings next = settings_;
     // The scan takes its threshold from the box.
     if (const std::optional<int32_t> t = thresholdBox_())
         next.Threshold = *t;

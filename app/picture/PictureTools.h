@@ -102,6 +102,7 @@ private:
     void connectMouse();
     void connectCommands();
     void updateZoomCommands();
+    void showCountedFor(ScanSettings next);
     void showCalibrated();
     bool pickInkUp();
 
