@@ -9,7 +9,11 @@
 
 #include <QEvent>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace plotrun {
 
@@ -22,7 +26,36 @@ bool marksHold(const ScanSettings& s)
     return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX > s.OriginX && s.RefY > s.OriginY && ChartMap(s).usable();
 }
 
+// The output's 15 significant digits are never exceeded.
+constexpr int kMostDigits = 15;
+
 } // namespace
+
+std::string pixelResolvedReal(double value, double step, const std::string& sep)
+{
+    if (!std::isfinite(value) || !std::isfinite(step) || !(step > 0))
+        return formatReal(value, sep);
+    const int stepExponent = int(std::floor(std::log10(step)));
+    const int exponent = value == 0 ? 0 : int(std::floor(std::log10(std::fabs(value))));
+    char text[64];
+    if (exponent >= -4 && exponent <= 14) {
+        const int decimals = std::clamp(1 - stepExponent, 0, std::max(0, kMostDigits - 1 - exponent));
+        std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    } else {
+        const int digits = std::clamp(exponent - stepExponent + 2, 1, kMostDigits);
+        std::snprintf(text, sizeof text, "%.*E", digits - 1, value);
+        // The output's exponent form: no plus sign and no leading zeros.
+        char* e = std::strchr(text, 'E');
+        std::snprintf(e + 1, sizeof text - size_t(e + 1 - text), "%d", std::atoi(e + 1));
+    }
+    std::string out = text;
+    // A value that rounds to zero shows no sign.
+    if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos)
+        out.erase(0, 1);
+    if (const size_t point = out.find('.'); point != std::string::npos)
+        out.replace(point, 1, sep);
+    return out;
+}
 
 CoordinatesLabel::CoordinatesLabel(PictureView& view, const MarkingTool& marking, const ScanSettings& settings,
                                    QWidget* parent)
@@ -67,10 +100,12 @@ void CoordinatesLabel::showPosition(int x, int y)
         const std::string sep = decimalSeparator();
         const ChartMap map(settings_);
         const ChartPoint real = map.toChart(at.x(), at.y());
+        // One pixel's step there: on a logarithmic axis it grows with the value.
+        const ChartPoint next = map.toChart(at.x() + 1, at.y() + 1);
         if (std::isfinite(real.x) && std::isfinite(real.y))
             text += QString("    X: %1  Y: %2")
-                        .arg(QString::fromStdString(formatReal(real.x, sep)),
-                             QString::fromStdString(formatReal(real.y, sep)));
+                        .arg(QString::fromStdString(pixelResolvedReal(real.x, std::fabs(next.x - real.x), sep)),
+                             QString::fromStdString(pixelResolvedReal(real.y, std::fabs(next.y - real.y), sep)));
     }
     setText(text);
 }

@@ -9,11 +9,20 @@
 #include <QPoint>
 
 #include <optional>
+#include <string>
 
 namespace plotrun {
 
 class MarkingTool;
 class PictureView;
+
+// A real value to the digits that one pixel resolves, where the next pixel
+// lies `step` real units away: max(0, 1 - floor(log10 step)) decimals, so
+// that a step of one pixel always shows, and no digit more. Beyond the
+// fixed range of the output (decimal exponents below -4 or above 14) the
+// exponent form, with as many significant digits. A step that is no finite
+// number above 0 gives the output's 15 significant digits.
+std::string pixelResolvedReal(double value, double step, const std::string& decimalSeparator);
 
 class CoordinatesLabel : public QLabel {
     Q_OBJECT

@@ -197,12 +197,14 @@ private slots:
         QCOMPARE(coordinates()->text(), QString("x: 60  y: 50"));
         editSettings(p->w, [](ScanSettings& s) { calibrate(s, false, 0, 1000); });
         hover(60, 50);
-        QCOMPARE(coordinates()->text(), QString("x: 60  y: 50    X: 50  Y: 800"));
+        // One pixel is 1 real unit across and 20 down.
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 50    X: 50.0  Y: 800"));
 
         // Log y: 1 at y 10, 100 at y 60; y 35 is half way, 10.
         editSettings(p->w, [](ScanSettings& s) { calibrate(s, true, 1, 100); });
         hover(60, 65);
-        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35    X: 50  Y: 10"));
+        // One pixel up from 10 is 0.96 more.
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35    X: 50.0  Y: 10.00"));
 
         // A refused OK: the pixel alone again.
         OptionVerdict refused;
@@ -211,6 +213,64 @@ private slots:
         p->w.applyOptions(refused);
         hover(60, 65);
         QCOMPARE(coordinates()->text(), QString("x: 60  y: 35"));
+    }
+
+    // The real values show the digits that one pixel resolves: the step to
+    // the next pixel shows in the last digit but one, on a logarithmic axis
+    // relative to the value; the output's 15 digits at most.
+    void realValuesShowTheDigitsAPixelResolves_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("step");
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("one unit a pixel") << 50.0 << 1.0 << "."
+                                          << "50.0";
+        QTest::newRow("twenty units a pixel") << 800.0 << 20.0 << "."
+                                              << "800";
+        QTest::newRow("thousands a pixel") << 123456.0 << 5000.0 << "."
+                                           << "123456";
+        QTest::newRow("half a unit") << 12.3456 << 0.5 << "."
+                                     << "12.35";
+        QTest::newRow("decimal comma") << 12.3456 << 0.5 << ","
+                                       << "12,35";
+        QTest::newRow("small steps") << 0.012345678 << 0.0001 << "."
+                                     << "0.01235";
+        QTest::newRow("near zero, no sign") << -0.0004 << 0.01 << "."
+                                            << "0.000";
+        QTest::newRow("negative") << -3.14159 << 0.02 << "."
+                                  << "-3.142";
+        QTest::newRow("tiny, log axis") << 1.23456e-7 << 3e-10 << "."
+                                        << "1.2346E-7";
+        QTest::newRow("huge") << 1.2345678901234567e17 << 1e12 << "."
+                              << "1.234568E17";
+        QTest::newRow("never past 15 digits") << 100.0 << 1e-20 << "."
+                                              << "100.000000000000";
+        QTest::newRow("no step") << 1.0 / 3 << 0.0 << "."
+                                 << "0.333333333333333";
+    }
+
+    void realValuesShowTheDigitsAPixelResolves()
+    {
+        QFETCH(double, value);
+        QFETCH(double, step);
+        QFETCH(QString, separator);
+        QFETCH(QString, shown);
+        QCOMPARE(QString::fromStdString(pixelResolvedReal(value, step, separator.toStdString())), shown);
+    }
+
+    void theStatusBarShowsTheDigitsAPixelResolves()
+    {
+        showPicture(200, 100, 200, 100);
+        // Real x 0 to 0.1 over 100 pixels; log y 1E-9 to 1E-3 over 50 pixels.
+        editSettings(p->w, [](ScanSettings& s) {
+            calibrate(s, true, 1e-9, 1e-3);
+            s.RealRefX = 0.1;
+        });
+        hover(60, 65); // y 35: 1E-6, and 0.32E-6 more a pixel up
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35    X: 0.0500  Y: 1.00E-6"));
+        // Before, 15 digits ran the text into the window's edge.
+        QVERIFY(coordinates()->text().size() < 40);
     }
 
     // Undo and redo take the accepted calibration with them, and a mark moved
@@ -230,7 +290,7 @@ private slots:
         mark("tlbtnMarkY", {50, 40});
         QCOMPARE(p->w.scanSettings().OriginY, 10.0);
         QCOMPARE(p->w.scanSettings().RefY, 60.0);
-        const QString pixel("x: 60  y: 50"), real("x: 60  y: 50    X: 50  Y: 800");
+        const QString pixel("x: 60  y: 50"), real("x: 60  y: 50    X: 50.0  Y: 800");
         hover(60, 50);
         QCOMPARE(coordinates()->text(), pixel);
 
