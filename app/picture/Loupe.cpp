@@ -27,6 +27,11 @@ Loupe::Loupe(PictureView& view, const MarkingTool& marking, QWidget* parent)
         if (!marking_.placingMark() && !marking_.dragging())
             hide();
     });
+    // Escape leaves a mark mode without a move of the mouse.
+    connect(&marking_, &MarkingTool::modeChanged, this, [this] {
+        if (!marking_.wantsLoupe())
+            hide();
+    });
 }
 
 void Loupe::setWanted(bool wanted)

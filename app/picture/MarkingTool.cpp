@@ -68,6 +68,7 @@ void MarkingTool::setMode(Mode mode, bool on)
         refit();
     }
     view_.shapesChanged();
+    emit modeChanged();
 }
 
 void MarkingTool::mouseDown(Qt::MouseButton button, int x, int y)

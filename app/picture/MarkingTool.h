@@ -104,6 +104,8 @@ signals:
     // The area as it is being dragged, corners as in areaDrawn; the views
     // over the picture follow it before the release.
     void areaDragged(const Area& area);
+    // A mark mode was entered or left.
+    void modeChanged();
     // A press and release that drew no area.
     void areaNotSelected();
     void areaRemoved();
