@@ -184,6 +184,12 @@ void ResultChart::fitAxis(QAbstractAxis& axis, double lo, double hi)
     if (auto* log = qobject_cast<QLogValueAxis*>(&axis)) {
         const AxisFit fit = fitLogAxisRange(lo, hi);
         log->setRange(fit.min, fit.max);
+        // A new range alone does not lay a logarithmic axis out anew (Qt
+        // 6.4), and its labels would be cut to the width of the old ones; a
+        // change of the label format does.
+        const QString format = log->labelFormat();
+        log->setLabelFormat(QString());
+        log->setLabelFormat(format);
         return;
     }
     auto& linear = static_cast<QValueAxis&>(axis);
