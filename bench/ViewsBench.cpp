@@ -104,7 +104,10 @@ struct Window {
         return true;
     }
 
-    bool settle() { return runUntil([this] { return counted().settled() && counted().refined(); }); }
+    bool settle()
+    {
+        return runUntil([this] { return counted().settled() && counted().refined(); });
+    }
 
     // The view's next update after `change`.
     template <class F>
