@@ -10,7 +10,18 @@ namespace {
 // More lines than this are never worth drawing, whatever the room.
 constexpr double kMostLines = 1000;
 
-std::vector<GridValue> linearValues(const AxisMap& map, double lo, double hi, double room)
+// One axis of the chart map, with the members of an AxisMap that the grid uses.
+struct ChartMapAxis {
+    const ChartMap& map;
+    bool y;
+    double toReal(double bitmap) const { return y ? map.realY(bitmap) : map.realX(bitmap); }
+    double toBitmap(double real) const { return y ? map.bitmapY(real) : map.bitmapX(real); }
+    bool logarithmic() const { return y ? map.logY() : map.logX(); }
+    bool usable() const { return y ? map.usableY() : map.usableX(); }
+};
+
+template <class Map>
+std::vector<GridValue> linearValues(const Map& map, double lo, double hi, double room)
 {
     const double raw = (hi - lo) / room;
     const double decade = std::pow(10.0, std::floor(std::log10(raw)));
@@ -31,7 +42,8 @@ std::vector<GridValue> linearValues(const AxisMap& map, double lo, double hi, do
     return out;
 }
 
-std::vector<GridValue> logValues(const AxisMap& map, double lo, double hi, double room)
+template <class Map>
+std::vector<GridValue> logValues(const Map& map, double lo, double hi, double room)
 {
     const double dlo = std::log10(lo), dhi = std::log10(hi);
     const double decades = dhi - dlo;
@@ -54,9 +66,8 @@ std::vector<GridValue> logValues(const AxisMap& map, double lo, double hi, doubl
     return out;
 }
 
-} // namespace
-
-std::vector<GridValue> gridValues(const AxisMap& map, double from, double to, double room)
+template <class Map>
+std::vector<GridValue> valuesAlong(const Map& map, double from, double to, double room)
 {
     if (!map.usable() || !(room >= 1))
         return {};
@@ -69,6 +80,18 @@ std::vector<GridValue> gridValues(const AxisMap& map, double from, double to, do
     if (map.logarithmic())
         return lo > 0 ? logValues(map, lo, hi, room) : std::vector<GridValue>{};
     return linearValues(map, lo, hi, room);
+}
+
+} // namespace
+
+std::vector<GridValue> gridValues(const AxisMap& map, double from, double to, double room)
+{
+    return valuesAlong(map, from, to, room);
+}
+
+std::vector<GridValue> gridValues(const ChartMap& map, ChartAxis axis, double from, double to, double room)
+{
+    return valuesAlong(ChartMapAxis{map, axis == ChartAxis::Y}, from, to, room);
 }
 
 } // namespace plotrun

@@ -3,6 +3,7 @@
 // check the calibration against the chart's own grid.
 
 #include "Calibration.h"
+#include "ChartMap.h"
 
 #include <vector>
 
@@ -19,5 +20,10 @@ struct GridValue {
 // decades (every n-th when they are many), with 2 and 5 between them when
 // there is room for those too. Empty when the axis is not usable.
 std::vector<GridValue> gridValues(const AxisMap& map, double from, double to, double room);
+
+// The same along one axis of the chart map: from bitmap x `from` to `to`,
+// or from bitmap y `from` to `to`.
+enum class ChartAxis { X, Y };
+std::vector<GridValue> gridValues(const ChartMap& map, ChartAxis axis, double from, double to, double room);
 
 } // namespace plotrun

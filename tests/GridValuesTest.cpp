@@ -62,5 +62,38 @@ TEST(GridValues, NothingForAnAxisThatCannotBeMapped)
     EXPECT_TRUE(gridValues(AxisMap(0, 10, 0, 10), 0, 100, 0).empty());
 }
 
+// The views over the picture reach the grid through the chart map: each of
+// its axes gives the values of that axis's own map, bit for bit.
+TEST(GridValues, EachAxisOfTheChartMapGivesTheValuesOfItsAxisMap)
+{
+    ScanSettings s;
+    s.OriginX = 40;
+    s.RefX = 560;
+    s.RealOriginX = -3;
+    s.RealRefX = 17;
+    s.OriginY = 30;
+    s.RefY = 330;
+    s.RealOriginY = 1;
+    s.RealRefY = 1000;
+    s.LogY = true;
+    const ChartMap map(s);
+    const auto same = [](const std::vector<GridValue>& a, const std::vector<GridValue>& b) {
+        if (a.size() != b.size())
+            return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (a[i].real != b[i].real || a[i].bitmap != b[i].bitmap)
+                return false;
+        return true;
+    };
+    for (const double room : {2.0, 7.0, 12.0}) {
+        EXPECT_TRUE(same(gridValues(map, ChartAxis::X, 0, 600, room), gridValues(AxisMap::forX(s), 0, 600, room)));
+        EXPECT_TRUE(same(gridValues(map, ChartAxis::Y, 0, 400, room), gridValues(AxisMap::forY(s), 0, 400, room)));
+    }
+    EXPECT_FALSE(gridValues(map, ChartAxis::Y, 0, 400, 12).empty());
+    s.RealOriginY = 0; // no logarithm of 0
+    EXPECT_TRUE(gridValues(ChartMap(s), ChartAxis::Y, 0, 400, 12).empty());
+    EXPECT_FALSE(gridValues(ChartMap(s), ChartAxis::X, 0, 600, 12).empty());
+}
+
 } // namespace
 } // namespace plotrun

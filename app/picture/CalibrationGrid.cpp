@@ -3,6 +3,7 @@
 #include "PictureView.h"
 
 #include "../../dialogs/Notice.h"
+#include "ChartMap.h"
 #include "GridValues.h"
 #include "NumberText.h"
 
@@ -23,21 +24,16 @@ QString label(double v) { return QString::fromStdString(formatReal(v, decimalSep
 
 } // namespace
 
-CalibrationGrid::CalibrationGrid(PictureView& view, const ScanSettings& settings) : QWidget(&view), settings_(settings)
+CalibrationGrid::CalibrationGrid(PictureView& view, const ScanSettings& settings)
+    : QWidget(&view), view_(view), settings_(settings)
 {
     setObjectName("CalibrationGrid");
     // The mouse goes through to the picture, for marking and the readout.
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setGeometry(view.rect());
     view.installEventFilter(this);
+    connect(&view, &PictureView::pictureChanged, this, qOverload<>(&QWidget::update));
     hide();
-}
-
-void CalibrationGrid::setPicture(int width, int height)
-{
-    pictureWidth_ = width;
-    pictureHeight_ = height;
-    update();
 }
 
 void CalibrationGrid::setCalibrated(bool calibrated)
@@ -59,14 +55,17 @@ bool CalibrationGrid::eventFilter(QObject* watched, QEvent* event)
 std::vector<CalibrationGrid::Line> CalibrationGrid::verticalLines() const
 {
     std::vector<Line> lines;
-    if (!calibrated_ || pictureWidth_ < 1 || width() < 1)
+    const ScreenMap screen = view_.screenMap();
+    if (!calibrated_ || screen.empty())
         return lines;
-    const AxisMap map = AxisMap::forX(settings_);
-    for (const GridValue& g : gridValues(map, 0, pictureWidth_, width() / kColumnSpacing)) {
-        if (!(g.bitmap > -0.5 && g.bitmap < pictureWidth_ - 0.5))
+    const int pictureWidth = screen.picture().width();
+    const ChartMap chart(settings_);
+    for (const GridValue& g :
+         gridValues(chart, ChartAxis::X, 0, pictureWidth, screen.frame().width() / kColumnSpacing)) {
+        if (!(g.bitmap > -0.5 && g.bitmap < pictureWidth - 0.5))
             continue;
         const double column = std::round(g.bitmap);
-        lines.push_back({g.real, int((column + 0.5) * width() / pictureWidth_), label(g.real)});
+        lines.push_back({g.real, int(screen.viewX(column + 0.5)), label(g.real)});
     }
     return lines;
 }
@@ -74,14 +73,17 @@ std::vector<CalibrationGrid::Line> CalibrationGrid::verticalLines() const
 std::vector<CalibrationGrid::Line> CalibrationGrid::horizontalLines() const
 {
     std::vector<Line> lines;
-    if (!calibrated_ || pictureHeight_ < 1 || height() < 1)
+    const ScreenMap screen = view_.screenMap();
+    if (!calibrated_ || screen.empty())
         return lines;
-    const AxisMap map = AxisMap::forY(settings_);
-    for (const GridValue& g : gridValues(map, 0, pictureHeight_, height() / kRowSpacing)) {
-        if (!(g.bitmap > 0.5 && g.bitmap < pictureHeight_ + 0.5))
+    const int pictureHeight = screen.picture().height();
+    const ChartMap chart(settings_);
+    for (const GridValue& g :
+         gridValues(chart, ChartAxis::Y, 0, pictureHeight, screen.frame().height() / kRowSpacing)) {
+        if (!(g.bitmap > 0.5 && g.bitmap < pictureHeight + 0.5))
             continue;
-        const double row = pictureHeight_ - std::round(g.bitmap); // the top row has y = height
-        lines.push_back({g.real, int((row + 0.5) * height() / pictureHeight_), label(g.real)});
+        const double row = screen.pictureYOf(std::round(g.bitmap));
+        lines.push_back({g.real, int(screen.viewY(row + 0.5)), label(g.real)});
     }
     return lines;
 }

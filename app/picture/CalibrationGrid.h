@@ -19,12 +19,12 @@ class CalibrationGrid : public QWidget {
     Q_OBJECT
 
 public:
-    // Lies over the whole of `view` and follows its size; reads the
-    // calibration from `settings` each time it draws, so it follows every
-    // change of the marks and the real values. Hidden at the start.
+    // Lies over the whole of `view` and follows its size, placing its lines
+    // through the view's screen map; reads the calibration from `settings`
+    // each time it draws, so it follows every change of the marks and the
+    // real values. Hidden at the start.
     CalibrationGrid(PictureView& view, const ScanSettings& settings);
 
-    void setPicture(int width, int height);
     // Real values are drawn only once an OK of the options dialog has
     // accepted every value.
     void setCalibrated(bool calibrated);
@@ -49,8 +49,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    const PictureView& view_;
     const ScanSettings& settings_;
-    int pictureWidth_ = 0, pictureHeight_ = 0;
     bool calibrated_ = false;
 };
 

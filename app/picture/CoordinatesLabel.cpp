@@ -4,12 +4,16 @@
 #include "PictureView.h"
 
 #include "../../dialogs/Notice.h"
-#include "Calibration.h"
+#include "ChartMap.h"
 #include "NumberText.h"
 
 #include <QEvent>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace plotrun {
 
@@ -19,11 +23,39 @@ namespace {
 // beyond it, and real values that both axes can map.
 bool marksHold(const ScanSettings& s)
 {
-    return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX > s.OriginX && s.RefY > s.OriginY && AxisMap::forX(s).usable() &&
-           AxisMap::forY(s).usable();
+    return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX > s.OriginX && s.RefY > s.OriginY && ChartMap(s).usable();
 }
 
+// The output's 15 significant digits are never exceeded.
+constexpr int kMostDigits = 15;
+
 } // namespace
+
+std::string pixelResolvedReal(double value, double step, const std::string& sep)
+{
+    if (!std::isfinite(value) || !std::isfinite(step) || !(step > 0))
+        return formatReal(value, sep);
+    const int stepExponent = int(std::floor(std::log10(step)));
+    const int exponent = value == 0 ? 0 : int(std::floor(std::log10(std::fabs(value))));
+    char text[64];
+    if (exponent >= -4 && exponent <= 14) {
+        const int decimals = std::clamp(-stepExponent, 0, std::max(0, kMostDigits - 1 - exponent));
+        std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    } else {
+        const int digits = std::clamp(exponent - stepExponent + 1, 1, kMostDigits);
+        std::snprintf(text, sizeof text, "%.*E", digits - 1, value);
+        // The output's exponent form: no plus sign and no leading zeros.
+        char* e = std::strchr(text, 'E');
+        std::snprintf(e + 1, sizeof text - size_t(e + 1 - text), "%d", std::atoi(e + 1));
+    }
+    std::string out = text;
+    // A value that rounds to zero shows no sign.
+    if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos)
+        out.erase(0, 1);
+    if (const size_t point = out.find('.'); point != std::string::npos)
+        out.replace(point, 1, sep);
+    return out;
+}
 
 CoordinatesLabel::CoordinatesLabel(PictureView& view, const MarkingTool& marking, const ScanSettings& settings,
                                    QWidget* parent)
@@ -36,14 +68,10 @@ CoordinatesLabel::CoordinatesLabel(PictureView& view, const MarkingTool& marking
     view_.setMouseTracking(true);
     view_.installEventFilter(this);
     connect(&view_, &PictureView::mouseMove, this, &CoordinatesLabel::showPosition);
-}
-
-void CoordinatesLabel::setPicture(int width, int height)
-{
-    pictureWidth_ = width;
-    pictureHeight_ = height;
-    shown_.reset();
-    clear();
+    connect(&view_, &PictureView::pictureChanged, this, [this] {
+        shown_.reset();
+        clear();
+    });
 }
 
 void CoordinatesLabel::setCalibrated(bool calibrated)
@@ -58,11 +86,11 @@ void CoordinatesLabel::calibrationChanged()
         showPosition(shown_->x(), shown_->y());
 }
 
-QPoint CoordinatesLabel::pixelAt(int x, int y) const { return marking_.markedPixel(x, y); }
+QPoint CoordinatesLabel::pixelAt(int x, int y) const { return view_.screenMap().markedPixel({x, y}, marking_.reach()); }
 
 void CoordinatesLabel::showPosition(int x, int y)
 {
-    if (pictureWidth_ < 1 || pictureHeight_ < 1)
+    if (view_.picture().isNull())
         return;
     shown_ = QPoint(x, y);
     const QPoint at = pixelAt(x, y);
@@ -70,10 +98,14 @@ void CoordinatesLabel::showPosition(int x, int y)
     if (calibrated_ && marksHold(settings_)) {
         // Shown only while the calibration gives numbers.
         const std::string sep = decimalSeparator();
-        const double rx = AxisMap::forX(settings_).toReal(at.x()), ry = AxisMap::forY(settings_).toReal(at.y());
-        if (std::isfinite(rx) && std::isfinite(ry))
+        const ChartMap map(settings_);
+        const ChartPoint real = map.toChart(at.x(), at.y());
+        // One pixel's step there: on a logarithmic axis it grows with the value.
+        const ChartPoint next = map.toChart(at.x() + 1, at.y() + 1);
+        if (std::isfinite(real.x) && std::isfinite(real.y))
             text += QString("    X: %1  Y: %2")
-                        .arg(QString::fromStdString(formatReal(rx, sep)), QString::fromStdString(formatReal(ry, sep)));
+                        .arg(QString::fromStdString(pixelResolvedReal(real.x, std::fabs(next.x - real.x), sep)),
+                             QString::fromStdString(pixelResolvedReal(real.y, std::fabs(next.y - real.y), sep)));
     }
     setText(text);
 }

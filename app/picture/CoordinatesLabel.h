@@ -9,22 +9,30 @@
 #include <QPoint>
 
 #include <optional>
+#include <string>
 
 namespace plotrun {
 
 class MarkingTool;
 class PictureView;
 
+// A real value to the digits that one pixel resolves, where the next pixel
+// lies `step` real units away: max(0, 1 - floor(log10 step)) decimals, so
+// that a step of one pixel always shows, and no digit more. Beyond the
+// fixed range of the output (decimal exponents below -4 or above 14) the
+// exponent form, with as many significant digits. A step that is no finite
+// number above 0 gives the output's 15 significant digits.
+std::string pixelResolvedReal(double value, double step, const std::string& decimalSeparator);
+
 class CoordinatesLabel : public QLabel {
     Q_OBJECT
 
 public:
-    // Follows the mouse over `view`, through the conversion of `marking`;
-    // reads the calibration from `settings`.
+    // Follows the mouse over `view`, through the view's screen map and the
+    // reach of `marking`'s mode; reads the calibration from `settings`.
     CoordinatesLabel(PictureView& view, const MarkingTool& marking, const ScanSettings& settings,
                      QWidget* parent = nullptr);
 
-    void setPicture(int width, int height);
     // Real coordinates are shown only while the calibration in effect was
     // accepted whole by an OK of the options dialog (or is one that an undo
     // or redo brought back), and its marks still hold: each reference beyond
@@ -46,7 +54,6 @@ private:
     PictureView& view_;
     const MarkingTool& marking_;
     const ScanSettings& settings_;
-    int pictureWidth_ = 0, pictureHeight_ = 0;
     bool calibrated_ = false;
     std::optional<QPoint> shown_; // the position of the view shown, while the mouse is over it
 };

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -15,7 +16,9 @@ namespace {
 
 // The reduced mask never holds more pixels than the display copy of the picture.
 constexpr double kOverlayPixels = 4'000'000;
-constexpr int kPauseMs = 120;
+// An area of more pixels is shown first as the screen's sample; a smaller one
+// is refined at once, in about the time the sample would take.
+constexpr double kSampledAbove = 4'000'000;
 
 // What decides which pixels count; the calibration does not.
 ScanSettings countingKey(ScanSettings s)
@@ -62,30 +65,157 @@ void paintFollowPlan(const FollowPlan& plan, int k, QRgb tint, QImage& ov)
 QColor CountedPixelsOverlay::removedLinesTint() { return QColor(0, 160, 255, 210); }
 QColor CountedPixelsOverlay::leftOutTint() { return QColor(150, 150, 150, 150); }
 
+struct CountedPixelsOverlay::Job {
+    int generation = 0;
+    QImage picture;
+    ScanSettings settings;
+    // The picture rows on the screen (from the top), and the picture pixels
+    // across one screen pixel.
+    int64_t shownTop = 0, shownBottom = 0;
+    double step = 1;
+};
+
 struct CountedPixelsOverlay::Result {
+    int generation = 0;
+    bool refined = false;
     QImage overlay;
     int reduction = 1;
     CountedArea area;
     int64_t top = 0;
 };
 
-CountedPixelsOverlay::CountedPixelsOverlay(PictureView& view, QObject* parent) : QObject(parent), view_(view)
+namespace {
+
+int64_t areaTopOf(const QImage& picture, const ScanSettings& s)
 {
-    timer_.setSingleShot(true);
-    timer_.setInterval(kPauseMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { start(); });
-    view_.addOverlay(this);
+    return static_cast<int64_t>(std::trunc(double(picture.height()) - s.ScanEndY));
 }
 
-CountedPixelsOverlay::~CountedPixelsOverlay() { stopWorker(); }
-
-void CountedPixelsOverlay::setPicture(const QImage& scanPixels)
+// Tints, in `line`, each block of `k` columns of the `rows` rows of `mask`
+// that holds a counted pixel. The rows are merged into the first, which is
+// overwritten; then each search jumps to the next block with a counted pixel,
+// so a chart of thin curves and a filled one cost alike.
+void tintBlocks(uint8_t* mask, int64_t rows, int64_t columns, int k, QRgb tint, QRgb* line)
 {
-    picture_ = scanPixels;
+    for (int64_t r = 1; r < rows; ++r) {
+        const uint8_t* from = mask + r * columns;
+        for (int64_t i = 0; i < columns; ++i)
+            mask[i] |= from[i];
+    }
+    const uint8_t* m = mask;
+    const uint8_t* end = mask + columns;
+    while (m < end && (m = static_cast<const uint8_t*>(std::memchr(m, 1, size_t(end - m)))) != nullptr) {
+        const int64_t block = (m - mask) / k;
+        line[block] = tint;
+        m = mask + (block + 1) * k;
+    }
+}
+
+} // namespace
+
+// The screen's sample: for each block of picture pixels that about one
+// screen pixel shows, the middle row of the block across the whole area, by
+// the engine's test; only the blocks on the screen. A thin line along the
+// rows can fall between the sampled rows until the refined mask comes.
+void CountedPixelsOverlay::sampleOnScreen(const Job& job, Result& r, const std::function<bool()>& stopping)
+{
+    const ScanSettings& s = job.settings;
+    const CountedArea& a = r.area;
+    const int k = std::max(1, int(std::floor(job.step)));
+    const int64_t top = areaTopOf(job.picture, s);
+    const int64_t blocks = (a.rows + k - 1) / k;
+    const auto blockOf = [&](int64_t row) { return std::clamp<int64_t>((row - top) / k, 0, blocks); };
+    const int64_t first = blockOf(job.shownTop), last = std::max(first, blockOf(job.shownBottom + k - 1));
+    r.reduction = k;
+    r.top = top + first * k;
+    if (last == first)
+        return;
+    QImage ov(int((a.columns + k - 1) / k), int(last - first), QImage::Format_ARGB32_Premultiplied);
+    ov.fill(Qt::transparent);
+    const QRgb tint = qPremultiply(CountedPixelsOverlay::tintFor(s).rgba());
+    const PixelView view = pixelView(job.picture);
+    std::vector<uint8_t> mask(size_t(a.columns));
+    for (int64_t b = first; b < last; ++b) {
+        if (stopping())
+            return;
+        const int64_t r0 = b * k, r1 = std::min(a.rows, r0 + k);
+        const int64_t row = r0 + (r1 - r0) / 2;
+        countedMask(view, s, a, row, row + 1, mask.data());
+        tintBlocks(mask.data(), 1, a.columns, k, tint, reinterpret_cast<QRgb*>(ov.scanLine(int(b - first))));
+    }
+    r.overlay = std::move(ov);
+}
+
+// Every picture pixel of the area, reduced to at most kOverlayPixels; false
+// when a newer job came first.
+bool CountedPixelsOverlay::refineAtPictureResolution(const Job& job, Result& r, const std::function<bool()>& cancelled)
+{
+    const ScanSettings& s = job.settings;
+    const CountedArea& a = r.area;
+    r.top = areaTopOf(job.picture, s);
+    if (a.columns <= 0)
+        return true;
+    const int k = std::max(1, int(std::ceil(std::sqrt(double(a.columns) * double(a.rows) / kOverlayPixels))));
+    r.reduction = k;
+    QImage ov(int((a.columns + k - 1) / k), int((a.rows + k - 1) / k), QImage::Format_ARGB32_Premultiplied);
+    ov.fill(Qt::transparent);
+    const QRgb tint = CountedPixelsOverlay::tintFor(s).rgba();
+    const PixelView view = pixelView(job.picture);
+    if (s.Follow.active()) {
+        paintFollowPlan(planFollow(view, s), k, tint, ov);
+        r.overlay = std::move(ov);
+        return true;
+    }
+    std::vector<uint8_t> mask(size_t(a.columns) * size_t(k));
+    for (int64_t r0 = 0; r0 < a.rows; r0 += k) {
+        if (cancelled())
+            return false;
+        const int64_t r1 = std::min(a.rows, r0 + k);
+        countedMask(view, s, a, r0, r1, mask.data());
+        tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint),
+                   reinterpret_cast<QRgb*>(ov.scanLine(int(r0 / k))));
+    }
+    r.overlay = std::move(ov);
+    return true;
+}
+
+CountedPixelsOverlay::CountedPixelsOverlay(PictureView& view, QObject* parent) : QObject(parent), view_(view)
+{
+    view_.addOverlay(this);
+    connect(&view_, &PictureView::pictureChanged, this, &CountedPixelsOverlay::pictureChanged);
+    picture_ = view_.picture();
+}
+
+CountedPixelsOverlay::~CountedPixelsOverlay()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+// Whatever is running or waiting is left, and its results are not shown.
+void CountedPixelsOverlay::abandon()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        pending_.reset();
+    }
+    requested_ = done_ = shownGeneration_ = ++latest_;
+}
+
+void CountedPixelsOverlay::pictureChanged()
+{
+    picture_ = view_.picture();
     dirty_ = true;
     overlay_ = QImage();
+    refined_ = false;
+    abandon();
     if (shown_)
-        timer_.start();
+        request();
 }
 
 void CountedPixelsOverlay::setSettings(const ScanSettings& settings)
@@ -97,17 +227,19 @@ void CountedPixelsOverlay::setSettings(const ScanSettings& settings)
     haveSettings_ = true;
     dirty_ = true;
     if (shown_)
-        timer_.start(); // a burst of typing restarts the pause
+        request();
 }
 
 void CountedPixelsOverlay::setShown(bool shown)
 {
     shown_ = shown;
     if (shown && dirty_)
-        start();
+        request();
     if (!shown) {
-        timer_.stop();
-        stopWorker();
+        // A mask not yet refined is made anew when the view comes back.
+        if (!settled() || !refined_)
+            dirty_ = true;
+        abandon();
     }
     view_.update();
 }
@@ -120,87 +252,96 @@ QColor CountedPixelsOverlay::tintFor(const ScanSettings& s)
     return QColor::fromHsv((ink.hsvHue() + 180) % 360, 255, 255, 210);
 }
 
-void CountedPixelsOverlay::stopWorker()
+void CountedPixelsOverlay::request()
 {
-    ++generation_; // the running pass sees it after its current rows
-    if (worker_.joinable())
-        worker_.join();
-}
-
-void CountedPixelsOverlay::start()
-{
-    timer_.stop();
-    stopWorker();
-    if (!shown_ || !haveSettings_ || picture_.isNull())
+    if (!haveSettings_ || picture_.isNull())
         return;
     dirty_ = false;
-    const int generation = ++generation_;
-    worker_ = std::thread([this, generation, picture = picture_, s = settings_] {
-        const auto cancelled = [&] { return generation_.load() != generation; };
-        auto result = std::make_shared<Result>();
-        result->area = countedArea(s);
-        const CountedArea& a = result->area;
-        result->top = static_cast<int64_t>(std::trunc(double(picture.height()) - s.ScanEndY));
-        if (a.columns > 0) {
-            const int k = std::max(1, int(std::ceil(std::sqrt(double(a.columns) * double(a.rows) / kOverlayPixels))));
-            result->reduction = k;
-            QImage ov(int((a.columns + k - 1) / k), int((a.rows + k - 1) / k), QImage::Format_ARGB32_Premultiplied);
-            ov.fill(Qt::transparent);
-            const QRgb tint = tintFor(s).rgba();
-            const QRgb premultiplied = qPremultiply(tint);
-            const PixelView view = pixelView(picture);
-            if (s.Follow.active()) {
-                paintFollowPlan(planFollow(view, s), k, tint, ov);
-                result->overlay = std::move(ov);
-                QMetaObject::invokeMethod(
-                    this, [this, generation, result] { finish(generation, result); }, Qt::QueuedConnection);
-                return;
-            }
-            std::vector<uint8_t> mask(size_t(a.columns) * size_t(k));
-            for (int64_t r0 = 0; r0 < a.rows; r0 += k) {
-                if (cancelled())
-                    return;
-                const int64_t r1 = std::min(a.rows, r0 + k);
-                countedMask(view, s, a, r0, r1, mask.data());
-                auto* line = reinterpret_cast<QRgb*>(ov.scanLine(int(r0 / k)));
-                const uint8_t* m = mask.data();
-                const uint8_t* end = m + (r1 - r0) * a.columns;
-                // Counted pixels are few on a chart: jump from one to the next.
-                while ((m = static_cast<const uint8_t*>(std::memchr(m, 1, size_t(end - m)))) != nullptr) {
-                    const int64_t i = m - mask.data();
-                    line[(i % a.columns) / k] = premultiplied;
-                    ++m;
-                }
-            }
-            result->overlay = std::move(ov);
-        }
-        QMetaObject::invokeMethod(
-            this, [this, generation, result] { finish(generation, result); }, Qt::QueuedConnection);
-    });
+    auto job = std::make_unique<Job>();
+    job->generation = requested_ = ++latest_;
+    job->picture = picture_;
+    job->settings = settings_;
+    const ScreenMap map = view_.screenMap();
+    job->shownBottom = picture_.height();
+    if (!map.empty()) {
+        const QRectF shown = map.pictureRect(QRectF(view_.shownRect()));
+        job->shownTop = int64_t(std::floor(shown.top()));
+        job->shownBottom = int64_t(std::ceil(shown.bottom()));
+        job->step = std::min(map.pictureStepX(), map.pictureStepY());
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        pending_ = std::move(job);
+    }
+    wake_.notify_one();
+    if (!worker_.joinable())
+        worker_ = std::thread([this] { work(); });
 }
 
-void CountedPixelsOverlay::finish(int generation, std::shared_ptr<Result> result)
+void CountedPixelsOverlay::work()
 {
-    if (generation != generation_.load())
+    for (;;) {
+        std::unique_ptr<Job> job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stop_ || pending_; });
+            if (stop_)
+                return;
+            job = std::move(pending_);
+        }
+        const auto stopping = [this] {
+            const std::lock_guard lock(mutex_);
+            return stop_;
+        };
+        const auto cancelled = [&] { return latest_.load() != job->generation || stopping(); };
+        const auto hand = [this](const std::shared_ptr<Result>& result) {
+            QMetaObject::invokeMethod(
+                this, [this, result] { finish(result); }, Qt::QueuedConnection);
+        };
+        const CountedArea area = countedArea(job->settings);
+        if (!job->settings.Follow.active() && double(area.columns) * double(area.rows) > kSampledAbove) {
+            auto sample = std::make_shared<Result>();
+            sample->generation = job->generation;
+            sample->area = area;
+            sampleOnScreen(*job, *sample, stopping);
+            if (stopping())
+                return;
+            hand(sample);
+        }
+        auto refined = std::make_shared<Result>();
+        refined->generation = job->generation;
+        refined->refined = true;
+        refined->area = area;
+        if (refineAtPictureResolution(*job, *refined, cancelled))
+            hand(refined);
+    }
+}
+
+void CountedPixelsOverlay::finish(const std::shared_ptr<Result>& result)
+{
+    // A newer mask, or the refinement of the sample shown.
+    const bool newer = result->generation > shownGeneration_;
+    if (!newer && !(result->generation == shownGeneration_ && result->refined && !refined_))
         return;
-    if (worker_.joinable())
-        worker_.join(); // it has handed its result over and ends
-    overlay_ = std::move(result->overlay);
+    overlay_ = result->overlay;
     reduction_ = result->reduction;
     area_ = result->area;
     areaTop_ = result->top;
+    refined_ = result->refined;
+    shownGeneration_ = result->generation;
+    if (refined_ && shownGeneration_ == requested_)
+        done_ = requested_;
     view_.update();
     emit updated();
 }
 
-void CountedPixelsOverlay::paintOver(QPainter& p, const QSize& viewSize) const
+void CountedPixelsOverlay::paintOver(QPainter& p, const ScreenMap& map) const
 {
-    if (!shown_ || overlay_.isNull() || picture_.isNull())
+    if (!shown_ || overlay_.isNull() || map.empty())
         return;
-    const double sx = double(viewSize.width()) / picture_.width();
-    const double sy = double(viewSize.height()) / picture_.height();
-    const QRectF target(area_.left * sx, areaTop_ * sy, double(overlay_.width()) * reduction_ * sx,
-                        double(overlay_.height()) * reduction_ * sy);
+    const QRectF target =
+        map.viewRect(QRectF(double(area_.left), double(areaTop_), double(overlay_.width()) * reduction_,
+                            double(overlay_.height()) * reduction_));
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p.drawImage(target, overlay_);
 }

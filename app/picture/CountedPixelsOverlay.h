@@ -1,9 +1,13 @@
 #pragma once
 // The counted pixels view: every pixel of the scan area that the next scan
-// would count, tinted over the picture. The mask is computed at picture
-// resolution by the engine's own test, off the window's thread, and reduced
-// to at most a few megapixels for display. A change of the settings restarts
-// the work after a short pause; an unchanged one costs nothing.
+// would count, tinted over the picture, by the engine's own test, off the
+// window's thread. A change is shown at once at the screen's resolution
+// (one picture row sampled for each block of picture pixels that a screen
+// pixel shows, over the part of the area on the screen), then refined: the
+// mask at picture resolution, reduced to at most a few megapixels for
+// display. So the view follows a drag of the area and the typing in the
+// options dialog on a picture of any size; an unchanged setting costs
+// nothing.
 
 #include "PictureView.h"
 
@@ -13,10 +17,12 @@
 #include <QColor>
 #include <QImage>
 #include <QObject>
-#include <QTimer>
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace plotrun {
@@ -25,26 +31,29 @@ class CountedPixelsOverlay : public QObject, public PictureOverlay {
     Q_OBJECT
 
 public:
+    // Shows the counted pixels of the picture that `view` shows.
     explicit CountedPixelsOverlay(PictureView& view, QObject* parent = nullptr);
     ~CountedPixelsOverlay() override;
 
-    // The picture in scan pixels; shared, never written.
-    void setPicture(const QImage& scanPixels);
-    // The settings of the next scan; recomputed after a pause when they
-    // change what is counted.
+    // The settings of the next scan; shown anew when they change what is
+    // counted.
     void setSettings(const ScanSettings& settings);
     void setShown(bool shown);
     bool shown() const { return shown_; }
 
-    // The reduced mask as shown: one pixel per block of `reduction` x
-    // `reduction` picture pixels of the area, tinted when the block holds a
-    // counted pixel. Null until the first result.
+    // The mask as shown: one pixel per block of `reduction` x `reduction`
+    // picture pixels from column `area().left` and row `areaTop()` on,
+    // tinted when the block holds a counted pixel. Null until the first
+    // result.
     const QImage& overlay() const { return overlay_; }
     int reduction() const { return reduction_; }
     const CountedArea& area() const { return area_; }
     int64_t areaTop() const { return areaTop_; }
-    // No work pending or running.
-    bool settled() const { return !timer_.isActive() && !worker_.joinable(); }
+    // The mask holds every picture pixel of the area, not the screen's sample.
+    bool refined() const { return refined_; }
+    // No work pending or running: the refined mask of the latest settings
+    // is shown, or the view is off.
+    bool settled() const { return done_ == requested_; }
     // The colour of the tint: one that stands out from the ink.
     static QColor tintFor(const ScanSettings& settings);
     // Following or line removal: the tint of the lines left out, and that of
@@ -52,16 +61,22 @@ public:
     static QColor removedLinesTint();
     static QColor leftOutTint();
 
-    void paintOver(QPainter& painter, const QSize& viewSize) const override;
+    void paintOver(QPainter& painter, const ScreenMap& map) const override;
 
 signals:
+    // A new mask is shown: the screen's sample or the refined one.
     void updated();
 
 private:
+    struct Job;
     struct Result;
-    void start();
-    void stopWorker();
-    void finish(int generation, std::shared_ptr<Result> result);
+    void pictureChanged();
+    void abandon();
+    void request();
+    void work();
+    void finish(const std::shared_ptr<Result>& result);
+    static void sampleOnScreen(const Job& job, Result& result, const std::function<bool()>& stopping);
+    static bool refineAtPictureResolution(const Job& job, Result& result, const std::function<bool()>& cancelled);
 
     PictureView& view_;
     QImage picture_;
@@ -69,14 +84,26 @@ private:
     bool haveSettings_ = false;
     bool shown_ = false;
     bool dirty_ = true;
-    QTimer timer_; // the pause after a change
+
+    // The worker takes the latest job; a newer one makes it leave the
+    // refinement, never the screen's sample, so that a drag is followed.
     std::thread worker_;
-    std::atomic<int> generation_{0};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::unique_ptr<Job> pending_;
+    bool stop_ = false;
+    std::atomic<int> latest_{0}; // the generation of the newest job, or of a reset
+    // On the window's thread: the newest job, the newest whose refined mask
+    // is shown (or that nothing is owed for), and that of the mask shown.
+    int requested_ = 0;
+    int done_ = 0;
+    int shownGeneration_ = 0;
 
     QImage overlay_;
     int reduction_ = 1;
     CountedArea area_;
     int64_t areaTop_ = 0;
+    bool refined_ = false;
 };
 
 } // namespace plotrun

@@ -16,18 +16,17 @@ bool InkPicker::mouseDown(int x, int y)
     return true;
 }
 
-std::optional<uint32_t> InkPicker::mouseUp(const PixelView& picture, QSize viewSize, uint32_t paper)
+std::optional<uint32_t> InkPicker::mouseUp(const PixelView& picture, const ScreenMap& map, uint32_t paper)
 {
     if (!pressed_)
         return std::nullopt;
     active_ = pressed_ = false;
-    if (viewSize.isEmpty() || picture.width <= 0 || picture.height <= 0)
+    if (map.empty() || picture.width <= 0 || picture.height <= 0)
         return std::nullopt;
-    const double fx = double(picture.width) / viewSize.width(), fy = double(picture.height) / viewSize.height();
-    const int64_t x = int64_t(std::floor(at_.x() * fx)), row = int64_t(std::floor(at_.y() * fy));
+    const QPoint under = map.pixelUnder(at_);
     // A few screen pixels around the click, however much the picture is reduced.
-    const int32_t radius = std::clamp(int32_t(std::ceil(3 * std::max(fx, fy))), 2, 32);
-    return mostInkLike(picture, x, row, radius, paper);
+    const int32_t radius = std::clamp(int32_t(std::ceil(3 * std::max(map.pictureStepX(), map.pictureStepY()))), 2, 32);
+    return mostInkLike(picture, under.x(), under.y(), radius, paper);
 }
 
 } // namespace plotrun

@@ -4,9 +4,9 @@
 // copy), the most ink-like one near the click.
 
 #include "PixelView.h"
+#include "ScreenMap.h"
 
 #include <QPoint>
-#include <QSize>
 
 #include <cstdint>
 #include <optional>
@@ -21,9 +21,10 @@ public:
 
     // A press on the view; true when the picker takes it.
     bool mouseDown(int x, int y);
-    // The release of that press: the colour near where it was pressed. Nothing
-    // when the picker did not take the press.
-    std::optional<uint32_t> mouseUp(const PixelView& picture, QSize viewSize, uint32_t paper);
+    // The release of that press: the colour near where it was pressed, with
+    // the picture where `map` shows it. Nothing when the picker did not take
+    // the press.
+    std::optional<uint32_t> mouseUp(const PixelView& picture, const ScreenMap& map, uint32_t paper);
 
 private:
     bool active_ = false;

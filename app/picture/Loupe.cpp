@@ -27,6 +27,11 @@ Loupe::Loupe(PictureView& view, const MarkingTool& marking, QWidget* parent)
         if (!marking_.placingMark() && !marking_.dragging())
             hide();
     });
+    // Escape leaves a mark mode without a move of the mouse.
+    connect(&marking_, &MarkingTool::modeChanged, this, [this] {
+        if (!marking_.wantsLoupe())
+            hide();
+    });
 }
 
 void Loupe::setWanted(bool wanted)
@@ -42,7 +47,7 @@ void Loupe::follow(int x, int y)
         hide();
         return;
     }
-    centre_ = marking_.takenPixel(x, y);
+    centre_ = view_.screenMap().takenPixel({x, y}, marking_.reach());
     render();
 
     // The corner of the shown picture across from the cursor.

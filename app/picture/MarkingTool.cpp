@@ -32,48 +32,18 @@ MarkingTool::MarkingTool(PictureView& view, QObject* parent) : QObject(parent), 
     view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
 }
 
-void MarkingTool::setPicture(int width, int height)
-{
-    pictureWidth_ = width;
-    pictureHeight_ = height;
-}
+// Asked anew each time: zoom changes the view's frame, and scrolling changes nothing.
+ScreenMap MarkingTool::map() const { return view_.screenMap(); }
 
-// The view's frame: zoom changes its size, and scrolling changes nothing.
-int MarkingTool::L() const { return view_.frame().x(); }
-int MarkingTool::T() const { return view_.frame().y(); }
-int MarkingTool::IW() const { return view_.frame().width(); }
-int MarkingTool::IH() const { return view_.frame().height(); }
+double MarkingTool::windowToBitmapX(int wx) const { return map().bitmapX(wx); }
+double MarkingTool::windowToBitmapY(int wy) const { return map().bitmapY(wy); }
+int32_t MarkingTool::bitmapToWindowX(double x) const { return map().windowX(x); }
+int32_t MarkingTool::bitmapToWindowY(double y) const { return map().windowY(y); }
 
-// Marks are placed in extended precision and kept as doubles; the order of
-// the operations is part of the result once the values are truncated.
-double MarkingTool::windowToBitmapX(int wx) const
+ScreenMap::Reach MarkingTool::reach() const
 {
-    return static_cast<double>(static_cast<long double>(pictureWidth_) / IW() * (wx - L()));
-}
-
-double MarkingTool::windowToBitmapY(int wy) const
-{
-    return static_cast<double>(pictureHeight_ * (1.0L - static_cast<long double>(wy - T()) / IH()));
-}
-
-int32_t MarkingTool::bitmapToWindowX(double x) const
-{
-    if (pictureWidth_ <= 0)
-        return L();
-    long double v = static_cast<long double>(IW()) / pictureWidth_ * x + L() + 0.5L;
-    if (v > L() + IW())
-        v -= 1;
-    return static_cast<int32_t>(v);
-}
-
-int32_t MarkingTool::bitmapToWindowY(double y) const
-{
-    if (pictureHeight_ <= 0)
-        return T();
-    long double v = IH() * (1.0L - static_cast<long double>(y) / pictureHeight_) + T() + 0.5L;
-    if (v > T() + IH())
-        v -= 1;
-    return static_cast<int32_t>(v);
+    return {mode_ == OriginMark || mode_ == X1Mark || mode_ == StartMark,
+            mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark};
 }
 
 void MarkingTool::setMode(Mode mode, bool on)
@@ -98,23 +68,25 @@ void MarkingTool::setMode(Mode mode, bool on)
         refit();
     }
     view_.shapesChanged();
+    emit modeChanged();
 }
 
 void MarkingTool::mouseDown(Qt::MouseButton button, int x, int y)
 {
     if (!active_ || button == Qt::RightButton)
         return;
+    const QRect frame = map().frame();
     if (mode_ != NoMark) {
-        markWX_ = x + L();
-        markWY_ = y + T();
+        markWX_ = x + frame.x();
+        markWY_ = y + frame.y();
         moveMark();
         placing_ = true;
         return;
     }
     if (locked_ || !noScanArea_)
         return;
-    dragStartX_ = x + L();
-    dragStartY_ = y + T();
+    dragStartX_ = x + frame.x();
+    dragStartY_ = y + frame.y();
     dragging_ = true;
     view_.setShapeVisible(Mark::ScanArea, true);
     view_.shapesChanged();
@@ -122,10 +94,11 @@ void MarkingTool::mouseDown(Qt::MouseButton button, int x, int y)
 
 void MarkingTool::moveMark()
 {
+    const QRect frame = map().frame();
     switch (mode_) {
     case OriginMark: view_.setShapeBounds(Mark::Origin, QRect(markWX_ - 8, markWY_ - 8, 16, 16)); break;
-    case X1Mark: view_.setShapeBounds(Mark::X1, QRect(markWX_, T(), 1, IH())); break;
-    case Y1Mark: view_.setShapeBounds(Mark::Y1, QRect(L(), markWY_, IW(), 1)); break;
+    case X1Mark: view_.setShapeBounds(Mark::X1, QRect(markWX_, frame.y(), 1, frame.height())); break;
+    case Y1Mark: view_.setShapeBounds(Mark::Y1, QRect(frame.x(), markWY_, frame.width(), 1)); break;
     case StartMark: view_.setShapeBounds(Mark::Start, QRect(markWX_ - 5, markWY_ - 5, 10, 10)); break;
     default: break;
     }
@@ -135,27 +108,33 @@ void MarkingTool::moveMark()
 void MarkingTool::mouseMove(int x, int y)
 {
     if (placing_) {
-        x = std::clamp(x, 0, IW());
-        y = std::clamp(y, 0, IH());
-        markWX_ = x + L();
-        markWY_ = y + T();
-        // Keep the mark on the picture.
-        if (mode_ == OriginMark || mode_ == X1Mark || mode_ == StartMark)
-            markWX_ = std::min(markWX_, L() + IW() - 1);
-        if (mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark)
-            markWY_ = std::min(markWY_, T() + IH() - 1);
+        const QPoint at = map().clampedWindowPoint({x, y}, reach());
+        markWX_ = at.x();
+        markWY_ = at.y();
         moveMark();
         return;
     }
     if (locked_ || !dragging_)
         return;
-    x = std::clamp(x, 0, IW());
-    y = std::clamp(y, 0, IH());
-    dragEndX_ = x + L();
-    dragEndY_ = y + T();
+    const QPoint at = map().clampedWindowPoint({x, y}, {});
+    dragEndX_ = at.x();
+    dragEndY_ = at.y();
     view_.setShapeBounds(Mark::ScanArea, QRect(std::min(dragStartX_, dragEndX_), std::min(dragStartY_, dragEndY_),
                                                std::abs(dragEndX_ - dragStartX_), std::abs(dragEndY_ - dragStartY_)));
     view_.shapesChanged();
+    if (dragEndX_ != dragStartX_ && dragEndY_ != dragStartY_)
+        emit areaDragged(dragArea());
+}
+
+MarkingTool::Area MarkingTool::dragArea() const
+{
+    Area a{windowToBitmapX(dragStartX_), windowToBitmapY(dragStartY_), windowToBitmapX(dragEndX_),
+           windowToBitmapY(dragEndY_)};
+    if (a.x2 < a.x1)
+        std::swap(a.x1, a.x2);
+    if (a.y2 < a.y1)
+        std::swap(a.y1, a.y2);
+    return a;
 }
 
 void MarkingTool::mouseUp(Qt::MouseButton button)
@@ -179,12 +158,7 @@ void MarkingTool::mouseUp(Qt::MouseButton button)
         emit areaNotSelected();
         return;
     }
-    area_ = {windowToBitmapX(dragStartX_), windowToBitmapY(dragStartY_), windowToBitmapX(dragEndX_),
-             windowToBitmapY(dragEndY_)};
-    if (area_.x2 < area_.x1)
-        std::swap(area_.x1, area_.x2);
-    if (area_.y2 < area_.y1)
-        std::swap(area_.y1, area_.y2);
+    area_ = dragArea();
     noScanArea_ = false;
     emit areaDrawn(area_);
 }
@@ -269,33 +243,16 @@ void MarkingTool::placeMarkShape(int i)
         view_.setShapeBounds(m, unsetBounds(m));
         return;
     }
-    const int x = bitmapToWindowX(markExactX_[i]);
-    const int y = bitmapToWindowY(markExactY_[i]);
+    const ScreenMap screen = map();
+    const QRect frame = screen.frame();
+    const int x = screen.windowX(markExactX_[i]);
+    const int y = screen.windowY(markExactY_[i]);
     switch (m) {
     case Mark::Origin: view_.setShapeBounds(m, QRect(x - 8, y - 8, 16, 16)); break;
-    case Mark::X1: view_.setShapeBounds(m, QRect(x, T(), 1, IH())); break;
-    case Mark::Y1: view_.setShapeBounds(m, QRect(L(), y, IW(), 1)); break;
+    case Mark::X1: view_.setShapeBounds(m, QRect(x, frame.y(), 1, frame.height())); break;
+    case Mark::Y1: view_.setShapeBounds(m, QRect(frame.x(), y, frame.width(), 1)); break;
     default: view_.setShapeBounds(m, QRect(x - 5, y - 5, 10, 10)); break;
     }
-}
-
-QPoint MarkingTool::takenPixel(int x, int y) const
-{
-    const QPoint marked = markedPixel(x, y);
-    // Rows count from the top, where the bitmap y is the picture's height.
-    return {marked.x(), pictureHeight_ - marked.y()};
-}
-
-QPoint MarkingTool::markedPixel(int x, int y) const
-{
-    x = std::clamp(x, 0, IW());
-    y = std::clamp(y, 0, IH());
-    int wx = x + L(), wy = y + T();
-    if (mode_ == OriginMark || mode_ == X1Mark || mode_ == StartMark)
-        wx = std::min(wx, L() + IW() - 1);
-    if (mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark)
-        wy = std::min(wy, T() + IH() - 1);
-    return {int(windowToBitmapX(wx)), int(windowToBitmapY(wy))};
 }
 
 bool MarkingTool::keyPress(int key, Qt::KeyboardModifiers modifiers)
@@ -348,11 +305,12 @@ bool MarkingTool::keyPress(int key, Qt::KeyboardModifiers modifiers)
 void MarkingTool::nudgeMark(int dx, int dy)
 {
     const int i = mode_ - 1;
-    const double x = markExactX_[i] < 0 ? pictureWidth_ / 2 : std::trunc(markExactX_[i]);
-    const double y = markExactY_[i] < 0 ? pictureHeight_ / 2 : std::trunc(markExactY_[i]);
+    const QSize picture = map().picture();
+    const double x = markExactX_[i] < 0 ? picture.width() / 2 : std::trunc(markExactX_[i]);
+    const double y = markExactY_[i] < 0 ? picture.height() / 2 : std::trunc(markExactY_[i]);
     emit aboutToChange();
-    markExactX_[i] = std::clamp(x + dx, 0.0, double(pictureWidth_ - 1));
-    markExactY_[i] = std::clamp(y + dy, 1.0, double(pictureHeight_));
+    markExactX_[i] = std::clamp(x + dx, 0.0, double(picture.width() - 1));
+    markExactY_[i] = std::clamp(y + dy, 1.0, double(picture.height()));
     placeMarkShape(i);
     view_.shapesChanged();
     emit markPlaced(mode_, markExactX_[i], markExactY_[i]);
@@ -367,8 +325,8 @@ void MarkingTool::nudgeCorner(int dx, int dy)
         a.x1 = std::clamp(std::trunc(a.x1) + dx, 0.0, a.x2);
         a.y1 = std::clamp(std::trunc(a.y1) + dy, 0.0, a.y2);
     } else {
-        a.x2 = std::clamp(std::trunc(a.x2) + dx, a.x1, double(pictureWidth_));
-        a.y2 = std::clamp(std::trunc(a.y2) + dy, a.y1, double(pictureHeight_));
+        a.x2 = std::clamp(std::trunc(a.x2) + dx, a.x1, double(map().picture().width()));
+        a.y2 = std::clamp(std::trunc(a.y2) + dy, a.y1, double(map().picture().height()));
     }
     emit aboutToChange();
     area_ = a;

@@ -1,11 +1,11 @@
 #pragma once
 // Marking on the picture: the origin, X1 and Y1 marks, the scan area drawn
-// with the mouse, its lock, and the conversions between window pixels and
-// picture pixels. The tool keeps the exact positions, draws the shapes on the
-// picture view, and tells its owner what was placed or drawn; the owner keeps
-// the Scan settings.
+// with the mouse, and its lock. The tool keeps the exact positions, draws the
+// shapes on the picture view through the view's screen map, and tells its
+// owner what was placed or drawn; the owner keeps the Scan settings.
 
 #include "ScanSettings.h"
+#include "ScreenMap.h"
 
 #include <QObject>
 #include <QPoint>
@@ -27,9 +27,8 @@ public:
 
     explicit MarkingTool(PictureView& view, QObject* parent = nullptr);
 
-    // The picture that is marked, in picture pixels; marking works only once
-    // a picture is accepted.
-    void setPicture(int width, int height);
+    // Marking works only once a picture is accepted; the picture marked is
+    // the view's.
     void setActive(bool active) { active_ = active; }
 
     // A mark button pressed (on) or released (off).
@@ -50,12 +49,10 @@ public:
 
     // The loupe is wanted while a mark mode is on or the area is drawn.
     bool wantsLoupe() const { return active_ && (mode_ != NoMark || dragging_); }
-    // The picture pixel (column, row from the top) that a release would take
-    // with the mouse at (x, y) of the view, clamped as the move clamps it.
-    QPoint takenPixel(int x, int y) const;
-    // The same pixel in bitmap coordinates, as the Scan settings take a mark
-    // there: x from the left, y counted upward, both truncated.
-    QPoint markedPixel(int x, int y) const;
+    // How far the mouse reaches in the present mode: a mark stays on the
+    // picture, a corner of the area reaches its far edges. With the view's
+    // screen map, it gives the pixel that a release takes.
+    ScreenMap::Reach reach() const;
 
     // Mouse on the picture view, in the view's own coordinates.
     void mouseDown(Qt::MouseButton button, int x, int y);
@@ -92,10 +89,10 @@ public:
     // Puts the state back; the owner refits the shapes after it.
     void restore(const State& state);
 
-    // Picture pixel to window pixel (the client area's coordinates), rounded.
+    // Where the tool puts a picture position on the window, and the way
+    // back: the view's screen map, as it is now.
     int32_t bitmapToWindowX(double x) const;
     int32_t bitmapToWindowY(double y) const;
-    // Window pixel to picture pixel, in extended precision, stored as a double.
     double windowToBitmapX(int wx) const;
     double windowToBitmapY(int wy) const;
 
@@ -104,6 +101,11 @@ signals:
     void markPlaced(Mode mode, double x, double y);
     // An area was drawn; corners in picture pixels, x1 <= x2 and y1 <= y2.
     void areaDrawn(const Area& area);
+    // The area as it is being dragged, corners as in areaDrawn; the views
+    // over the picture follow it before the release.
+    void areaDragged(const Area& area);
+    // A mark mode was entered or left.
+    void modeChanged();
     // A press and release that drew no area.
     void areaNotSelected();
     void areaRemoved();
@@ -114,10 +116,8 @@ signals:
     void leaveModeAsked();
 
 private:
-    int L() const;
-    int T() const;
-    int IW() const;
-    int IH() const;
+    ScreenMap map() const;
+    Area dragArea() const;
     void moveMark();
     void placeMark();
     bool markSet(int i) const;
@@ -127,7 +127,6 @@ private:
     void showCorner();
 
     PictureView& view_;
-    int pictureWidth_ = 0, pictureHeight_ = 0;
     bool active_ = false;
     Mode mode_ = NoMark;
     bool placing_ = false;

@@ -40,6 +40,13 @@ void PictureView::setPicture(const QImage& picture)
     }
     display_ = QPixmap();
     update();
+    emit pictureChanged();
+}
+
+QRect PictureView::shownRect() const
+{
+    const QRect shown = visibleRegion().boundingRect();
+    return shown.isEmpty() ? rect() : shown;
 }
 
 const QPixmap& PictureView::displayCopy()
@@ -63,9 +70,10 @@ void PictureView::paintEvent(QPaintEvent* event)
         p.drawPixmap(0, 0, displayCopy());
     else
         paintZoomed(p, event->rect());
+    const ScreenMap map = screenMap();
     for (const PictureOverlay* o : overlays_) {
         p.save();
-        o->paintOver(p, size());
+        o->paintOver(p, map);
         p.restore();
     }
 

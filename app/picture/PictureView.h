@@ -3,6 +3,8 @@
 // marks and the scan outline drawn over it with inverting pens. Zoomed, the
 // control is as large as the zoomed picture and sits in a scroll area.
 
+#include "ScreenMap.h"
+
 #include <QImage>
 #include <QPixmap>
 #include <QRect>
@@ -28,11 +30,11 @@ struct Shape {
 };
 
 // Something drawn over the picture and under the marks, in the view's own
-// coordinates (the picture stretched over `viewSize`).
+// coordinates, placed through the view's screen map.
 class PictureOverlay {
 public:
     virtual ~PictureOverlay() = default;
-    virtual void paintOver(QPainter& painter, const QSize& viewSize) const = 0;
+    virtual void paintOver(QPainter& painter, const ScreenMap& map) const = 0;
 };
 
 class PictureView : public QWidget {
@@ -57,6 +59,11 @@ public:
     // Where the control lies in window coordinates: its own size, placed as
     // if the scroll area had not scrolled, so that scrolling moves no mark.
     QRect frame() const { return QRect(pos() + scrolled_, size()); }
+    // The picture as it lies on the screen now, zoom and scrolling included.
+    ScreenMap screenMap() const { return {picture_.size(), frame()}; }
+    // The part of the control on the screen (its own coordinates): the
+    // whole of it when fitted, what the scroll area shows when zoomed.
+    QRect shownRect() const;
     void setScrolled(QPoint offset) { scrolled_ = offset; }
     // Fitted, the picture is stretched through the display copy; zoomed,
     // only the exposed part is drawn, from the picture or its reduced copy.
@@ -69,6 +76,8 @@ public:
     void addOverlay(const PictureOverlay* overlay) { overlays_.push_back(overlay); }
 
 signals:
+    // A new picture was set.
+    void pictureChanged();
     // Positions in the control's own coordinates. Every press is told.
     void mouseDown(Qt::MouseButton button, int x, int y);
     void mouseMove(int x, int y);

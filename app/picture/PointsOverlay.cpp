@@ -2,6 +2,8 @@
 
 #include "CountedPixelsOverlay.h"
 
+#include "ChartMap.h"
+
 #include <QPainter>
 
 #include <cmath>
@@ -14,12 +16,18 @@ void PointsOverlay::setResult(const std::vector<ResultRow>& rows, const ScanSett
 {
     points_.clear();
     points_.reserve(rows.size());
-    // Real y units per bitmap pixel.
-    const double scale = (s.RealRefY - s.RealOriginY) / (s.RefY - s.OriginY);
+    const ChartMap map(s);
+    // The edges of the area on the side of the lowest and the highest real y.
+    const bool upward = map.realY(s.ScanEndY) >= map.realY(s.ScanStartY);
+    const double lowEdge = upward ? s.ScanStartY : s.ScanEndY, highEdge = upward ? s.ScanEndY : s.ScanStartY;
     for (const ResultRow& r : rows) {
-        Point p{r.bitmapX, r.bitmapY, -1, r.runCount > 1};
-        if (withSpread && std::isfinite(scale) && scale != 0)
-            p.spread = std::fabs(r.sdev / scale);
+        Point p{r.bitmapX, r.bitmapY};
+        p.manyRuns = r.runCount > 1;
+        if (withSpread && map.usableY() && r.sdev > 0 && std::isfinite(r.sdev)) {
+            const double low = map.bitmapY(r.realY - r.sdev), high = map.bitmapY(r.realY + r.sdev);
+            p.barLow = std::isfinite(low) ? low : lowEdge;
+            p.barHigh = std::isfinite(high) ? high : highEdge;
+        }
         points_.push_back(p);
     }
     picture_ = picture;
@@ -41,21 +49,20 @@ void PointsOverlay::setShown(bool shown)
     view_.update();
 }
 
-QPointF PointsOverlay::viewPosition(const Point& p, const QSize& viewSize) const
+// Bitmap y = height - (mean row), and a row's middle lies half a pixel below its top.
+double PointsOverlay::viewY(double bitmapY, const ScreenMap& map) { return map.viewY(map.pictureYOf(bitmapY) + 0.5); }
+
+QPointF PointsOverlay::viewPosition(const Point& p, const ScreenMap& map)
 {
-    if (picture_.isEmpty())
+    if (map.empty())
         return {};
-    // Bitmap x counts from the left edge; bitmap y = height - (mean row), and
-    // a row's middle lies half a pixel below its top.
-    return {p.x * viewSize.width() / picture_.width(),
-            (picture_.height() - p.y + 0.5) * viewSize.height() / picture_.height()};
+    return {map.viewX(p.x), viewY(p.y, map)};
 }
 
-void PointsOverlay::paintOver(QPainter& painter, const QSize& viewSize) const
+void PointsOverlay::paintOver(QPainter& painter, const ScreenMap& map) const
 {
-    if (!shown_ || points_.empty() || picture_.isEmpty())
+    if (!shown_ || points_.empty() || map.empty() || map.picture() != picture_)
         return;
-    const double pixelHeight = double(viewSize.height()) / picture_.height();
     painter.setRenderHint(QPainter::Antialiasing, true);
     // Each mark twice: a wide dark line under a thin bright one, seen on
     // paper and on ink alike.
@@ -63,14 +70,14 @@ void PointsOverlay::paintOver(QPainter& painter, const QSize& viewSize) const
          {std::pair{QPen(QColor(0, 0, 0, 200), 3.0), 4.5}, std::pair{QPen(colour_, 1.4), 4.0}}) {
         painter.setPen(pen);
         for (const Point& p : points_) {
-            const QPointF c = viewPosition(p, viewSize);
+            const QPointF c = viewPosition(p, map);
             painter.drawLine(c - QPointF(arm, arm), c + QPointF(arm, arm));
             painter.drawLine(c - QPointF(arm, -arm), c + QPointF(arm, -arm));
-            if (p.spread > 0) {
-                const double h = p.spread * pixelHeight;
-                painter.drawLine(c - QPointF(0, h), c + QPointF(0, h));
-                painter.drawLine(c + QPointF(-arm / 2, -h), c + QPointF(arm / 2, -h));
-                painter.drawLine(c + QPointF(-arm / 2, h), c + QPointF(arm / 2, h));
+            if (p.hasBar()) {
+                const double low = viewY(p.barLow, map), high = viewY(p.barHigh, map);
+                painter.drawLine(QPointF(c.x(), low), QPointF(c.x(), high));
+                painter.drawLine(QPointF(c.x() - arm / 2, high), QPointF(c.x() + arm / 2, high));
+                painter.drawLine(QPointF(c.x() - arm / 2, low), QPointF(c.x() + arm / 2, low));
             }
             // A ring: the strip held more than one run, and one was chosen.
             if (p.manyRuns)

@@ -1,7 +1,8 @@
 #pragma once
 // The points of the last scan drawn on the picture at their bitmap
-// coordinates: a small cross each, with bars of plus and minus SDEV when the
-// spread was computed, so that a point pulled off its curve shows at once.
+// coordinates: a small cross each, with a bar from real y - SDEV to real
+// y + SDEV when the spread was computed, so that a point pulled off its
+// curve shows at once.
 
 #include "PictureView.h"
 
@@ -10,6 +11,8 @@
 
 #include <QColor>
 
+#include <cmath>
+#include <limits>
 #include <vector>
 
 namespace plotrun {
@@ -19,22 +22,29 @@ public:
     explicit PointsOverlay(PictureView& view);
 
     struct Point {
-        double x = 0, y = 0;   // bitmap coordinates
-        double spread = -1;    // SDEV in bitmap pixels; negative when not computed
+        double x = 0, y = 0; // bitmap coordinates
+        // The bitmap y of the bar's ends, real y - SDEV and real y + SDEV
+        // mapped back through the chart map; not a number without a bar.
+        double barLow = std::numeric_limits<double>::quiet_NaN();
+        double barHigh = std::numeric_limits<double>::quiet_NaN();
         bool manyRuns = false; // curve following: the strip held more than one run
+        bool hasBar() const { return !std::isnan(barLow) && !std::isnan(barHigh); }
     };
-    // The rows of a scan, with the settings it ran with, on a picture of
-    // the given size. SDEV is turned back into pixels by the y scale.
+    // The rows of a scan, with the settings it ran with, on a picture of the
+    // given size: drawn only while the view shows a picture of that size.
+    // An end of a bar that the y axis cannot hold (real y - SDEV at or below
+    // 0 on a logarithmic axis) runs to the scan area's edge on that side.
     void setResult(const std::vector<ResultRow>& rows, const ScanSettings& settings, bool withSpread, QSize picture);
     void clear();
     void setShown(bool shown);
     bool shown() const { return shown_; }
     const std::vector<Point>& points() const { return points_; }
 
-    // Where a point lies in the view's coordinates.
-    QPointF viewPosition(const Point& point, const QSize& viewSize) const;
+    // Where a point, and a bitmap y at its x, lie in the view's coordinates.
+    static QPointF viewPosition(const Point& point, const ScreenMap& map);
+    static double viewY(double bitmapY, const ScreenMap& map);
 
-    void paintOver(QPainter& painter, const QSize& viewSize) const override;
+    void paintOver(QPainter& painter, const ScreenMap& map) const override;
 
 private:
     PictureView& view_;

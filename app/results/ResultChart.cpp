@@ -7,6 +7,7 @@
 
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QLogValueAxis>
 #include <QPainter>
 #include <QtCharts/QValueAxis>
 
@@ -15,7 +16,9 @@
 
 namespace plotrun {
 
-ResultChart::ResultChart(QWidget* parent) : QChartView(parent), bottom_(new QValueAxis), left_(new QValueAxis)
+ResultChart::ResultChart(QWidget* parent)
+    : QChartView(parent), bottom_(new QValueAxis), left_(new QValueAxis), bottomLog_(new QLogValueAxis(this)),
+      leftLog_(new QLogValueAxis(this)), bottomShown_(bottom_), leftShown_(left_)
 {
     auto* chart = new QChart;
     chart->legend()->hide();
@@ -49,9 +52,17 @@ ResultChart::ResultChart(QWidget* parent) : QChartView(parent), bottom_(new QVal
         axis->setTitleFont(titleFont);
         axis->setLabelFormat("%g");
     }
+    // Decades labelled, with the 2 to 9 between them as minor ticks.
+    for (QLogValueAxis* axis : {bottomLog_, leftLog_}) {
+        axis->setTitleFont(titleFont);
+        axis->setLabelFormat("%g");
+        axis->setBase(10);
+        axis->setMinorTickCount(8);
+    }
     QPen dotted = left_->linePen();
     dotted.setStyle(Qt::DotLine);
     left_->setLinePen(dotted);
+    leftLog_->setLinePen(dotted);
     chart->addAxis(bottom_, Qt::AlignBottom);
     chart->addAxis(left_, Qt::AlignLeft);
     Series1->attachAxis(bottom_);
@@ -66,7 +77,22 @@ ResultChart::ResultChart(QWidget* parent) : QChartView(parent), bottom_(new QVal
 void ResultChart::setAxisTitles(const QString& bottom, const QString& left)
 {
     bottom_->setTitleText(bottom);
+    bottomLog_->setTitleText(bottom);
     left_->setTitleText(left);
+    leftLog_->setTitleText(left);
+}
+
+// The axis not shown stays with the view, which deletes it in the end.
+void ResultChart::useAxis(QAbstractAxis*& shown, QAbstractAxis* wanted, Qt::Alignment side)
+{
+    if (shown == wanted)
+        return;
+    Series1->detachAxis(shown);
+    chart()->removeAxis(shown);
+    shown->setParent(this);
+    chart()->addAxis(wanted, side);
+    Series1->attachAxis(wanted);
+    shown = wanted;
 }
 
 QString ResultChart::bottomTitle() const { return bottom_->titleText(); }
@@ -95,14 +121,17 @@ void ResultChart::showEvent(QShowEvent* event)
     QChartView::showEvent(event);
 }
 
-void ResultChart::setPoints(QList<QPointF> points)
+void ResultChart::setPoints(QList<QPointF> points, bool logBottom, bool logLeft)
 {
     std::stable_sort(points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
     points_ = std::move(points);
     seriesCurrent_ = false;
+    // Nothing to fit: the axes go back to where they started.
+    const bool empty = points_.isEmpty();
+    useAxis(bottomShown_, logBottom && !empty ? static_cast<QAbstractAxis*>(bottomLog_) : bottom_, Qt::AlignBottom);
+    useAxis(leftShown_, logLeft && !empty ? static_cast<QAbstractAxis*>(leftLog_) : left_, Qt::AlignLeft);
     showPoints();
-    if (points_.isEmpty()) {
-        // Nothing to fit: the axes go back to where they started.
+    if (empty) {
         for (QValueAxis* axis : {bottom_, left_}) {
             axis->setTickType(QValueAxis::TicksFixed);
             axis->setRange(0, 1);
@@ -111,8 +140,8 @@ void ResultChart::setPoints(QList<QPointF> points)
     }
     auto [lo, hi] = std::minmax_element(points_.begin(), points_.end(),
                                         [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
-    fitAxis(*bottom_, points_.front().x(), points_.back().x());
-    fitAxis(*left_, lo->y(), hi->y());
+    fitAxis(*bottomShown_, points_.front().x(), points_.back().x());
+    fitAxis(*leftShown_, lo->y(), hi->y());
 }
 
 AxisFit fitAxisRange(double lo, double hi)
@@ -136,20 +165,56 @@ AxisFit fitAxisRange(double lo, double hi)
     return {lo - margin, hi + margin, std::ceil((lo - margin) / step) * step, step};
 }
 
-void ResultChart::fitAxis(QValueAxis& axis, double lo, double hi)
+AxisFit fitLogAxisRange(double lo, double hi)
 {
-    const AxisFit fit = fitAxisRange(lo, hi);
-    axis.setRange(fit.min, fit.max);
-    axis.setTickType(QValueAxis::TicksDynamic);
-    axis.setTickAnchor(fit.firstTick);
-    axis.setTickInterval(fit.step);
+    if (!(lo > 0 && lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi))
+        return {1, 10, 1, 10};
+    const double a = std::log10(lo), b = std::log10(hi);
+    const double margin = (b > a ? b - a : 1.0) / 50;
+    double from = a - margin, to = b + margin;
+    if (std::floor(to) < std::ceil(from)) {
+        from = std::floor(a);
+        to = std::max(std::ceil(b), from + 1);
+    }
+    return {std::pow(10.0, from), std::pow(10.0, to), std::pow(10.0, std::ceil(from)), 10};
 }
 
-ResultChart::AxisRange ResultChart::bottomRange() const { return {bottom_->min(), bottom_->max()}; }
-ResultChart::AxisRange ResultChart::leftRange() const { return {left_->min(), left_->max()}; }
+void ResultChart::fitAxis(QAbstractAxis& axis, double lo, double hi)
+{
+    if (auto* log = qobject_cast<QLogValueAxis*>(&axis)) {
+        const AxisFit fit = fitLogAxisRange(lo, hi);
+        log->setRange(fit.min, fit.max);
+        // A new range alone does not lay a logarithmic axis out anew (Qt
+        // 6.4), and its labels would be cut to the width of the old ones; a
+        // change of the label format does.
+        const QString format = log->labelFormat();
+        log->setLabelFormat(QString());
+        log->setLabelFormat(format);
+        return;
+    }
+    auto& linear = static_cast<QValueAxis&>(axis);
+    const AxisFit fit = fitAxisRange(lo, hi);
+    linear.setRange(fit.min, fit.max);
+    linear.setTickType(QValueAxis::TicksDynamic);
+    linear.setTickAnchor(fit.firstTick);
+    linear.setTickInterval(fit.step);
+}
+
+namespace {
+ResultChart::AxisRange rangeOf(const QAbstractAxis& axis)
+{
+    if (const auto* log = qobject_cast<const QLogValueAxis*>(&axis))
+        return {log->min(), log->max()};
+    const auto& linear = static_cast<const QValueAxis&>(axis);
+    return {linear.min(), linear.max()};
+}
+} // namespace
+
+ResultChart::AxisRange ResultChart::bottomRange() const { return rangeOf(*bottomShown_); }
+ResultChart::AxisRange ResultChart::leftRange() const { return rangeOf(*leftShown_); }
 
 void ResultChart::showResult(const ResultGridModel& grid, const OutputFields& fields,
-                             const std::vector<double>& keptRealX)
+                             const std::vector<double>& keptRealX, const ChartMap& map)
 {
     const std::string sep = decimalSeparator();
     const int rows = grid.rowCount() + 1; // with the header row
@@ -160,14 +225,20 @@ void ResultChart::showResult(const ResultGridModel& grid, const OutputFields& fi
         setAxisTitles(QString::fromStdString(grid.cell(1, 0)), QString::fromStdString(grid.cell(2, 0)));
     else
         setAxisTitles(QString::fromStdString(fields.name(Field::RealX)), QString::fromStdString(grid.cell(1, 0)));
+    // Real x: the first column of real coordinates, or the kept real x.
+    const bool logBottom = (fields.realCoordinates || !pairs) && map.logX();
+    const bool logLeft = fields.realCoordinates && map.logY();
     for (int n = 1; n < rows; ++n) {
         const std::optional<double> x =
             pairs ? readReal(grid.cell(1, n), sep) : std::optional<double>(keptRealX[size_t(n - 1)]);
         const std::optional<double> y = readReal(grid.cell(pairs ? 2 : 1, n), sep);
-        if (x && y) // an absent SDEV/Y leaves its point out
-            points.append(QPointF(*x, *y));
+        if (!x || !y) // an absent SDEV/Y leaves its point out
+            continue;
+        if ((logBottom && !(*x > 0)) || (logLeft && !(*y > 0)))
+            continue;
+        points.append(QPointF(*x, *y));
     }
-    setPoints(std::move(points));
+    setPoints(std::move(points), logBottom, logLeft);
 }
 
 } // namespace plotrun

@@ -1,14 +1,18 @@
 #pragma once
 // The chart view: one x-y point series, "XY", drawn on white without title
-// or legend.
+// or legend. An axis of real values that the calibration maps
+// logarithmically is drawn logarithmic.
 
 #include <QList>
 #include <QPointF>
 #include <QtCharts/QChartView>
 
+class QAbstractAxis;
 class QLineSeries;
+class QLogValueAxis;
 class QValueAxis;
 
+#include "ChartMap.h"
 #include "ScanSettings.h"
 
 #include <vector>
@@ -23,6 +27,11 @@ struct AxisFit {
     double min, max, firstTick, step;
 };
 AxisFit fitAxisRange(double lo, double hi);
+// A logarithmic axis fitted to data from lo to hi, both above 0: a small
+// margin in decades, widened to whole decades when no power of ten would
+// fall inside (where the axis puts its labels); firstTick is the first power
+// of ten on it, step the factor 10 between ticks.
+AxisFit fitLogAxisRange(double lo, double hi);
 
 class ResultChart : public QChartView {
     Q_OBJECT
@@ -37,9 +46,14 @@ public:
     void clearPoints();
     // The points of a scan: grid columns 1 and 2, read back from their texts;
     // with neither coordinate pair included, column 1 against the kept real x.
-    void showResult(const ResultGridModel& grid, const OutputFields& fields, const std::vector<double>& keptRealX);
-    // Points are kept in ascending order of x.
-    void setPoints(QList<QPointF> points);
+    // A column of real x or real y is drawn on a logarithmic axis where
+    // `map` maps that axis logarithmically; its values at or below 0, which
+    // such an axis cannot show, are left out.
+    void showResult(const ResultGridModel& grid, const OutputFields& fields, const std::vector<double>& keptRealX,
+                    const ChartMap& map);
+    // Points are kept in ascending order of x; the axes are linear unless
+    // told otherwise, and every point must fit a logarithmic one.
+    void setPoints(QList<QPointF> points, bool logBottom = false, bool logLeft = false);
     const QList<QPointF>& points() const { return points_; }
 
     struct AxisRange {
@@ -50,17 +64,25 @@ public:
 
     // The series as drawn: it takes the points only once the chart is seen.
     const QLineSeries& series() const { return *Series1; }
+    // The axes as drawn: linear (QValueAxis) or logarithmic (QLogValueAxis).
+    const QAbstractAxis& bottomAxis() const { return *bottomShown_; }
+    const QAbstractAxis& leftAxis() const { return *leftShown_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void showPoints();
-    void fitAxis(QValueAxis& axis, double lo, double hi);
+    void fitAxis(QAbstractAxis& axis, double lo, double hi);
+    void useAxis(QAbstractAxis*& shown, QAbstractAxis* wanted, Qt::Alignment side);
 
     QLineSeries* Series1 = nullptr;
     QValueAxis* bottom_;
     QValueAxis* left_;
+    QLogValueAxis* bottomLog_;
+    QLogValueAxis* leftLog_;
+    QAbstractAxis* bottomShown_;
+    QAbstractAxis* leftShown_;
     QList<QPointF> points_;
     bool seriesCurrent_ = true; // the series holds points_
 };

@@ -49,7 +49,7 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
     chart_.clearPoints();
     if (report.hasNonFinite())
         return false;
-    chart_.showResult(grid_, report.fields(), keptRealX_);
+    chart_.showResult(grid_, report.fields(), keptRealX_, ChartMap(settings));
     return true;
 }
 

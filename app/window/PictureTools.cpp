@@ -5,6 +5,7 @@
 #include "CoordinatesLabel.h"
 #include "CountedPixelsOverlay.h"
 #include "Loupe.h"
+#include "MarkSettings.h"
 #include "PictureView.h"
 #include "PointsOverlay.h"
 #include "StandardErrorBox.h"
@@ -35,6 +36,14 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     coordinates_ = new CoordinatesLabel(*Image, *marking_, settings_, &client);
     statusBar.addPermanentWidget(coordinates_); // the status texts keep the left part
     loupe_ = new Loupe(*Image, *marking_, zoom_->viewport());
+    // The counted pixels follow the area while it is dragged, and let it go
+    // when none was drawn.
+    connect(marking_, &MarkingTool::areaDragged, this, [this](const MarkingTool::Area& a) {
+        ScanSettings next = settings_;
+        takeArea(next, a);
+        showCountedFor(next);
+    });
+    connect(marking_, &MarkingTool::areaNotSelected, this, [this] { refreshCounted(); });
     connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
         guarded([&] { used = marking_->keyPress(key, m); });
     });
@@ -104,11 +113,7 @@ void PictureTools::setPicture(const QImage& picture)
 {
     zoom_->setPictureSize(picture.size());
     Image->setPicture(picture);
-    counted_->setPicture(picture);
     points_->clear();
-    marking_->setPicture(picture.width(), picture.height());
-    calibrationGrid_->setPicture(picture.width(), picture.height());
-    coordinates_->setPicture(picture.width(), picture.height());
 }
 
 void PictureTools::showPicture()
@@ -167,9 +172,10 @@ void PictureTools::calibrationChanged()
     coordinates_->calibrationChanged();
 }
 
-void PictureTools::refreshCounted()
+void PictureTools::refreshCounted() { showCountedFor(settings_); }
+
+void PictureTools::showCountedFor(ScanSettings next)
 {
-    ScanSettings next = settings_;
     // The scan takes its threshold from the box.
     if (const std::optional<int32_t> t = thresholdBox_())
         next.Threshold = *t;
@@ -198,7 +204,7 @@ bool PictureTools::pickInkUp()
 {
     if (!picker_.active())
         return false;
-    const std::optional<uint32_t> ink = picker_.mouseUp(pixelView(Image->picture()), Image->size(), paper_());
+    const std::optional<uint32_t> ink = picker_.mouseUp(pixelView(Image->picture()), Image->screenMap(), paper_());
     if (ink)
         emit inkPicked(*ink);
     return true;

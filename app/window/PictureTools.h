@@ -105,6 +105,7 @@ signals:
 private:
     void connectMouse();
     void connectCommands();
+    void showCountedFor(ScanSettings next);
     bool pickInkUp();
 
     const ScanSettings& settings_;

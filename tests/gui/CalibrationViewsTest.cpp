@@ -4,12 +4,16 @@
 #include "CalibrationGrid.h"
 #include "CoordinatesLabel.h"
 #include "GuiTestSupport.h"
+#include "PointsOverlay.h"
 #include "ZoomArea.h"
 
 #include "Calibration.h"
+#include "ChartMap.h"
 #include "NumberText.h"
 
 #include <QCheckBox>
+#include <QtCharts/QLogValueAxis>
+#include <QtCharts/QValueAxis>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -193,12 +197,14 @@ private slots:
         QCOMPARE(coordinates()->text(), QString("x: 60  y: 50"));
         editSettings(p->w, [](ScanSettings& s) { calibrate(s, false, 0, 1000); });
         hover(60, 50);
+        // One pixel is 1 real unit across and 20 down.
         QCOMPARE(coordinates()->text(), QString("x: 60  y: 50    X: 50  Y: 800"));
 
         // Log y: 1 at y 10, 100 at y 60; y 35 is half way, 10.
         editSettings(p->w, [](ScanSettings& s) { calibrate(s, true, 1, 100); });
         hover(60, 65);
-        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35    X: 50  Y: 10"));
+        // One pixel up from 10 is 0.96 more.
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35    X: 50  Y: 10.0"));
 
         // A refused OK: the pixel alone again.
         OptionVerdict refused;
@@ -207,6 +213,64 @@ private slots:
         p->w.applyOptions(refused);
         hover(60, 65);
         QCOMPARE(coordinates()->text(), QString("x: 60  y: 35"));
+    }
+
+    // The real values show the digits that one pixel resolves: the last digit
+    // is the place of the step to the next pixel, on a logarithmic axis
+    // relative to the value; the output's 15 digits at most.
+    void realValuesShowTheDigitsAPixelResolves_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("step");
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("one unit a pixel") << 50.0 << 1.0 << "."
+                                          << "50";
+        QTest::newRow("twenty units a pixel") << 800.0 << 20.0 << "."
+                                              << "800";
+        QTest::newRow("thousands a pixel") << 123456.0 << 5000.0 << "."
+                                           << "123456";
+        QTest::newRow("half a unit") << 12.3456 << 0.5 << "."
+                                     << "12.3";
+        QTest::newRow("decimal comma") << 12.3456 << 0.5 << ","
+                                       << "12,3";
+        QTest::newRow("small steps") << 0.012345678 << 0.0001 << "."
+                                     << "0.0123";
+        QTest::newRow("near zero, no sign") << -0.0004 << 0.01 << "."
+                                            << "0.00";
+        QTest::newRow("negative") << -3.14159 << 0.02 << "."
+                                  << "-3.14";
+        QTest::newRow("tiny, log axis") << 1.23456e-7 << 3e-10 << "."
+                                        << "1.235E-7";
+        QTest::newRow("huge") << 1.2345678901234567e17 << 1e12 << "."
+                              << "1.23457E17";
+        QTest::newRow("never past 15 digits") << 100.0 << 1e-20 << "."
+                                              << "100.000000000000";
+        QTest::newRow("no step") << 1.0 / 3 << 0.0 << "."
+                                 << "0.333333333333333";
+    }
+
+    void realValuesShowTheDigitsAPixelResolves()
+    {
+        QFETCH(double, value);
+        QFETCH(double, step);
+        QFETCH(QString, separator);
+        QFETCH(QString, shown);
+        QCOMPARE(QString::fromStdString(pixelResolvedReal(value, step, separator.toStdString())), shown);
+    }
+
+    void theStatusBarShowsTheDigitsAPixelResolves()
+    {
+        showPicture(200, 100, 200, 100);
+        // Real x 0 to 0.1 over 100 pixels; log y 1E-9 to 1E-3 over 50 pixels.
+        editSettings(p->w, [](ScanSettings& s) {
+            calibrate(s, true, 1e-9, 1e-3);
+            s.RealRefX = 0.1;
+        });
+        hover(60, 65); // y 35: 1E-6, and 0.32E-6 more a pixel up
+        QCOMPARE(coordinates()->text(), QString("x: 60  y: 35    X: 0.050  Y: 1.0E-6"));
+        // Before, 15 digits ran the text into the window's edge.
+        QVERIFY(coordinates()->text().size() < 40);
     }
 
     // Undo and redo take the accepted calibration with them, and a mark moved
@@ -420,6 +484,131 @@ private slots:
         QVERIFY(p->w.scanSettings().LogY);
         QVERIFY(!p->w.scanSettings().LogX);
         QVERIFY(actionOf(p->w, "Execute")->isEnabled());
+    }
+
+    // A 400 x 400 picture, 1:1 on the screen, with a log y axis of four
+    // decades (1 at y 0, 10000 at y 400), real x 0 to 400, and an area of
+    // two strips 40 pixels wide over the whole height. In each strip a band
+    // of black in its first ten columns: bitmap y 100 to 300 (real 10 to
+    // 1000) in the first, 190 to 210 in the second.
+    void scanTwoBandsOnALogAxis(bool logY)
+    {
+        showPicture(400, 400, 400, 400, [](int x, int row) {
+            const int y = 400 - row;
+            const bool first = x < 10 && y >= 100 && y <= 300, second = x >= 40 && x < 50 && y >= 190 && y <= 210;
+            return first || second ? 0x000000u : 0xFFFFFFu;
+        });
+        p->outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
+        OptionVerdict v;
+        v.record = p->w.scanSettings();
+        ScanSettings& s = v.record;
+        s.OriginX = 0;
+        s.OriginY = 0;
+        s.RefX = 400;
+        s.RefY = 400;
+        s.RealOriginX = 0;
+        s.RealRefX = 400;
+        s.RealOriginY = logY ? 1 : 0;
+        s.RealRefY = 10000;
+        s.HasRealRefX = s.HasRealRefY = true;
+        s.LogY = logY;
+        s.ScanStartX = 0;
+        s.ScanStartY = 0;
+        s.ScanEndX = 80;
+        s.ScanEndY = 400;
+        s.ScanWidth = 40;
+        p->w.applyOptions(v); // as an OK: Execute is enabled
+        QVERIFY(trigger(*p, "Execute"));
+        QCOMPARE(p->w.grid().rowCount(), 2); // a point a strip
+    }
+
+    // The bar of a point runs from real y - SDEV to real y + SDEV, each
+    // mapped back through the calibration: on a log axis it is not
+    // symmetric, and an end at or below 0 runs to the area's bottom edge.
+    void sdevBarsOnALogAxisSpanRealYMinusAndPlusSdev()
+    {
+        scanTwoBandsOnALogAxis(true);
+        const ScanSettings& s = p->w.scanSettings();
+        const ChartMap map(s);
+        const PointsOverlay& points = p->w.pointsOnPicture();
+        QCOMPARE(int(points.points().size()), 2);
+        for (int n = 1; n <= 2; ++n) {
+            const double y = readReal(p->w.grid().cell(2, n), ".").value();
+            const double sdev = readReal(p->w.grid().cell(3, n), ".").value();
+            const PointsOverlay::Point& pt = points.points()[size_t(n - 1)];
+            QVERIFY(pt.hasBar());
+            QCOMPARE(pt.barHigh, map.bitmapY(y + sdev));
+            if (y - sdev > 0)
+                QCOMPARE(pt.barLow, map.bitmapY(y - sdev));
+            else
+                QCOMPARE(pt.barLow, s.ScanStartY);
+        }
+        // The wide band: y - SDEV is below 0. The thin one: a decade is
+        // wider above a value than below it by the same amount.
+        const PointsOverlay::Point &wide = points.points()[0], &thin = points.points()[1];
+        QCOMPARE(wide.barLow, 0.0);
+        QVERIFY(wide.barHigh - wide.y > 40);
+        QVERIFY(thin.y - thin.barLow > thin.barHigh - thin.y);
+
+        // Drawn so: along the wide band's point, the bar reaches from its
+        // upper end down to the bottom of the picture.
+        QVERIFY(trigger(*p, "PointsOnPicture"));
+        PictureView* view = imageOf(p->w);
+        const QImage shown = view->grab().toImage();
+        const QPoint c = PointsOverlay::viewPosition(wide, view->screenMap()).toPoint();
+        const auto drawn = [&](int row) { return qGray(shown.pixel(c.x(), row)) < 200; };
+        int top = c.y(), bottom = c.y();
+        while (top > 0 && drawn(top - 1))
+            --top;
+        while (bottom < shown.height() - 1 && drawn(bottom + 1))
+            ++bottom;
+        const double high = PointsOverlay::viewY(wide.barHigh, view->screenMap());
+        QVERIFY2(std::abs(top - high) <= 3, qPrintable(QString("top %1, bar end %2").arg(top).arg(high)));
+        QCOMPARE(bottom, shown.height() - 1);
+    }
+
+    // View Chart draws a log axis as one, and a linear axis as before.
+    void theChartOfALogScanHasALogAxis()
+    {
+        scanTwoBandsOnALogAxis(true);
+        const ResultChart& chart = p->w.chart();
+        const auto* left = qobject_cast<const QLogValueAxis*>(&chart.leftAxis());
+        QVERIFY(left);
+        QCOMPARE(left->base(), 10.0);
+        QVERIFY(qobject_cast<const QValueAxis*>(&chart.bottomAxis()));
+        QCOMPARE(chart.chart()->axes(Qt::Vertical).size(), 1);
+        QCOMPARE(chart.chart()->axes(Qt::Vertical).front(), &chart.leftAxis());
+        QAbstractSeries* series = chart.chart()->series().front();
+        QCOMPARE(series->attachedAxes().size(), 2);
+        QVERIFY(series->attachedAxes().contains(const_cast<QAbstractAxis*>(&chart.leftAxis())));
+        QCOMPARE(chart.points().size(), 2);
+        for (const QPointF& pt : chart.points())
+            QVERIFY(left->min() <= pt.y() && pt.y() <= left->max());
+        QCOMPARE(chart.leftRange().min, left->min());
+        // A power of ten lies inside, where the axis puts a label.
+        QVERIFY(std::floor(std::log10(left->max())) >= std::ceil(std::log10(left->min())));
+
+        scanTwoBandsOnALogAxis(false);
+        QVERIFY(qobject_cast<const QValueAxis*>(&p->w.chart().leftAxis()));
+        QCOMPARE(p->w.chart().chart()->axes(Qt::Vertical).size(), 1);
+    }
+
+    // A log axis keeps a small margin in decades, and always holds a power
+    // of ten, where its labels go.
+    void aLogAxisFitsItsDataInDecades()
+    {
+        const AxisFit three = fitLogAxisRange(1, 1000);
+        QVERIFY(three.min < 1 && three.min > 0.8);
+        QVERIFY(three.max > 1000 && three.max < 1200);
+        const AxisFit within = fitLogAxisRange(2, 8);
+        QCOMPARE(within.min, 1.0);
+        QCOMPARE(within.max, 10.0);
+        const AxisFit flat = fitLogAxisRange(5, 5);
+        QCOMPARE(flat.min, 1.0);
+        QCOMPARE(flat.max, 10.0);
+        const AxisFit none = fitLogAxisRange(0, 5); // nothing a log axis can show
+        QCOMPARE(none.min, 1.0);
+        QCOMPARE(none.max, 10.0);
     }
 
     void theWindowsReportNamesALogAxisOnlyWhenThereIsOne()

@@ -81,9 +81,9 @@ class InkViewsTest : public QObject {
     const CountedPixelsOverlay& counted() const { return p->w.countedPixels(); }
 
     // The blocks of the reduced mask that hold a pixel the literal scan counts.
-    std::set<std::pair<int, int>> blocksCountedByTheScan() const
+    std::set<std::pair<int, int>> blocksCountedByTheScan() const { return blocksCountedByTheScan(p->w.scanSettings()); }
+    std::set<std::pair<int, int>> blocksCountedByTheScan(const ScanSettings& s) const
     {
-        const ScanSettings s = p->w.scanSettings();
         const ReferenceResult want = referenceScan(pixelView(p->w.picture().image), s, false);
         const CountedArea& a = counted().area();
         const int k = counted().reduction();
@@ -305,6 +305,85 @@ private slots:
         QVERIFY(!counted().shown());
     }
 
+    // While the area is dragged, the view follows it before the release; a
+    // drag that ends where it began, drawing nothing, lets it go.
+    void theCountedPixelsFollowTheAreaWhileItIsDragged()
+    {
+        openChart(800, 600);
+        ScanSettings chart = InkChart::settings(800, 600);
+        chart.ScanStartX = chart.ScanStartY = chart.ScanEndX = chart.ScanEndY = -1;
+        editSettings(p->w, [&](ScanSettings& r) { r = chart; });
+        QVERIFY(trigger(*p, "CountedPixels"));
+        PictureView* view = imageOf(p->w);
+        const QPoint from(40, 30);
+        const auto dragTo = [&](QPoint to) {
+            QMouseEvent e(QEvent::MouseMove, to, view->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(view, &e);
+        };
+        // The settings of the scan that an area dragged to `to` would run.
+        const auto dragged = [&](QPoint to) {
+            const ScreenMap map = view->screenMap();
+            const QPoint a = map.markedPixel(from, {}), b = map.markedPixel(to, {});
+            ScanSettings s = p->w.scanSettings();
+            s.ScanStartX = std::min(a.x(), b.x());
+            s.ScanEndX = std::max(a.x(), b.x());
+            s.ScanStartY = std::min(a.y(), b.y());
+            s.ScanEndY = std::max(a.y(), b.y());
+            return s;
+        };
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        for (const QPoint to :
+             {QPoint(view->width() / 2, view->height() / 2), QPoint(view->width() * 9 / 10, view->height() * 8 / 10)}) {
+            dragTo(to);
+            const ScanSettings s = dragged(to);
+            QTRY_VERIFY(counted().settled() && counted().area().left == int64_t(s.ScanStartX) &&
+                        counted().area().columns == countedArea(s).columns);
+            QVERIFY(p->w.marking().dragging());
+            QVERIFY(tintedBlocks() == blocksCountedByTheScan(s));
+            QVERIFY(!tintedBlocks().empty());
+        }
+        dragTo(from);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, from);
+        QVERIFY(!p->w.marking().hasArea());
+        QTRY_VERIFY(counted().settled() && counted().overlay().isNull());
+    }
+
+    // On a picture of many megapixels, a change shows first as the screen's
+    // sample: only blocks that hold a counted pixel, one screen pixel or so
+    // each; the refined mask follows.
+    void onALargePictureTheScreensSampleComesFirst()
+    {
+        readyChart(3200, 2400, false);
+        QVERIFY(trigger(*p, "CountedPixels"));
+        QTRY_VERIFY_WITH_TIMEOUT(counted().settled(), 20000);
+        std::vector<bool> refinedAtUpdate;
+        std::vector<std::set<std::pair<int, int>>> shown;
+        std::vector<int> reductions;
+        connect(&counted(), &CountedPixelsOverlay::updated, this, [&] {
+            refinedAtUpdate.push_back(counted().refined());
+            shown.push_back(tintedBlocks());
+            reductions.push_back(counted().reduction());
+        });
+        p->optionsBox("Threshold")->setText("200"); // the box, which the next scan reads
+        editSettings(p->w, [&](ScanSettings& r) { r.Threshold = 200; });
+        QTRY_VERIFY_WITH_TIMEOUT(counted().settled(), 20000);
+        QCOMPARE(refinedAtUpdate, (std::vector<bool>{false, true}));
+        PictureView* view = imageOf(p->w);
+        const double screenStep = std::min(double(3200) / view->width(), double(2400) / view->height());
+        QCOMPARE(reductions[0], int(screenStep));
+        // Every block of the sample holds a pixel the scan counts.
+        const ScanSettings s = p->w.scanSettings();
+        const ReferenceResult want = referenceScan(pixelView(p->w.picture().image), s, false);
+        std::set<std::pair<int, int>> counts;
+        const int64_t top = int64_t(2400 - s.ScanEndY);
+        for (const auto& [x, r] : want.counted)
+            counts.insert({int((x - countedArea(s).left) / reductions[0]), int((r - top) / reductions[0])});
+        QVERIFY(shown[0].size() > 100);
+        for (const auto& block : shown[0])
+            QVERIFY(counts.count(block));
+        QVERIFY(shown[1] == blocksCountedByTheScan());
+    }
+
     void theCountedPixelsFollowTheDialogBeforeItsOk()
     {
         readyChart(800, 600, true);
@@ -343,8 +422,10 @@ private slots:
         const QColor cross = CountedPixelsOverlay::tintFor(p->w.scanSettings());
         int onCross = 0;
         for (const PointsOverlay::Point& pt : points.points()) {
-            QVERIFY(pt.spread > 0 && pt.spread < 5); // a line two pixels wide
-            const QPoint c = points.viewPosition(pt, view->size()).toPoint();
+            QVERIFY(pt.hasBar());
+            QVERIFY(pt.barHigh - pt.y > 0 && pt.barHigh - pt.y < 5); // a line two pixels wide
+            QVERIFY(pt.y - pt.barLow > 0 && pt.y - pt.barLow < 5);
+            const QPoint c = points.viewPosition(pt, view->screenMap()).toPoint();
             const QColor seen = shown.pixelColor(c * shown.devicePixelRatio());
             onCross += std::abs(seen.hue() - cross.hue()) < 20 && seen.saturation() > 150;
         }

@@ -119,6 +119,26 @@ private slots:
         QVERIFY(loupeWidget()->isHidden());
     }
 
+    // Leaving the mark mode takes the loupe away at once, without a move of
+    // the mouse: by Escape and by the mode's button alike.
+    void theLoupeGoesWithTheMarkMode()
+    {
+        showPicture(200, 100, 400, 200);
+        markMode("tlbtnMarkO");
+        hover(101, 60);
+        QVERIFY(!loupeWidget()->isHidden());
+        key(Qt::Key_Escape);
+        QCOMPARE(int(p->w.marking().mode()), 0);
+        QVERIFY(loupeWidget()->isHidden());
+        markMode("tlbtnMarkY");
+        hover(101, 60);
+        QVERIFY(!loupeWidget()->isHidden());
+        markMode("tlbtnMarkY");
+        QVERIFY(loupeWidget()->isHidden());
+        hover(120, 70); // and it stays away
+        QVERIFY(loupeWidget()->isHidden());
+    }
+
     // A picture above the display copy's size: the display is smoothed, the
     // loupe shows every pixel as it is.
     void theLoupeReadsThePictureNotTheDisplay()
