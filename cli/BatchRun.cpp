@@ -19,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace plotrun {
 
@@ -48,53 +49,37 @@ class OutputWriter {
 public:
     using Write = std::function<void(int, PictureScan)>;
 
-    OutputWriter(int jobs, Write write) : limit_(size_t(std::max(2, 2 * jobs))), write_(std::move(write))
-    {
-        // Writers mostly wait for the disk, which takes several files at
-        // once as readily as one. One job has one writer, so that its
-        // pictures are done in their order.
-        const int writers = std::clamp(jobs, 1, 8);
-        try {
-            threads_.reserve(size_t(writers));
-            for (int w = 0; w < writers; ++w)
-                threads_.emplace_back([this] { run(); });
-        } catch (const std::exception&) {
-            // Fewer writers; with none, each file is written by the thread
-            // that scanned it.
-        }
-    }
-    ~OutputWriter() { finish(); }
+    OutputWriter(int jobs, Write write) : limit_(size_t(std::max(2, 2 * jobs))), write_(std::move(write)) {}
     OutputWriter(const OutputWriter&) = delete;
     OutputWriter& operator=(const OutputWriter&) = delete;
 
+    // Writers mostly wait for the disk, which takes several files at once
+    // as readily as one. One job has one writer, so that its pictures are
+    // done in their order.
+    static int writersFor(int jobs) { return std::clamp(jobs, 1, 8); }
+
     void write(int index, PictureScan scan)
     {
-        if (threads_.empty()) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.size() < limit_ || running_ == 0; });
+        if (queue_.size() >= limit_) {
+            // No writer could be started: the thread that scanned the
+            // picture writes it, rather than wait for room forever.
+            lock.unlock();
             write_(index, std::move(scan));
             return;
         }
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return queue_.size() < limit_; });
         queue_.emplace_back(index, std::move(scan));
         changed_.notify_all();
     }
 
-    // Waits until everything handed over is written.
-    void finish()
+    // One writer: takes the files from the queue until it is closed and empty.
+    void run()
     {
         {
             const std::lock_guard lock(mutex_);
-            closed_ = true;
+            ++running_;
         }
-        changed_.notify_all();
-        for (std::thread& t : threads_)
-            if (t.joinable())
-                t.join();
-    }
-
-private:
-    void run()
-    {
         while (true) {
             std::pair<int, PictureScan> next;
             {
@@ -113,13 +98,24 @@ private:
         }
     }
 
+    // No more pictures come; the writers finish what waits and stop.
+    void close()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        changed_.notify_all();
+    }
+
+private:
     const size_t limit_;
     Write write_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::pair<int, PictureScan>> queue_;
+    int running_ = 0; // writers that have started
     bool closed_ = false;
-    std::vector<std::thread> threads_;
 };
 
 } // namespace
@@ -168,10 +164,9 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
     const int jobs = std::min(count, o.jobs > 0 ? o.jobs : cores);
     // The pictures running at once share the cores: a large one is not split
     // further among threads that would only wait for each other.
-    const ThreadsPerPictureLimit share(std::max(1, cores / jobs));
     // And the memory: each picture that runs may take its share of what is
     // free now, so that N large pictures together do not take N times it.
-    const qint64 memoryShare = pictureMemoryBudget() / jobs;
+    const PictureShare share{pictureMemoryBudget() / jobs, std::max(1, cores / jobs)};
     // A picture counts as failed until its result is in.
     std::vector<PictureScan> results(static_cast<size_t>(count), PictureScan{kScanFileError, {}, "not scanned\n"});
     std::atomic<int> next = 0;
@@ -216,7 +211,7 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
                     r.messages = "the output file \"" + outputs[i].toStdString() + "\" is " + input.toStdString() +
                                  "; it is not written\n";
                 } else {
-                    r = scanPicture(o, o.images[i], memoryShare);
+                    r = scanPicture(o, o.images[i], share);
                 }
                 if (r.code == kScanDone)
                     writer.write(i, std::move(r));
@@ -230,18 +225,21 @@ int runBatch(const Options& o, std::ostream& err, bool errIsTerminal)
             }
         }
     };
-    // Fewer threads than asked for when the system has none to spare.
-    std::vector<std::thread> workers;
-    try {
-        workers.reserve(size_t(jobs));
-        for (int t = 1; t < jobs; ++t)
-            workers.emplace_back(work);
-    } catch (const std::exception&) {
-    }
-    work();
-    for (std::thread& w : workers)
-        w.join();
-    writer.finish();
+    // The scanning jobs on the calling thread's share, the writers beside
+    // them; fewer threads than asked for when the system has none to spare.
+    runShares(1 + OutputWriter::writersFor(jobs), [&](int t) {
+        if (t > 0) {
+            writer.run();
+            return;
+        }
+        try {
+            runShares(jobs, [&](int) { work(); });
+        } catch (...) {
+            writer.close();
+            throw;
+        }
+        writer.close();
+    });
     if (errIsTerminal)
         err << "\r\x1b[K";
 

@@ -107,7 +107,7 @@ QString pictureName(const QString& path)
     return name.isEmpty() ? path : name;
 }
 
-PictureScan scanPicture(const Options& o, const QString& image, qint64 memoryBudget)
+PictureScan scanPicture(const Options& o, const QString& image, PictureShare share)
 {
     PictureScan out;
     const QString name = pictureName(image);
@@ -127,7 +127,7 @@ PictureScan scanPicture(const Options& o, const QString& image, qint64 memoryBud
     };
     Picture picture;
     try {
-        picture = loadPicture(image, o.maxPixels, rows, memoryBudget);
+        picture = loadPicture(image, o.maxPixels, rows, share.memory, share.threads);
     } catch (const PixelLimitError& e) {
         out.messages = std::string(e.what()) + " Raise the limit with --max-pixels N.\n";
         out.code = kScanFileError;
@@ -170,7 +170,7 @@ PictureScan scanPicture(const Options& o, const QString& image, qint64 memoryBud
     try {
         runColumnScan(view, settings, checks, o.fields.wantsSpread(),
                       {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
-                       [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }});
+                       [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, share.threads});
     } catch (const BmpReadError& e) {
         // Rows read while they are scanned: the file changed under the scan.
         out.messages += QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();

@@ -5,6 +5,8 @@
 #include "ScanCommand.h"
 #include "ScanFlags.h"
 
+#include "../scan/Threads.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -25,8 +27,13 @@ struct PictureScan {
 // given when that ends in a slash.
 QString pictureName(const QString& path);
 
-// `memoryBudget`: what the picture may take; -1, what is free.
-PictureScan scanPicture(const Options& o, const QString& image, qint64 memoryBudget = -1);
+// What one picture may take while others run beside it.
+struct PictureShare {
+    qint64 memory = -1; // in bytes; -1: what is free
+    int threads = kMostThreadsPerPicture;
+};
+
+PictureScan scanPicture(const Options& o, const QString& image, PictureShare share = {});
 
 // Writes the settings in effect for a picture of width x height; false, with
 // the messages written, when the checks refuse them.
