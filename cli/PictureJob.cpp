@@ -28,12 +28,10 @@ struct PictureSettings {
 PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, const QString& name)
 {
     PictureSettings p;
-    FollowSettings savedFollow; // the file's, scaled with the rest
-    if (!o.settings) {
-        p.boxes = o.boxes;
-    } else {
+    OptionValues saved; // the file's, scaled with the picture
+    if (o.settings) {
         const SavedSettings& s = *o.settings;
-        ScanSettings record = s.record;
+        saved.record = s.record;
         if (width != s.pictureWidth || height != s.pictureHeight) {
             if (!o.scaleWithPicture) {
                 p.refusal = QString("The picture \"%1\" has %2 x %3 pixels, but the settings were made on a picture "
@@ -46,56 +44,42 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
                                 .toStdString();
                 return p;
             }
-            record = scaledToPicture(s, width, height);
+            saved.record = scaledToPicture(s, width, height);
         }
-        savedFollow = record.Follow;
-        p.boxes = exactBoxes(record);
-        for (std::string OptionBoxes::*box : o.givenBoxes)
-            p.boxes.*box = o.boxes.*box;
-        p.boxes.SelWt = p.boxes.SelWt || o.boxes.SelWt;
-        // The check boxes and colours that flags gave.
-        p.boxes.LogXCheckBox = p.boxes.LogXCheckBox || o.boxes.LogXCheckBox;
-        p.boxes.LogYCheckBox = p.boxes.LogYCheckBox || o.boxes.LogYCheckBox;
-        if (o.boxes.InkCheckBox) {
-            p.boxes.InkCheckBox = true;
-            p.boxes.InkColour = o.boxes.InkColour;
-        }
-        if (o.paperGiven)
-            p.boxes.PaperColour = o.boxes.PaperColour;
-        p.boxes.FollowCheckBox = p.boxes.FollowCheckBox || o.boxes.FollowCheckBox;
-        p.boxes.RemoveLinesCheckBox = p.boxes.RemoveLinesCheckBox || o.boxes.RemoveLinesCheckBox;
     }
+    p.boxes = boxesWithFlags(o, o.settings ? exactBoxes(saved.record) : OptionBoxes{});
     // The same checks as the options dialog's OK, over the same texts.
     p.verdict = checkOptions(p.boxes, ScanSettings{}, width, height, ".");
-    // Following: the settings file's values, with what the flags gave over them.
-    FollowSettings& follow = p.verdict.record.Follow;
-    if (o.settings) {
-        follow.Gap = savedFollow.Gap;
-        follow.MaxJump = savedFollow.MaxJump;
-        follow.StartX = savedFollow.StartX;
-        follow.StartY = savedFollow.StartY;
-    }
-    if (o.followGap)
-        follow.Gap = *o.followGap;
-    if (o.followMaxJump)
-        follow.MaxJump = *o.followMaxJump;
-    if (o.followStart) {
-        follow.StartX = o.followStart->first;
-        follow.StartY = o.followStart->second;
+    // The points that no box holds (following's Start): the settings file's,
+    // with what the flags gave over them.
+    OptionValues judged{p.verdict.record};
+    for (const ScanOption& row : scanOptions()) {
+        if (row.kind != OptionKind::Point)
+            continue;
+        if (o.settings)
+            for (int i = 0; i < numberCount(row); ++i)
+                row.number(judged, i) = numberIn(row, saved, i);
+        const auto point = givenPoint(o, row);
+        if (!point)
+            continue;
+        const auto [x, y] = *point;
+        row.number(judged, 0) = x;
+        row.number(judged, 1) = y;
         // A Start far from the area would only pick the edge strip's run.
-        const ScanSettings& r = p.verdict.record;
+        const ScanSettings& r = judged.record;
         const auto within = [](double v, double a, double b) { return v >= std::min(a, b) && v <= std::max(a, b); };
-        if (p.verdict.inputValid &&
-            (!within(follow.StartX, r.ScanStartX, r.ScanEndX) || !within(follow.StartY, r.ScanStartY, r.ScanEndY)))
-            p.refusal = QString("--start %1,%2 lies outside the scan area %3,%4,%5,%6.\n")
-                            .arg(follow.StartX)
-                            .arg(follow.StartY)
+        if (p.verdict.inputValid && (!within(x, r.ScanStartX, r.ScanEndX) || !within(y, r.ScanStartY, r.ScanEndY)))
+            p.refusal = QString("%1 %2,%3 lies outside the scan area %4,%5,%6,%7.\n")
+                            .arg(QString::fromLatin1(row.flag))
+                            .arg(x)
+                            .arg(y)
                             .arg(r.ScanStartX)
                             .arg(r.ScanStartY)
                             .arg(r.ScanEndX)
                             .arg(r.ScanEndY)
                             .toStdString();
     }
+    p.verdict.record = judged.record;
     return p;
 }
 
@@ -202,7 +186,7 @@ bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream&
     s.pictureHeight = height;
     s.fields = o.fields;
     s.decimalSeparator = o.decimalSeparator;
-    s.copyToClipboard = o.settings ? o.settings->copyToClipboard : true;
+    s.copyToClipboard = o.copyToClipboard;
     const QString error = writeSettingsFile(o.saveSettingsPath, s);
     if (!error.isEmpty()) {
         err << "plotrun-scan: cannot write \"" << o.saveSettingsPath.toStdString() << "\": " << error.toStdString()

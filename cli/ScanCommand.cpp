@@ -33,7 +33,7 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         return kScanUsage;
     }
     if (o.help) {
-        out << kUsage;
+        out << usageText();
         return kScanDone;
     }
 

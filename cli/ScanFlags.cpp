@@ -6,62 +6,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 
 namespace plotrun {
 
-const char* const kUsage = R"(Usage: plotrun-scan [options] IMAGE
+namespace {
+
+constexpr const char* kUsageHead = R"(Usage: plotrun-scan [options] IMAGE
        plotrun-scan [options] -O DIR IMAGE...
 Scans the area of a chart picture strip by strip and writes one line of
 numbers for each strip that holds dark pixels.
 
-  --origin X,Y            OriginX, OriginY
-  --ref X,Y               RefX (the X1 reference), RefY (the Y1 reference)
-  --real-origin X,Y       RealOriginX, RealOriginY (default 0,0)
-  --real-ref X,Y          RealRefX, RealRefY
-  --area X1,Y1,X2,Y2      ScanStartX, ScanStartY, ScanEndX, ScanEndY
-  --scan-width N          default 1
-  --threshold N           default 128
-  --weighted-x
-  --log-x                 a logarithmic x axis: real x values above 0
-  --log-y                 a logarithmic y axis: real y values above 0
-  --ink COLOUR            ink mode: count only pixels of this colour, as
-                          R,G,B or '#rrggbb'; a pixel weighs by its share of ink
-  --paper COLOUR          the paper colour of ink mode (default 255,255,255)
-  --ink-tolerance N       how far, in RGB units, a pixel may lie off the line
-                          from paper to ink and still count (default 40)
-  --follow                follow one curve: each strip's point comes from the
-                          run of rows that continues the curve
-  --start X,Y             where following starts (bitmap coordinates); default:
-                          a strip near the middle that holds one clear run
-  --gap N                 empty rows that split a strip into runs (default 3)
-  --max-jump N            rows a point may move from one strip to the next
-                          (default: a tenth of the area height)
-  --remove-lines          leave out rows and columns whose pixels run across at
-                          least 90 % of the area: axes, frame and grid lines
-  --fields LIST           comma list of real, sdev, sdevy, bitmap (default real)
-  --header                include the block of scanning parameters
-  --column-names          include the column-names line
-  --name KEY=TEXT         column name; KEY is x, y, sdev, sdevy, xb or yb; repeatable
-  --delimiter TEXT        default: the start delimiter rule, from the decimal separator;
-                          not empty, and without digits, signs, E, e, the decimal
-                          separator or line breaks
-  --decimal-separator C   default: the user's locale
-  -o, --output FILE       write there instead of standard output
-  --max-pixels N          refuse pictures that claim more pixels (default 1000000000)
-  --settings FILE         start from a settings file (the window's Save Settings);
-                          the options above, given as well, override it
-                          (over a file in ink mode, --paper and --ink-tolerance
-                          may be given alone)
-  --save-settings FILE    write the settings in effect to FILE
-  --scale-with-picture    scale the marks, the area, the scan width and following's
-                          Start, gap and maximum jump of the settings file to a
-                          picture of another size (only with --settings)
-  -O, --output-dir DIR    write <picture name>.txt into DIR for each picture;
-                          several pictures may be given
-  -j, --jobs N            scan N pictures at a time (default: the number of cores)
-  -h, --help
+)";
 
+constexpr const char* kUsageTail = R"(
 Bitmap coordinates count pixels from the left edge and upward from the
 bottom edge. Numbers in options always use ".".
 An output file is replaced only once the output is wholly written; a pipe
@@ -74,7 +33,8 @@ fails is reported and skipped, and the exit code is 0 when every picture was
 done, 1 when any failed (2 for bad usage).
 )";
 
-namespace {
+// --- The option table's flags: each kind's value is checked as it is read,
+// and applied once the settings file, if any, is known.
 
 std::vector<std::string> splitList(const QString& value, int count, const char* option)
 {
@@ -86,6 +46,220 @@ std::vector<std::string> splitList(const QString& value, int count, const char* 
         out.push_back(p.toStdString());
     return out;
 }
+
+uint32_t colourFlag(const QString& value, const char* option)
+{
+    const std::optional<uint32_t> c = readColour(value.trimmed().toStdString());
+    if (!c)
+        throw UsageError{std::string(option) + " takes R,G,B (each 0 to 255) or #rrggbb"};
+    return *c;
+}
+
+int32_t wholeFlag(const ScanOption& row, const QString& value)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (ok && n >= row.least && n <= row.most)
+        return n;
+    throw UsageError{std::string(row.flag) + " takes a whole number " +
+                     (row.most == std::numeric_limits<int32_t>::max()
+                          ? "of at least " + std::to_string(row.least)
+                          : "from " + std::to_string(row.least) + " to " + std::to_string(row.most))};
+}
+
+std::pair<double, double> pointFlag(const ScanOption& row, const QString& value)
+{
+    const auto p = splitList(value, 2, row.flag);
+    bool okX = false, okY = false;
+    const double x = QString::fromStdString(p[0]).toDouble(&okX);
+    const double y = QString::fromStdString(p[1]).toDouble(&okY);
+    if (!okX || !okY || x < 0 || y < 0 || x != std::trunc(x) || y != std::trunc(y) || x > 2147483647.0 ||
+        y > 2147483647.0)
+        throw UsageError{std::string(row.flag) + " takes two whole numbers of at least 0, X,Y in bitmap coordinates"};
+    return {x, y};
+}
+
+void fieldsFlag(OutputFields& f, const QString& value)
+{
+    f.realCoordinates = f.sdev = f.sdevY = f.bitmapCoordinates = false;
+    for (const QString& name : value.split(',')) {
+        if (name == "real")
+            f.realCoordinates = true;
+        else if (name == "sdev")
+            f.sdev = true;
+        else if (name == "sdevy")
+            f.sdevY = true;
+        else if (name == "bitmap")
+            f.bitmapCoordinates = true;
+        else
+            throw UsageError{"unknown field '" + name.toStdString() + "' (real, sdev, sdevy or bitmap)"};
+    }
+    if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates)
+        throw UsageError{"at least one output field must be selected"};
+}
+
+void columnNameFlag(OutputFields& f, const QString& value)
+{
+    static const std::map<QString, Field> keys{{"x", Field::RealX},     {"y", Field::RealY},    {"sdev", Field::Sdev},
+                                               {"sdevy", Field::SdevY}, {"xb", Field::BitmapX}, {"yb", Field::BitmapY}};
+    const int eq = value.indexOf('=');
+    const auto key = keys.find(value.left(eq));
+    if (eq < 0 || key == keys.end())
+        throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb or yb"};
+    const QString text = value.mid(eq + 1);
+    if (text.size() > 40)
+        throw UsageError{"a column name holds at most 40 characters"};
+    f.names[static_cast<int>(key->second)] = text.toStdString();
+}
+
+void checkDecimalSeparator(const QString& value)
+{
+    if (value.size() != 1)
+        throw UsageError{"the decimal separator is one character"};
+    // Each of these would make a number read as another or as two.
+    const QChar c = value[0];
+    if (c.isDigit() || c == '+' || c == '-' || c == 'E' || c == 'e')
+        throw UsageError{"the decimal separator cannot be a digit, a sign, E or e"};
+    if (c.category() == QChar::Other_Control)
+        throw UsageError{"the decimal separator cannot be a control character"};
+}
+
+// Refuses a value that its kind cannot take, before anything is read. The
+// boxes' texts are left to the options checks, as the dialog's are, unless
+// the row is judged as it is read.
+void checkFlagValue(const ScanOption& row, const QString& value)
+{
+    switch (row.kind) {
+    case OptionKind::Whole:
+        if (row.judgedAsRead)
+            wholeFlag(row, value);
+        break;
+    case OptionKind::Positions:
+    case OptionKind::Reals: splitList(value, numberCount(row), row.flag); break;
+    case OptionKind::Colour: colourFlag(value, row.flag); break;
+    case OptionKind::Point: pointFlag(row, value); break;
+    case OptionKind::FieldList: {
+        OutputFields f;
+        fieldsFlag(f, value);
+        break;
+    }
+    case OptionKind::ColumnNames: {
+        OutputFields f;
+        columnNameFlag(f, value);
+        break;
+    }
+    case OptionKind::Delimiter:
+        // What else it may not hold depends on the decimal separator, which
+        // is known once every flag and the settings file are read.
+        if (value.size() > 8)
+            throw UsageError{"the delimiter holds at most 8 characters"};
+        break;
+    case OptionKind::DecimalSeparator: checkDecimalSeparator(value); break;
+    case OptionKind::OnOff: break;
+    }
+}
+
+bool givenFlag(const Options& o, const char* flag)
+{
+    return std::any_of(o.given.begin(), o.given.end(),
+                       [&](const auto& g) { return flag && std::string_view(g.first->flag) == flag; });
+}
+
+bool sameCompanions(const ScanOption& a, const ScanOption& b)
+{
+    return std::equal(std::begin(a.goesWith), std::end(a.goesWith), std::begin(b.goesWith), std::end(b.goesWith),
+                      [](const char* x, const char* y) { return x == y || (x && y && std::string_view(x) == y); });
+}
+
+// "--paper and --ink-tolerance go with --ink": every flag that tunes the
+// same options, and those options.
+std::string companionsText(const ScanOption& row)
+{
+    std::vector<std::string> names;
+    for (const ScanOption& r : scanOptions())
+        if (r.flag && r.goesWith[0] && sameCompanions(r, row))
+            names.push_back(r.flag);
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    text += names.size() > 1 ? " go with " : " goes with ";
+    for (size_t i = 0; i < std::size(row.goesWith) && row.goesWith[i]; ++i)
+        text += (i ? std::string(" or ") : std::string()) + row.goesWith[i];
+    return text;
+}
+
+// The flags given without any of the options they tune; over a settings
+// file, the file may hold those.
+std::vector<const ScanOption*> aloneCompanions(const Options& o)
+{
+    std::vector<const ScanOption*> alone;
+    for (const ScanOption& row : scanOptions())
+        if (row.goesWith[0] && givenFlag(o, row.flag) &&
+            std::none_of(std::begin(row.goesWith), std::end(row.goesWith),
+                         [&](const char* f) { return f && givenFlag(o, f); }))
+            alone.push_back(&row);
+    return alone;
+}
+
+// Ink mode's companions over a settings file that is not in ink mode: the
+// scanner has always refused them, while following's are taken (to be
+// written with --save-settings).
+void checkCompanionsOverFile(const Options& o)
+{
+    for (const ScanOption* alone : aloneCompanions(o))
+        for (const char* flag : alone->goesWith) {
+            const ScanOption* mode = flag ? optionByFlag(flag) : nullptr;
+            if (!mode || !mode->switchesOn)
+                continue;
+            for (const ScanOption& row : scanOptions())
+                if (row.kind == OptionKind::OnOff && row.controls[0].check == mode->switchesOn &&
+                    !onOffIn(row, *o.settings))
+                    throw UsageError{companionsText(*alone) + ", or with a settings file in " + row.noun};
+        }
+}
+
+// The output fields, the decimal separator and the clipboard choice: the
+// settings file's, or the start values, with what the flags gave over them.
+void mergeOutput(Options& o)
+{
+    OptionValues v;
+    if (o.settings)
+        v = *o.settings;
+    else
+        v.decimalSeparator = QLocale::system().decimalPoint().toStdString();
+    const ScanOption* delimiter = nullptr;
+    for (const auto& [row, value] : o.given)
+        if (row->kind == OptionKind::DecimalSeparator)
+            v.decimalSeparator = value.toStdString();
+        else if (row->kind == OptionKind::Delimiter)
+            delimiter = row;
+    if (!o.settings)
+        v.fields.delimiter = startDelimiter(v.decimalSeparator);
+    for (const auto& [row, value] : o.given) {
+        switch (row->kind) {
+        case OptionKind::FieldList: fieldsFlag(v.fields, value); break;
+        case OptionKind::ColumnNames: columnNameFlag(v.fields, value); break;
+        case OptionKind::Delimiter: v.fields.delimiter = value.toStdString(); break;
+        case OptionKind::OnOff:
+            // Check boxes of the options dialog go through the boxes.
+            if (!row->controls[0].check)
+                row->onOff(v) = true;
+            break;
+        default: break;
+        }
+    }
+    // The settings file's delimiter suits its own decimal separator; another
+    // one given here may not suit it.
+    if (!delimiterIsValid(v.fields.delimiter, v.decimalSeparator))
+        throw UsageError{delimiter ? std::string(kInvalidDelimiterText)
+                                   : "the settings file's delimiter \"" + v.fields.delimiter +
+                                         "\" does not go with this decimal separator. " + kInvalidDelimiterText};
+    o.fields = v.fields;
+    o.decimalSeparator = v.decimalSeparator;
+    o.copyToClipboard = v.copyToClipboard;
+}
+
+// --- The scanner's own flags
 
 // Above this, four bytes a pixel no longer fit in 64 bits with room to spare.
 constexpr qint64 kMostMaxPixels = qint64(1) << 60;
@@ -101,76 +275,6 @@ qint64 parseMaxPixels(const QString& value)
     return n;
 }
 
-void setFields(Options& o, const QString& value)
-{
-    o.fieldListGiven = true;
-    o.fields.realCoordinates = o.fields.sdev = o.fields.sdevY = o.fields.bitmapCoordinates = false;
-    for (const QString& f : value.split(',')) {
-        if (f == "real")
-            o.fields.realCoordinates = true;
-        else if (f == "sdev")
-            o.fields.sdev = true;
-        else if (f == "sdevy")
-            o.fields.sdevY = true;
-        else if (f == "bitmap")
-            o.fields.bitmapCoordinates = true;
-        else
-            throw UsageError{"unknown field '" + f.toStdString() + "' (real, sdev, sdevy or bitmap)"};
-    }
-}
-
-void setColumnName(Options& o, const QString& value)
-{
-    static const std::map<QString, Field> keys{{"x", Field::RealX},     {"y", Field::RealY},    {"sdev", Field::Sdev},
-                                               {"sdevy", Field::SdevY}, {"xb", Field::BitmapX}, {"yb", Field::BitmapY}};
-    const int eq = value.indexOf('=');
-    const auto key = keys.find(value.left(eq));
-    if (eq < 0 || key == keys.end())
-        throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb or yb"};
-    const QString text = value.mid(eq + 1);
-    if (text.size() > 40)
-        throw UsageError{"a column name holds at most 40 characters"};
-    o.fields.names[static_cast<int>(key->second)] = text.toStdString();
-    o.nameGiven[static_cast<int>(key->second)] = true;
-}
-
-void setDelimiter(Options& o, const QString& value)
-{
-    if (value.size() > 8)
-        throw UsageError{"the delimiter holds at most 8 characters"};
-    // What else it may not hold depends on the decimal separator, which is
-    // known once every flag and the settings file are read.
-    o.delimiter = value.toStdString();
-}
-
-void setDecimalSeparator(Options& o, const QString& value)
-{
-    if (value.size() != 1)
-        throw UsageError{"the decimal separator is one character"};
-    // Each of these would make a number read as another or as two.
-    const QChar c = value[0];
-    if (c.isDigit() || c == '+' || c == '-' || c == 'E' || c == 'e')
-        throw UsageError{"the decimal separator cannot be a digit, a sign, E or e"};
-    if (c.category() == QChar::Other_Control)
-        throw UsageError{"the decimal separator cannot be a control character"};
-    o.decimalSeparatorGiven = value.toStdString();
-}
-
-uint32_t colourOf(const QString& value, const char* option)
-{
-    const std::optional<uint32_t> c = readColour(value.trimmed().toStdString());
-    if (!c)
-        throw UsageError{std::string(option) + " takes R,G,B (each 0 to 255) or #rrggbb"};
-    return *c;
-}
-
-void setOutput(Options& o, const QString& value)
-{
-    if (value.isEmpty())
-        throw UsageError{"the output file name is empty"};
-    o.output = value;
-}
-
 QString nonEmpty(const QString& value, const char* option)
 {
     if (value.isEmpty())
@@ -178,169 +282,95 @@ QString nonEmpty(const QString& value, const char* option)
     return value;
 }
 
-void setOutputDir(Options& o, const QString& value) { o.outputDir = nonEmpty(value, "--output-dir"); }
-
-void setJobs(Options& o, const QString& value)
-{
-    bool ok = false;
-    const int n = value.toInt(&ok);
-    if (!ok || n < 1 || n > 1024)
-        throw UsageError{"-j takes a whole number from 1 to 1024"};
-    o.jobs = n;
-}
-
-struct Flag {
+struct OwnFlag {
+    const char* shortName; // or null
     const char* name;
-    bool takesValue;
+    const char* value; // null: takes none
+    const char* help;
     void (*apply)(Options&, const QString& value);
 };
 
-int32_t wholeAtLeast(const QString& value, int32_t least, const char* option)
-{
-    bool ok = false;
-    const int n = value.toInt(&ok);
-    if (!ok || n < least)
-        throw UsageError{std::string(option) + " takes a whole number of at least " + std::to_string(least)};
-    return n;
-}
-
-void setStart(Options& o, const QString& value)
-{
-    const auto p = splitList(value, 2, "--start");
-    bool okX = false, okY = false;
-    const double x = QString::fromStdString(p[0]).toDouble(&okX);
-    const double y = QString::fromStdString(p[1]).toDouble(&okY);
-    if (!okX || !okY || x < 0 || y < 0 || x != std::trunc(x) || y != std::trunc(y) || x > 2147483647.0 ||
-        y > 2147483647.0)
-        throw UsageError{"--start takes two whole numbers of at least 0, X,Y in bitmap coordinates"};
-    o.followStart = {x, y};
-}
-
-// Every option of the scanner; -h and -o are the short forms.
-const Flag kFlags[] = {
-    {"-h", false, [](Options& o, const QString&) { o.help = true; }},
-    {"--help", false, [](Options& o, const QString&) { o.help = true; }},
-    {"--origin", true,
+const OwnFlag kOwnFlags[] = {
+    {"-o", "--output", "FILE", "write there instead of standard output",
      [](Options& o, const QString& v) {
-         const auto p = splitList(v, 2, "--origin");
-         o.setBox(&OptionBoxes::SelOX, p[0]);
-         o.setBox(&OptionBoxes::SelOY, p[1]);
+         if (v.isEmpty())
+             throw UsageError{"the output file name is empty"};
+         o.output = v;
      }},
-    {"--ref", true,
-     [](Options& o, const QString& v) {
-         const auto p = splitList(v, 2, "--ref");
-         o.setBox(&OptionBoxes::SelX, p[0]);
-         o.setBox(&OptionBoxes::SelY, p[1]);
-     }},
-    {"--real-origin", true,
-     [](Options& o, const QString& v) {
-         const auto p = splitList(v, 2, "--real-origin");
-         o.setBox(&OptionBoxes::SelOXR, p[0]);
-         o.setBox(&OptionBoxes::SelOYR, p[1]);
-     }},
-    {"--real-ref", true,
-     [](Options& o, const QString& v) {
-         const auto p = splitList(v, 2, "--real-ref");
-         o.setBox(&OptionBoxes::SelXR, p[0]);
-         o.setBox(&OptionBoxes::SelYR, p[1]);
-     }},
-    {"--area", true,
-     [](Options& o, const QString& v) {
-         const auto p = splitList(v, 4, "--area");
-         o.setBox(&OptionBoxes::SelSX1, p[0]);
-         o.setBox(&OptionBoxes::SelSY1, p[1]);
-         o.setBox(&OptionBoxes::SelSX2, p[2]);
-         o.setBox(&OptionBoxes::SelSY2, p[3]);
-     }},
-    {"--scan-width", true, [](Options& o, const QString& v) { o.setBox(&OptionBoxes::SelSW, v.toStdString()); }},
-    {"--threshold", true, [](Options& o, const QString& v) { o.setBox(&OptionBoxes::Threshold, v.toStdString()); }},
-    {"--weighted-x", false, [](Options& o, const QString&) { o.boxes.SelWt = true; }},
-    {"--log-x", false, [](Options& o, const QString&) { o.boxes.LogXCheckBox = true; }},
-    {"--log-y", false, [](Options& o, const QString&) { o.boxes.LogYCheckBox = true; }},
-    {"--ink", true,
-     [](Options& o, const QString& v) {
-         o.boxes.InkCheckBox = true;
-         o.boxes.InkColour = colourOf(v, "--ink");
-     }},
-    {"--paper", true,
-     [](Options& o, const QString& v) {
-         o.boxes.PaperColour = colourOf(v, "--paper");
-         o.inkCompanions = o.paperGiven = true;
-     }},
-    {"--ink-tolerance", true,
-     [](Options& o, const QString& v) {
-         o.setBox(&OptionBoxes::SelInkTol, v.toStdString());
-         o.inkCompanions = true;
-     }},
-    {"--follow", false, [](Options& o, const QString&) { o.boxes.FollowCheckBox = true; }},
-    {"--remove-lines", false, [](Options& o, const QString&) { o.boxes.RemoveLinesCheckBox = true; }},
-    {"--start", true, setStart},
-    {"--gap", true, [](Options& o, const QString& v) { o.followGap = wholeAtLeast(v, 1, "--gap"); }},
-    {"--max-jump", true, [](Options& o, const QString& v) { o.followMaxJump = wholeAtLeast(v, 1, "--max-jump"); }},
-    {"--fields", true, setFields},
-    {"--header", false, [](Options& o, const QString&) { o.fields.scanningParameters = true; }},
-    {"--column-names", false, [](Options& o, const QString&) { o.fields.columnNames = true; }},
-    {"--name", true, setColumnName},
-    {"--delimiter", true, setDelimiter},
-    {"--decimal-separator", true, setDecimalSeparator},
-    {"-o", true, setOutput},
-    {"--output", true, setOutput},
-    {"--max-pixels", true, [](Options& o, const QString& v) { o.maxPixels = parseMaxPixels(v); }},
-    {"--settings", true, [](Options& o, const QString& v) { o.settingsPath = nonEmpty(v, "--settings"); }},
-    {"--save-settings", true,
+    {nullptr, "--max-pixels", "N", "refuse pictures that claim more pixels (default 1000000000)",
+     [](Options& o, const QString& v) { o.maxPixels = parseMaxPixels(v); }},
+    {nullptr, "--settings", "FILE",
+     "start from a settings file (the window's Save Settings);\nthe options above, given as well, override it\n(over "
+     "a file in ink mode, --paper and --ink-tolerance\nmay be given alone)",
+     [](Options& o, const QString& v) { o.settingsPath = nonEmpty(v, "--settings"); }},
+    {nullptr, "--save-settings", "FILE", "write the settings in effect to FILE",
      [](Options& o, const QString& v) { o.saveSettingsPath = nonEmpty(v, "--save-settings"); }},
-    {"--scale-with-picture", false, [](Options& o, const QString&) { o.scaleWithPicture = true; }},
-    {"-O", true, setOutputDir},
-    {"--output-dir", true, setOutputDir},
-    {"-j", true, setJobs},
-    {"--jobs", true, setJobs},
+    {nullptr, "--scale-with-picture", nullptr,
+     "scale the marks, the area, the scan width and following's\nStart, gap and maximum jump of the settings file to "
+     "a\npicture of another size (only with --settings)",
+     [](Options& o, const QString&) { o.scaleWithPicture = true; }},
+    {"-O", "--output-dir", "DIR", "write <picture name>.txt into DIR for each picture;\nseveral pictures may be given",
+     [](Options& o, const QString& v) { o.outputDir = nonEmpty(v, "--output-dir"); }},
+    {"-j", "--jobs", "N", "scan N pictures at a time (default: the number of cores)",
+     [](Options& o, const QString& v) {
+         bool ok = false;
+         const int n = v.toInt(&ok);
+         if (!ok || n < 1 || n > 1024)
+             throw UsageError{"-j takes a whole number from 1 to 1024"};
+         o.jobs = n;
+     }},
+    {"-h", "--help", nullptr, nullptr, [](Options& o, const QString&) { o.help = true; }},
 };
 
-const Flag* findFlag(const QString& name)
+const OwnFlag* findOwnFlag(const QString& name)
 {
-    for (const Flag& f : kFlags)
-        if (name == QLatin1String(f.name))
+    for (const OwnFlag& f : kOwnFlags)
+        if (name == QLatin1String(f.name) || (f.shortName && name == QLatin1String(f.shortName)))
             return &f;
     return nullptr;
 }
 
-// The output fields: the settings file's, or the start values, with what the
-// flags gave over them.
-void mergeOutputFields(Options& o)
+// One flag's lines: its names and value, then its help from column 27, each
+// further line of the help under the first.
+std::string usageLines(const char* shortName, const char* name, const char* value, const std::string& help)
 {
-    const OutputFields flags = o.fields;
-    OutputFields f = o.settings ? o.settings->fields : OutputFields{};
-    if (o.fieldListGiven) {
-        f.realCoordinates = flags.realCoordinates;
-        f.sdev = flags.sdev;
-        f.sdevY = flags.sdevY;
-        f.bitmapCoordinates = flags.bitmapCoordinates;
+    constexpr size_t kHelpColumn = 26;
+    std::string line = "  ";
+    if (shortName)
+        line += std::string(shortName) + ", ";
+    line += name;
+    if (value)
+        line += std::string(" ") + value;
+    if (help.empty())
+        return line + "\n";
+    line.resize(std::max(line.size() + 1, kHelpColumn), ' ');
+    size_t at = 0;
+    while (true) {
+        const size_t end = help.find('\n', at);
+        line += help.substr(at, end - at) + "\n";
+        if (end == std::string::npos)
+            return line;
+        line += std::string(kHelpColumn, ' ');
+        at = end + 1;
     }
-    f.scanningParameters = f.scanningParameters || flags.scanningParameters;
-    f.columnNames = f.columnNames || flags.columnNames;
-    for (int i = 0; i < kFieldCount; ++i)
-        if (o.nameGiven[i])
-            f.names[i] = flags.names[i];
-    o.decimalSeparator = o.decimalSeparatorGiven.value_or(o.settings ? o.settings->decimalSeparator
-                                                                     : QLocale::system().decimalPoint().toStdString());
-    f.delimiter = o.delimiter.value_or(o.settings ? f.delimiter : startDelimiter(o.decimalSeparator));
-    // The settings file's delimiter suits its own decimal separator; another
-    // one given here may not suit it.
-    if (!delimiterIsValid(f.delimiter, o.decimalSeparator))
-        throw UsageError{o.delimiter ? std::string(kInvalidDelimiterText)
-                                     : "the settings file's delimiter \"" + f.delimiter +
-                                           "\" does not go with this decimal separator. " + kInvalidDelimiterText};
-    o.fields = f;
 }
 
 } // namespace
 
+std::string usageText()
+{
+    std::string text = kUsageHead;
+    for (const ScanOption& row : scanOptions())
+        if (row.flag)
+            text += usageLines(nullptr, row.flag, row.value, helpText(row));
+    for (const OwnFlag& f : kOwnFlags)
+        text += usageLines(f.shortName, f.name, f.value, f.help ? f.help : "");
+    return text + kUsageTail;
+}
+
 Options parseArguments(const QStringList& args)
 {
     Options o;
-    // Coordinates that are not given count as empty boxes.
-    o.boxes.SelSW = "1";
-    o.boxes.Threshold = "128";
     for (int i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         std::optional<QString> inlineValue;
@@ -348,15 +378,16 @@ Options parseArguments(const QStringList& args)
             inlineValue = arg.mid(arg.indexOf('=') + 1);
             arg = arg.left(arg.indexOf('='));
         }
-        const Flag* flag = findFlag(arg);
-        if (!flag) {
+        const ScanOption* row = optionByFlag(arg.toStdString());
+        const OwnFlag* own = row ? nullptr : findOwnFlag(arg);
+        if (!row && !own) {
             if (arg.startsWith('-') && arg.size() > 1)
                 throw UsageError{"unknown option '" + arg.toStdString() + "'"};
             o.images << arg;
             continue;
         }
         QString value;
-        if (flag->takesValue) {
+        if (row ? row->value : own->value) {
             if (inlineValue)
                 value = *inlineValue;
             else if (i + 1 < args.size())
@@ -366,17 +397,15 @@ Options parseArguments(const QStringList& args)
         } else if (inlineValue) {
             throw UsageError{arg.toStdString() + " takes no value"};
         }
-        flag->apply(o, value);
+        if (row) {
+            checkFlagValue(*row, value);
+            o.given.emplace_back(row, value);
+        } else {
+            own->apply(o, value);
+        }
     }
-    if (!o.fields.realCoordinates && !o.fields.sdev && !o.fields.sdevY && !o.fields.bitmapCoordinates)
-        throw UsageError{"at least one output field must be selected"};
-    // Over a settings file in ink mode they change its ink group.
-    if (o.inkCompanions && !o.boxes.InkCheckBox && o.settingsPath.isEmpty())
-        throw UsageError{"--paper and --ink-tolerance go with --ink"};
-    if ((o.followStart || o.followMaxJump) && !o.boxes.FollowCheckBox && o.settingsPath.isEmpty())
-        throw UsageError{"--start and --max-jump go with --follow"};
-    if (o.followGap && !o.boxes.FollowCheckBox && !o.boxes.RemoveLinesCheckBox && o.settingsPath.isEmpty())
-        throw UsageError{"--gap goes with --follow or --remove-lines"};
+    if (const auto alone = aloneCompanions(o); !alone.empty() && o.settingsPath.isEmpty())
+        throw UsageError{companionsText(*alone.front())};
     if (o.scaleWithPicture && o.settingsPath.isEmpty())
         throw UsageError{"--scale-with-picture goes with --settings"};
     if (o.help)
@@ -393,11 +422,47 @@ Options parseArguments(const QStringList& args)
         } catch (const SettingsFileError& e) {
             throw UsageError{e.what()};
         }
-        if (o.inkCompanions && !o.boxes.InkCheckBox && !o.settings->record.Ink.On)
-            throw UsageError{"--paper and --ink-tolerance go with --ink, or with a settings file in ink mode"};
+        checkCompanionsOverFile(o);
     }
-    mergeOutputFields(o);
+    mergeOutput(o);
     return o;
+}
+
+OptionBoxes boxesWithFlags(const Options& o, OptionBoxes b)
+{
+    for (const auto& [row, value] : o.given) {
+        const OptionControl* c = row->controls;
+        switch (row->kind) {
+        case OptionKind::Whole: b.*c[0].text = value.toStdString(); break;
+        case OptionKind::OnOff:
+            if (c[0].check)
+                b.*c[0].check = true;
+            break;
+        case OptionKind::Positions:
+        case OptionKind::Reals: {
+            const std::vector<std::string> parts = splitList(value, numberCount(*row), row->flag);
+            for (size_t i = 0; i < parts.size(); ++i)
+                b.*c[i].text = parts[i];
+            break;
+        }
+        case OptionKind::Colour:
+            b.*c[0].colour = colourFlag(value, row->flag);
+            if (row->switchesOn)
+                b.*row->switchesOn = true;
+            break;
+        default: break;
+        }
+    }
+    return b;
+}
+
+std::optional<std::pair<double, double>> givenPoint(const Options& o, const ScanOption& row)
+{
+    std::optional<std::pair<double, double>> point;
+    for (const auto& [r, value] : o.given)
+        if (r == &row)
+            point = pointFlag(row, value);
+    return point;
 }
 
 } // namespace plotrun

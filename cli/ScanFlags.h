@@ -1,15 +1,15 @@
 #pragma once
-// The scanner's flags: what they set, how each is read, and the usage text.
+// The scanner's flags: those of the option table (scan/ScanOptions.h), each
+// read by its kind, and the scanner's own; and the usage text, made from both.
 
 #include "../files/PictureFile.h"
 #include "../files/SettingsFile.h"
 #include "../scan/OptionChecks.h"
-#include "../scan/ScanSettings.h"
+#include "../scan/ScanOptions.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <array>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,22 +17,20 @@
 
 namespace plotrun {
 
-extern const char* const kUsage;
-
 struct UsageError {
     std::string text;
 };
 
 struct Options {
-    OptionBoxes boxes;
-    // The boxes that flags gave; over a settings file, only these change.
-    std::vector<std::string OptionBoxes::*> givenBoxes;
+    // The option table's flags as given, in their order, with their values;
+    // over a settings file, only these change what it holds.
+    std::vector<std::pair<const ScanOption*, QString>> given;
+    // The output fields, the decimal separator and the clipboard choice in
+    // effect: the settings file's or the start values, with the flags over
+    // them.
     OutputFields fields;
-    bool fieldListGiven = false;
-    std::array<bool, kFieldCount> nameGiven{};
-    std::optional<std::string> delimiter;
-    std::optional<std::string> decimalSeparatorGiven;
     std::string decimalSeparator;
+    bool copyToClipboard = true;
     QStringList images;
     QString output;
     QString outputDir;
@@ -43,21 +41,18 @@ struct Options {
     int jobs = 0;
     qint64 maxPixels = kDefaultMaxPixels;
     bool help = false;
-    bool inkCompanions = false; // --paper or --ink-tolerance given
-    bool paperGiven = false;
-    // --start, --gap and --max-jump; over the settings file's values.
-    std::optional<std::pair<double, double>> followStart;
-    std::optional<int32_t> followGap;
-    std::optional<int32_t> followMaxJump;
-
-    void setBox(std::string OptionBoxes::*box, std::string text)
-    {
-        boxes.*box = std::move(text);
-        givenBoxes.push_back(box);
-    }
 };
 
 // Reads the arguments, and the settings file they name; throws UsageError.
 Options parseArguments(const QStringList& args);
+
+std::string usageText();
+
+// The options dialog's boxes with what the flags gave over them; `boxes`
+// holds the start values, or the settings file's.
+OptionBoxes boxesWithFlags(const Options& o, OptionBoxes boxes);
+
+// The numbers that a flag of a Point row gave (the last one given), if any.
+std::optional<std::pair<double, double>> givenPoint(const Options& o, const ScanOption& row);
 
 } // namespace plotrun
