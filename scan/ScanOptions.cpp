@@ -191,7 +191,9 @@ const ScanOption kOptions[] = {
     {.kind = K::Whole,
      .flag = "--max-jump",
      .value = "N",
-     .help = "rows a point may move from one strip to the next\n(default: a tenth of the area height)",
+     .help =
+         "rows a point may move from one strip to the next\n(default: a tenth of the area height, and at least\ntwice "
+         "the scan width)",
      .keys = {"follow.maxJump"},
      .inFile = InFile::WhenSet,
      .controls = {{"SelMaxJump", &OptionBoxes::SelMaxJump}},
@@ -215,7 +217,8 @@ const ScanOption kOptions[] = {
      .number = [](V& v, int i) -> double& { return i == 0 ? v.record.Follow.StartX : v.record.Follow.StartY; }},
     {.kind = K::OnOff,
      .flag = "--remove-lines",
-     .help = "leave out rows and columns whose pixels run across at\nleast 90 % of the area: axes, frame and grid lines",
+     .help =
+         "leave out rows and columns whose pixels run across at\nleast 90 % of the area: axes, frame and grid lines",
      .keys = {"follow.removeLines"},
      .inFile = InFile::WhenSet,
      .controls = {{.name = "RemoveLinesCheckBox", .check = &OptionBoxes::RemoveLinesCheckBox}},

@@ -149,9 +149,8 @@ TEST(OptionTable, EveryFlagSetsItsKeysInTheSavedSettings)
     QTemporaryDir dir;
     const QString picture = dir.filePath("worked.bmp");
     ASSERT_TRUE(writeFile(picture, bmpBytes(640, 480, 24, workedExamplePixel, {})));
-    const QStringList start{"--origin",      "50,40",  "--ref",  "250,240",      "--real-origin",
-                            "1,1",           "--real-ref", "10,100", "--area", "60,50,63,200",
-                            "--decimal-separator", "."};
+    const QStringList start{"--origin",   "50,40",  "--ref",  "250,240",      "--real-origin",       "1,1",
+                            "--real-ref", "10,100", "--area", "60,50,63,200", "--decimal-separator", "."};
     const QString baseFile = dir.filePath("base.json");
     ASSERT_EQ(scanner(start + QStringList{"--save-settings", baseFile, picture}).code, kScanDone);
     const SavedSettings saved = readSettingsFile(baseFile);
