@@ -38,11 +38,11 @@ done, 1 when any failed (2 for bad usage).
 
 std::vector<std::string> splitList(const QString& value, int count, const char* option)
 {
-    const QStringList parts = value.split(',');
-    if (parts.size() != count)
+    const QStringList pieces = value.split(',');
+    if (pieces.size() != count)
         throw UsageError{std::string(option) + " takes " + std::to_string(count) + " numbers separated by commas"};
     std::vector<std::string> out;
-    for (const QString& p : parts)
+    for (const QString& p : pieces)
         out.push_back(p.toStdString());
     return out;
 }
@@ -440,9 +440,9 @@ OptionBoxes boxesWithFlags(const Options& o, OptionBoxes b)
             break;
         case OptionKind::Positions:
         case OptionKind::Reals: {
-            const std::vector<std::string> parts = splitList(value, numberCount(*row), row->flag);
-            for (size_t i = 0; i < parts.size(); ++i)
-                b.*c[i].text = parts[i];
+            const std::vector<std::string> numbers = splitList(value, numberCount(*row), row->flag);
+            for (size_t i = 0; i < numbers.size(); ++i)
+                b.*c[i].text = numbers[i];
             break;
         }
         case OptionKind::Colour:

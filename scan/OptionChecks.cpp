@@ -158,7 +158,7 @@ private:
     {
         for (const ScanOption& o : scanOptions()) {
             const OptionControl& c = o.controls[0];
-            if (o.kind == OptionKind::Whole && c.text && !o.checkedApart)
+            if (o.kind == OptionKind::Whole && c.text && !o.ownRules)
                 checkWhole(o, box_.*c.text);
             else if (o.kind == OptionKind::OnOff && c.check)
                 o.onOff(values_) = box_.*c.check;

@@ -83,7 +83,7 @@ const ScanOption kOptions[] = {
      .noun = "scan width",
      .least = 1,
      .start = 1,
-     .checkedApart = true, // its range is the area's width
+     .ownRules = true, // its range is the area's width
      .header = {P::Scan, F::Value, {"Scan width:"}},
      .whole = [](V& v) -> int32_t& { return v.record.ScanWidth; }},
     {.kind = K::Whole,
@@ -96,7 +96,7 @@ const ScanOption kOptions[] = {
      .least = 1,
      .most = 255,
      .start = 128,
-     .checkedApart = true, // an unreadable one is judged by its fallback
+     .ownRules = true, // an unreadable one is judged by its fallback
      .header = {P::Scan, F::Value, {"Threshold:"}},
      .whole = [](V& v) -> int32_t& { return v.record.Threshold; }},
     {.kind = K::OnOff,
@@ -138,7 +138,7 @@ const ScanOption kOptions[] = {
      .inFile = InFile::MayBeAbsent,
      .controls = {{.name = "InkColourBtn", .colour = &OptionBoxes::InkColour}},
      .switchesOn = &OptionBoxes::InkCheckBox,
-     .header = {P::Scan, F::Part},
+     .header = {P::Scan, F::Joined},
      .colour = [](V& v) -> uint32_t& { return v.record.Ink.Ink; }},
     {.kind = K::Colour,
      .flag = "--paper",
@@ -148,7 +148,7 @@ const ScanOption kOptions[] = {
      .inFile = InFile::MayBeAbsent,
      .controls = {{.name = "PaperColourBtn", .colour = &OptionBoxes::PaperColour}},
      .goesWith = {"--ink"},
-     .header = {P::Scan, F::Part},
+     .header = {P::Scan, F::Joined},
      .colour = [](V& v) -> uint32_t& { return v.record.Ink.Paper; }},
     {.kind = K::Whole,
      .flag = "--ink-tolerance",
@@ -162,7 +162,7 @@ const ScanOption kOptions[] = {
      .most = InkSettings::kMaxTolerance,
      .start = InkSettings::kDefaultTolerance,
      .goesWith = {"--ink"},
-     .header = {P::Scan, F::Part},
+     .header = {P::Scan, F::Joined},
      .whole = [](V& v) -> int32_t& { return v.record.Ink.Tolerance; }},
 
     // --- Following one curve, and leaving out lines
@@ -186,7 +186,7 @@ const ScanOption kOptions[] = {
      .start = FollowSettings::kDefaultGap,
      .judgedAsRead = true,
      .goesWith = {"--follow", "--remove-lines"},
-     .header = {P::Scan, F::Part, {"gap"}},
+     .header = {P::Scan, F::Joined, {"gap"}},
      .whole = [](V& v) -> int32_t& { return v.record.Follow.Gap; }},
     {.kind = K::Whole,
      .flag = "--max-jump",
@@ -203,7 +203,7 @@ const ScanOption kOptions[] = {
      .blankIsStart = true,
      .judgedAsRead = true,
      .goesWith = {"--follow"},
-     .header = {P::Scan, F::Part, {"max jump"}},
+     .header = {P::Scan, F::Joined, {"max jump"}},
      .whole = [](V& v) -> int32_t& { return v.record.Follow.MaxJump; },
      .shown = shownMaxJump},
     {.kind = K::Point,
@@ -213,7 +213,7 @@ const ScanOption kOptions[] = {
      .keys = {"follow.startX", "follow.startY"},
      .inFile = InFile::WhenSet,
      .goesWith = {"--follow"},
-     .header = {P::Scan, F::Part, {"start"}},
+     .header = {P::Scan, F::Joined, {"start"}},
      .number = [](V& v, int i) -> double& { return i == 0 ? v.record.Follow.StartX : v.record.Follow.StartY; }},
     {.kind = K::OnOff,
      .flag = "--remove-lines",
@@ -365,7 +365,7 @@ std::vector<std::string> headerLinesAt(HeaderPlace place, const ScanSettings& se
     const V v{settings};
     const std::string d(delimiter);
     std::vector<std::string> lines;
-    bool lineShown = false; // the line that parts join
+    bool lineShown = false; // the line that joined cells go to
     for (const ScanOption& o : kOptions) {
         const OptionHeader& h = o.header;
         if (h.place != place)
@@ -380,7 +380,7 @@ std::vector<std::string> headerLinesAt(HeaderPlace place, const ScanSettings& se
             if (lineShown)
                 lines.push_back(std::string(h.cells[0]) + (h.cells[1] ? d + h.cells[1] : std::string()));
             break;
-        case F::Part:
+        case F::Joined:
             if (lineShown && (o.kind != K::Point || pointIsSet(o, v)))
                 lines.back() += (h.cells[0] ? d + h.cells[0] : std::string()) + valueCells(o, v, d, sep);
             break;

@@ -45,7 +45,7 @@ enum class OptionKind {
     DecimalSeparator, // within the numbers
 };
 
-// How a settings file holds the group of a row's key (its first part); the
+// How a settings file holds the group of a row's key (its first word); the
 // rows of one group all say the same.
 enum class InFile {
     Always,      // a group of the first version: every file has it
@@ -53,7 +53,7 @@ enum class InFile {
     WhenSet,     // the same, and written only when one of its values is not the start value
 };
 
-// The part of the header block where an option's line goes.
+// Where in the header block an option's line goes.
 enum class HeaderPlace {
     None,
     Scan,        // after "Bits per pixel:", among the scan's parameters
@@ -65,7 +65,7 @@ enum class HeaderPlace {
 enum class HeaderForm {
     Value,  // a line of cells[0] and the value, always
     WhenOn, // a line of cells[0], and cells[1] when given, while the option is on
-    Part,   // cells[0] when given, and the value, added to the line of the row above in the same
+    Joined, // cells[0] when given, and the value, added to the line of the row above in the same
             // place; nothing when that line is absent, or for a Point not set
     Pairs,  // a line for each pair of numbers: cells[i] and the pair
 };
@@ -103,7 +103,7 @@ struct ScanOption {
     int32_t most = std::numeric_limits<int32_t>::max();
     int32_t start = 0;
     bool blankIsStart = false; // an empty box means the start value, an automatic one
-    bool checkedApart = false; // the options checks judge it by rules of their own, not by its range
+    bool ownRules = false;     // the options checks judge it by rules of their own, not by its range
     bool judgedAsRead = false; // the scanner refuses a flag value out of the range as bad usage, at once
     // The flags of the options this one tunes; given without any of them, it
     // is bad usage (unless a settings file is given).

@@ -88,8 +88,8 @@ QString flagValue(const ScanOption& row, const OptionValues& v)
 QJsonValue at(const QJsonObject& top, const QString& key)
 {
     QJsonValue v = top;
-    for (const QString& part : key.split('.'))
-        v = v.toObject().value(part);
+    for (const QString& name : key.split('.'))
+        v = v.toObject().value(name);
     return v;
 }
 
@@ -195,7 +195,7 @@ TEST(OptionTable, EveryBoxStartsAtItsStartValueAndWholeNumbersAreJudgedByTheirRa
         if (row.kind == OptionKind::Colour && c.colour) {
             EXPECT_EQ(start.*c.colour, colourIn(row, startValues)) << nameOf(row);
         }
-        if (row.kind != OptionKind::Whole || !c.text || row.checkedApart)
+        if (row.kind != OptionKind::Whole || !c.text || row.ownRules)
             continue;
         OptionBoxes b = exactBoxes(base().record);
         const auto judged = [&](const std::string& text) {
@@ -242,7 +242,7 @@ std::string shownCells(const ScanOption& row, const ScanSettings& s)
     case HeaderForm::WhenOn: return label + (row.header.cells[1] ? std::string(",") + row.header.cells[1] : "");
     case HeaderForm::Pairs:
         return label + "," + formatReal(numberIn(row, v, 0), ".") + "," + formatReal(numberIn(row, v, 1), ".");
-    case HeaderForm::Part: break;
+    case HeaderForm::Joined: break;
     }
     std::string cells = label.empty() ? "" : "," + label;
     switch (row.kind) {
@@ -267,14 +267,14 @@ std::string lineStarting(const std::string& text, const std::string& label)
     return at == std::string::npos ? "" : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
 }
 
-// The row whose line a part joins.
-const ScanOption* lineOf(const ScanOption& part)
+// The row whose line a joined row adds to.
+const ScanOption* lineOf(const ScanOption& joined)
 {
     const ScanOption* line = nullptr;
     for (const ScanOption& row : scanOptions()) {
-        if (&row == &part)
+        if (&row == &joined)
             return line;
-        if (row.header.place == part.header.place && row.header.form != HeaderForm::Part)
+        if (row.header.place == joined.header.place && row.header.form != HeaderForm::Joined)
             line = &row;
     }
     return nullptr;
@@ -288,13 +288,13 @@ TEST(OptionTable, EveryHeaderLineIsThereWhenItsOptionIsOnAndAbsentWhenOff)
             continue;
         ++rows;
         OptionValues on{base().record};
-        const ScanOption* line = row.header.form == HeaderForm::Part ? lineOf(row) : &row;
+        const ScanOption* line = row.header.form == HeaderForm::Joined ? lineOf(row) : &row;
         ASSERT_TRUE(line) << nameOf(row);
         if (line->header.form == HeaderForm::WhenOn)
             line->onOff(on) = true;
         if (row.kind != OptionKind::OnOff)
             setAnother(row, on);
-        // A part is looked for in its line.
+        // Joined cells are looked for in their line.
         const auto where = [&](const ScanSettings& s) {
             return &row == line ? header(s) : lineStarting(header(s), line->header.cells[0]);
         };
