@@ -3,6 +3,7 @@
 #include "Notice.h"
 #include "NumberText.h"
 #include "OptionChecks.h"
+#include "ScanOptions.h"
 #include "ui_TGOptions.h"
 
 #include <QCheckBox>
@@ -12,7 +13,6 @@
 #include <QShowEvent>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 using namespace plotrun;
@@ -20,6 +20,14 @@ using namespace plotrun;
 TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TGOptions>())
 {
     ui_->setupUi(this);
+    // The boxes of the option table, found by the names it gives them.
+    for (const ScanOption& o : scanOptions())
+        for (const OptionControl& c : o.controls) {
+            if (c.text)
+                textBoxes_.emplace_back(findChild<QLineEdit*>(c.name), c.text);
+            if (c.check)
+                checkBoxes_.emplace_back(findChild<QCheckBox*>(c.name), c.check);
+        }
     setFixedSize(767, 416);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui_->UpDown->setBuddy(ui_->SelSW);
@@ -159,86 +167,45 @@ void TGOptions::FormShow()
     }
     // The threshold box and the clipboard box keep what they held.
     const OptionBoxes b = boxesFromRecord(working_, ui_->Threshold->text().toStdString(), decimalSeparator());
-    ui_->SelSW->setText(QString::fromStdString(b.SelSW));
-    ui_->SelWt->setChecked(b.SelWt);
-    ui_->LogXCheckBox->setChecked(b.LogXCheckBox);
-    ui_->LogYCheckBox->setChecked(b.LogYCheckBox);
     if (ui_->UpDown->maximum() < 1)
         ui_->UpDown->setMaximum(1);
-    const std::pair<QLineEdit*, const std::string*> fill[] = {
-        {ui_->SelOX, &b.SelOX},   {ui_->SelOY, &b.SelOY},   {ui_->SelX, &b.SelX},     {ui_->SelY, &b.SelY},
-        {ui_->SelSX1, &b.SelSX1}, {ui_->SelSY1, &b.SelSY1}, {ui_->SelSX2, &b.SelSX2}, {ui_->SelSY2, &b.SelSY2},
-        {ui_->SelOXR, &b.SelOXR}, {ui_->SelOYR, &b.SelOYR}, {ui_->SelXR, &b.SelXR},   {ui_->SelYR, &b.SelYR}};
-    for (const auto& [box, text] : fill)
-        box->setText(QString::fromStdString(*text));
-    ui_->InkCheckBox->setChecked(b.InkCheckBox);
-    ui_->FollowCheckBox->setChecked(b.FollowCheckBox);
-    ui_->RemoveLinesCheckBox->setChecked(b.RemoveLinesCheckBox);
+    for (const auto& [box, text] : textBoxes_)
+        box->setText(QString::fromStdString(b.*text));
+    for (const auto& [box, check] : checkBoxes_)
+        box->setChecked(b.*check);
     inkColour_ = b.InkColour;
     paperColour_ = b.PaperColour;
-    ui_->SelInkTol->setText(QString::fromStdString(b.SelInkTol));
     showColours();
     const double sx = working_.ScanStartX, ex = working_.ScanEndX;
     if ((sx > 0 || ex > 0) && sx + 1 <= ex)
         ui_->UpDown->setMaximum(int(std::min(std::trunc(std::trunc(ex) - sx), 32767.0)));
 }
 
-namespace {
-
-using Text = std::string OptionBoxes::*;
-
-// The edit boxes and the texts they hold.
-std::array<std::pair<QLineEdit*, Text>, 15> textBoxes(const Ui::TGOptions& ui)
-{
-    return {{{ui.SelSW, &OptionBoxes::SelSW},
-             {ui.Threshold, &OptionBoxes::Threshold},
-             {ui.SelOX, &OptionBoxes::SelOX},
-             {ui.SelOY, &OptionBoxes::SelOY},
-             {ui.SelX, &OptionBoxes::SelX},
-             {ui.SelY, &OptionBoxes::SelY},
-             {ui.SelSX1, &OptionBoxes::SelSX1},
-             {ui.SelSY1, &OptionBoxes::SelSY1},
-             {ui.SelSX2, &OptionBoxes::SelSX2},
-             {ui.SelSY2, &OptionBoxes::SelSY2},
-             {ui.SelOXR, &OptionBoxes::SelOXR},
-             {ui.SelOYR, &OptionBoxes::SelOYR},
-             {ui.SelXR, &OptionBoxes::SelXR},
-             {ui.SelYR, &OptionBoxes::SelYR},
-             {ui.SelInkTol, &OptionBoxes::SelInkTol}}};
-}
-
-} // namespace
-
 OptionBoxes TGOptions::typedBoxes() const
 {
-    const auto boxes = textBoxes(*ui_);
     OptionBoxes typed;
-    for (const auto& [box, text] : boxes)
+    for (const auto& [box, text] : textBoxes_)
         typed.*text = box->text().toStdString();
-    typed.SelWt = ui_->SelWt->isChecked();
-    typed.LogXCheckBox = ui_->LogXCheckBox->isChecked();
-    typed.LogYCheckBox = ui_->LogYCheckBox->isChecked();
-    typed.InkCheckBox = ui_->InkCheckBox->isChecked();
+    for (const auto& [box, check] : checkBoxes_)
+        typed.*check = box->isChecked();
     typed.InkColour = inkColour_;
     typed.PaperColour = paperColour_;
-    typed.FollowCheckBox = ui_->FollowCheckBox->isChecked();
-    typed.RemoveLinesCheckBox = ui_->RemoveLinesCheckBox->isChecked();
     return typed;
 }
 
 void TGOptions::OKBtnClick()
 {
-    const auto boxes = textBoxes(*ui_);
     const OptionBoxes typed = typedBoxes();
 
     verdict_ = checkOptions(typed, working_, picture_.width(), picture_.height(), decimalSeparator());
     const OptionVerdict& v = verdict_;
 
     // Refused entries show their fallbacks; accepted ones keep what was typed.
-    for (const auto& [box, text] : boxes)
+    for (const auto& [box, text] : textBoxes_)
         if (v.boxes.*text != typed.*text)
             box->setText(QString::fromStdString(v.boxes.*text));
-    ui_->InkCheckBox->setChecked(v.boxes.InkCheckBox);
+    for (const auto& [box, check] : checkBoxes_)
+        box->setChecked(v.boxes.*check);
 
     if (!v.inputValid)
         showNotice(this, "Invalid input!", QString::fromStdString(v.messages));

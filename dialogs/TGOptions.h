@@ -10,10 +10,15 @@
 #include <QSize>
 
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace Ui {
 class TGOptions;
 }
+class QCheckBox;
+class QLineEdit;
 
 class TGOptions : public QDialog {
     Q_OBJECT
@@ -73,6 +78,9 @@ private:
     void announceTyped();
 
     std::unique_ptr<Ui::TGOptions> ui_;
+    // The edit boxes and check boxes of the option table, and what they hold.
+    std::vector<std::pair<QLineEdit*, std::string plotrun::OptionBoxes::*>> textBoxes_;
+    std::vector<std::pair<QCheckBox*, bool plotrun::OptionBoxes::*>> checkBoxes_;
     uint32_t inkColour_ = 0x000000; // red in the low byte, as the scan reads pixels
     uint32_t paperColour_ = 0xFFFFFF;
     bool resumeTyped_ = false;      // the next show keeps the boxes as they are

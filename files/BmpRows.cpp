@@ -141,7 +141,7 @@ bool readsBmpRowsDirectly(const BmpLayout& f, const QByteArray& head)
 }
 
 QImage readBmpRows(QIODevice& device, const QByteArray* whole, const BmpLayout& f, const QByteArray& head,
-                   int32_t& first, int32_t end)
+                   int32_t& first, int32_t end, int threadLimit)
 {
     const int64_t width = f.width, height = f.height;
     first = int32_t(std::clamp<int64_t>(first, 0, height - 1));
@@ -197,7 +197,7 @@ QImage readBmpRows(QIODevice& device, const QByteArray* whole, const BmpLayout& 
 
     const qint64 bytes = rowBytes * (end - first);
     const int threads =
-        source.parallel() ? int(std::clamp<qint64>(bytes / kBytesPerThread, 1, threadsPerPicture())) : 1;
+        source.parallel() ? int(std::clamp<qint64>(bytes / kBytesPerThread, 1, threadsPerPicture(threadLimit))) : 1;
     std::atomic<bool> ok = true;
     const int32_t per = (end - first + threads - 1) / threads;
     runShares(threads, [&](int t) { // out of memory is thrown again here

@@ -7,6 +7,7 @@
 #include "PictureStructure.h"
 
 #include "../scan/PixelView.h"
+#include "../scan/Threads.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -34,9 +35,10 @@ bool readsBmpRowsDirectly(const BmpLayout& layout, const QByteArray& head);
 // Reads the picture rows from `first` up to `end` (not included), counted
 // from the top, into a Format_RGBX8888 image of those rows (at least one).
 // `whole` is the file's bytes when they are in memory, else null. The layout
-// must have passed bmpRowsProblem.
+// must have passed bmpRowsProblem. A large picture is read by up to `threads`
+// threads (see threadsPerPicture).
 QImage readBmpRows(QIODevice& device, const QByteArray* whole, const BmpLayout& layout, const QByteArray& head,
-                   int32_t& first, int32_t end);
+                   int32_t& first, int32_t end, int threads = kMostThreadsPerPicture);
 
 // The rows of an uncompressed 24-bit BMP file, read from the file a few at a
 // time while the scan reads them: no copy of the picture, no conversion, and

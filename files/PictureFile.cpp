@@ -244,7 +244,7 @@ bool readAllBounded(QIODevice& device, qint64 limit, QByteArray& into)
 // Decodes the picture on `device`, which can seek. `whole` holds the device's
 // bytes when they are already in memory.
 Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const QByteArray* whole,
-               const RowChooser& rows, qint64 budget)
+               const RowChooser& rows, qint64 budget, int threads = kMostThreadsPerPicture)
 {
     const QByteArray head = device.peek(65536);
     const qint64 fileSize = device.size();
@@ -345,7 +345,7 @@ Picture decode(QIODevice& device, const QString& name, qint64 maxPixels, const Q
             }
         }
         try {
-            QImage image = readBmpRows(device, whole, layout, head, first, end);
+            QImage image = readBmpRows(device, whole, layout, head, first, end, threads);
             return {std::move(image), declaredBitsPerPixel(head), first, int32_t(layout.height), {}};
         } catch (const std::bad_alloc&) {
             throw PictureError(noMemory(name));
@@ -548,7 +548,7 @@ QByteArray readStream(QFile& file, const QString& path, const QString& name, qin
 
 } // namespace
 
-Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows, qint64 memoryBudget)
+Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows, qint64 memoryBudget, int threads)
 {
     const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
     if (QFileInfo(path).isDir())
@@ -558,12 +558,12 @@ Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& row
     if (!file.open(QIODevice::ReadOnly))
         throw PictureError(QString("Cannot open file \"%1\": %2").arg(path, file.errorString()).toStdString());
     if (!file.isSequential())
-        return decode(file, name, maxPixels, nullptr, rows, budget);
+        return decode(file, name, maxPixels, nullptr, rows, budget, threads);
     const QByteArray bytes = readStream(file, path, name, maxPixels, budget);
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return decode(buffer, name, maxPixels, &bytes, rows, budget);
+    return decode(buffer, name, maxPixels, &bytes, rows, budget, threads);
 }
 
 bool holdsPicture(const QString& path)

@@ -3,6 +3,7 @@
 // the scan reads.
 
 #include "../scan/PixelView.h"
+#include "../scan/Threads.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -74,8 +75,10 @@ Picture loadPicture(const QString& path, qint64 maxPixels = kDefaultMaxPixels);
 // the format allows it (uncompressed BMP, read straight into scan pixels or
 // while they are scanned); other pictures are held whole. `memoryBudget` is
 // the memory this picture may take, in bytes; -1: what is free
-// (pictureMemoryBudget). Pictures loaded at the same time share the memory.
-Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows, qint64 memoryBudget = -1);
+// (pictureMemoryBudget). Pictures loaded at the same time share the memory,
+// and the cores: `threads` is the most threads this one may read with.
+Picture loadPicture(const QString& path, qint64 maxPixels, const RowChooser& rows, qint64 memoryBudget = -1,
+                    int threads = kMostThreadsPerPicture);
 
 // The same for a picture held in memory; `name` is for the messages.
 Picture pictureFromBytes(const QByteArray& bytes, const QString& name, qint64 maxPixels = kDefaultMaxPixels);

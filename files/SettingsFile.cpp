@@ -5,6 +5,7 @@
 
 #include "../scan/InkModel.h"
 #include "../scan/NumberText.h"
+#include "../scan/ScanOptions.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -32,7 +34,7 @@ class Keys {
 public:
     Keys(QJsonObject object, QString path) : object_(std::move(object)), path_(std::move(path)) {}
 
-    Keys object(const char* key)
+    Keys object(const QString& key)
     {
         const QJsonValue v = take(key);
         if (!v.isObject())
@@ -40,7 +42,7 @@ public:
         return Keys(v.toObject(), pathOf(key));
     }
 
-    double number(const char* key)
+    double number(const QString& key)
     {
         const QJsonValue v = take(key);
         if (!v.isDouble() || !std::isfinite(v.toDouble()))
@@ -49,7 +51,7 @@ public:
     }
 
     // A whole number, as bitmap positions, the scan width and the threshold are.
-    double whole(const char* key)
+    double whole(const QString& key)
     {
         const double v = number(key);
         if (v != std::trunc(v) || std::fabs(v) > 2147483647.0)
@@ -57,7 +59,7 @@ public:
         return v + 0.0;
     }
 
-    bool flag(const char* key)
+    bool flag(const QString& key)
     {
         const QJsonValue v = take(key);
         if (!v.isBool())
@@ -65,7 +67,7 @@ public:
         return v.toBool();
     }
 
-    QString text(const char* key, int maxLength)
+    QString text(const QString& key, int maxLength)
     {
         const QJsonValue v = take(key);
         if (!v.isString())
@@ -76,7 +78,7 @@ public:
         return s;
     }
 
-    bool has(const char* key) const { return object_.contains(key); }
+    bool has(const QString& key) const { return object_.contains(key); }
 
     // Every key of the object must have been asked for.
     void noOthers() const
@@ -100,7 +102,7 @@ public:
 private:
     QString pathOf(const QString& key) const { return path_.isEmpty() ? key : path_ + "." + key; }
 
-    QJsonValue take(const char* key)
+    QJsonValue take(const QString& key)
     {
         seen_.insert(key);
         const QJsonValue v = object_.value(key);
@@ -114,19 +116,178 @@ private:
     QSet<QString> seen_;
 };
 
-QJsonObject pair(double x, double y) { return {{"x", x}, {"y", y}}; }
-
-void readPair(Keys& group, const char* key, double& x, double& y, bool whole)
+// A dotted key's object path and its own name: "calibration.origin" and "x".
+std::pair<QString, QString> splitKey(const QString& key)
 {
-    Keys p = group.object(key);
-    x = whole ? p.whole("x") : p.number("x");
-    y = whole ? p.whole("y") : p.number("y");
-    p.noOthers();
+    const qsizetype dot = key.lastIndexOf('.');
+    return {key.left(std::max<qsizetype>(dot, 0)), key.mid(dot + 1)};
 }
 
-// --- The groups of the file, one pair of functions each. A group added later
-// is optional on reading: a file without it gets the group's start values,
-// which leave the new option off.
+QString groupOf(const char* key) { return QString(key).section('.', 0, 0); }
+
+// Sets the value at a dotted key, making the objects on the way.
+void put(QJsonObject& o, const QString& key, const QJsonValue& v)
+{
+    const qsizetype dot = key.indexOf('.');
+    if (dot < 0) {
+        o[key] = v;
+        return;
+    }
+    QJsonObject inner = o[key.left(dot)].toObject();
+    put(inner, key.mid(dot + 1), v);
+    o[key.left(dot)] = inner;
+}
+
+// The keys of the column names, in the order of Field.
+constexpr const char* kNameKeys[kFieldCount] = {"x", "y", "sdev", "sdevY", "bitmapX", "bitmapY"};
+
+// --- The rows of the option table, written and read by kind.
+
+void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
+{
+    const QString key = row.keys[0];
+    const OutputFields& f = v.fields;
+    switch (row.kind) {
+    case OptionKind::Whole: put(o, key, wholeIn(row, v)); break;
+    case OptionKind::OnOff: put(o, key, onOffIn(row, v)); break;
+    case OptionKind::Positions:
+    case OptionKind::Reals:
+    case OptionKind::Point:
+        for (int i = 0; i < numberCount(row); ++i)
+            put(o, row.keys[i], numberIn(row, v, i));
+        break;
+    case OptionKind::Colour: put(o, key, QString::fromStdString(colourText(colourIn(row, v)))); break;
+    case OptionKind::FieldList:
+        put(o, key,
+            QJsonObject{
+                {"real", f.realCoordinates}, {"sdev", f.sdev}, {"sdevY", f.sdevY}, {"bitmap", f.bitmapCoordinates}});
+        break;
+    case OptionKind::ColumnNames: {
+        QJsonObject names;
+        for (int i = 0; i < kFieldCount; ++i)
+            names[kNameKeys[i]] = QString::fromStdString(f.names[i]);
+        put(o, key, names);
+        break;
+    }
+    case OptionKind::Delimiter: put(o, key, QString::fromStdString(f.delimiter)); break;
+    case OptionKind::DecimalSeparator: put(o, key, QString::fromStdString(v.decimalSeparator)); break;
+    }
+}
+
+uint32_t readColourKey(Keys& g, const QString& key)
+{
+    const std::optional<uint32_t> c = readColour(g.text(key, 16).toStdString());
+    if (!c)
+        g.fail(key, "must be a colour as \"#rrggbb\" or \"R,G,B\" (each 0 to 255)");
+    return *c;
+}
+
+// The objects of one group being read, by their path within it; each is
+// asked for once, and checked for keys of no row once the group is read.
+class GroupKeys {
+public:
+    explicit GroupKeys(Keys group) : group_(std::move(group)) {}
+
+    Keys& at(const QString& path)
+    {
+        if (path.isEmpty())
+            return group_;
+        const auto it = inner_.find(path);
+        if (it != inner_.end())
+            return it->second;
+        const auto [parent, name] = splitKey(path);
+        return inner_.emplace(path, at(parent).object(name)).first->second;
+    }
+
+    void noOthers() const
+    {
+        for (const auto& [path, keys] : inner_)
+            keys.noOthers();
+        group_.noOthers();
+    }
+
+private:
+    Keys group_;
+    std::map<QString, Keys> inner_;
+};
+
+// Reads one key of a row: `key` is its path within the group.
+void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s)
+{
+    const auto within = [](const char* key) { return QString(key).section('.', 1); };
+    const auto [path, name] = splitKey(within(row.keys[0]));
+    Keys& g = group.at(path);
+    OutputFields& f = s.fields;
+    switch (row.kind) {
+    case OptionKind::Whole: row.whole(s) = int32_t(g.whole(name)); break; // its range is the options checks'
+    case OptionKind::OnOff: row.onOff(s) = g.flag(name); break;
+    case OptionKind::Positions:
+    case OptionKind::Reals:
+    case OptionKind::Point:
+        for (int i = 0; i < numberCount(row); ++i) {
+            const auto [at, number] = splitKey(within(row.keys[i]));
+            Keys& n = group.at(at);
+            row.number(s, i) = row.kind == OptionKind::Reals ? n.number(number) : n.whole(number);
+        }
+        break;
+    case OptionKind::Colour: row.colour(s) = readColourKey(g, name); break;
+    case OptionKind::FieldList: {
+        Keys fields = g.object(name);
+        f.realCoordinates = fields.flag("real");
+        f.sdev = fields.flag("sdev");
+        f.sdevY = fields.flag("sdevY");
+        f.bitmapCoordinates = fields.flag("bitmap");
+        fields.noOthers();
+        if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates)
+            g.fail(name, "must include at least one output field");
+        break;
+    }
+    case OptionKind::ColumnNames: {
+        Keys names = g.object(name);
+        for (int i = 0; i < kFieldCount; ++i)
+            f.names[i] = names.text(kNameKeys[i], 40).toStdString();
+        names.noOthers();
+        break;
+    }
+    case OptionKind::Delimiter: f.delimiter = g.text(name, 8).toStdString(); break;
+    case OptionKind::DecimalSeparator: {
+        const QString sep = g.text(name, 1);
+        // Each of these would make a number read as another or as two.
+        if (sep.size() != 1 || sep[0].isDigit() || QString("+-Ee").contains(sep[0]) ||
+            sep[0].category() == QChar::Other_Control)
+            g.fail(name, "must be one character other than a digit, a sign, E, e or a control character");
+        s.decimalSeparator = sep.toStdString();
+        // The delimiter, read before it, must suit it.
+        for (const ScanOption& d : scanOptions())
+            if (d.kind == OptionKind::Delimiter && !delimiterIsValid(f.delimiter, s.decimalSeparator))
+                g.failWith(splitKey(within(d.keys[0])).second, kInvalidDelimiterText);
+        break;
+    }
+    }
+}
+
+// The groups of the file after "picture", in the order of their first rows.
+struct Group {
+    QString key;
+    InFile inFile;
+    std::vector<const ScanOption*> rows;
+};
+
+const std::vector<Group>& groups()
+{
+    static const std::vector<Group> all = [] {
+        std::vector<Group> out;
+        for (const ScanOption& row : scanOptions()) {
+            const QString key = groupOf(row.keys[0]);
+            auto g = std::find_if(out.begin(), out.end(), [&](const Group& x) { return x.key == key; });
+            if (g == out.end())
+                g = out.insert(out.end(), Group{key, row.inFile, {}});
+            g->rows.push_back(&row);
+        }
+        return out;
+    }();
+    return all;
+}
 
 void writePicture(const SavedSettings& s, QJsonObject& o)
 {
@@ -143,185 +304,6 @@ void readPicture(Keys& g, SavedSettings& s)
         g.fail("height", "must be at least 2");
 }
 
-void writeCalibration(const SavedSettings& s, QJsonObject& o)
-{
-    const ScanSettings& r = s.record;
-    o["calibration"] = QJsonObject{{"origin", pair(r.OriginX, r.OriginY)},
-                                   {"reference", pair(r.RefX, r.RefY)},
-                                   {"realOrigin", pair(r.RealOriginX, r.RealOriginY)},
-                                   {"realReference", pair(r.RealRefX, r.RealRefY)}};
-}
-
-void readCalibration(Keys& g, SavedSettings& s)
-{
-    ScanSettings& r = s.record;
-    readPair(g, "origin", r.OriginX, r.OriginY, true);
-    readPair(g, "reference", r.RefX, r.RefY, true);
-    readPair(g, "realOrigin", r.RealOriginX, r.RealOriginY, false);
-    readPair(g, "realReference", r.RealRefX, r.RealRefY, false);
-    r.HasRealOriginX = r.HasRealOriginY = r.HasRealRefX = r.HasRealRefY = true;
-}
-
-void writeArea(const SavedSettings& s, QJsonObject& o)
-{
-    const ScanSettings& r = s.record;
-    o["area"] =
-        QJsonObject{{"startX", r.ScanStartX}, {"startY", r.ScanStartY}, {"endX", r.ScanEndX}, {"endY", r.ScanEndY}};
-}
-
-void readArea(Keys& g, SavedSettings& s)
-{
-    ScanSettings& r = s.record;
-    r.ScanStartX = g.whole("startX");
-    r.ScanStartY = g.whole("startY");
-    r.ScanEndX = g.whole("endX");
-    r.ScanEndY = g.whole("endY");
-}
-
-void writeScan(const SavedSettings& s, QJsonObject& o)
-{
-    const ScanSettings& r = s.record;
-    o["scan"] = QJsonObject{{"width", r.ScanWidth}, {"threshold", r.Threshold}, {"weightedX", r.WeightedX}};
-}
-
-void readScan(Keys& g, SavedSettings& s)
-{
-    s.record.ScanWidth = int32_t(g.whole("width"));
-    s.record.Threshold = int32_t(g.whole("threshold"));
-    s.record.WeightedX = g.flag("weightedX");
-}
-
-// The keys of the column names, in the order of Field.
-constexpr const char* kNameKeys[kFieldCount] = {"x", "y", "sdev", "sdevY", "bitmapX", "bitmapY"};
-
-void writeOutput(const SavedSettings& s, QJsonObject& o)
-{
-    const OutputFields& f = s.fields;
-    QJsonObject names;
-    for (int i = 0; i < kFieldCount; ++i)
-        names[kNameKeys[i]] = QString::fromStdString(f.names[i]);
-    o["output"] = QJsonObject{{"delimiter", QString::fromStdString(f.delimiter)},
-                              {"decimalSeparator", QString::fromStdString(s.decimalSeparator)},
-                              {"scanningParameters", f.scanningParameters},
-                              {"columnNames", f.columnNames},
-                              {"fields", QJsonObject{{"real", f.realCoordinates},
-                                                     {"sdev", f.sdev},
-                                                     {"sdevY", f.sdevY},
-                                                     {"bitmap", f.bitmapCoordinates}}},
-                              {"names", names},
-                              {"copyToClipboard", s.copyToClipboard}};
-}
-
-void readOutput(Keys& g, SavedSettings& s)
-{
-    OutputFields& f = s.fields;
-    f.delimiter = g.text("delimiter", 8).toStdString();
-    const QString sep = g.text("decimalSeparator", 1);
-    // Each of these would make a number read as another or as two.
-    if (sep.size() != 1 || sep[0].isDigit() || QString("+-Ee").contains(sep[0]) ||
-        sep[0].category() == QChar::Other_Control)
-        g.fail("decimalSeparator", "must be one character other than a digit, a sign, E, e or a control character");
-    s.decimalSeparator = sep.toStdString();
-    if (!delimiterIsValid(f.delimiter, s.decimalSeparator))
-        g.failWith("delimiter", kInvalidDelimiterText);
-    f.scanningParameters = g.flag("scanningParameters");
-    f.columnNames = g.flag("columnNames");
-    Keys fields = g.object("fields");
-    f.realCoordinates = fields.flag("real");
-    f.sdev = fields.flag("sdev");
-    f.sdevY = fields.flag("sdevY");
-    f.bitmapCoordinates = fields.flag("bitmap");
-    fields.noOthers();
-    if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates)
-        g.fail("fields", "must include at least one output field");
-    Keys names = g.object("names");
-    for (int i = 0; i < kFieldCount; ++i)
-        f.names[i] = names.text(kNameKeys[i], 40).toStdString();
-    names.noOthers();
-    s.copyToClipboard = g.flag("copyToClipboard");
-}
-
-void writeAxes(const SavedSettings& s, QJsonObject& o)
-{
-    o["axes"] = QJsonObject{{"logX", s.record.LogX}, {"logY", s.record.LogY}};
-}
-
-void readAxes(Keys& g, SavedSettings& s)
-{
-    s.record.LogX = g.flag("logX");
-    s.record.LogY = g.flag("logY");
-}
-
-void writeInk(const SavedSettings& s, QJsonObject& o)
-{
-    const InkSettings& k = s.record.Ink;
-    o["ink"] = QJsonObject{{"on", k.On},
-                           {"ink", QString::fromStdString(colourText(k.Ink))},
-                           {"paper", QString::fromStdString(colourText(k.Paper))},
-                           {"tolerance", k.Tolerance}};
-}
-
-uint32_t readColourKey(Keys& g, const char* key)
-{
-    const std::optional<uint32_t> c = readColour(g.text(key, 16).toStdString());
-    if (!c)
-        g.fail(key, "must be a colour as \"#rrggbb\" or \"R,G,B\" (each 0 to 255)");
-    return *c;
-}
-
-void readInk(Keys& g, SavedSettings& s)
-{
-    InkSettings& k = s.record.Ink;
-    k.On = g.flag("on");
-    k.Ink = readColourKey(g, "ink");
-    k.Paper = readColourKey(g, "paper");
-    k.Tolerance = int32_t(g.whole("tolerance")); // its range is the options checks'
-}
-
-// Curve following and line removal; written only when they differ from the
-// start values, so that older files and files without them stay alike.
-void writeFollow(const SavedSettings& s, QJsonObject& o)
-{
-    const FollowSettings& f = s.record.Follow;
-    if (f == FollowSettings{})
-        return;
-    o["follow"] = QJsonObject{{"on", f.On},           {"removeLines", f.RemoveLines}, {"gap", f.Gap},
-                              {"maxJump", f.MaxJump}, {"startX", f.StartX},           {"startY", f.StartY}};
-}
-
-void readFollow(Keys& g, SavedSettings& s)
-{
-    FollowSettings& f = s.record.Follow;
-    f.On = g.flag("on");
-    f.RemoveLines = g.flag("removeLines");
-    f.Gap = int32_t(g.whole("gap"));
-    if (f.Gap < 1)
-        g.fail("gap", "must be 1 or more");
-    f.MaxJump = int32_t(g.whole("maxJump"));
-    if (f.MaxJump < 0)
-        g.fail("maxJump", "must be 0 (a tenth of the area height) or more");
-    f.StartX = g.whole("startX");
-    f.StartY = g.whole("startY");
-}
-
-struct SettingsGroup {
-    const char* key;
-    bool required; // the groups of the first version; later ones may be absent
-    void (*write)(const SavedSettings&, QJsonObject&);
-    void (*read)(Keys&, SavedSettings&);
-};
-
-const SettingsGroup kGroups[] = {
-    {"picture", true, writePicture, readPicture},
-    {"calibration", true, writeCalibration, readCalibration},
-    {"area", true, writeArea, readArea},
-    {"scan", true, writeScan, readScan},
-    {"output", true, writeOutput, readOutput},
-    {"axes", false, writeAxes, readAxes},
-    {"ink", false, writeInk, readInk},
-    {"follow", false, writeFollow, readFollow},
-};
-
 std::string exactNumber(double v)
 {
     char buf[64];
@@ -329,42 +311,60 @@ std::string exactNumber(double v)
     return std::string(buf, end);
 }
 
-// The key each message of the options checks is about, by the message's start.
-const std::pair<const char*, const char*> kMessageKeys[] = {
-    {"Invalid X start", "area.startX"},
-    {"Start X scan", "area.startX"},
-    {"Invalid X end", "area.endX"},
-    {"End X scan", "area.endX"},
-    {"Invalid Y start", "area.startY"},
-    {"Start Y scan", "area.startY"},
-    {"Invalid Y end", "area.endY"},
-    {"End Y scan", "area.endY"},
-    {"Invalid scan width", "scan.width"},
-    {"Scan width", "scan.width"},
-    {"Invalid threshold", "scan.threshold"},
-    {"Threshold", "scan.threshold"},
-    {"Origin X", "calibration.origin.x"},
-    {"Origin Y", "calibration.origin.y"},
-    {"Reference X", "calibration.reference.x"},
-    {"Reference Y", "calibration.reference.y"},
-    {"Real origin X", "calibration.realOrigin.x"},
-    {"Real origin Y", "calibration.realOrigin.y"},
-    {"Real reference X", "calibration.realReference.x"},
-    {"Real reference Y", "calibration.realReference.y"},
-    {"Real X", "calibration.realReference.x"},
-    {"Real Y", "calibration.realReference.y"},
-    {"Invalid ink tolerance", "ink.tolerance"},
-    {"Ink tolerance", "ink.tolerance"},
-    {"Ink and paper", "ink.paper"},
-};
+// The key each message of the options checks is about, by the message's
+// start: the calibration's and the area's, judged by rules of their own, and
+// the whole numbers of the option table, by their nouns.
+const std::vector<std::pair<std::string, std::string>>& messageKeys()
+{
+    static const std::vector<std::pair<std::string, std::string>> all = [] {
+        std::vector<std::pair<std::string, std::string>> keys{
+            {"Invalid X start", "area.startX"},
+            {"Start X scan", "area.startX"},
+            {"Invalid X end", "area.endX"},
+            {"End X scan", "area.endX"},
+            {"Invalid Y start", "area.startY"},
+            {"Start Y scan", "area.startY"},
+            {"Invalid Y end", "area.endY"},
+            {"End Y scan", "area.endY"},
+            {"Origin X", "calibration.origin.x"},
+            {"Origin Y", "calibration.origin.y"},
+            {"Reference X", "calibration.reference.x"},
+            {"Reference Y", "calibration.reference.y"},
+            {"Real origin X", "calibration.realOrigin.x"},
+            {"Real origin Y", "calibration.realOrigin.y"},
+            {"Real reference X", "calibration.realReference.x"},
+            {"Real reference Y", "calibration.realReference.y"},
+            {"Real X", "calibration.realReference.x"},
+            {"Real Y", "calibration.realReference.y"},
+            {"Ink and paper", "ink.paper"},
+        };
+        for (const ScanOption& row : scanOptions())
+            if (row.kind == OptionKind::Whole && row.noun) {
+                keys.emplace_back(invalidText(row), row.keys[0]);
+                keys.emplace_back(rangeText(row).substr(0, std::string(row.noun).size()), row.keys[0]);
+            }
+        return keys;
+    }();
+    return all;
+}
 
 } // namespace
 
 QByteArray settingsToJson(const SavedSettings& s)
 {
     QJsonObject o{{"format", kFormat}, {"version", kSettingsVersion}};
-    for (const SettingsGroup& g : kGroups)
-        g.write(s, o);
+    writePicture(s, o);
+    const OptionValues start;
+    for (const Group& g : groups()) {
+        QJsonObject mine, started;
+        for (const ScanOption* row : g.rows) {
+            writeOption(*row, s, mine);
+            writeOption(*row, start, started);
+        }
+        if (g.inFile == InFile::WhenSet && mine == started)
+            continue;
+        o[g.key] = mine[g.key];
+    }
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -389,14 +389,21 @@ SavedSettings settingsFromJson(const QByteArray& json)
                                 .arg(version)
                                 .arg(kSettingsVersion));
     SavedSettings s;
-    for (const SettingsGroup& g : kGroups) {
-        if (!g.required && !top.has(g.key))
+    Keys picture = top.object("picture");
+    readPicture(picture, s);
+    picture.noOthers();
+    for (const Group& g : groups()) {
+        if (g.inFile != InFile::Always && !top.has(g.key))
             continue;
-        Keys group = top.object(g.key);
-        g.read(group, s);
+        GroupKeys group(top.object(g.key));
+        for (const ScanOption* row : g.rows)
+            readOption(*row, group, s);
         group.noOthers();
     }
     top.noOthers();
+    // A file gives every real value of the calibration.
+    ScanSettings& r = s.record;
+    r.HasRealOriginX = r.HasRealOriginY = r.HasRealRefX = r.HasRealRefY = true;
 
     const OptionVerdict v = checkSettings(s.record, s.pictureWidth, s.pictureHeight);
     if (!v.inputValid)
@@ -433,26 +440,12 @@ QString writeSettingsFile(const QString& path, const SavedSettings& settings)
 OptionBoxes exactBoxes(const ScanSettings& r)
 {
     OptionBoxes b;
-    b.SelSW = formatWhole(r.ScanWidth);
-    b.Threshold = formatWhole(r.Threshold);
-    b.SelWt = r.WeightedX;
-    b.LogXCheckBox = r.LogX;
-    b.LogYCheckBox = r.LogY;
-    b.InkCheckBox = r.Ink.On;
-    b.InkColour = r.Ink.Ink;
-    b.PaperColour = r.Ink.Paper;
-    b.SelInkTol = formatWhole(r.Ink.Tolerance);
-    b.FollowCheckBox = r.Follow.On;
-    b.RemoveLinesCheckBox = r.Follow.RemoveLines;
-    const std::pair<std::string OptionBoxes::*, double> values[] = {
-        {&OptionBoxes::SelOX, r.OriginX},      {&OptionBoxes::SelOY, r.OriginY},
-        {&OptionBoxes::SelX, r.RefX},          {&OptionBoxes::SelY, r.RefY},
-        {&OptionBoxes::SelOXR, r.RealOriginX}, {&OptionBoxes::SelOYR, r.RealOriginY},
-        {&OptionBoxes::SelXR, r.RealRefX},     {&OptionBoxes::SelYR, r.RealRefY},
-        {&OptionBoxes::SelSX1, r.ScanStartX},  {&OptionBoxes::SelSY1, r.ScanStartY},
-        {&OptionBoxes::SelSX2, r.ScanEndX},    {&OptionBoxes::SelSY2, r.ScanEndY}};
-    for (const auto& [box, v] : values)
-        b.*box = exactNumber(v);
+    fillTableBoxes(b, r);
+    const OptionValues v{r};
+    for (const ScanOption& row : scanOptions())
+        if (row.kind == OptionKind::Positions || row.kind == OptionKind::Reals)
+            for (int i = 0; i < numberCount(row); ++i)
+                b.*row.controls[i].text = exactNumber(numberIn(row, v, i));
     return b;
 }
 
@@ -471,13 +464,13 @@ std::string messagesWithKeys(const std::string& messages)
             end = messages.size();
         const std::string line = messages.substr(at, end - at);
         at = end + 1;
-        const char* key = nullptr;
-        for (const auto& [start, k] : kMessageKeys)
+        const std::string* key = nullptr;
+        for (const auto& [start, k] : messageKeys())
             if (line.rfind(start, 0) == 0) {
-                key = k;
+                key = &k;
                 break;
             }
-        out += key ? "the key \"" + std::string(key) + "\": " + line : line;
+        out += key ? "the key \"" + *key + "\": " + line : line;
         out += '\n';
     }
     return out;

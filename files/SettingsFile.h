@@ -4,6 +4,7 @@
 // file is taken whole or not at all.
 
 #include "../scan/OptionChecks.h"
+#include "../scan/ScanOptions.h"
 #include "../scan/ScanSettings.h"
 
 #include <QByteArray>
@@ -16,13 +17,11 @@
 namespace plotrun {
 
 // The settings of one calibration, with the picture size it was made on.
-struct SavedSettings {
-    ScanSettings record; // calibration, area, scan width, threshold, weighting
+// Every option of the option table has its key (the scanner ignores the
+// window's "Copy the output to clipboard").
+struct SavedSettings : OptionValues {
     int32_t pictureWidth = 0;
     int32_t pictureHeight = 0;
-    OutputFields fields;
-    std::string decimalSeparator = ".";
-    bool copyToClipboard = true; // the window's "Copy the output to clipboard"; the scanner ignores it
 
     bool operator==(const SavedSettings&) const = default;
 };

@@ -504,7 +504,7 @@ private:
             return 1;
         } else {
             const int64_t pixels = (colEnd_ - colBegin_) * f_.rows;
-            const int64_t cores = threadsPerPicture();
+            const int64_t cores = threadsPerPicture(sinks_.threads);
             return static_cast<int>(std::clamp<int64_t>(std::min(pixels / kPixelsPerShare, f_.rows), 1, cores));
         }
     }

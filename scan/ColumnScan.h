@@ -4,6 +4,7 @@
 
 #include "PixelView.h"
 #include "ScanSettings.h"
+#include "Threads.h"
 
 #include <cstdint>
 #include <functional>
@@ -72,6 +73,9 @@ struct ScanSinks {
     std::function<void(int)> onProgress;
     // Curve following and line removal only: called once at the end.
     std::function<void(const struct FollowCounts&)> onFollowCounts;
+    // The most threads this picture's scan may use; a front end that scans
+    // several pictures at once gives each its share of the cores.
+    int threads = kMostThreadsPerPicture;
 };
 
 // The picture rows, counted from the top, that the strip loop of a scan that

@@ -355,7 +355,14 @@ int32_t maxJumpOf(const ScanSettings& s, int64_t areaRows)
 {
     if (s.Follow.MaxJump > 0)
         return s.Follow.MaxJump;
-    return static_cast<int32_t>(std::clamp<int64_t>(areaRows / 10, 1, std::numeric_limits<int32_t>::max()));
+    // From one strip to the next, a curve's point moves by its slope (rows
+    // per column) times the scan width. A tenth of the area height alone lets
+    // a curve of slope 1 through only while the strips are narrower than it,
+    // so wide strips lost even the diagonal. Twice the width lets every curve
+    // up to two rows per column through at any width; more would let a point
+    // jump across to a tick or another curve as soon as its own is broken.
+    const int64_t automatic = std::max<int64_t>(areaRows / 10, 2 * static_cast<int64_t>(s.ScanWidth));
+    return static_cast<int32_t>(std::clamp<int64_t>(automatic, 1, std::numeric_limits<int32_t>::max()));
 }
 
 namespace {

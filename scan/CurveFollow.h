@@ -71,8 +71,8 @@ struct FollowPlan {
 
 FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings);
 
-// The rows a point may move from one strip to the next: MaxJump, or a tenth
-// of the area height when it is 0.
+// The rows a point may move from one strip to the next: MaxJump, or when it
+// is 0 a tenth of the area height, and at least twice the scan width.
 int32_t maxJumpOf(const ScanSettings& settings, int64_t areaRows);
 
 // The strip loop with following or line removal, for runColumnScan.

@@ -2,6 +2,7 @@
 
 #include "Calibration.h"
 #include "NumberText.h"
+#include "ScanOptions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,11 +20,11 @@ class OptionCheck {
 public:
     OptionCheck(const OptionBoxes& typed, const ScanSettings& working, int32_t width, int32_t height,
                 std::string_view sep)
-        : w_(working), box_(typed), W_(width), H_(height), sep_(sep)
+        : values_{working}, w_(values_.record), box_(typed), W_(width), H_(height), sep_(sep)
     {
     }
 
-    OptionVerdict run(bool weightedX)
+    OptionVerdict run()
     {
         checkScanArea();
         checkScanWidth();
@@ -31,7 +32,8 @@ public:
         checkReferencePositions();
         checkRealCoordinates();
         checkCalibrationRange();
-        checkInk();
+        checkTableOptions();
+        checkInkColours();
 
         OptionVerdict v;
         v.record = w_;
@@ -40,13 +42,7 @@ public:
         v.record.OriginY = oy_;
         v.record.RefX = rx_;
         v.record.RefY = ry_;
-        v.record.WeightedX = weightedX;
-        v.record.LogX = box_.LogXCheckBox;
-        v.record.LogY = box_.LogYCheckBox;
         v.record.ScanWidth = scanWidth_;
-        v.record.Ink = ink_;
-        v.record.Follow.On = box_.FollowCheckBox;
-        v.record.Follow.RemoveLines = box_.RemoveLinesCheckBox;
         v.boxes = box_;
         v.messages = messages_;
         v.inputValid = valid_;
@@ -155,28 +151,45 @@ private:
         threshold_ = *threshold;
     }
 
-    // The ink group. A refused tolerance falls back to the working one; ink
-    // and paper of one colour draw no line to measure along, so ink mode
-    // with them is refused and left off.
-    void checkInk()
+    // The boxes that the option table judges: each whole number by its
+    // range, a refused one falling back to the working value; the check
+    // boxes and the colours as they are.
+    void checkTableOptions()
     {
-        ink_ = w_.Ink;
-        ink_.On = box_.InkCheckBox;
-        ink_.Ink = box_.InkColour & 0xFFFFFFu;
-        ink_.Paper = box_.PaperColour & 0xFFFFFFu;
-        const std::optional<int32_t> tolerance = readWhole(box_.SelInkTol);
-        if (!tolerance) {
-            refuse("Invalid ink tolerance\n");
-            box_.SelInkTol = formatWhole(w_.Ink.Tolerance);
-        } else if (*tolerance < 0 || *tolerance > InkSettings::kMaxTolerance) {
-            refuse("Ink tolerance must be between 0 and " + formatWhole(InkSettings::kMaxTolerance) + "\n");
-            box_.SelInkTol = formatWhole(w_.Ink.Tolerance);
-        } else {
-            ink_.Tolerance = *tolerance;
+        for (const ScanOption& o : scanOptions()) {
+            const OptionControl& c = o.controls[0];
+            if (o.kind == OptionKind::Whole && c.text && !o.ownRules)
+                checkWhole(o, box_.*c.text);
+            else if (o.kind == OptionKind::OnOff && c.check)
+                o.onOff(values_) = box_.*c.check;
+            else if (o.kind == OptionKind::Colour && c.colour)
+                o.colour(values_) = box_.*c.colour & 0xFFFFFFu;
         }
-        if (ink_.On && ink_.Ink == ink_.Paper) {
+    }
+
+    void checkWhole(const ScanOption& o, std::string& text)
+    {
+        int32_t& value = o.whole(values_);
+        const bool blank = text.find_first_not_of(" \t") == std::string::npos;
+        const std::optional<int32_t> typed = o.blankIsStart && blank ? o.start : readWhole(text);
+        if (!typed)
+            refuse(invalidText(o) + "\n");
+        else if (*typed < o.least || *typed > o.most)
+            refuse(rangeText(o) + "\n");
+        else {
+            value = *typed;
+            return;
+        }
+        text = wholeBoxText(o, value);
+    }
+
+    // Ink and paper of one colour draw no line to measure along, so ink mode
+    // with them is refused and left off.
+    void checkInkColours()
+    {
+        if (w_.Ink.On && w_.Ink.Ink == w_.Ink.Paper) {
             refuse("Ink and paper must be of different colours\n");
-            ink_.On = false;
+            w_.Ink.On = false;
             box_.InkCheckBox = false;
         }
     }
@@ -305,7 +318,8 @@ private:
         realRef = -1;
     }
 
-    ScanSettings w_; // the working copy
+    OptionValues values_; // the working copy, as the option table reaches it
+    ScanSettings& w_;
     OptionBoxes box_;
     const int32_t W_;
     const int32_t H_;
@@ -317,7 +331,6 @@ private:
     std::optional<double> startX_, endX_; // the X start and end as read
     int32_t scanWidth_ = 1;
     int32_t threshold_ = 0;
-    InkSettings ink_;
     double ox_ = -1, oy_ = -1, rx_ = -1, ry_ = -1;
     bool xMarks_ = true, yMarks_ = true;   // the origin and reference positions were accepted
     bool xReals_ = false, yReals_ = false; // the real origin and reference were accepted
@@ -328,7 +341,7 @@ private:
 OptionVerdict checkOptions(const OptionBoxes& typed, const ScanSettings& working, int32_t width, int32_t height,
                            std::string_view decimalSeparator)
 {
-    return OptionCheck(typed, working, width, height, decimalSeparator).run(typed.SelWt);
+    return OptionCheck(typed, working, width, height, decimalSeparator).run();
 }
 
 OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold, std::string_view sep)
@@ -336,11 +349,8 @@ OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold,
     const auto bitmap = [&](double v) { return v > -1 ? formatReal(v, sep) : std::string(); };
     const auto real = [&](bool given, double v) { return given ? formatReal(v, sep) : std::string(); };
     OptionBoxes b;
-    b.SelSW = formatWhole(r.ScanWidth);
+    fillTableBoxes(b, r);
     b.Threshold = threshold;
-    b.SelWt = r.WeightedX;
-    b.LogXCheckBox = r.LogX;
-    b.LogYCheckBox = r.LogY;
     b.SelOX = bitmap(r.OriginX);
     b.SelOY = bitmap(r.OriginY);
     b.SelX = bitmap(r.RefX);
@@ -353,12 +363,6 @@ OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold,
     b.SelOYR = real(r.HasRealOriginY, r.RealOriginY);
     b.SelXR = real(r.HasRealRefX, r.RealRefX);
     b.SelYR = real(r.HasRealRefY, r.RealRefY);
-    b.InkCheckBox = r.Ink.On;
-    b.InkColour = r.Ink.Ink;
-    b.PaperColour = r.Ink.Paper;
-    b.SelInkTol = formatWhole(r.Ink.Tolerance);
-    b.FollowCheckBox = r.Follow.On;
-    b.RemoveLinesCheckBox = r.Follow.RemoveLines;
     return b;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 // The checks that the options dialog runs on OK, over the texts of its boxes.
+// The boxes of whole numbers, the check boxes and the colours are judged as
+// the option table (ScanOptions.h) says; the calibration, the area, the scan
+// width and the threshold by rules of their own.
 
 #include "ScanSettings.h"
 
@@ -25,9 +28,12 @@ struct OptionBoxes {
     uint32_t InkColour = 0x000000;
     uint32_t PaperColour = 0xFFFFFF;
     std::string SelInkTol = std::to_string(InkSettings::kDefaultTolerance);
-    // "Follow one curve" and "Leave out axis and grid lines".
+    // The follow group: "Follow one curve", "Leave out axis and grid lines",
+    // the gap and the maximum jump (empty: the automatic one).
     bool FollowCheckBox = false;
     bool RemoveLinesCheckBox = false;
+    std::string SelGap = std::to_string(FollowSettings::kDefaultGap);
+    std::string SelMaxJump;
 
     bool operator==(const OptionBoxes&) const = default;
 };

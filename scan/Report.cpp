@@ -1,8 +1,7 @@
 #include "Report.h"
 
-#include "CurveFollow.h"
-#include "InkModel.h"
 #include "NumberText.h"
+#include "ScanOptions.h"
 
 namespace plotrun {
 
@@ -54,46 +53,26 @@ std::vector<std::string> headerBlock(const PictureFacts& p, const ScanSettings& 
                                      std::string_view sep)
 {
     const std::string D(d);
-    const auto pair = [&](const char* label, double x, double y) {
-        return label + D + formatReal(x, sep) + D + formatReal(y, sep);
-    };
     std::vector<std::string> lines{
         "Image width:" + D + p.widthText,
         "Image height:" + D + formatWhole(p.height),
         "Bits per pixel: " + D + p.bitsPerPixelText,
-        "Scan width:" + D + formatWhole(s.ScanWidth),
-        "Threshold:" + D + formatWhole(s.Threshold),
     };
-    // Ink mode only: the ink, the paper and the tolerance.
-    if (s.Ink.On)
-        lines.push_back("Ink:" + D + colourText(s.Ink.Ink) + D + colourText(s.Ink.Paper) + D +
-                        formatWhole(s.Ink.Tolerance));
-    // Curve following and line removal only.
-    if (s.Follow.On) {
-        std::string follow = "Follow one curve:" + D + "gap" + D + formatWhole(s.Follow.Gap) + D + "max jump" + D +
-                             formatWhole(maxJumpOf(s, int64_t(s.ScanEndY) - int64_t(s.ScanStartY)));
-        if (s.Follow.StartX > -1 && s.Follow.StartY > -1)
-            follow += D + "start" + D + formatReal(s.Follow.StartX, sep) + D + formatReal(s.Follow.StartY, sep);
-        lines.push_back(follow);
-    }
-    if (s.Follow.RemoveLines)
-        lines.push_back("Leave out axis and grid lines");
-    if (p.weightedBox)
-        lines.push_back("Weighted X points");
+    const auto add = [&](HeaderPlace place, const ScanSettings& settings) {
+        const std::vector<std::string> more = headerLinesAt(place, settings, d, sep);
+        lines.insert(lines.end(), more.begin(), more.end());
+    };
+    add(HeaderPlace::Scan, s);
+    // "Weighted X points" tells what the dialog's box shows.
+    ScanSettings weighting = s;
+    weighting.WeightedX = p.weightedBox;
+    add(HeaderPlace::Weighting, weighting);
     lines.push_back("Weighted Y points");
     lines.push_back("");
     lines.push_back("Coordinate:" + D + "X" + D + "Y");
-    lines.push_back(pair("Origin:", s.OriginX, s.OriginY));
-    lines.push_back(pair("Reference:", s.RefX, s.RefY));
-    lines.push_back(pair("Real origin:", s.RealOriginX, s.RealOriginY));
-    lines.push_back(pair("Real reference:", s.RealRefX, s.RealRefY));
-    lines.push_back(pair("Scan start:", s.ScanStartX, s.ScanStartY));
-    lines.push_back(pair("Scan end:", s.ScanEndX, s.ScanEndY));
+    add(HeaderPlace::Coordinates, s);
     // Only a logarithmic axis is named, so that a linear block stays as it was.
-    if (s.LogX)
-        lines.push_back("X axis:" + D + "logarithmic");
-    if (s.LogY)
-        lines.push_back("Y axis:" + D + "logarithmic");
+    add(HeaderPlace::Axes, s);
     lines.push_back("");
     return lines;
 }

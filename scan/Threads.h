@@ -6,25 +6,15 @@
 
 namespace plotrun {
 
+// Beyond four threads, reading and scanning one picture's band waits on the
+// memory more than it gains.
+inline constexpr int kMostThreadsPerPicture = 4;
+
 // How many threads one picture may use to read and scan a large band: at
-// most four, no more than the machine's cores, and no more than the limit a
-// front end set (a batch that runs several pictures at once shares the cores
-// among them).
-int threadsPerPicture();
-void setThreadsPerPictureLimit(int limit);
-int threadsPerPictureLimit();
-
-// Sets the limit for as long as it lives, then puts the one before back.
-class ThreadsPerPictureLimit {
-public:
-    explicit ThreadsPerPictureLimit(int limit) : before_(threadsPerPictureLimit()) { setThreadsPerPictureLimit(limit); }
-    ~ThreadsPerPictureLimit() { setThreadsPerPictureLimit(before_); }
-    ThreadsPerPictureLimit(const ThreadsPerPictureLimit&) = delete;
-    ThreadsPerPictureLimit& operator=(const ThreadsPerPictureLimit&) = delete;
-
-private:
-    int before_;
-};
+// most four, no more than the machine's cores, and no more than `limit`,
+// which a front end gives when several pictures run at once and share the
+// cores.
+int threadsPerPicture(int limit = kMostThreadsPerPicture);
 
 // Runs work(0) .. work(shares - 1), share 0 on the calling thread and each
 // other share on a thread of its own. A share whose thread cannot be started

@@ -313,6 +313,52 @@ TEST(FollowAccuracy, ACurveFlatAlongAGridLineLosesNoPointOutsideTheFlatPart)
     EXPECT_EQ(lost, 0);
 }
 
+// Wide strips on a steep curve: from one strip to the next the point moves
+// 1.8 rows per column times the width, 108 rows, beyond a tenth of the area
+// height (100 rows) but within twice the width (120).
+TEST(FollowAccuracy, AWideStripFollowsASteepCurveWithTheAutomaticJump)
+{
+    const int width = 640, height = 1000;
+    const auto rowAt = [](double x) { return 995 - 1.8 * (x - 40); }; // rows from the top
+    QImage chart(width, height, QImage::Format_RGB32);
+    chart.fill(Qt::white);
+    {
+        QPainter p(&chart);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::black, 3));
+        p.drawLine(QPointF(40, rowAt(40)), QPointF(590, rowAt(590)));
+    }
+    ScanSettings s;
+    s.OriginX = s.OriginY = 0;
+    s.RefX = width;
+    s.RefY = height;
+    s.RealRefX = width;
+    s.RealRefY = height;
+    s.HasRealRefX = s.HasRealRefY = true;
+    s.ScanStartX = 0;
+    s.ScanStartY = 0;
+    s.ScanEndX = width;
+    s.ScanEndY = height;
+    s.ScanWidth = 60;
+    s.Threshold = 128;
+    s.WeightedX = true; // a strip that holds only an end of the line has its point on it
+    s.Follow.On = true;
+    ASSERT_EQ(maxJumpOf(s, height), 120);
+
+    const Result automatic = scan(chart, s);
+    EXPECT_EQ(automatic.counts.stripsWithoutPoint, 0);
+    EXPECT_EQ(automatic.rows.size(), 10u);
+    for (const ResultRow& row : automatic.rows)
+        EXPECT_LT(std::fabs((height - row.realY) - rowAt(row.realX)), 3.0) << row.realX;
+
+    // A tenth of the area height alone, the automatic jump before: the curve
+    // is lost beyond the start.
+    s.Follow.MaxJump = height / 10;
+    const Result tenth = scan(chart, s);
+    EXPECT_LE(tenth.rows.size(), 2u);
+    EXPECT_GE(tenth.counts.stripsWithoutPoint, 8);
+}
+
 TEST(FollowAccuracy, LineRemovalAloneLeavesTheFrameAndGridOut)
 {
     const Chart c;

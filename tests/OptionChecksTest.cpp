@@ -399,5 +399,46 @@ TEST(LogAxes, EdgesBeyondTheDoubleRangeAreRefused)
     EXPECT_TRUE(v.inputValid) << v.messages;
 }
 
+TEST(FollowChecks, TheGapAndTheMaximumJumpAreJudgedLikeTheOtherBoxes)
+{
+    ScanSettings working;
+    working.Follow.Gap = 5;
+    working.Follow.MaxJump = 12;
+    OptionBoxes b = validBoxes();
+    b.SelGap = "4";
+    b.SelMaxJump = "20";
+    OptionVerdict v = ok(b, working);
+    EXPECT_TRUE(v.inputValid) << v.messages;
+    EXPECT_EQ(v.record.Follow.Gap, 4);
+    EXPECT_EQ(v.record.Follow.MaxJump, 20);
+    // An empty maximum jump, or 0, is the automatic one.
+    for (const char* automatic : {"", " ", "0"}) {
+        b.SelMaxJump = automatic;
+        v = ok(b, working);
+        EXPECT_TRUE(v.inputValid) << v.messages;
+        EXPECT_EQ(v.record.Follow.MaxJump, 0) << automatic;
+        EXPECT_EQ(v.boxes.SelMaxJump, automatic);
+    }
+    // Refused, each with its message, and the working value back in its box.
+    b.SelGap = "0";
+    b.SelMaxJump = "-1";
+    v = ok(b, working);
+    EXPECT_FALSE(v.inputValid);
+    EXPECT_EQ(v.messages, "Gap must be 1 or more\nMaximum jump must be 0 or more\n");
+    EXPECT_EQ(v.boxes.SelGap, "5");
+    EXPECT_EQ(v.boxes.SelMaxJump, "12");
+    EXPECT_EQ(v.record.Follow.Gap, 5);
+    EXPECT_EQ(v.record.Follow.MaxJump, 12);
+    b.SelGap = "x";
+    b.SelMaxJump = "1.5";
+    EXPECT_EQ(ok(b, working).messages, "Invalid gap\nInvalid maximum jump\n");
+    b.SelMaxJump = "x";
+    EXPECT_EQ(ok(b).boxes.SelMaxJump, "") << "the automatic jump falls back to an empty box";
+    // Shown again: the automatic jump as an empty box.
+    EXPECT_EQ(boxesFromRecord(working, "128", ".").SelGap, "5");
+    EXPECT_EQ(boxesFromRecord(working, "128", ".").SelMaxJump, "12");
+    EXPECT_EQ(boxesFromRecord(ScanSettings{}, "128", ".").SelMaxJump, "");
+}
+
 } // namespace
 } // namespace plotrun

@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <mutex>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -105,15 +107,15 @@ struct Scan {
     std::vector<int> progress;
 };
 
-Scan engineScan(const PixelView& view, ScanSettings s, bool spread)
+Scan engineScan(const PixelView& view, ScanSettings s, bool spread, int threads = kMostThreadsPerPicture)
 {
     Scan out;
     const ScanChecks checks = checkScan(s);
     if (checks.stop != ScanStop::None)
         return out;
-    runColumnScan(
-        view, s, checks, spread,
-        {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); }, nullptr});
+    runColumnScan(view, s, checks, spread,
+                  {[&](const ResultRow& r) { out.rows.push_back(r); }, [&](int p) { out.progress.push_back(p); },
+                   nullptr, threads});
     return out;
 }
 
@@ -348,13 +350,55 @@ TEST(PixelLayouts, ALargeBandSharedAmongThreadsEqualsTheLiteralScan)
         const ReferenceResult want = referenceScan(pic.view(), s, true);
         // Alone, and shared among as many threads as the machine allows.
         for (const int limit : {1, 4}) {
-            const ThreadsPerPictureLimit atMost(limit);
-            const Scan got = engineScan(pic.view(), s, true);
+            const Scan got = engineScan(pic.view(), s, true, limit);
             expectSameScan(got, {want.rows, want.progress},
                            std::to_string(top) + " and " + std::to_string(bottom) + " per mille dark, " +
                                std::to_string(limit) + " threads at most");
         }
     }
+}
+
+// The rows of a MemoryFeed, with the threads that asked for them.
+class ThreadCountingFeed : public MemoryFeed {
+public:
+    using MemoryFeed::MemoryFeed;
+
+    PixelView rows(int32_t first, int32_t end, std::vector<uint8_t>& buffer) const override
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            threads_.insert(std::this_thread::get_id());
+        }
+        return MemoryFeed::rows(first, end, buffer);
+    }
+    size_t threads() const { return threads_.size(); }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::set<std::thread::id> threads_;
+};
+
+// A batch gives each picture its share of the cores through the scan call:
+// the picture's rows are read by no more threads than that.
+TEST(PixelLayouts, TheThreadLimitOfTheScanCallCapsTheThreadsThatReadThePicture)
+{
+    std::mt19937 rng(8);
+    TestPicture pic(2100, 2100);
+    for (uint32_t& p : pic.pixels)
+        if (rng() % 100 == 0)
+            p = 0;
+    const Bgr24Rows rows(pic, false);
+    ScanSettings s = wholePicture(2100, 2100);
+    s.Threshold = 100;
+    // The band holds about two shares of pixels.
+    for (const int limit : {1, 2, 4}) {
+        const ThreadCountingFeed feed(rows, 64);
+        engineScan(feed.view(), s, false, limit);
+        EXPECT_EQ(feed.threads(), size_t(std::min(2, threadsPerPicture(limit)))) << limit << " threads at most";
+    }
+    EXPECT_EQ(threadsPerPicture(1), 1);
+    EXPECT_EQ(threadsPerPicture(0), 1);
+    EXPECT_LE(threadsPerPicture(1000), kMostThreadsPerPicture);
 }
 
 // A share whose thread cannot be started runs on the caller; a test cannot

@@ -1,0 +1,199 @@
+#include "PictureJob.h"
+
+#include "ScanCommand.h"
+
+#include "../files/BmpRows.h"
+#include "../scan/ColumnScan.h"
+#include "../scan/CurveFollow.h"
+#include "../scan/ScanReport.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <optional>
+
+namespace plotrun {
+
+namespace {
+
+// The settings for one picture of width x height: the settings file's
+// record (scaled when asked), with the boxes that flags gave over it, judged
+// by the options checks.
+struct PictureSettings {
+    OptionBoxes boxes;
+    OptionVerdict verdict;
+    std::string refusal; // a picture of another size than the settings'
+};
+
+PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, const QString& name)
+{
+    PictureSettings p;
+    OptionValues saved; // the file's, scaled with the picture
+    if (o.settings) {
+        const SavedSettings& s = *o.settings;
+        saved.record = s.record;
+        if (width != s.pictureWidth || height != s.pictureHeight) {
+            if (!o.scaleWithPicture) {
+                p.refusal = QString("The picture \"%1\" has %2 x %3 pixels, but the settings were made on a picture "
+                                    "of %4 x %5 pixels. Give --scale-with-picture to scale them with the picture.\n")
+                                .arg(name)
+                                .arg(width)
+                                .arg(height)
+                                .arg(s.pictureWidth)
+                                .arg(s.pictureHeight)
+                                .toStdString();
+                return p;
+            }
+            saved.record = scaledToPicture(s, width, height);
+        }
+    }
+    p.boxes = boxesWithFlags(o, o.settings ? exactBoxes(saved.record) : OptionBoxes{});
+    // The same checks as the options dialog's OK, over the same texts.
+    p.verdict = checkOptions(p.boxes, ScanSettings{}, width, height, ".");
+    // The points that no box holds (following's Start): the settings file's,
+    // with what the flags gave over them.
+    OptionValues judged{p.verdict.record};
+    for (const ScanOption& row : scanOptions()) {
+        if (row.kind != OptionKind::Point)
+            continue;
+        if (o.settings)
+            for (int i = 0; i < numberCount(row); ++i)
+                row.number(judged, i) = numberIn(row, saved, i);
+        const auto point = givenPoint(o, row);
+        if (!point)
+            continue;
+        const auto [x, y] = *point;
+        row.number(judged, 0) = x;
+        row.number(judged, 1) = y;
+        // A Start far from the area would only pick the edge strip's run.
+        const ScanSettings& r = judged.record;
+        const auto within = [](double v, double a, double b) { return v >= std::min(a, b) && v <= std::max(a, b); };
+        if (p.verdict.inputValid && (!within(x, r.ScanStartX, r.ScanEndX) || !within(y, r.ScanStartY, r.ScanEndY)))
+            p.refusal = QString("%1 %2,%3 lies outside the scan area %4,%5,%6,%7.\n")
+                            .arg(QString::fromLatin1(row.flag))
+                            .arg(x)
+                            .arg(y)
+                            .arg(r.ScanStartX)
+                            .arg(r.ScanStartY)
+                            .arg(r.ScanEndX)
+                            .arg(r.ScanEndY)
+                            .toStdString();
+    }
+    p.verdict.record = judged.record;
+    return p;
+}
+
+} // namespace
+
+QString pictureName(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+PictureScan scanPicture(const Options& o, const QString& image, PictureShare share)
+{
+    PictureScan out;
+    const QString name = pictureName(image);
+    // The settings are judged as soon as the picture's size is known, so
+    // that only the rows the scan reads need be held.
+    std::optional<PictureSettings> judged;
+    const RowChooser rows = [&](int32_t width, int32_t height) -> std::pair<int32_t, int32_t> {
+        judged = settingsFor(o, width, height, name);
+        if (!judged->refusal.empty() || !judged->verdict.inputValid)
+            return {0, 0};
+        ScanSettings settings = judged->verdict.record;
+        const ScanChecks checks = checkScan(settings);
+        if (checks.stop != ScanStop::None)
+            return {0, 0};
+        const RowSpan span = rowsReadByScan(height, settings, checks);
+        return {span.first, span.end};
+    };
+    Picture picture;
+    try {
+        picture = loadPicture(image, o.maxPixels, rows, share.memory, share.threads);
+    } catch (const PixelLimitError& e) {
+        out.messages = std::string(e.what()) + " Raise the limit with --max-pixels N.\n";
+        out.code = kScanFileError;
+        return out;
+    } catch (const PictureError& e) {
+        out.messages = std::string(e.what()) + "\n";
+        out.code = kScanFileError;
+        return out;
+    }
+    const PixelView view = pixelView(picture);
+    if (view.width < 2 || view.height < 2) {
+        out.messages = "The size of the bitmap must be at least 2x2\n";
+        out.code = kScanFileError;
+        return out;
+    }
+    if (!judged)
+        judged = settingsFor(o, view.width, view.height, name);
+    if (!judged->refusal.empty()) {
+        out.messages = judged->refusal;
+        out.code = kScanUsage;
+        return out;
+    }
+    if (!judged->verdict.inputValid) {
+        out.messages = judged->verdict.messages;
+        out.code = kScanUsage;
+        return out;
+    }
+    ScanSettings settings = judged->verdict.record;
+
+    const ScanChecks checks = checkScan(settings);
+    if (checks.widthResized)
+        out.messages += widthResizedNotice(checks.areaWidth).text + "\n";
+    if (checks.stop != ScanStop::None) {
+        out.messages += stopNotice(checks.stop).text;
+        out.code = kScanAborted;
+        return out;
+    }
+
+    ScanReport report(o.fields, o.decimalSeparator, ScanReport::Keep::TextOnly);
+    try {
+        runColumnScan(view, settings, checks, o.fields.wantsSpread(),
+                      {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
+                       [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, share.threads});
+    } catch (const BmpReadError& e) {
+        // Rows read while they are scanned: the file changed under the scan.
+        out.messages += QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
+        out.code = kScanFileError;
+        return out;
+    }
+    picture.image = QImage(); // the text may be large too
+    picture.feed.reset();
+    if (report.hasNonFinite()) {
+        out.messages += notFiniteNotice(report.firstNonFiniteRow()).text;
+        out.code = kScanNotFinite;
+        return out;
+    }
+    out.text = report.text(
+        {std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(), judged->boxes.SelWt}, settings);
+    return out;
+}
+
+bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream& err)
+{
+    const PictureSettings p = settingsFor(o, width, height, pictureName(o.images.value(0)));
+    if (!p.refusal.empty() || !p.verdict.inputValid) {
+        err << (p.refusal.empty() ? p.verdict.messages : p.refusal);
+        return false;
+    }
+    SavedSettings s;
+    s.record = p.verdict.record;
+    s.pictureWidth = width;
+    s.pictureHeight = height;
+    s.fields = o.fields;
+    s.decimalSeparator = o.decimalSeparator;
+    s.copyToClipboard = o.copyToClipboard;
+    const QString error = writeSettingsFile(o.saveSettingsPath, s);
+    if (!error.isEmpty()) {
+        err << "plotrun-scan: cannot write \"" << o.saveSettingsPath.toStdString() << "\": " << error.toStdString()
+            << "\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace plotrun

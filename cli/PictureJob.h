@@ -1,0 +1,42 @@
+#pragma once
+// One picture's job: its settings judged, its pixels scanned, its output
+// text made; and the settings in effect written to a file.
+
+#include "ScanCommand.h"
+#include "ScanFlags.h"
+
+#include "../scan/Threads.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace plotrun {
+
+// What one picture gave: the exit code of a one-picture run, the output
+// text when it was done, and the messages in the order they arose.
+struct PictureScan {
+    int code = kScanDone;
+    std::string text;
+    std::string messages;
+};
+
+// The name a picture goes by in messages: its file name, or the path as
+// given when that ends in a slash.
+QString pictureName(const QString& path);
+
+// What one picture may take while others run beside it.
+struct PictureShare {
+    qint64 memory = -1; // in bytes; -1: what is free
+    int threads = kMostThreadsPerPicture;
+};
+
+PictureScan scanPicture(const Options& o, const QString& image, PictureShare share = {});
+
+// Writes the settings in effect for a picture of width x height; false, with
+// the messages written, when the checks refuse them.
+bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream& err);
+
+} // namespace plotrun
