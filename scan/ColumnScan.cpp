@@ -809,7 +809,7 @@ void collectRuns(const PixelView& picture, const Frame& f, int64_t colBegin, int
 
 } // namespace
 
-CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, const CountedArea& area)
+CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, const CountedArea& area, int threads)
 {
     CountedRuns out;
     if (area.columns <= 0 || area.rows <= 0)
@@ -828,8 +828,8 @@ CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, 
     }
     // A large area is read by a few threads, as the scan reads it, each a
     // run of its rows; their runs then follow one another.
-    const int shares = static_cast<int>(
-        std::clamp<int64_t>(std::min(area.columns * area.rows / kPixelsPerShare, area.rows), 1, threadsPerPicture()));
+    const int shares = static_cast<int>(std::clamp<int64_t>(
+        std::min(area.columns * area.rows / kPixelsPerShare, area.rows), 1, threadsPerPicture(threads)));
     const int64_t per = (area.rows + shares - 1) / shares;
     std::vector<CountedRuns> parts(static_cast<size_t>(shares));
     runShares(shares, [&](int t) {

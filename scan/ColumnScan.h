@@ -134,6 +134,8 @@ struct CountedRuns {
     std::vector<Run> runs;
     std::vector<uint8_t> weights; // of each pixel, run after run
 };
-CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, const CountedArea& area);
+// `threads`: the most threads that may share the reading, as ScanSinks says.
+CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, const CountedArea& area,
+                        int threads = kMostThreadsPerPicture);
 
 } // namespace plotrun

@@ -367,7 +367,8 @@ int32_t maxJumpOf(const ScanSettings& s, int64_t areaRows)
 
 namespace {
 
-FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, bool listRemoved)
+FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, bool listRemoved,
+                    int threads = kMostThreadsPerPicture)
 {
     FollowPlan plan;
     plan.area = countedArea(settings);
@@ -378,7 +379,7 @@ FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, bool
                                                        std::numeric_limits<int32_t>::min(),
                                                        std::numeric_limits<int32_t>::max()));
     if (settings.Follow.RemoveLines)
-        removeLines(plan, countedRuns(picture, settings, plan.area), listRemoved);
+        removeLines(plan, countedRuns(picture, settings, plan.area, threads), listRemoved);
     else
         plan.pixels = countedPixels(picture, settings, plan.area);
 
@@ -447,7 +448,7 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
 {
     // The left-out pixels are shown in the window; the scan needs only the
     // kept ones.
-    const FollowPlan plan = makePlan(picture, settings, false);
+    const FollowPlan plan = makePlan(picture, settings, false, sinks.threads);
     const int64_t strips = checks.stripCount;
     const int64_t width = settings.ScanWidth;
     const AxisMap xMap = AxisMap::forX(settings);

@@ -319,8 +319,7 @@ TEST(PixelLayouts, CountedRunsHoldTheCountedPixelsInTheirOrder)
         const CountedArea area = countedArea(s);
         const auto want = countedPixels(pic.view(), s, area);
         for (const int limit : {1, 4}) {
-            const ThreadsPerPictureLimit atMost(limit);
-            expectSamePixels(spelt(countedRuns(pic.view(), s, area)), want,
+            expectSamePixels(spelt(countedRuns(pic.view(), s, area, limit)), want,
                              "pattern " + std::to_string(pattern) + ", " + std::to_string(limit) + " threads at most");
         }
     }
