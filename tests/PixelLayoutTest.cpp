@@ -400,35 +400,6 @@ TEST(PixelLayouts, TheThreadLimitOfTheScanCallCapsTheThreadsThatReadThePicture)
     EXPECT_LE(threadsPerPicture(1000), kMostThreadsPerPicture);
 }
 
-// A share whose thread cannot be started runs on the caller; a test cannot
-// make the system refuse a thread, so only the common way is checked here.
-TEST(PixelLayouts, EveryShareOfWorkRunsOnceEachOnItsOwnThread)
-{
-    for (const int shares : {1, 2, 5}) {
-        std::vector<std::thread::id> ran(static_cast<size_t>(shares));
-        std::vector<int> runs(static_cast<size_t>(shares));
-        runShares(shares, [&](int t) {
-            ran[static_cast<size_t>(t)] = std::this_thread::get_id();
-            ++runs[static_cast<size_t>(t)];
-        });
-        EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), shares);
-        EXPECT_EQ(ran[0], std::this_thread::get_id());
-        std::sort(ran.begin(), ran.end());
-        EXPECT_EQ(std::unique(ran.begin(), ran.end()) - ran.begin(), shares);
-    }
-    // A share that throws on another thread: every share still runs, and the
-    // first share's error comes back to the caller.
-    std::atomic<int> runs = 0;
-    EXPECT_THROW(runShares(3,
-                           [&](int t) {
-                               ++runs;
-                               if (t > 0)
-                                   throw std::runtime_error("share " + std::to_string(t));
-                           }),
-                 std::runtime_error);
-    EXPECT_EQ(runs, 3);
-}
-
 TEST(PixelLayouts, ARowThatCannotBeReadStopsTheScanWithTheFeedsError)
 {
     TestPicture pic(40, 300);

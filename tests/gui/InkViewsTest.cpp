@@ -433,38 +433,6 @@ private slots:
         QVERIFY(trigger(*p, "PointsOnPicture"));
         QVERIFY(!points.shown());
     }
-
-    // The pictures of the help document, made from the running program when
-    // PLOTRUN_HELP_PICTURES names a folder to write them to.
-    void helpPictures()
-    {
-        const QString folder = qEnvironmentVariable("PLOTRUN_HELP_PICTURES");
-        if (folder.isEmpty())
-            QSKIP("PLOTRUN_HELP_PICTURES is not set");
-        readyChart(800, 600, true);
-        p->w.resize(820, 700);
-        const QRect crop(250, 130, 440, 300); // around the crossing, in the view
-        QVERIFY(trigger(*p, "CountedPixels"));
-        QTRY_VERIFY(counted().settled() && !counted().overlay().isNull());
-        PictureView* view = imageOf(p->w);
-        QVERIFY(view->grab(crop).save(folder + "/counted-pixels.png"));
-        QVERIFY(trigger(*p, "CountedPixels"));
-        editSettings(p->w, [&](ScanSettings& r) { r.Ink.On = false; });
-        QVERIFY(trigger(*p, "Execute")); // darkness: points pulled off by the grid and the red line
-        QVERIFY(trigger(*p, "PointsOnPicture"));
-        QVERIFY(view->grab(crop).save(folder + "/points-on-picture.png"));
-        ModalAnswers answers;
-        answers.expect([&](QWidget* w) {
-            auto* d = qobject_cast<TGOptions*>(w);
-            if (!d)
-                return;
-            d->setPickedInk(scanColour(InkChart::kBlue));
-            QVERIFY(d->findChild<QWidget*>("InkGroupBox")->grab().save(folder + "/ink-group.png"));
-            d->findChild<QPushButton*>("CancelBtn")->click();
-        });
-        QVERIFY(trigger(*p, "Options"));
-        QTRY_VERIFY(answers.allAnswered());
-    }
 };
 
 QTEST_MAIN(InkViewsTest)

@@ -548,16 +548,6 @@ private slots:
         QCOMPARE(p.w.grid().cell(1, 1), std::string("0.575"));
     }
 
-    void theStandardErrorBoxAddsAFullStop()
-    {
-        QCOMPARE(standardErrorText("abc"), QString("abc."));
-        QCOMPARE(standardErrorText("abc."), QString("abc."));
-        QCOMPARE(standardErrorText("abc!"), QString("abc!"));
-        QCOMPARE(standardErrorText("(x)"), QString("(x)"));
-        QCOMPARE(standardErrorText("value 5"), QString("value 5."));
-        QCOMPARE(standardErrorText(""), QString(""));
-    }
-
     void theHelpFileFollowsTheHelpDirectory()
     {
         QSettings system(QSettings::NativeFormat, QSettings::SystemScope, "Orvik", "Plotrun 1.1");
