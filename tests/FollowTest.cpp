@@ -2,6 +2,7 @@
 // hand-made strips, charts drawn with QPainter against their known curves,
 // line removal on random pictures against a plain walk across every line, and
 // the scanner's flags.
+#include "Calibrated.h"
 #include "BmpFile.h"
 #include "ScanCommand.h"
 #include "ScannerRun.h"
@@ -44,15 +45,7 @@ std::vector<StripRun> runsOf(std::initializer_list<std::pair<int, int>> dark, in
     view.height = 12;
     view.stride = 3;
     view.pixels = pixels.data();
-    ScanSettings s;
-    s.OriginX = s.OriginY = 0;
-    s.RefX = 3;
-    s.RefY = 12;
-    s.RealRefX = s.RealRefY = 1;
-    s.ScanStartX = 0;
-    s.ScanEndX = 1;
-    s.ScanStartY = 0;
-    s.ScanEndY = 12;
+    ScanSettings s = calibrated(3, 12, 1, 1, {0, 0, 1, 12});
     s.Threshold = 1;
     s.Follow.Gap = gap;
     const FollowPlan plan = planFollow(view, s);
@@ -328,17 +321,7 @@ TEST(FollowAccuracy, AWideStripFollowsASteepCurveWithTheAutomaticJump)
         p.setPen(QPen(Qt::black, 3));
         p.drawLine(QPointF(40, rowAt(40)), QPointF(590, rowAt(590)));
     }
-    ScanSettings s;
-    s.OriginX = s.OriginY = 0;
-    s.RefX = width;
-    s.RefY = height;
-    s.RealRefX = width;
-    s.RealRefY = height;
-    s.HasRealRefX = s.HasRealRefY = true;
-    s.ScanStartX = 0;
-    s.ScanStartY = 0;
-    s.ScanEndX = width;
-    s.ScanEndY = height;
+    ScanSettings s = calibrated(width, height, width, height, {0, 0, double(width), double(height)});
     s.ScanWidth = 60;
     s.Threshold = 128;
     s.WeightedX = true; // a strip that holds only an end of the line has its point on it
@@ -533,17 +516,7 @@ Canvas randomChart(std::mt19937& rng)
 ScanSettings randomArea(std::mt19937& rng, const Canvas& c)
 {
     const auto pick = [&](int64_t lo, int64_t hi) { return lo + int64_t(rng() % uint32_t(hi - lo + 1)); };
-    ScanSettings s;
-    s.OriginX = 0;
-    s.OriginY = 0;
-    s.RefX = c.width;
-    s.RefY = c.height;
-    s.RealRefX = s.RealRefY = 1;
-    s.HasRealRefX = s.HasRealRefY = true;
-    s.ScanStartX = 0;
-    s.ScanEndX = c.width;
-    s.ScanStartY = 0;
-    s.ScanEndY = c.height;
+    ScanSettings s = calibrated(c.width, c.height, 1, 1, {0, 0, double(c.width), double(c.height)});
     if (pick(0, 2) == 0) {
         s.ScanStartX = double(pick(-3, c.width / 2));
         s.ScanEndX = double(pick(c.width / 2 + 1, c.width + 3));
@@ -643,14 +616,7 @@ TEST(FollowPlan, AScanWidthWiderThanTheAreaIsCutAsTheScanCutsIt)
     view.height = 30;
     view.stride = 40;
     view.pixels = pixels.data();
-    ScanSettings s;
-    s.OriginX = s.OriginY = 0;
-    s.RefX = s.RefY = 30;
-    s.RealRefX = s.RealRefY = 30;
-    s.ScanStartX = 5;
-    s.ScanEndX = 25;
-    s.ScanStartY = 5;
-    s.ScanEndY = 25;
+    ScanSettings s = calibrated(30, 30, 30, 30, {5, 5, 25, 25});
     s.ScanWidth = 50;
     for (const bool removeLines : {false, true}) {
         s.Follow.On = true;

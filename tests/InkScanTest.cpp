@@ -1,5 +1,6 @@
 // Ink mode: the model on single pixels, the fast scan against the literal
 // reference, and the counted mask against what the scan counts.
+#include "Calibrated.h"
 #include "ColumnScan.h"
 #include "InkModel.h"
 #include "ReferenceScan.h"
@@ -212,14 +213,7 @@ TEST(InkScanMatchesReference, AcrossBandsOfAWidePicture)
         pic.set(x, int(rng() % 6), C::rgb(200, 30, 30)); // another curve
     }
     for (int width : {1, 3, 4095, 5000}) {
-        ScanSettings s;
-        s.OriginX = s.OriginY = 0;
-        s.RefX = s.RefY = 10;
-        s.RealRefX = s.RealRefY = 10;
-        s.ScanStartX = 1;
-        s.ScanEndX = 9001;
-        s.ScanStartY = 0;
-        s.ScanEndY = 6;
+        ScanSettings s = calibrated(10, 10, 10, 10, {1, 0, 9001, 6});
         s.ScanWidth = width;
         s.Threshold = 60;
         s.WeightedX = width % 2;
@@ -271,15 +265,8 @@ TEST(CountedMask, EqualsWhatTheScanCountsPixelForPixel)
 
 TEST(CountedMask, LeavesOutTheColumnsBeyondTheLastWholeStrip)
 {
-    TestPicture pic(30, 10, 0); // all black
-    ScanSettings s;
-    s.OriginX = s.OriginY = 0;
-    s.RefX = s.RefY = 10;
-    s.RealRefX = s.RealRefY = 10;
-    s.ScanStartX = 2;
-    s.ScanEndX = 12; // A = 10, width 3: columns 2 .. 10
-    s.ScanStartY = 1;
-    s.ScanEndY = 9;
+    TestPicture pic(30, 10, 0);                                 // all black
+    ScanSettings s = calibrated(10, 10, 10, 10, {2, 1, 12, 9}); // A = 10, width 3: columns 2 .. 10
     s.ScanWidth = 3;
     s.Threshold = 128;
     const CountedArea a = countedArea(s);

@@ -1,6 +1,8 @@
 // Save, Save As, Copy, Paste, Print and the views.
 #include "GuiTestSupport.h"
 
+#include "../Calibrated.h"
+
 #include "../FileSizeLimit.h"
 
 #include "PrintLayout.h"
@@ -30,17 +32,7 @@ class OutputCommandsTest : public QObject {
     {
         p = std::make_unique<Program>();
         p->w.openPicture(PLOTRUN_SOURCE_DIR "/resources/samples/sample-chart.bmp");
-        ScanSettings s;
-        s.OriginX = 60;
-        s.OriginY = 60;
-        s.RefX = 580;
-        s.RefY = 420;
-        s.RealRefX = 10;
-        s.RealRefY = 100;
-        s.ScanStartX = 61;
-        s.ScanStartY = 61;
-        s.ScanEndX = 580;
-        s.ScanEndY = 419;
+        ScanSettings s = sampleChartCalibration();
         if (!rows) // Execute takes the threshold from the box
             p->options.findChild<QLineEdit*>("Threshold")->setText("255");
         editSettings(p->w, [&](ScanSettings& r) { r = s; });

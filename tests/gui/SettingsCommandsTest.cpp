@@ -2,6 +2,8 @@
 // the window, scanned by the scanner, and loaded onto another picture.
 #include "GuiTestSupport.h"
 
+#include "../Calibrated.h"
+
 #include "../../cli/ScanCommand.h"
 #include "../BmpFile.h"
 #include "../../files/SettingsFile.h"
@@ -26,18 +28,8 @@ const char* const kChart = PLOTRUN_SOURCE_DIR "/resources/samples/sample-chart.b
 
 ScanSettings sampleCalibration()
 {
-    ScanSettings s;
-    s.OriginX = 60;
-    s.OriginY = 60;
-    s.RefX = 580;
-    s.RefY = 420;
+    ScanSettings s = sampleChartCalibration();
     s.RealOriginX = -1.5;
-    s.RealRefX = 10;
-    s.RealRefY = 100;
-    s.ScanStartX = 61;
-    s.ScanStartY = 61;
-    s.ScanEndX = 580;
-    s.ScanEndY = 419;
     s.ScanWidth = 13;
     s.Threshold = 128;
     s.WeightedX = true;
