@@ -61,6 +61,12 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         // The settings in effect for the first picture, or for the settings
         // file's own picture when none is given.
         QSize size = o.settings ? QSize(o.settings->pictureWidth, o.settings->pictureHeight) : QSize();
+        // Its header is read before the scan: a pipe would be used up by it.
+        if (!o.images.isEmpty() && !QFileInfo(o.images[0]).isFile()) {
+            err << "plotrun-scan: --save-settings needs the size of \"" << o.images[0].toStdString()
+                << "\" before the scan, which a pipe or device cannot give; name a picture file\n";
+            return kScanUsage;
+        }
         if (!o.images.isEmpty())
             size = headerSize(o.images[0]);
         if (!size.isValid()) {
@@ -78,9 +84,14 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
         return runBatch(o, err, errIsTerminal);
 
     const QString& image = o.images[0];
-    // Writing the output over the picture would destroy it.
+    // Writing the output over the picture would destroy it, and over the
+    // settings file, the settings.
     if (!o.output.isEmpty() && isSameFile(o.output, image)) {
         err << "plotrun-scan: the output file \"" << o.output.toStdString() << "\" is the picture being scanned\n";
+        return kScanUsage;
+    }
+    if (!o.output.isEmpty() && !o.settingsPath.isEmpty() && isSameFile(o.output, o.settingsPath)) {
+        err << "plotrun-scan: the output file \"" << o.output.toStdString() << "\" is the settings file\n";
         return kScanUsage;
     }
 

@@ -525,8 +525,12 @@ QByteArray readStream(QFile& file, const QString& path, const QString& name, qin
                 throw claimsTooMany(name, size, maxPixels);
             claim = QString(" that a picture of %1 x %2 pixels can take").arg(size.width()).arg(size.height());
         }
+        // Plain-text PBM, PGM and PPM may spend any number of blanks and
+        // comments on a pixel: only the memory bounds them.
+        const bool plainText = bytes.size() > 1 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '3';
         qint64 bytesFor = 0;
-        if (checkedProduct(pixels, kMostFileBytesPerPixel, bytesFor) && bytesFor + kMostFileHeaderBytes < limit)
+        if (!plainText && checkedProduct(pixels, kMostFileBytesPerPixel, bytesFor) &&
+            bytesFor + kMostFileHeaderBytes < limit)
             limit = bytesFor + kMostFileHeaderBytes;
         else
             claim.clear();

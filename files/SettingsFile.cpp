@@ -90,13 +90,13 @@ public:
 
     [[noreturn]] void fail(const QString& key, const QString& problem) const
     {
-        throw SettingsFileError(QString("the key \"%1\" %2").arg(pathOf(key), problem).toStdString());
+        throw SettingsFileError(QString("the key \"%1\" %2").arg(printableKey(pathOf(key)), problem).toStdString());
     }
 
     // A refusal in the words of the checks, named by its key as theirs are.
     [[noreturn]] void failWith(const QString& key, const QString& sentence) const
     {
-        throw SettingsFileError(QString("the key \"%1\": %2").arg(pathOf(key), sentence).toStdString());
+        throw SettingsFileError(QString("the key \"%1\": %2").arg(printableKey(pathOf(key)), sentence).toStdString());
     }
 
 private:

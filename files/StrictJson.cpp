@@ -215,4 +215,16 @@ private:
 
 QString strictJsonProblem(const QByteArray& json) { return StrictWalk(json).problem(); }
 
+QString printableKey(const QString& key)
+{
+    QString out;
+    for (const QChar c : key) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.category() == QChar::Other_Control)
+            out += QString("\\u%1").arg(c.unicode(), 4, 16, QChar('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace plotrun

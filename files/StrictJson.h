@@ -13,4 +13,8 @@ namespace plotrun {
 // an empty text too: Qt's reader says what is wrong with it.
 QString strictJsonProblem(const QByteArray& json);
 
+// A key as a message shows it: control characters written as \uXXXX, so
+// that a key cannot cut a message short or send codes to a terminal.
+QString printableKey(const QString& key);
+
 } // namespace plotrun

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sys/stat.h>
 #include <sstream>
 
 namespace plotrun::test {
@@ -238,6 +239,19 @@ TEST_F(BatchScan, SavedSettingsNeverReplaceAPicture)
     EXPECT_EQ(contents(bmpPicture), bmpBefore);
     EXPECT_EQ(contents(pngPicture), pngBefore);
     EXPECT_FALSE(QFile::exists(file("x.txt")));
+    // Nor does the output replace the settings file it was scanned with.
+    const QByteArray settingsBefore = contents(s);
+    const ScanRun over = scanner({"--settings", s, "-o", s, bmpPicture});
+    EXPECT_EQ(over.code, kScanUsage);
+    EXPECT_EQ(over.err, "plotrun-scan: the output file \"" + s.toStdString() + "\" is the settings file\n");
+    EXPECT_EQ(contents(s), settingsBefore);
+    // A picture from a pipe cannot tell its size before the scan without
+    // being used up: nothing is written.
+    ASSERT_EQ(mkfifo(QFile::encodeName(file("pipe")).constData(), 0600), 0);
+    const ScanRun piped = scanner({"--settings", s, "--save-settings", file("p.json"), file("pipe")});
+    EXPECT_EQ(piped.code, kScanUsage);
+    EXPECT_NE(piped.err.find("a pipe or device cannot give"), std::string::npos) << piped.err;
+    EXPECT_FALSE(QFile::exists(file("p.json")));
     // Over a settings file it writes as before.
     EXPECT_EQ(scanner({"--settings", s, "--threshold", "100", "--save-settings", s}).code, kScanDone);
     EXPECT_EQ(readSettingsFile(s).record.Threshold, 100);

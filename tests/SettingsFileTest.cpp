@@ -196,6 +196,10 @@ TEST(SettingsFile, DuplicateKeysAndNumbersJsonDoesNotAllowAreRefusedByKey)
         const std::string why = refusal(json);
         EXPECT_NE(why.find(want), std::string::npos) << "want: " << want << "\ngot: " << why;
     }
+    // A key's control characters are written out, not sent to the terminal.
+    const std::string control = refusal(replaced("\"endX\"", "\"endX\\u0000\\u001b[2J\": 1, \"endX\""));
+    EXPECT_NE(control.find("the key \"area.endX\\u0000\\u001b[2J\" is not a key of a settings file"), std::string::npos)
+        << control;
     // The same keys in other objects, and every number form JSON allows, pass.
     EXPECT_EQ(refusal(replaced("\"threshold\": 128", "\"threshold\": 1.28e2")), "");
     EXPECT_EQ(refusal(replaced("\"threshold\": 128", "\"threshold\": 12800E-2")), "");

@@ -87,7 +87,7 @@ void SettingsCommands::SaveSettingsClick()
     const QString picture = document_.picture.path;
     if ((!picture.isEmpty() && isSameFile(path, picture)) || holdsPicture(path))
         throw std::runtime_error(
-            QString("Cannot write file \"%1\": it is a picture, which settings are never written over")
+            QString("Cannot write file \"%1\": it is a picture; the settings are not written over it")
                 .arg(path)
                 .toStdString());
     const QString reason = writeSettingsFile(path, s);

@@ -299,7 +299,7 @@ private slots:
             QTRY_VERIFY(answers.allAnswered());
             QCOMPARE(seen.size(), size_t(1));
             QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
-            QVERIFY2(seen[0].text.contains("it is a picture, which settings are never written over"),
+            QVERIFY2(seen[0].text.contains("it is a picture; the settings are not written over it"),
                      qPrintable(seen[0].text));
         }
         QCOMPARE(read(chart), chartBefore);
