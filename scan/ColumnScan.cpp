@@ -1,6 +1,7 @@
 #include "ColumnScan.h"
 
 #include "Calibration.h"
+#include "ChartMap.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "Threads.h"
@@ -407,8 +408,8 @@ class StripScan {
 public:
     StripScan(const PixelView& pic, const ScanSettings& s, const ScanChecks& checks, bool wantSpread,
               const ScanSinks& sinks)
-        : pic_(pic), weightedX_(s.WeightedX), wantSpread_(wantSpread), sinks_(sinks), xMap_(AxisMap::forX(s)),
-          yMap_(AxisMap::forY(s)), stripCount_(checks.stripCount)
+        : pic_(pic), weightedX_(s.WeightedX), wantSpread_(wantSpread), sinks_(sinks), map_(s),
+          stripCount_(checks.stripCount)
     {
         f_.x0 = truncToInt32(s.ScanStartX);
         f_.top = truncToInt32(static_cast<double>(pic.height) - s.ScanEndY);
@@ -561,8 +562,8 @@ private:
                                      : static_cast<double>(xs) + static_cast<double>(f_.width) * 0.5;
             row.bitmapY =
                 static_cast<double>(static_cast<long double>(pic_.height) - static_cast<long double>(a.sdr) / sd);
-            row.realX = xMap_.toReal(row.bitmapX);
-            row.realY = yMap_.toReal(row.bitmapY);
+            row.realX = map_.realX(row.bitmapX);
+            row.realY = map_.realY(row.bitmapY);
             row.number = 1; // numbered on hand over, in strip order
             spreadSum_[static_cast<size_t>(i)] = 0;
             any = true;
@@ -577,7 +578,7 @@ private:
         cacheTop_ = std::max<int64_t>(f_.top, 0);
         const int64_t end = std::min<int64_t>(f_.top + f_.rows, pic_.height);
         for (int64_t r = cacheTop_; r < end; ++r)
-            realYOfRow_.push_back(yMap_.toReal(static_cast<double>(bitmapYOfRow(r, pic_.height))));
+            realYOfRow_.push_back(map_.realY(static_cast<double>(bitmapYOfRow(r, pic_.height))));
     }
 
     double realYOfRow(int64_t r) const
@@ -585,7 +586,7 @@ private:
         const uint64_t i = static_cast<uint64_t>(r - cacheTop_);
         if (i < realYOfRow_.size())
             return realYOfRow_[i];
-        return yMap_.toReal(static_cast<double>(bitmapYOfRow(r, pic_.height)));
+        return map_.realY(static_cast<double>(bitmapYOfRow(r, pic_.height)));
     }
 
     // Second pass: the same pixels in the same order. For each dark pixel,
@@ -645,8 +646,7 @@ private:
     const bool weightedX_;
     const bool wantSpread_;
     const ScanSinks& sinks_;
-    const AxisMap xMap_;
-    const AxisMap yMap_;
+    const ChartMap map_;
     const int64_t stripCount_;
     std::optional<InkModel> ink_;
     Frame f_;

@@ -1,6 +1,7 @@
 #include "CurveFollow.h"
 
 #include "Calibration.h"
+#include "ChartMap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -451,8 +452,7 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
     const FollowPlan plan = makePlan(picture, settings, false, sinks.threads);
     const int64_t strips = checks.stripCount;
     const int64_t width = settings.ScanWidth;
-    const AxisMap xMap = AxisMap::forX(settings);
-    const AxisMap yMap = AxisMap::forY(settings);
+    const ChartMap map(settings);
 
     // The sums of the point of each strip: its chosen run, or all its runs.
     std::vector<StripRun> point(static_cast<size_t>(strips));
@@ -484,8 +484,8 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
         row.bitmapX = settings.WeightedX ? static_cast<double>(static_cast<long double>(p.sumColumn) / sd)
                                          : static_cast<double>(xs) + static_cast<double>(width) * 0.5;
         row.bitmapY = static_cast<double>(static_cast<long double>(picture.height) - p.sumRow / sd);
-        row.realX = xMap.toReal(row.bitmapX);
-        row.realY = yMap.toReal(row.bitmapY);
+        row.realX = map.realX(row.bitmapX);
+        row.realY = map.realY(row.bitmapY);
         row.runCount = static_cast<int32_t>(plan.runs[k].size());
         row.number = 1;
     }
@@ -497,7 +497,7 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
             if (k >= rows.size() || rows[k].number == 0 || px.r < point[k].first || px.r > point[k].last)
                 continue;
             {
-                const double yp = yMap.toReal(static_cast<double>(bitmapYOfRow(px.r, picture.height)));
+                const double yp = map.realY(static_cast<double>(bitmapYOfRow(px.r, picture.height)));
                 const long double v = static_cast<long double>(yp) - rows[k].realY;
                 q[k] += static_cast<long double>(px.w) * v * v;
             }
