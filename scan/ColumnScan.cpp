@@ -4,6 +4,7 @@
 #include "ChartMap.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
+#include "StripPoint.h"
 #include "Threads.h"
 
 #include <algorithm>
@@ -556,14 +557,9 @@ private:
             row = ResultRow{};
             if (a.sd == 0)
                 continue;
-            const int64_t xs = colBegin_ + i * f_.width;
-            const long double sd = static_cast<long double>(a.sd);
-            row.bitmapX = weightedX_ ? static_cast<double>(static_cast<long double>(a.sdx) / sd)
-                                     : static_cast<double>(xs) + static_cast<double>(f_.width) * 0.5;
-            row.bitmapY =
-                static_cast<double>(static_cast<long double>(pic_.height) - static_cast<long double>(a.sdr) / sd);
-            row.realX = map_.realX(row.bitmapX);
-            row.realY = map_.realY(row.bitmapY);
+            placeStripPoint(row, static_cast<long double>(a.sd), static_cast<long double>(a.sdx),
+                            static_cast<long double>(a.sdr), weightedX_, colBegin_ + i * f_.width, f_.width,
+                            pic_.height, map_);
             row.number = 1; // numbered on hand over, in strip order
             spreadSum_[static_cast<size_t>(i)] = 0;
             any = true;

@@ -2,6 +2,7 @@
 
 #include "Calibration.h"
 #include "ChartMap.h"
+#include "StripPoint.h"
 
 #include <algorithm>
 #include <cmath>
@@ -479,13 +480,9 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
         if (p.pixels == 0 || p.weight <= 0)
             continue;
         ResultRow& row = rows[k];
-        const long double sd = static_cast<long double>(p.weight);
-        const int64_t xs = plan.area.left + static_cast<int64_t>(k) * width;
-        row.bitmapX = settings.WeightedX ? static_cast<double>(static_cast<long double>(p.sumColumn) / sd)
-                                         : static_cast<double>(xs) + static_cast<double>(width) * 0.5;
-        row.bitmapY = static_cast<double>(static_cast<long double>(picture.height) - p.sumRow / sd);
-        row.realX = map.realX(row.bitmapX);
-        row.realY = map.realY(row.bitmapY);
+        placeStripPoint(row, static_cast<long double>(p.weight), static_cast<long double>(p.sumColumn),
+                        static_cast<long double>(p.sumRow), settings.WeightedX,
+                        plan.area.left + static_cast<int64_t>(k) * width, width, picture.height, map);
         row.runCount = static_cast<int32_t>(plan.runs[k].size());
         row.number = 1;
     }
