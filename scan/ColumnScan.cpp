@@ -142,15 +142,30 @@ inline bool allBytesAre(const uint8_t* p, const Words* pattern)
 // row is read as one contiguous run while the strips' sums stay in cache.
 constexpr int64_t kBandColumns = 4096;
 
+// The rows that a pass walks and the test that counts a pixel.
 struct Frame {
-    int64_t x0 = 0;    // left column of the area
-    int64_t top = 0;   // first row of the area, counted from the top
-    int64_t rows = 0;  // ScanHeight
-    int64_t width = 0; // ScanWidth
+    int64_t top = 0;  // first row, counted from the top
+    int64_t rows = 0; // how many
     int32_t threshold = 0;
     const InkModel* ink = nullptr; // ink mode when set
     InkSettings inkSettings;
 };
+
+// The frame of the rows of `area` from `top`, with the ink model, when the
+// settings ask for ink, made in `ink`.
+Frame frameOfRows(int64_t top, int64_t rows, const ScanSettings& s, std::optional<InkModel>& ink)
+{
+    Frame f;
+    f.top = top;
+    f.rows = rows;
+    f.threshold = s.Threshold;
+    if (s.Ink.On) {
+        ink.emplace(s.Ink);
+        f.ink = &*ink;
+        f.inkSettings = s.Ink;
+    }
+    return f;
+}
 
 // Calls each(view, r) for the rows [ra, rb) of a picture in turn, with a view
 // that holds row r where the picture has it: the picture itself, or the rows
@@ -410,21 +425,12 @@ public:
     StripScan(const PixelView& pic, const ScanSettings& s, const ScanChecks& checks, bool wantSpread,
               const ScanSinks& sinks)
         : pic_(pic), weightedX_(s.WeightedX), wantSpread_(wantSpread), sinks_(sinks), map_(s),
-          stripCount_(checks.stripCount)
+          frame_(frameOf(pic, s, checks)), stripCount_(frame_.strips)
     {
-        f_.x0 = truncToInt32(s.ScanStartX);
-        f_.top = truncToInt32(static_cast<double>(pic.height) - s.ScanEndY);
-        f_.rows = checks.scanHeight;
-        f_.width = s.ScanWidth;
-        f_.threshold = s.Threshold;
-        if (s.Ink.On) {
-            ink_.emplace(s.Ink);
-            f_.ink = &*ink_;
-            f_.inkSettings = s.Ink;
-        }
+        f_ = frameOfRows(frame_.top, frame_.rows, s, ink_);
         // Rows that are read while they are scanned are read once, for all
         // the strips.
-        bandStrips_ = pic.feed ? stripCount_ : std::max<int64_t>(1, kBandColumns / f_.width);
+        bandStrips_ = pic.feed ? stripCount_ : std::max<int64_t>(1, kBandColumns / frame_.width);
 
         const size_t slots = static_cast<size_t>(std::min(bandStrips_, stripCount_));
         sums_.resize(slots);
@@ -452,12 +458,12 @@ private:
     {
         kb_ = firstStrip;
         strips_ = endStrip - firstStrip;
-        colBegin_ = f_.x0 + firstStrip * f_.width;
-        colEnd_ = f_.x0 + endStrip * f_.width;
+        colBegin_ = frame_.left + firstStrip * frame_.width;
+        colEnd_ = frame_.left + endStrip * frame_.width;
         std::fill(sums_.begin(), sums_.begin() + strips_, StripSums<Sum>{});
         stripOfColumn_.resize(static_cast<size_t>(colEnd_ - colBegin_));
         for (size_t c = 0; c < stripOfColumn_.size(); ++c)
-            stripOfColumn_[c] = static_cast<uint32_t>(static_cast<int64_t>(c) / f_.width);
+            stripOfColumn_[c] = static_cast<uint32_t>(static_cast<int64_t>(c) / frame_.width);
     }
 
     // The band's strip of a column, from a table: a division for every dark
@@ -558,7 +564,7 @@ private:
             if (a.sd == 0)
                 continue;
             placeStripPoint(row, static_cast<long double>(a.sd), static_cast<long double>(a.sdx),
-                            static_cast<long double>(a.sdr), weightedX_, colBegin_ + i * f_.width, f_.width,
+                            static_cast<long double>(a.sdr), weightedX_, colBegin_ + i * frame_.width, frame_.width,
                             pic_.height, map_);
             row.number = 1; // numbered on hand over, in strip order
             spreadSum_[static_cast<size_t>(i)] = 0;
@@ -643,6 +649,7 @@ private:
     const bool wantSpread_;
     const ScanSinks& sinks_;
     const ChartMap map_;
+    const ScanFrame frame_;
     const int64_t stripCount_;
     std::optional<InkModel> ink_;
     Frame f_;
@@ -722,34 +729,35 @@ CountedArea countedArea(ScanSettings settings)
     const ScanChecks c = checkScan(settings);
     if (c.stop == ScanStop::NarrowArea || c.stop == ScanStop::FlatArea || settings.ScanWidth < 1)
         return {};
+    return areaOf(settings, c);
+}
+
+CountedArea areaOf(const ScanSettings& settings, const ScanChecks& checks)
+{
     CountedArea a;
     a.left = truncToInt32(settings.ScanStartX);
-    a.columns = int64_t(c.stripCount) * settings.ScanWidth; // the columns beyond the last whole strip are not read
-    a.rows = c.scanHeight;
+    a.width = settings.ScanWidth;
+    a.strips = checks.stripCount;
+    a.columns = a.strips * a.width;
+    a.rows = checks.scanHeight;
     return a;
+}
+
+int64_t areaTop(int32_t pictureHeight, const ScanSettings& settings)
+{
+    return truncToInt32(static_cast<double>(pictureHeight) - settings.ScanEndY);
 }
 
 void countedMask(const PixelView& picture, const ScanSettings& settings, const CountedArea& area, int64_t rowBegin,
                  int64_t rowEnd, uint8_t* mask)
 {
-    const int64_t top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
     rowBegin = std::max<int64_t>(rowBegin, 0);
     rowEnd = std::min<int64_t>(rowEnd, area.rows);
     if (rowBegin >= rowEnd || area.columns <= 0)
         return;
     std::fill(mask, mask + (rowEnd - rowBegin) * area.columns, uint8_t(0));
-    Frame f;
-    f.x0 = area.left;
-    f.top = top + rowBegin;
-    f.rows = rowEnd - rowBegin;
-    f.width = settings.ScanWidth;
-    f.threshold = settings.Threshold;
     std::optional<InkModel> ink;
-    if (settings.Ink.On) {
-        ink.emplace(settings.Ink);
-        f.ink = &*ink;
-        f.inkSettings = settings.Ink;
-    }
+    const Frame f = frameOfRows(areaTop(picture.height, settings) + rowBegin, rowEnd - rowBegin, settings, ink);
     forEachCountedPixel(picture, f, area.left, area.left + area.columns,
                         [&](int64_t x, int64_t r, int32_t) { mask[(r - f.top) * area.columns + (x - area.left)] = 1; });
 }
@@ -759,18 +767,8 @@ std::vector<CountedPixel> countedPixels(const PixelView& picture, const ScanSett
     std::vector<CountedPixel> out;
     if (area.columns <= 0 || area.rows <= 0)
         return out;
-    Frame f;
-    f.x0 = area.left;
-    f.top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
-    f.rows = area.rows;
-    f.width = settings.ScanWidth;
-    f.threshold = settings.Threshold;
     std::optional<InkModel> ink;
-    if (settings.Ink.On) {
-        ink.emplace(settings.Ink);
-        f.ink = &*ink;
-        f.inkSettings = settings.Ink;
-    }
+    const Frame f = frameOfRows(areaTop(picture.height, settings), area.rows, settings, ink);
     forEachCountedPixel(picture, f, area.left, area.left + area.columns, [&](int64_t x, int64_t r, int32_t w) {
         out.push_back({static_cast<int32_t>(x), static_cast<int32_t>(r), w});
     });
@@ -810,18 +808,8 @@ CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, 
     CountedRuns out;
     if (area.columns <= 0 || area.rows <= 0)
         return out;
-    Frame f;
-    f.x0 = area.left;
-    f.top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
-    f.rows = area.rows;
-    f.width = settings.ScanWidth;
-    f.threshold = settings.Threshold;
     std::optional<InkModel> ink;
-    if (settings.Ink.On) {
-        ink.emplace(settings.Ink);
-        f.ink = &*ink;
-        f.inkSettings = settings.Ink;
-    }
+    const Frame f = frameOfRows(areaTop(picture.height, settings), area.rows, settings, ink);
     // A large area is read by a few threads, as the scan reads it, each a
     // run of its rows; their runs then follow one another.
     const int shares = static_cast<int>(std::clamp<int64_t>(
@@ -858,7 +846,8 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
         return runFollowScan(picture, settings, checks, wantSpread, sinks);
     // Largest sum a strip can reach: every pixel of it at darkness 255, at
     // the farthest row or column. Below 2^53 the integer sums are exact.
-    const long double pixels = static_cast<long double>(settings.ScanWidth) * checks.scanHeight;
+    const ScanFrame frame = frameOf(picture, settings, checks);
+    const long double pixels = static_cast<long double>(frame.width) * frame.rows;
     const long double reach = std::max<long double>(picture.width, picture.height) + 1;
     if (pixels * 255.0L * reach < 9007199254740992.0L)
         return StripScan<int64_t>(picture, settings, checks, wantSpread, sinks).run();
@@ -867,11 +856,10 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 
 RowSpan rowsReadByScan(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks)
 {
-    // The frame of StripScan: the area's top row and ScanHeight rows down,
-    // within the picture.
-    const int64_t top = truncToInt32(static_cast<double>(pictureHeight) - settings.ScanEndY);
-    const int64_t first = std::clamp<int64_t>(top, 0, pictureHeight);
-    const int64_t end = std::clamp<int64_t>(top + checks.scanHeight, first, pictureHeight);
+    // The scan's frame, within the picture.
+    const ScanFrame f = frameOf(pictureHeight, settings, checks);
+    const int64_t first = std::clamp<int64_t>(f.top, 0, pictureHeight);
+    const int64_t end = std::clamp<int64_t>(f.top + f.rows, first, pictureHeight);
     return {static_cast<int32_t>(first), static_cast<int32_t>(end)};
 }
 

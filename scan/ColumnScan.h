@@ -92,14 +92,35 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
                       const ScanSinks& sinks);
 
 // The pixels that a scan walks: the columns of its whole strips and its rows,
-// in picture pixels with rows counted from the top. Empty (no columns) when
-// the width or height check would stop the scan.
+// in picture pixels. Empty (no columns) when the width or height check would
+// stop the scan.
 struct CountedArea {
-    int64_t left = 0;
-    int64_t columns = 0;
-    int64_t rows = 0;
+    int64_t left = 0;    // the area's first column
+    int64_t columns = 0; // strips x width: the columns beyond the last whole strip are not read
+    int64_t rows = 0;    // ScanHeight
+    int64_t width = 0;   // ScanWidth, as the width check leaves it
+    int64_t strips = 0;
 };
+// The area in a picture: with its first row, counted from the top.
+struct ScanFrame : CountedArea {
+    int64_t top = 0;
+};
+
+// Every pass, the counted pixels' views and the loader take the area from
+// these alone, so that they all walk the same pixels.
 CountedArea countedArea(ScanSettings settings);
+// The area of a scan that passed checkScan, and the settings as it left them.
+CountedArea areaOf(const ScanSettings& settings, const ScanChecks& checks);
+// The area's first row in a picture of this height, counted from the top.
+int64_t areaTop(int32_t pictureHeight, const ScanSettings& settings);
+inline ScanFrame frameOf(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks)
+{
+    return {areaOf(settings, checks), areaTop(pictureHeight, settings)};
+}
+inline ScanFrame frameOf(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks)
+{
+    return frameOf(picture.height, settings, checks);
+}
 
 // The counted mask of the area rows [rowBegin, rowEnd) (counted from the
 // area's top): mask[(row - rowBegin) * columns + column] becomes 1 for each

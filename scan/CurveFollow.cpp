@@ -369,23 +369,22 @@ int32_t maxJumpOf(const ScanSettings& s, int64_t areaRows)
 
 namespace {
 
-FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, bool listRemoved,
+// `frame`: empty (no columns) when the checks stop the scan.
+FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, const ScanFrame& frame, bool listRemoved,
                     int threads = kMostThreadsPerPicture)
 {
     FollowPlan plan;
-    plan.area = countedArea(settings);
-    const int64_t width = settings.ScanWidth;
+    plan.area = frame;
+    const int64_t width = frame.width;
     if (plan.area.columns <= 0 || width < 1)
         return plan;
-    plan.top = static_cast<int32_t>(std::clamp<double>(std::trunc(double(picture.height) - settings.ScanEndY),
-                                                       std::numeric_limits<int32_t>::min(),
-                                                       std::numeric_limits<int32_t>::max()));
+    plan.top = static_cast<int32_t>(frame.top);
     if (settings.Follow.RemoveLines)
         removeLines(plan, countedRuns(picture, settings, plan.area, threads), listRemoved);
     else
         plan.pixels = countedPixels(picture, settings, plan.area);
 
-    const int64_t strips = plan.area.columns / width;
+    const int64_t strips = frame.strips;
     const int32_t gap = std::max(settings.Follow.Gap, 1);
     plan.runs.assign(static_cast<size_t>(strips), {});
     std::vector<StripRun> open(static_cast<size_t>(strips));
@@ -442,7 +441,7 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     // it, or the strips would hold none of the area's columns.
     ScanSettings checked = settings;
     checkScan(checked);
-    return makePlan(picture, checked, true);
+    return makePlan(picture, checked, {countedArea(settings), areaTop(picture.height, settings)}, true);
 }
 
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
@@ -450,9 +449,10 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
 {
     // The left-out pixels are shown in the window; the scan needs only the
     // kept ones.
-    const FollowPlan plan = makePlan(picture, settings, false, sinks.threads);
-    const int64_t strips = checks.stripCount;
-    const int64_t width = settings.ScanWidth;
+    const ScanFrame frame = frameOf(picture, settings, checks);
+    const FollowPlan plan = makePlan(picture, settings, frame, false, sinks.threads);
+    const int64_t strips = frame.strips;
+    const int64_t width = frame.width;
     const ChartMap map(settings);
 
     // The sums of the point of each strip: its chosen run, or all its runs.

@@ -17,8 +17,8 @@ namespace plotrun {
 inline void placeStripPoint(ResultRow& row, long double sd, long double sdx, long double sdr, bool weightedX,
                             int64_t stripLeft, int64_t width, int32_t pictureHeight, const ChartMap& map)
 {
-    row.bitmapX = weightedX ? static_cast<double>(sdx / sd)
-                            : static_cast<double>(stripLeft) + static_cast<double>(width) * 0.5;
+    row.bitmapX =
+        weightedX ? static_cast<double>(sdx / sd) : static_cast<double>(stripLeft) + static_cast<double>(width) * 0.5;
     row.bitmapY = static_cast<double>(static_cast<long double>(pictureHeight) - sdr / sd);
     row.realX = map.realX(row.bitmapX);
     row.realY = map.realY(row.bitmapY);
