@@ -3,7 +3,7 @@
 // following so that both give the same bits for the same sums.
 
 #include "ChartMap.h"
-#include "ColumnScan.h"
+#include "ScanTypes.h"
 
 #include <cstdint>
 

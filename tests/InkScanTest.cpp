@@ -1,6 +1,7 @@
 // Ink mode: the model on single pixels, the fast scan against the literal
 // reference, and the counted mask against what the scan counts.
 #include "ColumnScan.h"
+#include "CountedPixels.h"
 #include "InkModel.h"
 #include "ReferenceScan.h"
 
