@@ -2,6 +2,13 @@
 // The walk over the pixels that a scan counts, with their weights, for the
 // strip loop and the counted pixels alike: both call forEachCountedPixel, so
 // they cannot disagree about a pixel. Inside the engine only.
+//
+// Whether a pixel counts, and with what weight, is written once for each
+// mode (DarknessWeight, InkWeight: weight(r, g, b), -1 for a pixel that does
+// not count; 0 is a weight that counts, below a threshold of 1). A row loader
+// for each pixel layout hands it red, green and blue. Next to each rule sits
+// its block test, which may only say that a block of 16 holds no pixel that
+// counts: most of a chart is paper, passed over in a few vector instructions.
 
 #include "InkModel.h"
 #include "PixelView.h"
@@ -11,17 +18,11 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <vector>
 
 namespace plotrun::walk {
-
-inline constexpr uint32_t kWhite = 0x00FFFFFFu;
-
-inline uint32_t channelSum(uint32_t c) { return (c & 0xFFu) + ((c >> 8) & 0xFFu) + ((c >> 16) & 0xFFu); }
-
-// ((255 - r) + (255 - g) + (255 - b)) div 3
-inline int32_t darknessOfSum(uint32_t sum) { return static_cast<int32_t>(765u - sum) / 3; }
 
 // Pixels are tested in blocks: most of a chart is white paper, and a block
 // without a candidate is passed over in a few vector instructions.
@@ -38,10 +39,9 @@ inline Words wordsAt(const uint8_t* p)
     return w;
 }
 
-// The dark pixels of a block of 16: bit i of the answer is set when pixel i
-// is dark, and sums[i] then holds its r + g + b. Most of a chart is white
-// paper, and a white block is passed over in a few vector instructions.
-[[gnu::always_inline]] inline uint32_t darkInBlock(const uint32_t* p, int32_t limit, uint32_t (&sums)[kBlock])
+// The pixels of a block of 16 whose r + g + b is at most `limit`: bit i of
+// the answer for pixel i. A white block is passed over at once.
+[[gnu::always_inline]] inline uint32_t darkInBlock(const uint32_t* p, int32_t limit)
 {
     Lanes v[kBlock / 4];
     std::memcpy(v, p, sizeof v);
@@ -53,11 +53,16 @@ inline Words wordsAt(const uint8_t* p)
     for (int j = 0; j < kBlock / 4; ++j) {
         const Lanes& c = v[j];
         const Lanes sum = (c & 0xFFu) + ((c >> 8) & 0xFFu) + ((c >> 16) & 0xFFu);
-        std::memcpy(sums + 4 * j, &sum, sizeof sum);
         const SignedLanes hit = (reinterpret_cast<const SignedLanes&>(sum) <= limit) & bit;
         mask |= static_cast<uint32_t>(hit[0] | hit[1] | hit[2] | hit[3]) << (4 * j);
     }
     return mask;
+}
+
+inline bool allBytesWhite(const uint8_t* p)
+{
+    const Words all = wordsAt(p) & wordsAt(p + 16) & wordsAt(p + 32);
+    return (all[0] & all[1]) == ~uint64_t(0);
 }
 
 // The ink model's paper and line in vector lanes, for the block test.
@@ -124,8 +129,8 @@ struct Frame {
     InkSettings inkSettings;
 };
 
-// The frame of the rows of `area` from `top`, with the ink model, when the
-// settings ask for ink, made in `ink`.
+// The frame of `rows` rows from `top`; the ink model, when the settings ask
+// for ink, is made in `ink`, which outlives the frame.
 inline Frame frameOfRows(int64_t top, int64_t rows, const ScanSettings& s, std::optional<InkModel>& ink)
 {
     Frame f;
@@ -169,186 +174,161 @@ void forEachHeldRow(const PixelView& pic, int64_t ra, int64_t rb, Each&& each)
         each(outside, r);
 }
 
-// The dark pixels of one row of 32-bit pixels, columns [xa, xb), left to right.
-template <class Visit>
-inline void darkPixelsOfRow(const uint32_t* row, int64_t xa, int64_t xb, int64_t r, int32_t limit, Visit& visit)
-{
-    int64_t x = xa;
-    uint32_t sums[kBlock];
-    for (; x + kBlock <= xb; x += kBlock) {
-        // Left to right through the dark pixels of the block.
-        for (uint32_t dark = darkInBlock(row + x, limit, sums); dark != 0; dark &= dark - 1) {
-            const int i = std::countr_zero(dark);
-            visit(x + i, r, darknessOfSum(sums[i]));
-        }
+// A row of each pixel layout, which hands out a pixel's red, green and blue.
+struct Rgb {
+    int32_t r, g, b;
+};
+struct Rgbx32Row {
+    const uint32_t* p;
+    Rgb at(int64_t x) const
+    {
+        const uint32_t c = p[x];
+        return {int32_t(c & 0xFFu), int32_t((c >> 8) & 0xFFu), int32_t((c >> 16) & 0xFFu)};
     }
-    for (; x < xb; ++x) {
-        const uint32_t s = channelSum(row[x]);
-        if (static_cast<int32_t>(s) <= limit)
-            visit(x, r, darknessOfSum(s));
+};
+struct Bgrx32Row {
+    const uint32_t* p;
+    Rgb at(int64_t x) const
+    {
+        const uint32_t c = p[x];
+        return {int32_t((c >> 16) & 0xFFu), int32_t((c >> 8) & 0xFFu), int32_t(c & 0xFFu)};
     }
-}
+};
+struct Bgr24Row {
+    const uint8_t* p;
+    Rgb at(int64_t x) const
+    {
+        const uint8_t* q = p + 3 * x;
+        return {q[2], q[1], q[0]};
+    }
+};
 
-inline bool allBytesWhite(const uint8_t* p)
-{
-    const Words all = wordsAt(p) & wordsAt(p + 16) & wordsAt(p + 32);
-    return (all[0] & all[1]) == ~uint64_t(0);
-}
+// Darkness, ((255 - r) + (255 - g) + (255 - b)) div 3, counts from the
+// threshold up; white never counts. For a threshold T >= 1 that is exactly
+// r + g + b <= 765 - 3T, which a block is tested for at once.
+struct DarknessWeight {
+    int32_t limit; // the largest r + g + b that counts
+    bool outsideCounts;
 
-// The same for a row of 24-bit pixels, blue first.
-template <class Visit>
-inline void darkPixelsOfRow(const uint8_t* row, int64_t xa, int64_t xb, int64_t r, int32_t limit, Visit& visit)
+    explicit DarknessWeight(int32_t threshold)
+        : limit(threshold >= 1 ? 765 - 3 * std::min(threshold, 256) : 764), outsideCounts(threshold < 1)
+    {
+    }
+    bool none() const { return limit < 0; }
+    // Outside the picture there is no colour, which is no white either:
+    // below a threshold of 1 it counts, with a darkness of 0.
+    int32_t outside() const { return outsideCounts ? 0 : -1; }
+    int32_t weight(int32_t r, int32_t g, int32_t b) const
+    {
+        const int32_t sum = r + g + b;
+        return sum <= limit ? (765 - sum) / 3 : -1;
+    }
+    // Darkness does not tell red from blue: both 32-bit layouts alike.
+    uint32_t candidates(const Rgbx32Row& row, int64_t x) const { return darkInBlock(row.p + x, limit); }
+    uint32_t candidates(const Bgrx32Row& row, int64_t x) const { return darkInBlock(row.p + x, limit); }
+    uint32_t candidates(const Bgr24Row& row, int64_t x) const { return allBytesWhite(row.p + 3 * x) ? 0 : 0xFFFFu; }
+};
+
+// Ink: the ink model's weight, from the threshold up and never below 0 (the
+// paper, and colours too far from the line, weigh -1 there). A weight of
+// T >= 1 needs a projection of at least projectionFor(T): a quick refusal
+// for a pixel, and the block test.
+struct InkWeight {
+    const InkModel& ink;
+    int32_t lowest; // the least weight that counts
+    bool nothing;
+    int32_t least; // the least projection that may count
+    InkLanes lanes;
+    InkLanes swapped; // for pixels with red and blue in each other's place
+
+    InkWeight(const InkModel& model, const InkSettings& s, int32_t threshold)
+        : ink(model), lowest(std::max(threshold, 0)), nothing(!model.usable() || threshold > 255),
+          least(threshold >= 1 && !nothing ? static_cast<int32_t>(model.projectionFor(threshold))
+                                           : std::numeric_limits<int32_t>::min()),
+          lanes(s, least), swapped(swappedInk(s), least)
+    {
+    }
+    static InkSettings swappedInk(InkSettings s)
+    {
+        s.Ink = PixelView::swapRedBlue(s.Ink);
+        s.Paper = PixelView::swapRedBlue(s.Paper);
+        return s;
+    }
+    bool none() const { return nothing; }
+    int32_t outside() const { return -1; }
+    int32_t weight(int32_t r, int32_t g, int32_t b) const
+    {
+        if (ink.projection(r, g, b) < least)
+            return -1;
+        const int32_t w = ink.weight(r, g, b);
+        return w >= lowest ? w : -1;
+    }
+    uint32_t candidates(const Rgbx32Row& row, int64_t x) const { return mayHoldInk(row.p + x, lanes) ? 0xFFFFu : 0; }
+    uint32_t candidates(const Bgrx32Row& row, int64_t x) const { return mayHoldInk(row.p + x, swapped) ? 0xFFFFu : 0; }
+    uint32_t candidates(const Bgr24Row& row, int64_t x) const
+    {
+        return allBytesAre(row.p + 3 * x, lanes.paper24) ? 0 : 0xFFFFu;
+    }
+};
+
+// Calls visit(x, r, w) for each pixel of the columns [xa, xb) of a row that
+// counts, left to right.
+template <class Row, class Weight, class Visit>
+[[gnu::always_inline]] inline void countedOfRow(const Row& row, const Weight& rule, int64_t xa, int64_t xb, int64_t r,
+                                                Visit& visit)
 {
     const auto pixel = [&](int64_t x) {
-        const uint8_t* p = row + 3 * x;
-        const uint32_t s = uint32_t(p[0]) + p[1] + p[2];
-        if (static_cast<int32_t>(s) <= limit)
-            visit(x, r, darknessOfSum(s));
+        const Rgb c = row.at(x);
+        const int32_t w = rule.weight(c.r, c.g, c.b);
+        if (w >= 0)
+            visit(x, r, w);
     };
     int64_t x = xa;
-    for (; x + kBlock <= xb; x += kBlock) {
-        if (allBytesWhite(row + 3 * x))
-            continue;
-        for (int i = 0; i < kBlock; ++i)
-            pixel(x + i);
-    }
+    for (; x + kBlock <= xb; x += kBlock)
+        for (uint32_t may = rule.candidates(row, x); may != 0; may &= may - 1)
+            pixel(x + std::countr_zero(may));
     for (; x < xb; ++x)
         pixel(x);
 }
 
-// Calls visit(x, r, D) for every dark pixel of the columns [colBegin, colEnd)
-// of the area, row by row from the top and left to right within a row. That
-// is the order of the strip loop for each strip, so every sum is rounded the
-// same way as if the strips were walked one after the other.
-template <class Visit>
-void forEachDarkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
+// Calls visit(x, r, w) for every pixel of the columns [colBegin, colEnd) of
+// the frame's rows that counts by `rule`, row by row from the top and left to
+// right within a row. That is the order of the strip loop for each strip, so
+// every sum is rounded the same way as if the strips were walked one after
+// the other.
+template <class Weight, class Visit>
+void forEachCounted(const PixelView& pic, const Frame& f, const Weight& rule, int64_t colBegin, int64_t colEnd,
+                    Visit& visit)
 {
+    if (rule.none())
+        return;
     const int64_t rowEnd = f.top + f.rows;
-    if (f.threshold >= 1) {
-        // Outside the picture nothing is dark, and white never is. For a
-        // threshold T >= 1 a pixel is dark exactly when r + g + b <= 765 - 3T,
-        // which lets whole blocks of light pixels be passed over at once.
-        const int32_t limit = 765 - 3 * std::min(f.threshold, 256);
-        if (limit < 0)
-            return;
-        const int64_t xa = std::max<int64_t>(colBegin, 0);
-        const int64_t xb = std::min<int64_t>(colEnd, pic.width);
-        const int64_t ra = std::max<int64_t>(f.top, 0);
-        const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
-        if (xa >= xb)
-            return;
-        forEachHeldRow(pic, ra, rb, [&](const PixelView& held, int64_t r) {
-            if (held.layout == PixelLayout::Bgr24)
-                darkPixelsOfRow(held.bgrRow(static_cast<int32_t>(r)), xa, xb, r, limit, visit);
-            else
-                darkPixelsOfRow(held.row(static_cast<int32_t>(r)), xa, xb, r, limit, visit);
+    if (rule.outside() >= 0) {
+        // Pixels outside the picture count too. Rare, so plain.
+        forEachHeldRow(pic, f.top, rowEnd, [&](const PixelView& held, int64_t r) {
+            for (int64_t x = colBegin; x < colEnd; ++x) {
+                const uint32_t c = held.colourAt(x, r);
+                const int32_t w = c == PixelView::kOutsidePixel
+                                      ? rule.outside()
+                                      : rule.weight(InkModel::red(c), InkModel::green(c), InkModel::blue(c));
+                if (w >= 0)
+                    visit(x, r, w);
+            }
         });
         return;
     }
-    // A threshold of 0 or below makes every pixel but pure white dark, those
-    // outside the picture included (their darkness is 0). Rare, so plain.
-    forEachHeldRow(pic, f.top, rowEnd, [&](const PixelView& held, int64_t r) {
-        for (int64_t x = colBegin; x < colEnd; ++x) {
-            const uint32_t c = held.colourAt(x, r);
-            if (c == kWhite)
-                continue;
-            const int32_t d = darknessOfSum(channelSum(c));
-            if (d >= f.threshold)
-                visit(x, r, d);
-        }
-    });
-}
-
-// Ink mode: calls visit(x, r, W) for every pixel that holds enough ink and
-// no other colour, in the same order as forEachDarkPixel.
-template <class Visit>
-void forEachInkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
-{
-    const InkModel& ink = *f.ink;
-    if (!ink.usable())
+    const int64_t xa = std::max<int64_t>(colBegin, 0);
+    const int64_t xb = std::min<int64_t>(colEnd, pic.width);
+    const int64_t ra = std::max<int64_t>(f.top, 0);
+    const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
+    if (xa >= xb)
         return;
-    const int64_t rowEnd = f.top + f.rows;
-    if (f.threshold >= 1) {
-        // Outside the picture there is no colour, and the paper's projection
-        // is 0. A weight of T >= 1 needs a projection of at least
-        // projectionFor(T), which whole blocks are tested for at once.
-        if (f.threshold > 255)
-            return;
-        const int64_t least = ink.projectionFor(f.threshold);
-        const InkLanes lanes(f.inkSettings, static_cast<int32_t>(least));
-        // The same test on pixels with red and blue in each other's place.
-        InkSettings swapped = f.inkSettings;
-        swapped.Ink = PixelView::swapRedBlue(swapped.Ink);
-        swapped.Paper = PixelView::swapRedBlue(swapped.Paper);
-        const InkLanes swappedLanes(swapped, static_cast<int32_t>(least));
-        const int64_t xa = std::max<int64_t>(colBegin, 0);
-        const int64_t xb = std::min<int64_t>(colEnd, pic.width);
-        const int64_t ra = std::max<int64_t>(f.top, 0);
-        const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
-        if (xa >= xb)
-            return;
-        const auto visitIfInk = [&](int64_t x, int64_t r, uint32_t c) {
-            if (ink.projection(c & kWhite) < least)
-                return;
-            const int32_t w = ink.weight(c);
-            if (w >= f.threshold)
-                visit(x, r, w);
-        };
-        const Words* paper24 = lanes.paper24;
-        forEachHeldRow(pic, ra, rb, [&](const PixelView& held, int64_t r) {
-            int64_t x = xa;
-            if (held.layout == PixelLayout::Bgr24) {
-                const uint8_t* row = held.bgrRow(static_cast<int32_t>(r));
-                const auto pixel = [&](int64_t x) {
-                    const uint8_t* p = row + 3 * x;
-                    visitIfInk(x, r, uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16);
-                };
-                for (; x + kBlock <= xb; x += kBlock) {
-                    if (allBytesAre(row + 3 * x, paper24))
-                        continue;
-                    for (int i = 0; i < kBlock; ++i)
-                        pixel(x + i);
-                }
-                for (; x < xb; ++x)
-                    pixel(x);
-                return;
-            }
-            const uint32_t* row = held.row(static_cast<int32_t>(r));
-            if (held.layout == PixelLayout::Bgrx32) {
-                for (; x + kBlock <= xb; x += kBlock) {
-                    const uint32_t* p = row + x;
-                    if (!mayHoldInk(p, swappedLanes))
-                        continue;
-                    for (int i = 0; i < kBlock; ++i)
-                        visitIfInk(x + i, r, PixelView::swapRedBlue(p[i]));
-                }
-                for (; x < xb; ++x)
-                    visitIfInk(x, r, PixelView::swapRedBlue(row[x]));
-                return;
-            }
-            for (; x + kBlock <= xb; x += kBlock) {
-                const uint32_t* p = row + x;
-                if (!mayHoldInk(p, lanes))
-                    continue;
-                for (int i = 0; i < kBlock; ++i)
-                    visitIfInk(x + i, r, p[i]);
-            }
-            for (; x < xb; ++x)
-                visitIfInk(x, r, row[x]);
-        });
-        return;
-    }
-    // A threshold of 0 or below counts every pixel near the line but the
-    // paper itself; outside the picture there is no colour to count. Rare,
-    // so plain.
-    forEachHeldRow(pic, f.top, rowEnd, [&](const PixelView& held, int64_t r) {
-        for (int64_t x = colBegin; x < colEnd; ++x) {
-            const uint32_t c = held.colourAt(x, r);
-            if (c == PixelView::kOutsidePixel)
-                continue;
-            const int32_t w = ink.weight(c);
-            if (w >= 0 && w >= f.threshold)
-                visit(x, r, w);
+    forEachHeldRow(pic, ra, rb, [&](const PixelView& held, int64_t r) {
+        const auto row = static_cast<int32_t>(r);
+        switch (held.layout) {
+        case PixelLayout::Bgr24: countedOfRow(Bgr24Row{held.bgrRow(row)}, rule, xa, xb, r, visit); return;
+        case PixelLayout::Bgrx32: countedOfRow(Bgrx32Row{held.row(row)}, rule, xa, xb, r, visit); return;
+        case PixelLayout::Rgbx32: countedOfRow(Rgbx32Row{held.row(row)}, rule, xa, xb, r, visit); return;
         }
     });
 }
@@ -358,9 +338,9 @@ template <class Visit>
 void forEachCountedPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
 {
     if (f.ink)
-        forEachInkPixel(pic, f, colBegin, colEnd, visit);
+        forEachCounted(pic, f, InkWeight(*f.ink, f.inkSettings, f.threshold), colBegin, colEnd, visit);
     else
-        forEachDarkPixel(pic, f, colBegin, colEnd, visit);
+        forEachCounted(pic, f, DarknessWeight(f.threshold), colBegin, colEnd, visit);
 }
 
 // A thread reads a share of a band or an area of at least this many pixels.
