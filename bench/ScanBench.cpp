@@ -4,6 +4,7 @@
 // every pixel counts, against the same scan without it.
 #include "ChartPicture.h"
 #include "ColumnScan.h"
+#include "CountedPixels.h"
 #include "ReferenceScan.h"
 
 #include <benchmark/benchmark.h>

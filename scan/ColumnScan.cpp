@@ -1,15 +1,15 @@
 #include "ColumnScan.h"
 
 #include "Calibration.h"
+#include "ChartMap.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
+#include "PixelWalk.h"
+#include "StripPoint.h"
 #include "Threads.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <type_traits>
 #include <vector>
@@ -18,360 +18,14 @@ namespace plotrun {
 
 namespace {
 
-// Settings hold whole numbers in doubles; out-of-range values are clamped so
-// that the conversion is always defined.
-int32_t truncToInt32(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return std::numeric_limits<int32_t>::max();
-    if (v <= -2147483648.0)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(v); // toward zero
-}
-
-int32_t clampToInt32(int64_t v)
-{
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
-constexpr uint32_t kWhite = 0x00FFFFFFu;
-
-inline uint32_t channelSum(uint32_t c) { return (c & 0xFFu) + ((c >> 8) & 0xFFu) + ((c >> 16) & 0xFFu); }
-
-// ((255 - r) + (255 - g) + (255 - b)) div 3
-inline int32_t darknessOfSum(uint32_t sum) { return static_cast<int32_t>(765u - sum) / 3; }
-
-// Pixels are tested in blocks: most of a chart is white paper, and a block
-// without a candidate is passed over in a few vector instructions.
-constexpr int kBlock = 16;
-using Lanes = uint32_t __attribute__((vector_size(16)));
-using SignedLanes = int32_t __attribute__((vector_size(16)));
-// Sixteen 24-bit pixels take 48 bytes, three of these.
-using Words = uint64_t __attribute__((vector_size(16)));
-
-inline Words wordsAt(const uint8_t* p)
-{
-    Words w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// The dark pixels of a block of 16: bit i of the answer is set when pixel i
-// is dark, and sums[i] then holds its r + g + b. Most of a chart is white
-// paper, and a white block is passed over in a few vector instructions.
-[[gnu::always_inline]] inline uint32_t darkInBlock(const uint32_t* p, int32_t limit, uint32_t (&sums)[kBlock])
-{
-    Lanes v[kBlock / 4];
-    std::memcpy(v, p, sizeof v);
-    const Lanes all = v[0] & v[1] & v[2] & v[3];
-    if (((all[0] & all[1] & all[2] & all[3]) & 0x00FFFFFFu) == 0x00FFFFFFu)
-        return 0; // all white
-    const SignedLanes bit = {1, 2, 4, 8};
-    uint32_t mask = 0;
-    for (int j = 0; j < kBlock / 4; ++j) {
-        const Lanes& c = v[j];
-        const Lanes sum = (c & 0xFFu) + ((c >> 8) & 0xFFu) + ((c >> 16) & 0xFFu);
-        std::memcpy(sums + 4 * j, &sum, sizeof sum);
-        const SignedLanes hit = (reinterpret_cast<const SignedLanes&>(sum) <= limit) & bit;
-        mask |= static_cast<uint32_t>(hit[0] | hit[1] | hit[2] | hit[3]) << (4 * j);
-    }
-    return mask;
-}
-
-// The ink model's paper and line in vector lanes, for the block test.
-struct InkLanes {
-    SignedLanes pr, pg, pb, dr, dg, db;
-    Lanes paper;
-    int32_t least; // the smallest projection that reaches the threshold
-
-    InkLanes(const InkSettings& s, int32_t leastProjection) : least(leastProjection)
-    {
-        const auto lanes = [](int32_t v) { return SignedLanes{v, v, v, v}; };
-        pr = lanes(InkModel::red(s.Paper));
-        pg = lanes(InkModel::green(s.Paper));
-        pb = lanes(InkModel::blue(s.Paper));
-        dr = lanes(InkModel::red(s.Ink)) - pr;
-        dg = lanes(InkModel::green(s.Ink)) - pg;
-        db = lanes(InkModel::blue(s.Ink)) - pb;
-        const uint32_t pp = s.Paper & 0x00FFFFFFu;
-        paper = Lanes{pp, pp, pp, pp};
-        // Sixteen paper pixels as a 24-bit row holds them, blue first.
-        uint8_t row[48];
-        for (int i = 0; i < 16; ++i) {
-            row[3 * i] = uint8_t(pp >> 16);
-            row[3 * i + 1] = uint8_t(pp >> 8);
-            row[3 * i + 2] = uint8_t(pp);
-        }
-        std::memcpy(paper24, row, sizeof row);
-    }
-    Words paper24[3];
-};
-
-// True when the 48 bytes at p equal the pattern.
-inline bool allBytesAre(const uint8_t* p, const Words* pattern)
-{
-    const Words other = (wordsAt(p) ^ pattern[0]) | (wordsAt(p + 16) ^ pattern[1]) | (wordsAt(p + 32) ^ pattern[2]);
-    return (other[0] | other[1]) == 0;
-}
-
-// True when some pixel of the block may hold enough ink: it is not the paper
-// and its projection onto the line from paper to ink reaches the least.
-[[gnu::always_inline]] inline bool mayHoldInk(const uint32_t* p, const InkLanes& k)
-{
-    Lanes v[kBlock / 4];
-    std::memcpy(v, p, sizeof v);
-    const Lanes other = ((v[0] ^ k.paper) | (v[1] ^ k.paper) | (v[2] ^ k.paper) | (v[3] ^ k.paper)) & 0x00FFFFFFu;
-    if ((other[0] | other[1] | other[2] | other[3]) == 0)
-        return false; // all paper
-    SignedLanes hit = {0, 0, 0, 0};
-    for (const Lanes& c : v) {
-        const SignedLanes s = reinterpret_cast<const SignedLanes&>(c);
-        const SignedLanes proj =
-            ((s & 0xFF) - k.pr) * k.dr + (((s >> 8) & 0xFF) - k.pg) * k.dg + (((s >> 16) & 0xFF) - k.pb) * k.db;
-        hit |= proj >= k.least;
-    }
-    return (hit[0] | hit[1] | hit[2] | hit[3]) != 0;
-}
+using walk::forEachCountedPixel;
+using walk::Frame;
+using walk::frameOfRows;
+using walk::kPixelsPerShare;
 
 // Columns per band: a band's strips are scanned row by row, so every pixel
 // row is read as one contiguous run while the strips' sums stay in cache.
 constexpr int64_t kBandColumns = 4096;
-
-struct Frame {
-    int64_t x0 = 0;    // left column of the area
-    int64_t top = 0;   // first row of the area, counted from the top
-    int64_t rows = 0;  // ScanHeight
-    int64_t width = 0; // ScanWidth
-    int32_t threshold = 0;
-    const InkModel* ink = nullptr; // ink mode when set
-    InkSettings inkSettings;
-};
-
-// Calls each(view, r) for the rows [ra, rb) of a picture in turn, with a view
-// that holds row r where the picture has it: the picture itself, or the rows
-// that its feed has read.
-template <class Each>
-void forEachHeldRow(const PixelView& pic, int64_t ra, int64_t rb, Each&& each)
-{
-    if (!pic.feed) {
-        for (int64_t r = ra; r < rb; ++r)
-            each(pic, r);
-        return;
-    }
-    PixelView outside; // rows above or below the picture: no pixels at all
-    outside.width = pic.width;
-    outside.height = pic.height;
-    outside.endRow = 0;
-    const int64_t first = std::clamp<int64_t>(ra, 0, pic.height), end = std::clamp<int64_t>(rb, first, pic.height);
-    int64_t r = ra;
-    for (; r < first; ++r)
-        each(outside, r);
-    std::vector<uint8_t> buffer; // a few rows, which stay in cache while they are scanned
-    while (r < end) {
-        const PixelView held = pic.feed->rows(static_cast<int32_t>(r), static_cast<int32_t>(end), buffer);
-        for (; r < end && held.holds(r); ++r)
-            each(held, r);
-    }
-    for (; r < rb; ++r)
-        each(outside, r);
-}
-
-// The dark pixels of one row of 32-bit pixels, columns [xa, xb), left to right.
-template <class Visit>
-inline void darkPixelsOfRow(const uint32_t* row, int64_t xa, int64_t xb, int64_t r, int32_t limit, Visit& visit)
-{
-    int64_t x = xa;
-    uint32_t sums[kBlock];
-    for (; x + kBlock <= xb; x += kBlock) {
-        // Left to right through the dark pixels of the block.
-        for (uint32_t dark = darkInBlock(row + x, limit, sums); dark != 0; dark &= dark - 1) {
-            const int i = std::countr_zero(dark);
-            visit(x + i, r, darknessOfSum(sums[i]));
-        }
-    }
-    for (; x < xb; ++x) {
-        const uint32_t s = channelSum(row[x]);
-        if (static_cast<int32_t>(s) <= limit)
-            visit(x, r, darknessOfSum(s));
-    }
-}
-
-inline bool allBytesWhite(const uint8_t* p)
-{
-    const Words all = wordsAt(p) & wordsAt(p + 16) & wordsAt(p + 32);
-    return (all[0] & all[1]) == ~uint64_t(0);
-}
-
-// The same for a row of 24-bit pixels, blue first.
-template <class Visit>
-inline void darkPixelsOfRow(const uint8_t* row, int64_t xa, int64_t xb, int64_t r, int32_t limit, Visit& visit)
-{
-    const auto pixel = [&](int64_t x) {
-        const uint8_t* p = row + 3 * x;
-        const uint32_t s = uint32_t(p[0]) + p[1] + p[2];
-        if (static_cast<int32_t>(s) <= limit)
-            visit(x, r, darknessOfSum(s));
-    };
-    int64_t x = xa;
-    for (; x + kBlock <= xb; x += kBlock) {
-        if (allBytesWhite(row + 3 * x))
-            continue;
-        for (int i = 0; i < kBlock; ++i)
-            pixel(x + i);
-    }
-    for (; x < xb; ++x)
-        pixel(x);
-}
-
-// Calls visit(x, r, D) for every dark pixel of the columns [colBegin, colEnd)
-// of the area, row by row from the top and left to right within a row. That
-// is the order of the strip loop for each strip, so every sum is rounded the
-// same way as if the strips were walked one after the other.
-template <class Visit>
-void forEachDarkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
-{
-    const int64_t rowEnd = f.top + f.rows;
-    if (f.threshold >= 1) {
-        // Outside the picture nothing is dark, and white never is. For a
-        // threshold T >= 1 a pixel is dark exactly when r + g + b <= 765 - 3T,
-        // which lets whole blocks of light pixels be passed over at once.
-        const int32_t limit = 765 - 3 * std::min(f.threshold, 256);
-        if (limit < 0)
-            return;
-        const int64_t xa = std::max<int64_t>(colBegin, 0);
-        const int64_t xb = std::min<int64_t>(colEnd, pic.width);
-        const int64_t ra = std::max<int64_t>(f.top, 0);
-        const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
-        if (xa >= xb)
-            return;
-        forEachHeldRow(pic, ra, rb, [&](const PixelView& held, int64_t r) {
-            if (held.layout == PixelLayout::Bgr24)
-                darkPixelsOfRow(held.bgrRow(static_cast<int32_t>(r)), xa, xb, r, limit, visit);
-            else
-                darkPixelsOfRow(held.row(static_cast<int32_t>(r)), xa, xb, r, limit, visit);
-        });
-        return;
-    }
-    // A threshold of 0 or below makes every pixel but pure white dark, those
-    // outside the picture included (their darkness is 0). Rare, so plain.
-    forEachHeldRow(pic, f.top, rowEnd, [&](const PixelView& held, int64_t r) {
-        for (int64_t x = colBegin; x < colEnd; ++x) {
-            const uint32_t c = held.colourAt(x, r);
-            if (c == kWhite)
-                continue;
-            const int32_t d = darknessOfSum(channelSum(c));
-            if (d >= f.threshold)
-                visit(x, r, d);
-        }
-    });
-}
-
-// Ink mode: calls visit(x, r, W) for every pixel that holds enough ink and
-// no other colour, in the same order as forEachDarkPixel.
-template <class Visit>
-void forEachInkPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
-{
-    const InkModel& ink = *f.ink;
-    if (!ink.usable())
-        return;
-    const int64_t rowEnd = f.top + f.rows;
-    if (f.threshold >= 1) {
-        // Outside the picture there is no colour, and the paper's projection
-        // is 0. A weight of T >= 1 needs a projection of at least
-        // projectionFor(T), which whole blocks are tested for at once.
-        if (f.threshold > 255)
-            return;
-        const int64_t least = ink.projectionFor(f.threshold);
-        const InkLanes lanes(f.inkSettings, static_cast<int32_t>(least));
-        // The same test on pixels with red and blue in each other's place.
-        InkSettings swapped = f.inkSettings;
-        swapped.Ink = PixelView::swapRedBlue(swapped.Ink);
-        swapped.Paper = PixelView::swapRedBlue(swapped.Paper);
-        const InkLanes swappedLanes(swapped, static_cast<int32_t>(least));
-        const int64_t xa = std::max<int64_t>(colBegin, 0);
-        const int64_t xb = std::min<int64_t>(colEnd, pic.width);
-        const int64_t ra = std::max<int64_t>(f.top, 0);
-        const int64_t rb = std::min<int64_t>(rowEnd, pic.height);
-        if (xa >= xb)
-            return;
-        const auto visitIfInk = [&](int64_t x, int64_t r, uint32_t c) {
-            if (ink.projection(c & kWhite) < least)
-                return;
-            const int32_t w = ink.weight(c);
-            if (w >= f.threshold)
-                visit(x, r, w);
-        };
-        const Words* paper24 = lanes.paper24;
-        forEachHeldRow(pic, ra, rb, [&](const PixelView& held, int64_t r) {
-            int64_t x = xa;
-            if (held.layout == PixelLayout::Bgr24) {
-                const uint8_t* row = held.bgrRow(static_cast<int32_t>(r));
-                const auto pixel = [&](int64_t x) {
-                    const uint8_t* p = row + 3 * x;
-                    visitIfInk(x, r, uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16);
-                };
-                for (; x + kBlock <= xb; x += kBlock) {
-                    if (allBytesAre(row + 3 * x, paper24))
-                        continue;
-                    for (int i = 0; i < kBlock; ++i)
-                        pixel(x + i);
-                }
-                for (; x < xb; ++x)
-                    pixel(x);
-                return;
-            }
-            const uint32_t* row = held.row(static_cast<int32_t>(r));
-            if (held.layout == PixelLayout::Bgrx32) {
-                for (; x + kBlock <= xb; x += kBlock) {
-                    const uint32_t* p = row + x;
-                    if (!mayHoldInk(p, swappedLanes))
-                        continue;
-                    for (int i = 0; i < kBlock; ++i)
-                        visitIfInk(x + i, r, PixelView::swapRedBlue(p[i]));
-                }
-                for (; x < xb; ++x)
-                    visitIfInk(x, r, PixelView::swapRedBlue(row[x]));
-                return;
-            }
-            for (; x + kBlock <= xb; x += kBlock) {
-                const uint32_t* p = row + x;
-                if (!mayHoldInk(p, lanes))
-                    continue;
-                for (int i = 0; i < kBlock; ++i)
-                    visitIfInk(x + i, r, p[i]);
-            }
-            for (; x < xb; ++x)
-                visitIfInk(x, r, row[x]);
-        });
-        return;
-    }
-    // A threshold of 0 or below counts every pixel near the line but the
-    // paper itself; outside the picture there is no colour to count. Rare,
-    // so plain.
-    forEachHeldRow(pic, f.top, rowEnd, [&](const PixelView& held, int64_t r) {
-        for (int64_t x = colBegin; x < colEnd; ++x) {
-            const uint32_t c = held.colourAt(x, r);
-            if (c == PixelView::kOutsidePixel)
-                continue;
-            const int32_t w = ink.weight(c);
-            if (w >= 0 && w >= f.threshold)
-                visit(x, r, w);
-        }
-    });
-}
-
-// The pixels that enter the sums, with their weight: darkness, or ink.
-template <class Visit>
-void forEachCountedPixel(const PixelView& pic, const Frame& f, int64_t colBegin, int64_t colEnd, Visit&& visit)
-{
-    if (f.ink)
-        forEachInkPixel(pic, f, colBegin, colEnd, visit);
-    else
-        forEachDarkPixel(pic, f, colBegin, colEnd, visit);
-}
 
 // A dark pixel of a band: column and row counted from the band's first
 // column and the area's top row.
@@ -380,9 +34,6 @@ struct DarkPixel {
     uint32_t dr;
     int32_t d;
 };
-
-// A thread reads a share of a band or an area of at least this many pixels.
-constexpr int64_t kPixelsPerShare = int64_t(1) << 21;
 
 // At most this many dark pixels of a run of rows are kept for the spread pass
 // (24 MB), and never more than a quarter of the run's pixels.
@@ -407,22 +58,13 @@ class StripScan {
 public:
     StripScan(const PixelView& pic, const ScanSettings& s, const ScanChecks& checks, bool wantSpread,
               const ScanSinks& sinks)
-        : pic_(pic), weightedX_(s.WeightedX), wantSpread_(wantSpread), sinks_(sinks), xMap_(AxisMap::forX(s)),
-          yMap_(AxisMap::forY(s)), stripCount_(checks.stripCount)
+        : pic_(pic), weightedX_(s.WeightedX), wantSpread_(wantSpread), sinks_(sinks), map_(s),
+          frame_(frameOf(pic, s, checks)), stripCount_(frame_.strips)
     {
-        f_.x0 = truncToInt32(s.ScanStartX);
-        f_.top = truncToInt32(static_cast<double>(pic.height) - s.ScanEndY);
-        f_.rows = checks.scanHeight;
-        f_.width = s.ScanWidth;
-        f_.threshold = s.Threshold;
-        if (s.Ink.On) {
-            ink_.emplace(s.Ink);
-            f_.ink = &*ink_;
-            f_.inkSettings = s.Ink;
-        }
+        f_ = frameOfRows(frame_.top, frame_.rows, s, ink_);
         // Rows that are read while they are scanned are read once, for all
         // the strips.
-        bandStrips_ = pic.feed ? stripCount_ : std::max<int64_t>(1, kBandColumns / f_.width);
+        bandStrips_ = pic.feed ? stripCount_ : std::max<int64_t>(1, kBandColumns / frame_.width);
 
         const size_t slots = static_cast<size_t>(std::min(bandStrips_, stripCount_));
         sums_.resize(slots);
@@ -450,12 +92,12 @@ private:
     {
         kb_ = firstStrip;
         strips_ = endStrip - firstStrip;
-        colBegin_ = f_.x0 + firstStrip * f_.width;
-        colEnd_ = f_.x0 + endStrip * f_.width;
+        colBegin_ = frame_.left + firstStrip * frame_.width;
+        colEnd_ = frame_.left + endStrip * frame_.width;
         std::fill(sums_.begin(), sums_.begin() + strips_, StripSums<Sum>{});
         stripOfColumn_.resize(static_cast<size_t>(colEnd_ - colBegin_));
         for (size_t c = 0; c < stripOfColumn_.size(); ++c)
-            stripOfColumn_[c] = static_cast<uint32_t>(static_cast<int64_t>(c) / f_.width);
+            stripOfColumn_[c] = static_cast<uint32_t>(static_cast<int64_t>(c) / frame_.width);
     }
 
     // The band's strip of a column, from a table: a division for every dark
@@ -555,14 +197,9 @@ private:
             row = ResultRow{};
             if (a.sd == 0)
                 continue;
-            const int64_t xs = colBegin_ + i * f_.width;
-            const long double sd = static_cast<long double>(a.sd);
-            row.bitmapX = weightedX_ ? static_cast<double>(static_cast<long double>(a.sdx) / sd)
-                                     : static_cast<double>(xs) + static_cast<double>(f_.width) * 0.5;
-            row.bitmapY =
-                static_cast<double>(static_cast<long double>(pic_.height) - static_cast<long double>(a.sdr) / sd);
-            row.realX = xMap_.toReal(row.bitmapX);
-            row.realY = yMap_.toReal(row.bitmapY);
+            placeStripPoint(row, static_cast<long double>(a.sd), static_cast<long double>(a.sdx),
+                            static_cast<long double>(a.sdr), weightedX_, colBegin_ + i * frame_.width, frame_.width,
+                            pic_.height, map_);
             row.number = 1; // numbered on hand over, in strip order
             spreadSum_[static_cast<size_t>(i)] = 0;
             any = true;
@@ -577,7 +214,7 @@ private:
         cacheTop_ = std::max<int64_t>(f_.top, 0);
         const int64_t end = std::min<int64_t>(f_.top + f_.rows, pic_.height);
         for (int64_t r = cacheTop_; r < end; ++r)
-            realYOfRow_.push_back(yMap_.toReal(static_cast<double>(bitmapYOfRow(r, pic_.height))));
+            realYOfRow_.push_back(map_.realY(static_cast<double>(bitmapYOfRow(r, pic_.height))));
     }
 
     double realYOfRow(int64_t r) const
@@ -585,7 +222,7 @@ private:
         const uint64_t i = static_cast<uint64_t>(r - cacheTop_);
         if (i < realYOfRow_.size())
             return realYOfRow_[i];
-        return yMap_.toReal(static_cast<double>(bitmapYOfRow(r, pic_.height)));
+        return map_.realY(static_cast<double>(bitmapYOfRow(r, pic_.height)));
     }
 
     // Second pass: the same pixels in the same order. For each dark pixel,
@@ -645,8 +282,8 @@ private:
     const bool weightedX_;
     const bool wantSpread_;
     const ScanSinks& sinks_;
-    const AxisMap xMap_;
-    const AxisMap yMap_;
+    const ChartMap map_;
+    const ScanFrame frame_;
     const int64_t stripCount_;
     std::optional<InkModel> ink_;
     Frame f_;
@@ -677,33 +314,6 @@ private:
 
 } // namespace
 
-ScanChecks checkScan(ScanSettings& s)
-{
-    ScanChecks c;
-    const int64_t a = static_cast<int64_t>(truncToInt32(s.ScanEndX)) - truncToInt32(s.ScanStartX);
-    c.areaWidth = clampToInt32(a);
-    if (a < 1) {
-        // Cutting ScanWidth to a width below 1 would leave it unusable for
-        // every later scan, so such an area is refused instead.
-        c.stop = ScanStop::NarrowArea;
-        return c;
-    }
-    c.stripCount = s.ScanWidth >= 1 ? clampToInt32(a / s.ScanWidth) : 0;
-    if (c.stripCount < 1) {
-        s.ScanWidth = c.areaWidth;
-        c.stripCount = 1;
-        c.widthResized = true;
-    }
-    c.scanHeight = clampToInt32(static_cast<int64_t>(truncToInt32(s.ScanEndY)) - truncToInt32(s.ScanStartY));
-    if (c.scanHeight < 1)
-        c.stop = ScanStop::FlatArea;
-    else if (s.RefX == s.OriginX)
-        c.stop = ScanStop::SameOriginX;
-    else if (s.RefY == s.OriginY)
-        c.stop = ScanStop::SameOriginY;
-    return c;
-}
-
 Notice widthResizedNotice(int32_t areaWidth)
 {
     return {kWidthTitle, "Scan width is too large!\nIt is now resized to " + std::to_string(areaWidth)};
@@ -721,136 +331,6 @@ Notice stopNotice(ScanStop stop)
     return {};
 }
 
-CountedArea countedArea(ScanSettings settings)
-{
-    const ScanChecks c = checkScan(settings);
-    if (c.stop == ScanStop::NarrowArea || c.stop == ScanStop::FlatArea || settings.ScanWidth < 1)
-        return {};
-    CountedArea a;
-    a.left = truncToInt32(settings.ScanStartX);
-    a.columns = int64_t(c.stripCount) * settings.ScanWidth; // the columns beyond the last whole strip are not read
-    a.rows = c.scanHeight;
-    return a;
-}
-
-void countedMask(const PixelView& picture, const ScanSettings& settings, const CountedArea& area, int64_t rowBegin,
-                 int64_t rowEnd, uint8_t* mask)
-{
-    const int64_t top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
-    rowBegin = std::max<int64_t>(rowBegin, 0);
-    rowEnd = std::min<int64_t>(rowEnd, area.rows);
-    if (rowBegin >= rowEnd || area.columns <= 0)
-        return;
-    std::fill(mask, mask + (rowEnd - rowBegin) * area.columns, uint8_t(0));
-    Frame f;
-    f.x0 = area.left;
-    f.top = top + rowBegin;
-    f.rows = rowEnd - rowBegin;
-    f.width = settings.ScanWidth;
-    f.threshold = settings.Threshold;
-    std::optional<InkModel> ink;
-    if (settings.Ink.On) {
-        ink.emplace(settings.Ink);
-        f.ink = &*ink;
-        f.inkSettings = settings.Ink;
-    }
-    forEachCountedPixel(picture, f, area.left, area.left + area.columns,
-                        [&](int64_t x, int64_t r, int32_t) { mask[(r - f.top) * area.columns + (x - area.left)] = 1; });
-}
-
-std::vector<CountedPixel> countedPixels(const PixelView& picture, const ScanSettings& settings, const CountedArea& area)
-{
-    std::vector<CountedPixel> out;
-    if (area.columns <= 0 || area.rows <= 0)
-        return out;
-    Frame f;
-    f.x0 = area.left;
-    f.top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
-    f.rows = area.rows;
-    f.width = settings.ScanWidth;
-    f.threshold = settings.Threshold;
-    std::optional<InkModel> ink;
-    if (settings.Ink.On) {
-        ink.emplace(settings.Ink);
-        f.ink = &*ink;
-        f.inkSettings = settings.Ink;
-    }
-    forEachCountedPixel(picture, f, area.left, area.left + area.columns, [&](int64_t x, int64_t r, int32_t w) {
-        out.push_back({static_cast<int32_t>(x), static_cast<int32_t>(r), w});
-    });
-    return out;
-}
-
-namespace {
-
-// The runs and weights of the rows [f.top, f.top + f.rows) of the columns
-// [colBegin, colEnd), into `out`, whose rowRun gets an entry for each of
-// these rows and one beyond.
-void collectRuns(const PixelView& picture, const Frame& f, int64_t colBegin, int64_t colEnd, CountedRuns& out)
-{
-    out.top = static_cast<int32_t>(f.top);
-    out.rowRun.assign(static_cast<size_t>(f.rows + 1), 0);
-    int64_t row = f.top - 1, next = std::numeric_limits<int64_t>::min();
-    forEachCountedPixel(picture, f, colBegin, colEnd, [&](int64_t x, int64_t r, int32_t w) {
-        out.weights.push_back(static_cast<uint8_t>(w));
-        if (x == next && r == row) {
-            ++out.runs.back().n;
-            ++next;
-            return;
-        }
-        for (; row < r; ++row)
-            out.rowRun[size_t(row + 1 - f.top)] = out.runs.size();
-        out.runs.push_back({static_cast<int32_t>(x), 1});
-        next = x + 1;
-    });
-    for (; row < f.top + f.rows; ++row)
-        out.rowRun[size_t(row + 1 - f.top)] = out.runs.size();
-}
-
-} // namespace
-
-CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, const CountedArea& area, int threads)
-{
-    CountedRuns out;
-    if (area.columns <= 0 || area.rows <= 0)
-        return out;
-    Frame f;
-    f.x0 = area.left;
-    f.top = truncToInt32(static_cast<double>(picture.height) - settings.ScanEndY);
-    f.rows = area.rows;
-    f.width = settings.ScanWidth;
-    f.threshold = settings.Threshold;
-    std::optional<InkModel> ink;
-    if (settings.Ink.On) {
-        ink.emplace(settings.Ink);
-        f.ink = &*ink;
-        f.inkSettings = settings.Ink;
-    }
-    // A large area is read by a few threads, as the scan reads it, each a
-    // run of its rows; their runs then follow one another.
-    const int shares = static_cast<int>(std::clamp<int64_t>(
-        std::min(area.columns * area.rows / kPixelsPerShare, area.rows), 1, threadsPerPicture(threads)));
-    const int64_t per = (area.rows + shares - 1) / shares;
-    std::vector<CountedRuns> parts(static_cast<size_t>(shares));
-    runShares(shares, [&](int t) {
-        Frame g = f;
-        g.top = f.top + t * per;
-        g.rows = std::clamp<int64_t>(area.rows - t * per, 0, per);
-        collectRuns(picture, g, area.left, area.left + area.columns, parts[static_cast<size_t>(t)]);
-    });
-    out = std::move(parts[0]);
-    for (size_t t = 1; t < parts.size(); ++t) {
-        const size_t before = out.runs.size();
-        out.rowRun.pop_back();
-        for (const size_t k : parts[t].rowRun)
-            out.rowRun.push_back(before + k);
-        out.runs.insert(out.runs.end(), parts[t].runs.begin(), parts[t].runs.end());
-        out.weights.insert(out.weights.end(), parts[t].weights.begin(), parts[t].weights.end());
-        parts[t] = {};
-    }
-    return out;
-}
-
 std::string progressText(int percent) { return "Scanning: " + std::to_string(percent) + " %"; }
 
 int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
@@ -862,7 +342,8 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
         return runFollowScan(picture, settings, checks, wantSpread, sinks);
     // Largest sum a strip can reach: every pixel of it at darkness 255, at
     // the farthest row or column. Below 2^53 the integer sums are exact.
-    const long double pixels = static_cast<long double>(settings.ScanWidth) * checks.scanHeight;
+    const ScanFrame frame = frameOf(picture, settings, checks);
+    const long double pixels = static_cast<long double>(frame.width) * frame.rows;
     const long double reach = std::max<long double>(picture.width, picture.height) + 1;
     if (pixels * 255.0L * reach < 9007199254740992.0L)
         return StripScan<int64_t>(picture, settings, checks, wantSpread, sinks).run();
@@ -871,11 +352,10 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 
 RowSpan rowsReadByScan(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks)
 {
-    // The frame of StripScan: the area's top row and ScanHeight rows down,
-    // within the picture.
-    const int64_t top = truncToInt32(static_cast<double>(pictureHeight) - settings.ScanEndY);
-    const int64_t first = std::clamp<int64_t>(top, 0, pictureHeight);
-    const int64_t end = std::clamp<int64_t>(top + checks.scanHeight, first, pictureHeight);
+    // The scan's frame, within the picture.
+    const ScanFrame f = frameOf(pictureHeight, settings, checks);
+    const int64_t first = std::clamp<int64_t>(f.top, 0, pictureHeight);
+    const int64_t end = std::clamp<int64_t>(f.top + f.rows, first, pictureHeight);
     return {static_cast<int32_t>(first), static_cast<int32_t>(end)};
 }
 

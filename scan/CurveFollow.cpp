@@ -1,6 +1,8 @@
 #include "CurveFollow.h"
 
 #include "Calibration.h"
+#include "ChartMap.h"
+#include "StripPoint.h"
 
 #include <algorithm>
 #include <cmath>
@@ -367,23 +369,22 @@ int32_t maxJumpOf(const ScanSettings& s, int64_t areaRows)
 
 namespace {
 
-FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, bool listRemoved,
+// `frame`: empty (no columns) when the checks stop the scan.
+FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, const ScanFrame& frame, bool listRemoved,
                     int threads = kMostThreadsPerPicture)
 {
     FollowPlan plan;
-    plan.area = countedArea(settings);
-    const int64_t width = settings.ScanWidth;
+    plan.area = frame;
+    const int64_t width = frame.width;
     if (plan.area.columns <= 0 || width < 1)
         return plan;
-    plan.top = static_cast<int32_t>(std::clamp<double>(std::trunc(double(picture.height) - settings.ScanEndY),
-                                                       std::numeric_limits<int32_t>::min(),
-                                                       std::numeric_limits<int32_t>::max()));
+    plan.top = static_cast<int32_t>(frame.top);
     if (settings.Follow.RemoveLines)
         removeLines(plan, countedRuns(picture, settings, plan.area, threads), listRemoved);
     else
         plan.pixels = countedPixels(picture, settings, plan.area);
 
-    const int64_t strips = plan.area.columns / width;
+    const int64_t strips = frame.strips;
     const int32_t gap = std::max(settings.Follow.Gap, 1);
     plan.runs.assign(static_cast<size_t>(strips), {});
     std::vector<StripRun> open(static_cast<size_t>(strips));
@@ -440,7 +441,7 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     // it, or the strips would hold none of the area's columns.
     ScanSettings checked = settings;
     checkScan(checked);
-    return makePlan(picture, checked, true);
+    return makePlan(picture, checked, {countedArea(settings), areaTop(picture.height, settings)}, true);
 }
 
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
@@ -448,11 +449,11 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
 {
     // The left-out pixels are shown in the window; the scan needs only the
     // kept ones.
-    const FollowPlan plan = makePlan(picture, settings, false, sinks.threads);
-    const int64_t strips = checks.stripCount;
-    const int64_t width = settings.ScanWidth;
-    const AxisMap xMap = AxisMap::forX(settings);
-    const AxisMap yMap = AxisMap::forY(settings);
+    const ScanFrame frame = frameOf(picture, settings, checks);
+    const FollowPlan plan = makePlan(picture, settings, frame, false, sinks.threads);
+    const int64_t strips = frame.strips;
+    const int64_t width = frame.width;
+    const ChartMap map(settings);
 
     // The sums of the point of each strip: its chosen run, or all its runs.
     std::vector<StripRun> point(static_cast<size_t>(strips));
@@ -479,13 +480,9 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
         if (p.pixels == 0 || p.weight <= 0)
             continue;
         ResultRow& row = rows[k];
-        const long double sd = static_cast<long double>(p.weight);
-        const int64_t xs = plan.area.left + static_cast<int64_t>(k) * width;
-        row.bitmapX = settings.WeightedX ? static_cast<double>(static_cast<long double>(p.sumColumn) / sd)
-                                         : static_cast<double>(xs) + static_cast<double>(width) * 0.5;
-        row.bitmapY = static_cast<double>(static_cast<long double>(picture.height) - p.sumRow / sd);
-        row.realX = xMap.toReal(row.bitmapX);
-        row.realY = yMap.toReal(row.bitmapY);
+        placeStripPoint(row, static_cast<long double>(p.weight), static_cast<long double>(p.sumColumn),
+                        static_cast<long double>(p.sumRow), settings.WeightedX,
+                        plan.area.left + static_cast<int64_t>(k) * width, width, picture.height, map);
         row.runCount = static_cast<int32_t>(plan.runs[k].size());
         row.number = 1;
     }
@@ -497,7 +494,7 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
             if (k >= rows.size() || rows[k].number == 0 || px.r < point[k].first || px.r > point[k].last)
                 continue;
             {
-                const double yp = yMap.toReal(static_cast<double>(bitmapYOfRow(px.r, picture.height)));
+                const double yp = map.realY(static_cast<double>(bitmapYOfRow(px.r, picture.height)));
                 const long double v = static_cast<long double>(yp) - rows[k].realY;
                 q[k] += static_cast<long double>(px.w) * v * v;
             }

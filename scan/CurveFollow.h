@@ -4,9 +4,10 @@
 // Long straight rows and columns (axes, frame, grid lines) can be left out
 // before the runs are formed.
 
-#include "ColumnScan.h"
+#include "CountedPixels.h"
 #include "PixelView.h"
 #include "ScanSettings.h"
+#include "ScanTypes.h"
 
 #include <cstdint>
 #include <string>
@@ -50,13 +51,6 @@ FollowStart chooseStart(const std::vector<std::vector<StripRun>>& runs, double j
 // point leaves the strip without a point; the limit widens by `jump` for
 // each strip skipped.
 std::vector<int32_t> followCurve(const std::vector<std::vector<StripRun>>& runs, FollowStart start, double jump);
-
-// What a scan with following or line removal found.
-struct FollowCounts {
-    int32_t strips = 0;
-    int32_t multiRunStrips = 0;     // strips that held more than one run
-    int32_t stripsWithoutPoint = 0; // strips that gave no point
-};
 
 // The whole plan of such a scan, which the counted pixels view shows too.
 struct FollowPlan {

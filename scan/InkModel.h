@@ -17,9 +17,8 @@ namespace plotrun {
 class InkModel {
 public:
     explicit InkModel(const InkSettings& s)
-        : pr_(red(s.Paper)), pg_(green(s.Paper)), pb_(blue(s.Paper)), paper_(s.Paper & 0xFFFFFFu),
-          dr_(red(s.Ink) - pr_), dg_(green(s.Ink) - pg_), db_(blue(s.Ink) - pb_),
-          dd_(dr_ * dr_ + dg_ * dg_ + db_ * db_),
+        : pr_(red(s.Paper)), pg_(green(s.Paper)), pb_(blue(s.Paper)), dr_(red(s.Ink) - pr_), dg_(green(s.Ink) - pg_),
+          db_(blue(s.Ink) - pb_), dd_(dr_ * dr_ + dg_ * dg_ + db_ * db_),
           tolerance2dd_(s.Tolerance < 0 ? -1 : int64_t(s.Tolerance) * s.Tolerance * dd_)
     {
     }
@@ -33,20 +32,21 @@ public:
 
     // The projection of (colour - paper) onto (ink - paper): the ink share
     // times |ink - paper|^2.
-    int32_t projection(uint32_t c) const
+    int32_t projection(uint32_t c) const { return projection(red(c), green(c), blue(c)); }
+    int32_t projection(int32_t r, int32_t g, int32_t b) const
     {
-        return (red(c) - pr_) * dr_ + (green(c) - pg_) * dg_ + (blue(c) - pb_) * db_;
+        return (r - pr_) * dr_ + (g - pg_) * dg_ + (b - pb_) * db_;
     }
 
     // The weight W = round(255 * share), the share clipped to 0..1; or -1
     // when the pixel is the paper itself or lies farther from the line than
     // the tolerance.
-    int32_t weight(uint32_t colour) const
+    int32_t weight(uint32_t colour) const { return weight(red(colour), green(colour), blue(colour)); }
+    int32_t weight(int32_t r, int32_t g, int32_t b) const
     {
-        const uint32_t c = colour & 0xFFFFFFu;
-        if (c == paper_ || dd_ == 0)
+        if ((r == pr_ && g == pg_ && b == pb_) || dd_ == 0)
             return -1;
-        const int64_t vr = red(c) - pr_, vg = green(c) - pg_, vb = blue(c) - pb_;
+        const int64_t vr = r - pr_, vg = g - pg_, vb = b - pb_;
         const int64_t vv = vr * vr + vg * vg + vb * vb;
         const int64_t p = vr * dr_ + vg * dg_ + vb * db_;
         // distance^2 = |v|^2 - p^2 / dd, compared without dividing.
@@ -74,7 +74,6 @@ public:
 
 private:
     int32_t pr_, pg_, pb_;
-    uint32_t paper_;
     int32_t dr_, dg_, db_;
     int64_t dd_;
     int64_t tolerance2dd_; // tolerance^2 * dd; negative for a negative tolerance

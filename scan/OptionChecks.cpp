@@ -294,6 +294,9 @@ private:
     // picture's edges would give infinite results; it is judged only on an
     // axis whose four boxes were all accepted. The real reference is refused
     // then, as one equal to the origin is.
+    // Each axis is judged alone, while the other's boxes may still be
+    // refused and no chart map can be made yet, so this reaches AxisMap
+    // itself.
     void checkCalibrationRange()
     {
         if (xMarks_ && xReals_)

@@ -2,6 +2,7 @@
 // reference, and the counted mask against what the scan counts.
 #include "Calibrated.h"
 #include "ColumnScan.h"
+#include "CountedPixels.h"
 #include "InkModel.h"
 #include "ReferenceScan.h"
 

@@ -86,10 +86,7 @@ struct CountedPixelsOverlay::Result {
 
 namespace {
 
-int64_t areaTopOf(const QImage& picture, const ScanSettings& s)
-{
-    return static_cast<int64_t>(std::trunc(double(picture.height()) - s.ScanEndY));
-}
+int64_t areaTopOf(const QImage& picture, const ScanSettings& s) { return areaTop(picture.height(), s); }
 
 // Tints, in `line`, each block of `k` columns of the `rows` rows of `mask`
 // that holds a counted pixel. The rows are merged into the first, which is
