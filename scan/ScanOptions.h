@@ -7,7 +7,7 @@
 // whole-number or on/off option is a row here, a member of the record that
 // holds it, a box in the dialog's form, and its use in the engine.
 
-#include "OptionChecks.h"
+#include "OptionBoxes.h"
 #include "ScanSettings.h"
 
 #include <cstdint>
