@@ -241,26 +241,6 @@ TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
     EXPECT_GT(rowsCompared, size_t(2000));
 }
 
-TEST(PixelLayouts, CountTheSamePixelsForTheCountedView)
-{
-    std::mt19937 rng(31);
-    for (int trial = 0; trial < 200; ++trial) {
-        const int32_t w = int32_t(rng() % 60) + 2, h = int32_t(rng() % 60) + 2;
-        ScanSettings s = randomSettings(rng, w, h);
-        const TestPicture pic = randomPicture(rng, w, h, s.Ink.Ink, s.Ink.On ? s.Ink.Paper : 0xFFFFFF);
-        const CountedArea area = countedArea(s);
-        const Bgr24Rows rows(pic, rng() & 1);
-        const MemoryFeed feed(rows, 3);
-        const auto want = countedPixels(pic.view(), s, area);
-        for (const PixelView& v : {rows.view(), feed.view()}) {
-            const auto got = countedPixels(v, s, area);
-            ASSERT_EQ(got.size(), want.size()) << trial;
-            for (size_t i = 0; i < want.size(); ++i)
-                ASSERT_TRUE(got[i].x == want[i].x && got[i].r == want[i].r && got[i].w == want[i].w) << trial;
-        }
-    }
-}
-
 // The runs that line removal reads: the counted pixels, each run of them
 // spelt out, must be countedPixels' list itself.
 std::vector<CountedPixel> spelt(const CountedRuns& runs)
@@ -283,7 +263,9 @@ void expectSamePixels(const std::vector<CountedPixel>& got, const std::vector<Co
         ASSERT_TRUE(got[i].x == want[i].x && got[i].r == want[i].r && got[i].w == want[i].w) << name << " " << i;
 }
 
-TEST(PixelLayouts, CountedRunsHoldTheCountedPixelsInTheirOrder)
+// The counted pixels view and line removal count the pixels that the scan
+// counts, in every layout; line removal's runs spell out the same list.
+TEST(PixelLayouts, CountTheSamePixelsAndRunsInEveryLayout)
 {
     std::mt19937 rng(47);
     for (int trial = 0; trial < 300; ++trial) {
@@ -295,9 +277,10 @@ TEST(PixelLayouts, CountedRunsHoldTheCountedPixelsInTheirOrder)
         const Bgr24Rows rows(pic, rng() & 1);
         const MemoryFeed feed(rows, 3);
         for (const PixelView& v : {pic.view(), rows.view(), feed.view()}) {
+            expectSamePixels(countedPixels(v, s, area), want, "pixels, trial " + std::to_string(trial));
             const CountedRuns got = countedRuns(v, s, area);
             ASSERT_EQ(got.rowRun.size(), size_t(area.rows + (area.columns > 0 ? 1 : 0))) << trial;
-            expectSamePixels(spelt(got), want, "trial " + std::to_string(trial));
+            expectSamePixels(spelt(got), want, "runs, trial " + std::to_string(trial));
         }
     }
     // Large enough to be read by a few threads, each a run of rows: dark

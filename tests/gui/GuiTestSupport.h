@@ -167,6 +167,22 @@ private:
     std::vector<QPointer<QWidget>> handled_;
 };
 
+// Triggers a command that shows one message box, answers it with OK and
+// gives what it showed; the title names what went wrong when the command
+// was missing or disabled, or not one box came.
+inline SeenBox boxAfter(const Program& p, const char* command)
+{
+    std::vector<SeenBox> seen;
+    ModalAnswers answers;
+    answers.expectBox(seen);
+    if (!trigger(p, command))
+        return {QString("<%1 is missing or disabled>").arg(command)};
+    QTest::qWaitFor([&] { return answers.allAnswered(); }, 5000);
+    if (seen.size() != 1)
+        return {QString("<%1 boxes>").arg(seen.size())};
+    return seen[0];
+}
+
 // A 24-bit BMP written to `path`; colourAt(x, row) gives 0x00RRGGBB.
 void writeBmp(const QString& path, int width, int height, const std::function<uint32_t(int, int)>& colourAt,
               int bitsPerPixel = 24);

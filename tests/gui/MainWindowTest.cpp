@@ -477,14 +477,10 @@ private slots:
         QVERIFY(trigger(p, "Execute"));
         const QString before = memo(p);
         p.optionsBox("Threshold")->setText("dark");
-        ModalAnswers answers;
-        std::vector<SeenBox> seen;
-        answers.expectBox(seen);
-        QVERIFY(trigger(p, "Execute"));
-        QCOMPARE(seen.size(), size_t(1));
-        QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
-        QCOMPARE(seen[0].text, QString("'dark' is not a valid integer value."));
-        QCOMPARE(seen[0].icon, QMessageBox::Critical);
+        const SeenBox box = boxAfter(p, "Execute");
+        QCOMPARE(box.title, QString("Plotrun 1.1"));
+        QCOMPARE(box.text, QString("'dark' is not a valid integer value."));
+        QCOMPARE(box.icon, QMessageBox::Critical);
         QCOMPARE(memo(p), before);
         QCOMPARE(p.w.scanSettings().Threshold, 128);
     }
@@ -497,13 +493,9 @@ private slots:
         const QString before = memo(p);
         p.w.statusBar()->showMessage("kept");
         editSettings(p.w, [&](ScanSettings& r) { r.ScanEndY = r.ScanStartY; });
-        ModalAnswers answers;
-        std::vector<SeenBox> seen;
-        answers.expectBox(seen);
-        QVERIFY(trigger(p, "Execute"));
-        QCOMPARE(seen.size(), size_t(1));
-        QCOMPARE(seen[0].title, QString("Scan aborted!"));
-        QCOMPARE(seen[0].text, QString("Scan height is too small!\n"));
+        const SeenBox box = boxAfter(p, "Execute");
+        QCOMPARE(box.title, QString("Scan aborted!"));
+        QCOMPARE(box.text, QString("Scan height is too small!\n"));
         QCOMPARE(memo(p), before);
         QCOMPARE(p.w.statusText(), QString("kept"));
         QCOMPARE(p.w.grid().rowCount(), 1); // the header row and one empty data row
@@ -536,13 +528,9 @@ private slots:
         Program p;
         readyWorkedExample(p);
         editSettings(p.w, [&](ScanSettings& r) { r.ScanWidth = 8; });
-        ModalAnswers answers;
-        std::vector<SeenBox> seen;
-        answers.expectBox(seen);
-        QVERIFY(trigger(p, "Execute"));
-        QCOMPARE(seen.size(), size_t(1));
-        QCOMPARE(seen[0].title, QString("Scan width out of range!"));
-        QCOMPARE(seen[0].text, QString("Scan width is too large!\nIt is now resized to 3"));
+        const SeenBox box = boxAfter(p, "Execute");
+        QCOMPARE(box.title, QString("Scan width out of range!"));
+        QCOMPARE(box.text, QString("Scan width is too large!\nIt is now resized to 3"));
         QCOMPARE(p.w.scanSettings().ScanWidth, 3);
         QCOMPARE(p.w.grid().rowCount(), 1);
         QCOMPARE(p.w.grid().cell(1, 1), std::string("0.575"));

@@ -181,12 +181,8 @@ private slots:
         QImage tiny(1, 5, QImage::Format_RGB32);
         tiny.fill(Qt::black);
         QGuiApplication::clipboard()->setImage(tiny);
-        ModalAnswers answers;
-        std::vector<SeenBox> seen;
-        answers.expectBox(seen);
-        QVERIFY(trigger(*p, "Paste"));
-        QCOMPARE(seen.size(), size_t(1));
-        QCOMPARE(seen[0].title, QString("Too small bitmap!"));
+        const SeenBox box = boxAfter(*p, "Paste");
+        QCOMPARE(box.title, QString("Too small bitmap!"));
         QCOMPARE(p->options.findChild<QLabel*>("FileNameLabel")->text(), QString("<NONE>"));
 
         QImage chart(30, 20, QImage::Format_ARGB32);
@@ -206,13 +202,9 @@ private slots:
         p = std::make_unique<Program>();
         bool asked = false;
         p->w.commonDialogs().printPages = [&](QPrinter&, int) { return asked = true; };
-        ModalAnswers answers;
-        std::vector<SeenBox> seen;
-        answers.expectBox(seen);
-        QVERIFY(trigger(*p, "Print"));
-        QCOMPARE(seen.size(), size_t(1));
-        QCOMPARE(seen[0].title, QString("No data!"));
-        QCOMPARE(seen[0].text, QString("Scan a graph before printing the data."));
+        const SeenBox box = boxAfter(*p, "Print");
+        QCOMPARE(box.title, QString("No data!"));
+        QCOMPARE(box.text, QString("Scan a graph before printing the data."));
         QVERIFY(!asked);
     }
 

@@ -216,14 +216,9 @@ private slots:
         const QString path = dir.filePath("bad.json");
         QVERIFY(writeFile(path, "{\"format\": \"plotrun-settings\", \"version\": 1}"));
         p.w.commonDialogs().openSettingsFile = [path] { return path; };
-        std::vector<SeenBox> seen;
-        ModalAnswers answers;
-        answers.expectBox(seen);
-        QVERIFY(trigger(p, "LoadSettings"));
-        QTRY_VERIFY(answers.allAnswered());
-        QCOMPARE(seen.size(), size_t(1));
-        QCOMPARE(seen[0].title, QString("Invalid settings file!"));
-        QVERIFY(seen[0].text.contains("the key \"picture\" is missing"));
+        const SeenBox box = boxAfter(p, "LoadSettings");
+        QCOMPARE(box.title, QString("Invalid settings file!"));
+        QVERIFY(box.text.contains("the key \"picture\" is missing"));
         QVERIFY(p.w.scanSettings() == before);
         QVERIFY(p.output.fields() == fieldsBefore);
         QVERIFY(!p.action("Execute")->isEnabled());
@@ -244,14 +239,9 @@ private slots:
         Program p;
         p.w.openPicture(small);
         p.w.commonDialogs().openSettingsFile = [path] { return path; };
-        std::vector<SeenBox> seen;
-        ModalAnswers answers;
-        answers.expectBox(seen);
-        QVERIFY(trigger(p, "LoadSettings"));
-        QTRY_VERIFY(answers.allAnswered());
-        QCOMPARE(seen.size(), size_t(1));
-        QVERIFY(seen[0].text.contains("the key \"area.endX\": End X scan point out of range."));
-        QVERIFY(seen[0].text.contains("made on a picture of 640 x 480 pixels; this one has 320 x 240"));
+        const SeenBox box = boxAfter(p, "LoadSettings");
+        QVERIFY(box.text.contains("the key \"area.endX\": End X scan point out of range."));
+        QVERIFY(box.text.contains("made on a picture of 640 x 480 pixels; this one has 320 x 240"));
         QVERIFY(p.w.scanSettings() == ScanSettings{});
     }
 
@@ -292,15 +282,9 @@ private slots:
         applyAsOk(p, sampleCalibration());
         for (const QString& target : {chart, link, other}) {
             p.w.commonDialogs().saveSettingsFile = [target] { return target; };
-            std::vector<SeenBox> seen;
-            ModalAnswers answers;
-            answers.expectBox(seen);
-            QVERIFY(trigger(p, "SaveSettings"));
-            QTRY_VERIFY(answers.allAnswered());
-            QCOMPARE(seen.size(), size_t(1));
-            QCOMPARE(seen[0].title, QString("Plotrun 1.1"));
-            QVERIFY2(seen[0].text.contains("it is a picture; the settings are not written over it"),
-                     qPrintable(seen[0].text));
+            const SeenBox box = boxAfter(p, "SaveSettings");
+            QCOMPARE(box.title, QString("Plotrun 1.1"));
+            QVERIFY2(box.text.contains("it is a picture; the settings are not written over it"), qPrintable(box.text));
         }
         QCOMPARE(read(chart), chartBefore);
         QCOMPARE(read(other), otherBefore);
@@ -347,14 +331,9 @@ private slots:
             asked = true;
             return QString();
         };
-        std::vector<SeenBox> seen;
-        ModalAnswers answers;
-        answers.expectBox(seen);
-        QVERIFY(trigger(p, "SaveSettings"));
-        QTRY_VERIFY(answers.allAnswered());
-        QCOMPARE(seen.size(), size_t(1));
-        QCOMPARE(seen[0].title, QString("Invalid input!"));
-        QVERIFY(seen[0].text.contains("the key \"scan.threshold\": Threshold must be between 1 and 255"));
+        const SeenBox box = boxAfter(p, "SaveSettings");
+        QCOMPARE(box.title, QString("Invalid input!"));
+        QVERIFY(box.text.contains("the key \"scan.threshold\": Threshold must be between 1 and 255"));
         QVERIFY(!asked);
     }
 };
