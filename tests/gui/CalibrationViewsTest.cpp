@@ -4,6 +4,8 @@
 #include "CalibrationGrid.h"
 #include "CoordinatesLabel.h"
 #include "GuiTestSupport.h"
+
+#include "../Calibrated.h"
 #include "PointsOverlay.h"
 #include "ZoomArea.h"
 
@@ -500,22 +502,10 @@ private slots:
         });
         p->outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
         OptionVerdict v;
-        v.record = p->w.scanSettings();
+        v.record = calibrated(400, 400, 400, 10000, {0, 0, 80, 400});
         ScanSettings& s = v.record;
-        s.OriginX = 0;
-        s.OriginY = 0;
-        s.RefX = 400;
-        s.RefY = 400;
-        s.RealOriginX = 0;
-        s.RealRefX = 400;
         s.RealOriginY = logY ? 1 : 0;
-        s.RealRefY = 10000;
-        s.HasRealRefX = s.HasRealRefY = true;
         s.LogY = logY;
-        s.ScanStartX = 0;
-        s.ScanStartY = 0;
-        s.ScanEndX = 80;
-        s.ScanEndY = 400;
         s.ScanWidth = 40;
         p->w.applyOptions(v); // as an OK: Execute is enabled
         QVERIFY(trigger(*p, "Execute"));
