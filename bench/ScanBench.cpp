@@ -2,6 +2,7 @@
 // compares with one plain read pass and with the literal reference scan; ink
 // mode on the same chart, against the darkness scan; and line removal where
 // every pixel counts, against the same scan without it.
+#include "UnitCalibration.h"
 #include "ChartPicture.h"
 #include "ColumnScan.h"
 #include "CountedPixels.h"
@@ -28,16 +29,7 @@ PixelView chartView() { return {kSide, kSide, kSide, chart().data()}; }
 ScanSettings chartSettings(int rows = kSide)
 {
     ScanSettings s;
-    s.OriginX = 0;
-    s.OriginY = 0;
-    s.RefX = kSide;
-    s.RefY = kSide;
-    s.RealRefX = 1;
-    s.RealRefY = 1;
-    s.ScanStartX = 0;
-    s.ScanEndX = kSide;
-    s.ScanStartY = kSide - rows;
-    s.ScanEndY = kSide;
+    setUnitCalibration(s, kSide, kSide, 0, kSide - rows, kSide, kSide);
     s.ScanWidth = 1;
     s.Threshold = 128;
     return s;
@@ -155,16 +147,7 @@ constexpr int kInkWidth = 4000, kInkHeight = 3000;
 ScanSettings allInkSettings(bool removeLines)
 {
     ScanSettings s;
-    s.OriginX = 0;
-    s.OriginY = 0;
-    s.RefX = kInkWidth;
-    s.RefY = kInkHeight;
-    s.RealRefX = 1;
-    s.RealRefY = 1;
-    s.ScanStartX = 0;
-    s.ScanEndX = kInkWidth;
-    s.ScanStartY = 0;
-    s.ScanEndY = kInkHeight;
+    setUnitCalibration(s, kInkWidth, kInkHeight, 0, 0, kInkWidth, kInkHeight);
     s.ScanWidth = 1;
     s.Threshold = 128;
     s.Ink.On = true;

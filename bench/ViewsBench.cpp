@@ -5,6 +5,7 @@
 // the window's event loop running as it does for a user. Two charts: three
 // curves on white (few counted pixels), and the same with the area under the
 // middle curve filled grey (half of the pixels counted).
+#include "UnitCalibration.h"
 #include "ChartPicture.h"
 #include "CountedPixelsOverlay.h"
 #include "PictureView.h"
@@ -76,17 +77,7 @@ struct Window {
     {
         OptionVerdict v;
         v.record = w.scanSettings();
-        ScanSettings& s = v.record;
-        s.OriginX = 0;
-        s.OriginY = 0;
-        s.RefX = kSide;
-        s.RefY = kSide;
-        s.RealRefX = 1;
-        s.RealRefY = 1;
-        s.ScanStartX = x1;
-        s.ScanStartY = y1;
-        s.ScanEndX = x2;
-        s.ScanEndY = y2;
+        setUnitCalibration(v.record, kSide, kSide, x1, y1, x2, y2);
         w.applyOptions(v);
     }
 

@@ -40,11 +40,7 @@ std::vector<StripRun> runsOf(std::initializer_list<std::pair<int, int>> dark, in
         const uint32_t grey = uint32_t(255 - darkness);
         pixels[size_t(row * 3)] = 0xFF000000u | grey << 16 | grey << 8 | grey;
     }
-    PixelView view;
-    view.width = 3;
-    view.height = 12;
-    view.stride = 3;
-    view.pixels = pixels.data();
+    const PixelView view{3, 12, 3, pixels.data()};
     ScanSettings s = calibrated(3, 12, 1, 1, {0, 0, 1, 12});
     s.Threshold = 1;
     s.Follow.Gap = gap;
@@ -611,11 +607,7 @@ TEST(FollowPlan, AScanWidthWiderThanTheAreaIsCutAsTheScanCutsIt)
     std::vector<uint32_t> pixels(40 * 30, 0xFFFFFFFFu);
     for (int x = 0; x < 40; ++x)
         pixels[size_t(15 * 40 + x)] = 0xFF000000u;
-    PixelView view;
-    view.width = 40;
-    view.height = 30;
-    view.stride = 40;
-    view.pixels = pixels.data();
+    const PixelView view{40, 30, 40, pixels.data()};
     ScanSettings s = calibrated(30, 30, 30, 30, {5, 5, 25, 25});
     s.ScanWidth = 50;
     for (const bool removeLines : {false, true}) {
