@@ -6,8 +6,7 @@
 
 namespace plotrun::bench {
 
-inline void setUnitCalibration(ScanSettings& s, double width, double height, double x1, double y1, double x2,
-                               double y2)
+inline void setUnitCalibration(ScanSettings& s, double width, double height, double x1, double y1, double x2, double y2)
 {
     s.OriginX = s.OriginY = 0;
     s.RefX = width;
