@@ -3,6 +3,7 @@
 #include "ScanCommand.h"
 
 #include "../files/BmpRows.h"
+#include "../scan/ChartScan.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/CurveFollow.h"
 #include "../scan/ScanReport.h"
@@ -56,15 +57,19 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
     for (const ScanOption& row : scanOptions()) {
         if (row.kind != OptionKind::Point)
             continue;
+        // A number that a box holds too (X1's x is RefX) is the box's.
         if (o.settings)
             for (int i = 0; i < numberCount(row); ++i)
-                row.number(judged, i) = numberIn(row, saved, i);
+                if (!row.controls[i].text)
+                    row.number(judged, i) = numberIn(row, saved, i);
         const auto point = givenPoint(o, row);
         if (!point)
             continue;
         const auto [x, y] = *point;
         row.number(judged, 0) = x;
         row.number(judged, 1) = y;
+        if (!row.goesWith[0] || std::string_view(row.goesWith[0]) != "--follow")
+            continue;
         // A Start far from the area would only pick the edge strip's run.
         const ScanSettings& r = judged.record;
         const auto within = [](double v, double a, double b) { return v >= std::min(a, b) && v <= std::max(a, b); };
@@ -79,6 +84,14 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
                             .arg(r.ScanEndY)
                             .toStdString();
     }
+    // The calibration kind and the reference points: the file's, with the
+    // flags' over them; then whether the marks can fix the map at all.
+    CalibrationSettings& c = judged.record.Calibration;
+    c.Kind = saved.record.Calibration.Kind;
+    c.Points = saved.record.Calibration.Points;
+    applyCalibrationFlags(o, judged.record);
+    if (p.verdict.inputValid && p.refusal.empty())
+        p.refusal = calibrationRefusal(judged.record);
     p.verdict.record = judged.record;
     return p;
 }

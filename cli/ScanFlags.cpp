@@ -1,6 +1,7 @@
 #include "ScanFlags.h"
 
 #include "../scan/InkModel.h"
+#include "../scan/NumberText.h"
 
 #include <QLocale>
 
@@ -73,10 +74,41 @@ std::pair<double, double> pointFlag(const ScanOption& row, const QString& value)
     bool okX = false, okY = false;
     const double x = QString::fromStdString(p[0]).toDouble(&okX);
     const double y = QString::fromStdString(p[1]).toDouble(&okY);
-    if (!okX || !okY || x < 0 || y < 0 || x != std::trunc(x) || y != std::trunc(y) || x > 2147483647.0 ||
-        y > 2147483647.0)
-        throw UsageError{std::string(row.flag) + " takes two whole numbers of at least 0, X,Y in bitmap coordinates"};
+    const bool whole = row.fractional || (x == std::trunc(x) && y == std::trunc(y));
+    if (!okX || !okY || x < 0 || y < 0 || !whole || x > 2147483647.0 || y > 2147483647.0)
+        throw UsageError{std::string(row.flag) + " takes two " + (row.fractional ? "numbers" : "whole numbers") +
+                         " of at least 0, X,Y in bitmap coordinates"};
     return {x, y};
+}
+
+// --point X,Y=RX,RY: where the point lies, then its real values.
+ReferencePoint referencePointFlag(const ScanOption& row, const QString& value)
+{
+    const qsizetype eq = value.indexOf('=');
+    const std::string usage =
+        std::string(row.flag) + " takes X,Y=RX,RY: bitmap coordinates of at least 0, then real values";
+    if (eq < 0)
+        throw UsageError{usage};
+    const QStringList at = value.left(eq).split(','), real = value.mid(eq + 1).split(',');
+    if (at.size() != 2 || real.size() != 2)
+        throw UsageError{usage};
+    double v[4];
+    const QString texts[4] = {at[0], at[1], real[0], real[1]};
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = texts[i].trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(v[i]) || (i < 2 && (v[i] < 0 || v[i] > 2147483647.0)))
+            throw UsageError{usage};
+    }
+    return {v[0], v[1], v[2], v[3]};
+}
+
+int32_t choiceFlag(const ScanOption& row, const QString& value)
+{
+    const int32_t i = choiceIndex(row, value.toStdString());
+    if (i < 0)
+        throw UsageError{std::string(row.flag) + " takes " + choiceList(row)};
+    return i;
 }
 
 void fieldsFlag(OutputFields& f, const QString& value)
@@ -155,6 +187,8 @@ void checkFlagValue(const ScanOption& row, const QString& value)
             throw UsageError{"the delimiter holds at most 8 characters"};
         break;
     case OptionKind::DecimalSeparator: checkDecimalSeparator(value); break;
+    case OptionKind::Choice: choiceFlag(row, value); break;
+    case OptionKind::ReferencePoints: referencePointFlag(row, value); break;
     case OptionKind::OnOff: break;
     }
 }
@@ -406,6 +440,8 @@ Options parseArguments(const QStringList& args)
     }
     if (const auto alone = aloneCompanions(o); !alone.empty() && o.settingsPath.isEmpty())
         throw UsageError{companionsText(*alone.front())};
+    if (givenFlag(o, "--ref") && (givenFlag(o, "--x1") || givenFlag(o, "--y1")))
+        throw UsageError{"--ref cannot be given with --x1 or --y1, which give X1 and Y1 as full points"};
     if (o.scaleWithPicture && o.settingsPath.isEmpty())
         throw UsageError{"--scale-with-picture goes with --settings"};
     if (o.help)
@@ -445,6 +481,14 @@ OptionBoxes boxesWithFlags(const Options& o, OptionBoxes b)
                 b.*c[i].text = numbers[i];
             break;
         }
+        case OptionKind::Point: {
+            // A full point whose number is also a box's: X1's x is RefX.
+            const auto [x, y] = pointFlag(*row, value);
+            for (int i = 0; i < 2; ++i)
+                if (c[i].text)
+                    b.*c[i].text = formatReal(i == 0 ? x : y, ".");
+            break;
+        }
         case OptionKind::Colour:
             b.*c[0].colour = colourFlag(value, row->flag);
             if (row->switchesOn)
@@ -463,6 +507,26 @@ std::optional<std::pair<double, double>> givenPoint(const Options& o, const Scan
         if (r == &row)
             point = pointFlag(row, value);
     return point;
+}
+
+void applyCalibrationFlags(const Options& o, ScanSettings& record)
+{
+    bool pointsGiven = false;
+    for (const auto& [row, value] : o.given) {
+        OptionValues v{record};
+        if (row->kind == OptionKind::Choice) {
+            row->choose(v, choiceFlag(*row, value));
+        } else if (row->kind == OptionKind::ReferencePoints) {
+            // The flags' points replace the settings file's.
+            if (!pointsGiven)
+                row->points(v).clear();
+            pointsGiven = true;
+            row->points(v).push_back(referencePointFlag(*row, value));
+        } else {
+            continue;
+        }
+        record = v.record;
+    }
 }
 
 } // namespace plotrun

@@ -52,6 +52,10 @@ std::string usageText();
 // holds the start values, or the settings file's.
 OptionBoxes boxesWithFlags(const Options& o, OptionBoxes boxes);
 
+// The calibration kind and the reference points that flags gave, over the
+// record's.
+void applyCalibrationFlags(const Options& o, ScanSettings& record);
+
 // The numbers that a flag of a Point row gave (the last one given), if any.
 std::optional<std::pair<double, double>> givenPoint(const Options& o, const ScanOption& row);
 

@@ -20,13 +20,16 @@ using namespace plotrun;
 TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TGOptions>())
 {
     ui_->setupUi(this);
-    // The boxes of the option table, found by the names it gives them.
+    // The boxes of the option table, found by the names it gives them; a
+    // box that two rows share (X1's x is the reference X) is taken once.
     for (const ScanOption& o : scanOptions())
         for (const OptionControl& c : o.controls) {
-            if (c.text)
-                textBoxes_.emplace_back(findChild<QLineEdit*>(c.name), c.text);
-            if (c.check)
-                checkBoxes_.emplace_back(findChild<QCheckBox*>(c.name), c.check);
+            QLineEdit* text = c.text ? findChild<QLineEdit*>(c.name) : nullptr;
+            if (text &&
+                std::none_of(textBoxes_.begin(), textBoxes_.end(), [&](const auto& b) { return b.first == text; }))
+                textBoxes_.emplace_back(text, c.text);
+            if (QCheckBox* check = c.check ? findChild<QCheckBox*>(c.name) : nullptr)
+                checkBoxes_.emplace_back(check, c.check);
         }
     setFixedSize(767, 416);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

@@ -27,6 +27,8 @@ namespace plotrun {
 namespace {
 
 constexpr const char* kFormat = "plotrun-settings";
+// A fit needs a few points; a file with thousands is not a calibration.
+constexpr qsizetype kMostReferencePoints = 1000;
 
 // One JSON object being read: every value is asked for by its key, and the
 // key's full path names it in every refusal.
@@ -76,6 +78,14 @@ public:
         if (s.size() > maxLength)
             fail(key, QString("holds more than %1 characters").arg(maxLength));
         return s;
+    }
+
+    QJsonArray array(const QString& key)
+    {
+        const QJsonValue v = take(key);
+        if (!v.isArray())
+            fail(key, "must be a list");
+        return v.toArray();
     }
 
     bool has(const QString& key) const { return object_.contains(key); }
@@ -171,6 +181,14 @@ void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
     }
     case OptionKind::Delimiter: put(o, key, QString::fromStdString(f.delimiter)); break;
     case OptionKind::DecimalSeparator: put(o, key, QString::fromStdString(v.decimalSeparator)); break;
+    case OptionKind::Choice: put(o, key, row.choices[row.choice(v)]); break;
+    case OptionKind::ReferencePoints: {
+        QJsonArray points;
+        for (const ReferencePoint& p : row.points(const_cast<OptionValues&>(v)))
+            points.append(QJsonObject{{"x", p.x}, {"y", p.y}, {"realX", p.realX}, {"realY", p.realY}});
+        put(o, key, points);
+        break;
+    }
     }
 }
 
@@ -198,6 +216,9 @@ public:
         const auto [parent, name] = splitKey(path);
         return inner_.emplace(path, at(parent).object(name)).first->second;
     }
+
+    // Whether the group holds the first object or value on a key's path.
+    bool holds(const QString& withinGroup) const { return group_.has(withinGroup.section('.', 0, 0)); }
 
     void noOthers() const
     {
@@ -227,10 +248,32 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s)
         for (int i = 0; i < numberCount(row); ++i) {
             const auto [at, number] = splitKey(within(row.keys[i]));
             Keys& n = group.at(at);
-            row.number(s, i) = row.kind == OptionKind::Reals ? n.number(number) : n.whole(number);
+            row.number(s, i) = row.kind == OptionKind::Reals || row.fractional ? n.number(number) : n.whole(number);
         }
         break;
     case OptionKind::Colour: row.colour(s) = readColourKey(g, name); break;
+    case OptionKind::Choice: {
+        const int32_t i = choiceIndex(row, g.text(name, 40).toStdString());
+        if (i < 0)
+            g.fail(name, QString("must be one of %1").arg(QString::fromStdString(choiceList(row)).replace('|', ", ")));
+        row.choose(s, i);
+        break;
+    }
+    case OptionKind::ReferencePoints: {
+        std::vector<ReferencePoint>& points = row.points(s);
+        points.clear();
+        const QJsonArray list = g.array(name);
+        if (list.size() > kMostReferencePoints)
+            g.fail(name, QString("holds more than %1 points").arg(kMostReferencePoints));
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (!list[i].isObject())
+                g.fail(QString("%1.%2").arg(name).arg(i), "must be an object");
+            Keys p(list[i].toObject(), QString("%1.%2").arg(name).arg(i));
+            points.push_back({p.number("x"), p.number("y"), p.number("realX"), p.number("realY")});
+            p.noOthers();
+        }
+        break;
+    }
     case OptionKind::FieldList: {
         Keys fields = g.object(name);
         f.realCoordinates = fields.flag("real");
@@ -358,8 +401,10 @@ QByteArray settingsToJson(const SavedSettings& s)
     for (const Group& g : groups()) {
         QJsonObject mine, started;
         for (const ScanOption* row : g.rows) {
-            writeOption(*row, s, mine);
-            writeOption(*row, start, started);
+            if (inUse(*row, s.record))
+                writeOption(*row, s, mine);
+            if (inUse(*row, start.record))
+                writeOption(*row, start, started);
         }
         if (g.inFile == InFile::WhenSet && mine == started)
             continue;
@@ -397,7 +442,8 @@ SavedSettings settingsFromJson(const QByteArray& json)
             continue;
         GroupKeys group(top.object(g.key));
         for (const ScanOption* row : g.rows)
-            readOption(*row, group, s);
+            if (!row->inUse || group.holds(QString(row->keys[0]).section('.', 1)))
+                readOption(*row, group, s);
         group.noOthers();
     }
     top.noOthers();
@@ -495,6 +541,20 @@ ScanSettings scaledToPicture(const SavedSettings& s, int32_t width, int32_t heig
     // area) scales by itself. Unused, they stay as they are.
     scale(r.Follow.StartX, fx);
     scale(r.Follow.StartY, fy);
+    // The marks of the other calibration kinds may lie between pixels.
+    const auto scaleExactly = [](double& v, double f) {
+        if (v >= 0)
+            v *= f;
+    };
+    CalibrationSettings& c = r.Calibration;
+    scaleExactly(c.X1Y, fy);
+    scaleExactly(c.Y1X, fx);
+    scaleExactly(c.CornerX, fx);
+    scaleExactly(c.CornerY, fy);
+    for (ReferencePoint& p : c.Points) {
+        p.x *= fx;
+        p.y *= fy;
+    }
     if (r.Follow.On || r.Follow.RemoveLines) {
         if (r.Follow.MaxJump > 0)
             r.Follow.MaxJump = int32_t(std::clamp(std::round(r.Follow.MaxJump * fy), 1.0, 2147483647.0));

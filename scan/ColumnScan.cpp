@@ -2,6 +2,7 @@
 
 #include "Calibration.h"
 #include "ChartMap.h"
+#include "ChartScan.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "PixelWalk.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <type_traits>
 #include <vector>
@@ -326,6 +328,9 @@ Notice stopNotice(ScanStop stop)
     case ScanStop::NarrowArea: return {kAbortTitle, kNarrowText};
     case ScanStop::SameOriginX: return {kAbortTitle, kSameOriginXText};
     case ScanStop::SameOriginY: return {kAbortTitle, kSameOriginYText};
+    case ScanStop::CollinearMarks: return {kAbortTitle, kCollinearText};
+    case ScanStop::UnfixedFit: return {kAbortTitle, kUnfixedText};
+    case ScanStop::FoldedArea: return {kAbortTitle, kFoldedText};
     case ScanStop::None: break;
     }
     return {};
@@ -338,6 +343,8 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 {
     if (checks.stop != ScanStop::None || checks.stripCount < 1 || settings.ScanWidth < 1)
         return 0;
+    if (!settings.Calibration.aligned())
+        return runChartScan(picture, settings, checks, wantSpread, sinks);
     if (settings.Follow.active())
         return runFollowScan(picture, settings, checks, wantSpread, sinks);
     // Largest sum a strip can reach: every pixel of it at darkness 255, at
@@ -352,6 +359,10 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 
 RowSpan rowsReadByScan(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks)
 {
+    if (!settings.Calibration.aligned()) {
+        const PictureBox b = pictureBoxOf(std::numeric_limits<int32_t>::max(), pictureHeight, settings, checks);
+        return {static_cast<int32_t>(b.first), static_cast<int32_t>(b.end)};
+    }
     // The scan's frame, within the picture.
     const ScanFrame f = frameOf(pictureHeight, settings, checks);
     const int64_t first = std::clamp<int64_t>(f.top, 0, pictureHeight);

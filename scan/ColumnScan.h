@@ -25,6 +25,9 @@ inline constexpr const char* kHeightText = "Scan height is too small!\n";
 inline constexpr const char* kNarrowText = "Scan area is less than one pixel wide!\n";
 inline constexpr const char* kSameOriginXText = "Reference X cannot be same as origin X\n";
 inline constexpr const char* kSameOriginYText = "Reference Y cannot be same as origin Y\n";
+inline constexpr const char* kCollinearText = "Origin, X1 and Y1 cannot lie on one line\n";
+inline constexpr const char* kUnfixedText = "The calibration points cannot fix the map\n";
+inline constexpr const char* kFoldedText = "The scan area crosses the horizon of the perspective map\n";
 
 // "Scan width is too large!\nIt is now resized to " and the width.
 Notice widthResizedNotice(int32_t areaWidth);

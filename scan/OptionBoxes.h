@@ -33,6 +33,8 @@ struct OptionBoxes {
     bool RemoveLinesCheckBox = false;
     std::string SelGap = std::to_string(FollowSettings::kDefaultGap);
     std::string SelMaxJump;
+    // The calibration group: marks snap to line crossings.
+    bool SnapCheckBox = false;
 
     bool operator==(const OptionBoxes&) const = default;
 };

@@ -1,5 +1,7 @@
 #include "ScanTypes.h"
 
+#include "ChartScan.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -29,8 +31,43 @@ int32_t clampToInt32(int64_t v)
 
 } // namespace
 
+namespace {
+
+// The checks in the chart's frame, where the area is the rectangle that its
+// corners span: the map first, then the width and the height as above.
+ScanChecks checkFrameScan(ScanSettings& s)
+{
+    ScanChecks c;
+    const FrameArea a = frameAreaOf(s, ChartMap(s));
+    if (a.stop != ScanStop::None) {
+        c.stop = a.stop;
+        return c;
+    }
+    const int64_t width = std::clamp<int64_t>(static_cast<int64_t>(std::clamp(a.right - a.left, 0.0, 2.0e9)), 0,
+                                              std::numeric_limits<int32_t>::max());
+    c.areaWidth = static_cast<int32_t>(width);
+    if (width < 1) {
+        c.stop = ScanStop::NarrowArea;
+        return c;
+    }
+    c.stripCount = s.ScanWidth >= 1 ? clampToInt32(width / s.ScanWidth) : 0;
+    if (c.stripCount < 1) {
+        s.ScanWidth = c.areaWidth;
+        c.stripCount = 1;
+        c.widthResized = true;
+    }
+    c.scanHeight = static_cast<int32_t>(std::clamp(a.top - a.bottom, 0.0, 2.0e9));
+    if (c.scanHeight < 1)
+        c.stop = ScanStop::FlatArea;
+    return c;
+}
+
+} // namespace
+
 ScanChecks checkScan(ScanSettings& s)
 {
+    if (!s.Calibration.aligned())
+        return checkFrameScan(s);
     ScanChecks c;
     const int64_t a = static_cast<int64_t>(truncToInt32(s.ScanEndX)) - truncToInt32(s.ScanStartX);
     c.areaWidth = clampToInt32(a);

@@ -1,5 +1,7 @@
 #include "ScanOptions.h"
 
+#include "ChartFit.h"
+#include "ChartMap.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "NumberText.h"
@@ -20,6 +22,28 @@ using F = HeaderForm;
 int32_t shownMaxJump(const ScanSettings& s)
 {
     return maxJumpOf(s, static_cast<int64_t>(s.ScanEndY) - static_cast<int64_t>(s.ScanStartY));
+}
+
+bool notAxes(const ScanSettings& s) { return !s.Calibration.aligned(); }
+
+// "Calibration:", the kind, and with more points than it needs the fit's
+// rms residual in picture pixels.
+std::vector<std::string> calibrationLines(const ScanSettings& s, const std::string& d, std::string_view sep)
+{
+    std::string line = "Calibration:" + d + calibrationKindName(s.Calibration.Kind);
+    const ChartMap map(s);
+    if (const ChartFit* fit = map.fit(); fit && fit->problem == FitProblem::None)
+        line += d + "rms residual [px]" + d + formatReal(fit->rms, sep);
+    return {line};
+}
+
+std::vector<std::string> pointLines(const ScanSettings& s, const std::string& d, std::string_view sep)
+{
+    std::vector<std::string> lines;
+    for (const ReferencePoint& p : s.Calibration.Points)
+        lines.push_back("Point:" + d + formatReal(p.x, sep) + d + formatReal(p.y, sep) + d + formatReal(p.realX, sep) +
+                        d + formatReal(p.realY, sep));
+    return lines;
 }
 
 // The rows are in the order of the usage text; within a place of the header
@@ -72,6 +96,76 @@ const ScanOption kOptions[] = {
          ScanSettings& r = v.record;
          return i == 0 ? r.ScanStartX : i == 1 ? r.ScanStartY : i == 2 ? r.ScanEndX : r.ScanEndY;
      }},
+
+    // --- The calibration of a rotated, skewed or photographed chart
+    {.kind = K::Choice,
+     .flag = "--calibration",
+     .value = "KIND",
+     .help =
+         "axes (the default: the axes run along the picture),\nthree-point (rotated or skewed: O, X1 and Y1 are full\n"
+         "points) or four-point (photographed: with --corner)",
+     .keys = {"calibration.kind"},
+     .controls = {{"CalibrationKind"}},
+     .inUse = notAxes,
+     .header = {P::Coordinates, F::Lines},
+     .choice = [](const V& v) { return static_cast<int32_t>(v.record.Calibration.Kind); },
+     .choose = [](V& v, int32_t i) { v.record.Calibration.Kind = static_cast<CalibrationKind>(i); },
+     .choices = {"axes", "three-point", "four-point"},
+     .headerLines = calibrationLines},
+    {.kind = K::Point,
+     .flag = "--x1",
+     .value = "X,Y",
+     .help = "X1 as a full point, on the x axis at the real reference x\n(instead of --ref)",
+     .keys = {"calibration.x1.x", "calibration.x1.y"},
+     .controls = {{"SelX", &OptionBoxes::SelX}, {"SelX1Y"}},
+     .fractional = true,
+     .inUse = notAxes,
+     .goesWith = {"--calibration"},
+     .header = {P::Coordinates, F::Pairs, {"X1:"}},
+     .number = [](V& v, int i) -> double& { return i == 0 ? v.record.RefX : v.record.Calibration.X1Y; }},
+    {.kind = K::Point,
+     .flag = "--y1",
+     .value = "X,Y",
+     .help = "Y1 as a full point, on the y axis at the real reference y\n(instead of --ref)",
+     .keys = {"calibration.y1.x", "calibration.y1.y"},
+     .controls = {{"SelY1X"}, {"SelY", &OptionBoxes::SelY}},
+     .fractional = true,
+     .inUse = notAxes,
+     .goesWith = {"--calibration"},
+     .header = {P::Coordinates, F::Pairs, {"Y1:"}},
+     .number = [](V& v, int i) -> double& { return i == 0 ? v.record.Calibration.Y1X : v.record.RefY; }},
+    {.kind = K::Point,
+     .flag = "--corner",
+     .value = "X,Y",
+     .help = "the corner C of four-point, where real x and y are both\nthe real references",
+     .keys = {"calibration.corner.x", "calibration.corner.y"},
+     .controls = {{"SelCX"}, {"SelCY"}},
+     .fractional = true,
+     .inUse = [](const ScanSettings& s) { return s.Calibration.Kind == CalibrationKind::FourPoint; },
+     .goesWith = {"--calibration"},
+     .header = {P::Coordinates, F::Pairs, {"Corner:"}},
+     .number = [](V& v, int i) -> double& {
+         return i == 0 ? v.record.Calibration.CornerX : v.record.Calibration.CornerY;
+     }},
+    {.kind = K::ReferencePoints,
+     .flag = "--point",
+     .value = "X,Y=RX,RY",
+     .help = "a further reference point: where it lies (bitmap\ncoordinates), then its real values; repeatable; with\n"
+             "more points than the kind needs, the map is fitted",
+     .keys = {"calibration.points"},
+     .inUse = [](const ScanSettings& s) { return !s.Calibration.Points.empty(); },
+     .goesWith = {"--calibration"},
+     .header = {P::Coordinates, F::Lines},
+     .points = [](V& v) -> std::vector<ReferencePoint>& { return v.record.Calibration.Points; },
+     .headerLines = pointLines},
+    {.kind = K::OnOff,
+     .flag = "--snap",
+     .help = "move each mark to the centre of the line crossing\nit lies near (axis and tick, or axis and grid line)",
+     .keys = {"calibration.snap"},
+     .controls = {{.name = "SnapCheckBox", .check = &OptionBoxes::SnapCheckBox}},
+     .inUse = [](const ScanSettings& s) { return s.Calibration.Snap; },
+     .header = {P::Coordinates, F::WhenOn, {"Snapped marks"}},
+     .onOff = [](V& v) -> bool& { return v.record.Calibration.Snap; }},
 
     // --- The scan
     {.kind = K::Whole,
@@ -321,6 +415,22 @@ bool onOffIn(const ScanOption& o, const V& v) { return o.onOff(named(v)); }
 double numberIn(const ScanOption& o, const V& v, int i) { return o.number(named(v), i); }
 uint32_t colourIn(const ScanOption& o, const V& v) { return o.colour(named(v)); }
 
+int32_t choiceIndex(const ScanOption& o, std::string_view name)
+{
+    for (int32_t i = 0; i < static_cast<int32_t>(std::size(o.choices)) && o.choices[i]; ++i)
+        if (name == o.choices[i])
+            return i;
+    return -1;
+}
+
+std::string choiceList(const ScanOption& o)
+{
+    std::string list;
+    for (size_t i = 0; i < std::size(o.choices) && o.choices[i]; ++i)
+        list += (i ? "|" : "") + std::string(o.choices[i]);
+    return list;
+}
+
 std::string helpText(const ScanOption& o)
 {
     std::string text = o.help ? o.help : "";
@@ -368,7 +478,7 @@ std::vector<std::string> headerLinesAt(HeaderPlace place, const ScanSettings& se
     bool lineShown = false; // the line that joined cells go to
     for (const ScanOption& o : kOptions) {
         const OptionHeader& h = o.header;
-        if (h.place != place)
+        if (h.place != place || !inUse(o, settings))
             continue;
         switch (h.form) {
         case F::Value:
@@ -383,6 +493,10 @@ std::vector<std::string> headerLinesAt(HeaderPlace place, const ScanSettings& se
         case F::Joined:
             if (lineShown && (o.kind != K::Point || pointIsSet(o, v)))
                 lines.back() += (h.cells[0] ? d + h.cells[0] : std::string()) + valueCells(o, v, d, sep);
+            break;
+        case F::Lines:
+            for (std::string& line : o.headerLines(settings, d, sep))
+                lines.push_back(std::move(line));
             break;
         case F::Pairs:
             for (int i = 0; 2 * i + 1 < numberCount(o); ++i)

@@ -39,6 +39,8 @@ enum class OptionKind {
     Reals,            // two real values, each in a box of its own
     Colour,           // a colour swatch
     Point,            // a position that a mark on the picture sets: no box
+    Choice,           // one of a few named values
+    ReferencePoints,  // any number of points, each a position with its real values
     FieldList,        // the output fields to include
     ColumnNames,      // the names over the columns
     Delimiter,        // between the cells of a line
@@ -68,6 +70,7 @@ enum class HeaderForm {
     Joined, // cells[0] when given, and the value, added to the line of the row above in the same
             // place; nothing when that line is absent, or for a Point not set
     Pairs,  // a line for each pair of numbers: cells[i] and the pair
+    Lines,  // the lines that the row's headerLines gives
 };
 
 struct OptionHeader {
@@ -105,6 +108,11 @@ struct ScanOption {
     bool blankIsStart = false; // an empty box means the start value, an automatic one
     bool ownRules = false;     // the options checks judge it by rules of their own, not by its range
     bool judgedAsRead = false; // the scanner refuses a flag value out of the range as bad usage, at once
+    bool fractional = false;   // a Point whose numbers may have fractions (a snapped mark)
+    // A row added to a group of the first version: written to a settings
+    // file, and shown in the header, only while this says it is in use; a
+    // file without it leaves the start value.
+    bool (*inUse)(const ScanSettings&) = nullptr;
     // The flags of the options this one tunes; given without any of them, it
     // is bad usage (unless a settings file is given).
     const char* goesWith[2]{};
@@ -116,6 +124,13 @@ struct ScanOption {
     bool& (*onOff)(OptionValues&) = nullptr;
     double& (*number)(OptionValues&, int) = nullptr; // Positions, Reals, Point: the i-th number
     uint32_t& (*colour)(OptionValues&) = nullptr;
+    int32_t (*choice)(const OptionValues&) = nullptr; // a Choice: the index of its value among `choices`
+    void (*choose)(OptionValues&, int32_t) = nullptr;
+    const char* choices[4]{};
+    std::vector<ReferencePoint>& (*points)(OptionValues&) = nullptr;
+    // A Lines header: the lines, each cell after the delimiter.
+    std::vector<std::string> (*headerLines)(const ScanSettings&, const std::string& delimiter,
+                                            std::string_view decimalSeparator) = nullptr;
     // What the header shows for a whole number where its value stands for
     // another (0 for an automatic one).
     int32_t (*shown)(const ScanSettings&) = nullptr;
@@ -135,6 +150,16 @@ int32_t wholeIn(const ScanOption& option, const OptionValues& values);
 bool onOffIn(const ScanOption& option, const OptionValues& values);
 double numberIn(const ScanOption& option, const OptionValues& values, int i);
 uint32_t colourIn(const ScanOption& option, const OptionValues& values);
+
+// A Choice's value by its name (-1 for none), and its names as the usage
+// lists them: "axes|three-point|four-point".
+int32_t choiceIndex(const ScanOption& option, std::string_view name);
+std::string choiceList(const ScanOption& option);
+// A row is written to a settings file and shown in the header.
+inline bool inUse(const ScanOption& option, const ScanSettings& settings)
+{
+    return !option.inUse || option.inUse(settings);
+}
 
 // The usage text beside the flag, with the start value put in.
 std::string helpText(const ScanOption& option);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plotrun {
 
@@ -42,6 +43,40 @@ struct FollowSettings {
     bool operator==(const FollowSettings&) const = default;
 };
 
+// How the marks map the picture onto the chart. Along the picture, x is
+// read from X1's x alone and y from Y1's y alone. With three points, O, X1
+// and Y1 are full points and fix an affine map (a rotated or skewed chart);
+// with four, the corner C where real x = RealRefX and real y = RealRefY
+// joins them and fixes a perspective map (a photographed page). More
+// reference points than the kind needs are fitted by least squares.
+enum class CalibrationKind : int32_t { Axes, ThreePoint, FourPoint };
+
+// A reference point of its own: where it lies on the picture (bitmap
+// coordinates, y upward) and its real values.
+struct ReferencePoint {
+    double x = 0;
+    double y = 0;
+    double realX = 0;
+    double realY = 0;
+
+    bool operator==(const ReferencePoint&) const = default;
+};
+
+// The calibration beyond the axes-along-the-picture marks. X1 is (RefX, X1Y)
+// and Y1 is (Y1X, RefY); in the axes kind X1Y and Y1X are not read.
+struct CalibrationSettings {
+    CalibrationKind Kind = CalibrationKind::Axes;
+    double X1Y = -1;
+    double Y1X = -1;
+    double CornerX = -1;
+    double CornerY = -1;
+    std::vector<ReferencePoint> Points;
+    bool Snap = false; // marks move to the centre of the line crossing they are dropped near
+
+    bool aligned() const { return Kind == CalibrationKind::Axes; }
+    bool operator==(const CalibrationSettings&) const = default;
+};
+
 // Bitmap positions are whole numbers held in doubles; -1 means "not set".
 struct ScanSettings {
     bool WeightedX = false;
@@ -67,8 +102,9 @@ struct ScanSettings {
     // real value; its real origin and reference are then above 0.
     bool LogX = false;
     bool LogY = false;
-    InkSettings Ink;       // off at the start
-    FollowSettings Follow; // off at the start
+    InkSettings Ink;                 // off at the start
+    FollowSettings Follow;           // off at the start
+    CalibrationSettings Calibration; // axes along the picture at the start
 
     bool operator==(const ScanSettings&) const = default;
 };

@@ -32,6 +32,10 @@ enum class ScanStop {
     FlatArea,    // the height check: less than one pixel row high
     SameOriginX, // RefX equals OriginX: the x mapping has no scale
     SameOriginY, // RefY equals OriginY
+    // The kinds other than the axes kind:
+    CollinearMarks, // O, X1 and Y1 lie on one line
+    UnfixedFit,     // the points cannot fix the map
+    FoldedArea,     // the area crosses the horizon of a perspective map
 };
 
 struct ScanChecks {
