@@ -1,18 +1,23 @@
 // Rotated, skewed and photographed charts: the fit of the marks, its
 // residuals and refusals, and scans in the chart's frame measured against
 // the known curve, in per cent of the y range.
+#include "ScannerRun.h"
 #include "WarpedChart.h"
 
 #include "../files/PictureFile.h"
+#include "../files/SettingsFile.h"
 #include "ChartMap.h"
 #include "ChartScan.h"
 #include "ColumnScan.h"
 
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <sstream>
 
 namespace plotrun::test {
 namespace {
@@ -187,6 +192,110 @@ TEST(ChartScan, AnUntiltedThreePointScanIsTheAxesScan)
             EXPECT_EQ(a[i].runCount, b[i].runCount);
         }
     }
+}
+
+// --- The scanner
+
+// The flags of a three-point scan of the 1-degree chart, its marks clicked
+// to the nearest pixel.
+QStringList threePointFlags(const WarpedChart& c, const QString& picture)
+{
+    const auto at = [](double x, double y) { return QString("%1,%2").arg(std::lround(x)).arg(std::lround(y)); };
+    const ScanSettings s = c.settings(CalibrationKind::ThreePoint);
+    return {"--calibration",
+            "three-point",
+            "--origin",
+            at(s.OriginX, s.OriginY),
+            "--x1",
+            at(s.RefX, s.Calibration.X1Y),
+            "--y1",
+            at(s.Calibration.Y1X, s.RefY),
+            "--real-ref",
+            "10,1",
+            "--area",
+            at(s.ScanStartX, s.ScanStartY) + "," + at(s.ScanEndX, s.ScanEndY),
+            "--ink",
+            "#1e3cc8",
+            "--scan-width",
+            "3",
+            "--decimal-separator",
+            ".",
+            picture};
+}
+
+double rmsPercentOf(const std::string& out)
+{
+    std::istringstream lines(out);
+    std::string line;
+    double sum2 = 0;
+    int n = 0;
+    while (std::getline(lines, line)) {
+        double x = 0, y = 0;
+        if (std::sscanf(line.c_str(), "%lf,%lf", &x, &y) != 2)
+            continue;
+        sum2 += std::pow(y - WarpedChart::curve(x), 2);
+        ++n;
+    }
+    return n > 200 ? 100 * std::sqrt(sum2 / n) : 1e9;
+}
+
+TEST(ChartScanner, ScansARotatedChartAndKeepsItsCalibrationInTheSettingsFile)
+{
+    QTemporaryDir dir;
+    const WarpedChart chart = drawWarpedChart(rotationAboutCentre(1));
+    const QString picture = dir.filePath("tilted.png");
+    ASSERT_TRUE(chart.picture.save(picture));
+    const QStringList flags = threePointFlags(chart, picture);
+    const ScanRun plain = scanner(flags);
+    ASSERT_EQ(plain.code, kScanDone) << plain.err;
+    EXPECT_LE(rmsPercentOf(plain.out), 0.15);
+
+    ScanRun withHeader = scanner(QStringList{"--header"} + flags);
+    std::erase(withHeader.out, '\r');
+    EXPECT_NE(withHeader.out.find("\nCalibration:,three-point,rms residual [px],0\n"), std::string::npos)
+        << withHeader.out;
+    EXPECT_NE(withHeader.out.find("\nX1:,"), std::string::npos);
+    EXPECT_EQ(withHeader.out.find("Corner:"), std::string::npos);
+
+    // The file keeps the kind and the full points, and gives the same scan.
+    const QString settings = dir.filePath("tilted.json");
+    ASSERT_EQ(scanner(QStringList{"--save-settings", settings} + flags).code, kScanDone);
+    const ScanRun again = scanner({"--settings", settings, picture});
+    EXPECT_EQ(again.out, plain.out) << again.err;
+    const SavedSettings saved = readSettingsFile(settings);
+    EXPECT_EQ(saved.record.Calibration.Kind, CalibrationKind::ThreePoint);
+
+    // An extra point, misplaced: the fit's rms says so in the header.
+    ScanRun fitted = scanner(QStringList{"--header", "--point", "500,100=5,0"} + flags);
+    std::erase(fitted.out, '\r');
+    ASSERT_EQ(fitted.code, kScanDone) << fitted.err;
+    EXPECT_NE(fitted.out.find("Point:,500,100,5,0\n"), std::string::npos);
+    EXPECT_EQ(fitted.out.find("rms residual [px],0\n"), std::string::npos);
+}
+
+TEST(ChartScanner, RefusesMarksThatCannotMakeTheMap)
+{
+    QTemporaryDir dir;
+    const WarpedChart chart = drawWarpedChart(rotationAboutCentre(1));
+    const QString picture = dir.filePath("tilted.png");
+    ASSERT_TRUE(chart.picture.save(picture));
+    const QStringList flags = threePointFlags(chart, picture);
+    const auto refused = [&](QStringList args, const std::string& message) {
+        const ScanRun r = scanner(args);
+        EXPECT_EQ(r.code, kScanUsage) << args.join(' ').toStdString();
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    };
+    refused(QStringList{"--ref", "800,400"} + flags, "--ref cannot be given with --x1 or --y1");
+    QStringList inLine = flags;
+    inLine[inLine.indexOf("--x1") + 1] = "835,96";
+    inLine[inLine.indexOf("--y1") + 1] = "470,91"; // halfway from O to X1
+    refused(inLine, kCollinearText);
+    QStringList four = flags;
+    four[1] = "four-point";
+    refused(four, "needs the corner C (--corner)");
+    refused({"--origin", "50,40", "--ref", "250,240", "--point", "1,2=3,4", picture}, "go with --calibration");
+    refused(QStringList{"--calibration", "tilted"} + flags.mid(2), "--calibration takes axes|three-point|four-point");
 }
 
 } // namespace
