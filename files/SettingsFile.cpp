@@ -88,6 +88,10 @@ public:
         return v.toArray();
     }
 
+    // An object found inside one of this object's values (a list's item),
+    // named by its path from here.
+    Keys inner(const QJsonObject& object, const QString& key) const { return Keys(object, pathOf(key)); }
+
     bool has(const QString& key) const { return object_.contains(key); }
 
     // Every key of the object must have been asked for.
@@ -268,7 +272,7 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s)
         for (qsizetype i = 0; i < list.size(); ++i) {
             if (!list[i].isObject())
                 g.fail(QString("%1.%2").arg(name).arg(i), "must be an object");
-            Keys p(list[i].toObject(), QString("%1.%2").arg(name).arg(i));
+            Keys p = g.inner(list[i].toObject(), QString("%1.%2").arg(name).arg(i));
             points.push_back({p.number("x"), p.number("y"), p.number("realX"), p.number("realY")});
             p.noOthers();
         }

@@ -3,6 +3,7 @@
 #include "SettingsFile.h"
 #include "WorkedExample.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -99,6 +100,16 @@ TEST(SettingsFile, TheFollowGroupIsWrittenOnlyWhenUsedAndReadsBack)
     EXPECT_NE(refusal(top).find("follow.gap"), std::string::npos) << refusal(top);
 }
 
+TEST(SettingsFile, TheCalibrationOfTheAxesKindIsAsItWasAndTheOtherKindsReadBack)
+{
+    const QJsonObject calibration =
+        QJsonDocument::fromJson(settingsToJson(workedExample())).object()["calibration"].toObject();
+    EXPECT_EQ(calibration.keys(), QStringList({"origin", "realOrigin", "realReference", "reference"}));
+    SavedSettings s = workedExample();
+    s.record.Calibration = {CalibrationKind::FourPoint, 41.5, 52.25, 251, 242, {{70.5, 90, 2.5, 3}}, true};
+    EXPECT_EQ(settingsFromJson(settingsToJson(s)), s);
+}
+
 TEST(SettingsFile, AFileIsWrittenAndReadByPath)
 {
     QTemporaryDir dir;
@@ -146,6 +157,11 @@ TEST(SettingsFile, EveryRefusalNamesTheKeyAndTheProblem)
         {withValue("output.fields", QJsonObject{{"real", false}, {"sdev", false}, {"sdevY", false}, {"bitmap", false}}),
          "the key \"output.fields\" must include at least one output field"},
         {withValue("picture.width", 1), "the key \"picture.width\" must be at least 2"},
+        {withValue("calibration.kind", "tilted"),
+         "the key \"calibration.kind\" must be one of axes, three-point, four-point"},
+        {withValue("calibration.points", 3), "the key \"calibration.points\" must be a list"},
+        {withValue("calibration.points", QJsonArray{QJsonObject{{"x", 1}, {"y", 2}, {"realX", 3}}}),
+         "the key \"calibration.points.0.realY\" is missing"},
         // The options checks, on the picture the settings were made on.
         {withValue("scan.threshold", 0), "the key \"scan.threshold\": Threshold must be between 1 and 255"},
         {withValue("area.endX", 641), "the key \"area.endX\": End X scan point out of range."},
