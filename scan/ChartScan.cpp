@@ -18,11 +18,6 @@ namespace {
 
 using LD = long double;
 
-// Rows of the picture walked as one block. Each block keeps sums of its own,
-// which are added in block order, so the result does not depend on how many
-// threads walked them.
-constexpr int64_t kBlockRows = 256;
-
 int64_t clampedTrunc(double v)
 {
     if (!(v > -9.0e15))
@@ -162,7 +157,9 @@ private:
     {
         const size_t strips = static_cast<size_t>(strips_.count);
         const int64_t rowCount = box_.end - box_.first;
-        const int64_t blocks = rowCount > 0 ? (rowCount + kBlockRows - 1) / kBlockRows : 0;
+        // Blocks lie at whole multiples of kBlockRows from the picture's top.
+        const int64_t firstBlock = box_.first / kBlockRows;
+        const int64_t blocks = rowCount > 0 ? (box_.end - 1) / kBlockRows - firstBlock + 1 : 0;
         std::vector<std::vector<Sums>> partial(static_cast<size_t>(blocks));
         const int64_t pixels = rowCount * (box_.right - box_.left);
         const int threads = static_cast<int>(std::clamp<int64_t>(
@@ -173,8 +170,8 @@ private:
                 std::vector<Sums>& into = partial[static_cast<size_t>(b)];
                 into.assign(strips, Sums{});
                 walk::Frame g = frame_;
-                g.top = box_.first + b * kBlockRows;
-                g.rows = std::min(kBlockRows, box_.end - g.top);
+                g.top = std::max(box_.first, (firstBlock + b) * kBlockRows);
+                g.rows = std::min((firstBlock + b + 1) * kBlockRows, box_.end) - g.top;
                 walk::forEachCountedPixel(pic_, g, box_.left, box_.right, [&](int64_t x, int64_t r, int32_t d) {
                     if (d == 0)
                         return; // weighs nothing in any sum

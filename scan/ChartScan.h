@@ -46,6 +46,12 @@ struct PictureBox {
 PictureBox pictureBoxOf(int32_t pictureWidth, int32_t pictureHeight, const ScanSettings& settings,
                         const ScanChecks& checks);
 
+// The picture's rows are walked in blocks of this many, from its top row on.
+// Each block keeps sums of its own, row by row and left to right, and the
+// blocks' sums are added in order, so that the result does not depend on how
+// many threads walked them.
+inline constexpr int64_t kBlockRows = 256;
+
 // The strip loop of a scan that passed checkScan, for runColumnScan.
 int32_t runChartScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                      const ScanSinks& sinks);

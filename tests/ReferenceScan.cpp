@@ -1,5 +1,8 @@
 #include "ReferenceScan.h"
 
+#include "ChartMap.h"
+#include "ChartScan.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -150,6 +153,101 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
             ++gridRow;
         }
         out.progress.push_back(static_cast<int>((100 * k) / stripCount));
+    }
+    return out;
+}
+
+ReferenceResult referenceChartScan(const PixelView& pic, ScanSettings s, bool wantSpread)
+{
+    ReferenceResult out;
+    const ScanChecks checks = checkScan(s);
+    out.scanWidth = s.ScanWidth;
+    const ChartMap map(s);
+    const FrameArea area = frameAreaOf(s, map);
+    const auto& m = map.fit()->toFrame.m();
+    double c[9];
+    for (int i = 0; i < 9; ++i)
+        c[i] = static_cast<double>(m[static_cast<size_t>(i)]);
+    const int64_t strips = checks.stripCount, width = s.ScanWidth;
+    struct Sums {
+        int64_t sd = 0;
+        long double sdy = 0, sdx = 0, q = 0;
+    };
+    std::vector<Sums> total(static_cast<size_t>(strips));
+    std::vector<ResultRow> rows(static_cast<size_t>(strips));
+    // Once for the sums, once more for the spread about each strip's point.
+    for (const bool spreadPass : {false, true}) {
+        if (spreadPass && !wantSpread)
+            break;
+        for (int64_t top = 0; top < pic.height; top += kBlockRows) {
+            std::vector<Sums> block(static_cast<size_t>(strips));
+            for (int64_t r = top; r < std::min<int64_t>(top + kBlockRows, pic.height); ++r)
+                for (int64_t x = 0; x < pic.width; ++x) {
+                    const int d = weightOf(pixelColour(pic, x, r), s);
+                    if (d <= 0 || d < s.Threshold)
+                        continue;
+                    const double bx = static_cast<double>(x), by = static_cast<double>(pic.height - r);
+                    double fx = c[0] * bx + c[1] * by + c[2], fy = c[3] * bx + c[4] * by + c[5];
+                    if (!map.fit()->toFrame.affine()) {
+                        const double w = c[6] * bx + c[7] * by + c[8];
+                        if (!(w > 0))
+                            continue;
+                        fx /= w;
+                        fy /= w;
+                    }
+                    const double u = (fx - area.left) / static_cast<double>(width);
+                    if (!(fy <= area.top && fy > area.top - checks.scanHeight) || !(u >= 0 && u < double(strips)))
+                        continue;
+                    const size_t k = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(u), strips - 1));
+                    Sums& a = block[k];
+                    if (spreadPass) {
+                        if (rows[k].number == 0)
+                            continue;
+                        const double v = static_cast<double>(static_cast<long double>(map.realY(fy)) - rows[k].realY);
+                        a.q += static_cast<long double>(d) * v * v;
+                        continue;
+                    }
+                    out.counted.push_back({x, r});
+                    a.sd += d;
+                    a.sdy += static_cast<long double>(d) * fy;
+                    a.sdx += static_cast<long double>(d) * fx;
+                }
+            for (size_t k = 0; k < block.size(); ++k) {
+                total[k].sd += block[k].sd;
+                total[k].sdy += block[k].sdy;
+                total[k].sdx += block[k].sdx;
+                total[k].q += block[k].q;
+            }
+        }
+        if (spreadPass)
+            break;
+        for (size_t k = 0; k < rows.size(); ++k) {
+            if (total[k].sd == 0)
+                continue;
+            const long double sd = static_cast<long double>(total[k].sd);
+            const double fx = s.WeightedX ? static_cast<double>(total[k].sdx / sd)
+                                          : area.left + static_cast<double>(static_cast<int64_t>(k) * width) +
+                                                static_cast<double>(width) * 0.5;
+            const double fy = static_cast<double>(total[k].sdy / sd);
+            const ChartPoint p = map.fromFrame(fx, fy);
+            rows[k] = {1, p.x, p.y, map.realX(fx), map.realY(fy)};
+        }
+    }
+    int32_t number = 1;
+    for (size_t k = 0; k < rows.size(); ++k) {
+        ResultRow& row = rows[k];
+        if (row.number != 0) {
+            if (wantSpread) {
+                row.sdev = static_cast<double>(std::sqrt(total[k].q / static_cast<long double>(total[k].sd)));
+                if (row.realY != 0) {
+                    row.hasSdevY = true;
+                    row.sdevY = static_cast<double>(static_cast<long double>(row.sdev) / row.realY);
+                }
+            }
+            row.number = number++;
+            out.rows.push_back(row);
+        }
+        out.progress.push_back(static_cast<int>((100 * static_cast<int64_t>(k)) / strips));
     }
     return out;
 }

@@ -27,6 +27,12 @@ int inkWeight(uint32_t colour, const InkSettings& ink);
 // The settings must pass the width and height checks.
 ReferenceResult referenceScan(const PixelView& picture, ScanSettings settings, bool wantSpread);
 
+// The scan of a kind other than the axes kind, literally: every pixel of the
+// picture, block of rows after block, mapped into the chart's frame in
+// doubles by the fitted map; the sums of a block in extended precision, the
+// blocks' sums added in order. Without following and line removal.
+ReferenceResult referenceChartScan(const PixelView& picture, ScanSettings settings, bool wantSpread);
+
 // A picture drawn in code, pixels held as 0x00BBGGRR.
 struct TestPicture {
     int32_t width = 0;
