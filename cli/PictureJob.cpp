@@ -167,7 +167,8 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
     try {
         runColumnScan(view, settings, checks, o.fields.wantsSpread(),
                       {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
-                       [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, share.threads});
+                       [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, share.threads,
+                       o.fields.wantsUncertainty()});
     } catch (const BmpReadError& e) {
         // Rows read while they are scanned: the file changed under the scan.
         out.messages += QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();

@@ -113,7 +113,7 @@ int32_t choiceFlag(const ScanOption& row, const QString& value)
 
 void fieldsFlag(OutputFields& f, const QString& value)
 {
-    f.realCoordinates = f.sdev = f.sdevY = f.bitmapCoordinates = false;
+    f.realCoordinates = f.sdev = f.sdevY = f.bitmapCoordinates = f.ux = f.uy = false;
     for (const QString& name : value.split(',')) {
         if (name == "real")
             f.realCoordinates = true;
@@ -123,21 +123,26 @@ void fieldsFlag(OutputFields& f, const QString& value)
             f.sdevY = true;
         else if (name == "bitmap")
             f.bitmapCoordinates = true;
+        else if (name == "ux")
+            f.ux = true;
+        else if (name == "uy")
+            f.uy = true;
         else
-            throw UsageError{"unknown field '" + name.toStdString() + "' (real, sdev, sdevy or bitmap)"};
+            throw UsageError{"unknown field '" + name.toStdString() + "' (real, sdev, sdevy, bitmap, ux or uy)"};
     }
-    if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates)
+    if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates && !f.ux && !f.uy)
         throw UsageError{"at least one output field must be selected"};
 }
 
 void columnNameFlag(OutputFields& f, const QString& value)
 {
     static const std::map<QString, Field> keys{{"x", Field::RealX},     {"y", Field::RealY},    {"sdev", Field::Sdev},
-                                               {"sdevy", Field::SdevY}, {"xb", Field::BitmapX}, {"yb", Field::BitmapY}};
+                                               {"sdevy", Field::SdevY}, {"xb", Field::BitmapX}, {"yb", Field::BitmapY},
+                                               {"ux", Field::Ux},       {"uy", Field::Uy}};
     const int eq = value.indexOf('=');
     const auto key = keys.find(value.left(eq));
     if (eq < 0 || key == keys.end())
-        throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb or yb"};
+        throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb, yb, ux or uy"};
     const QString text = value.mid(eq + 1);
     if (text.size() > 40)
         throw UsageError{"a column name holds at most 40 characters"};

@@ -12,7 +12,7 @@ using namespace plotrun;
 TGOutput::TGOutput(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TGOutput>())
 {
     ui_->setupUi(this);
-    setFixedSize(508, 352);
+    setFixedSize(508, 412);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     for (QString& t : savedTexts_)
         t.clear();
@@ -28,6 +28,17 @@ TGOutput::TGOutput(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::
 
 TGOutput::~TGOutput() = default;
 
+std::array<QCheckBox*, 8> TGOutput::checks() const
+{
+    return {ui_->ScanCheckBox,  ui_->ColNamesCheckBox, ui_->RealCheckBox, ui_->SdevCheckBox,
+            ui_->SdevyCheckBox, ui_->BitmapCheckBox,   ui_->UxCheckBox,   ui_->UyCheckBox};
+}
+
+std::array<QLineEdit*, kFieldCount> TGOutput::names() const
+{
+    return {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit, ui_->UxEdit, ui_->UyEdit};
+}
+
 OutputFields TGOutput::fields() const
 {
     OutputFields f;
@@ -38,9 +49,10 @@ OutputFields TGOutput::fields() const
     f.sdev = ui_->SdevCheckBox->isChecked();
     f.sdevY = ui_->SdevyCheckBox->isChecked();
     f.bitmapCoordinates = ui_->BitmapCheckBox->isChecked();
-    const QLineEdit* names[] = {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit};
+    f.ux = ui_->UxCheckBox->isChecked();
+    f.uy = ui_->UyCheckBox->isChecked();
     for (int i = 0; i < kFieldCount; ++i)
-        f.names[i] = names[i]->text().toStdString();
+        f.names[i] = names()[i]->text().toStdString();
     return f;
 }
 
@@ -53,9 +65,10 @@ void TGOutput::setFields(const OutputFields& f)
     ui_->SdevCheckBox->setChecked(f.sdev);
     ui_->SdevyCheckBox->setChecked(f.sdevY);
     ui_->BitmapCheckBox->setChecked(f.bitmapCoordinates);
-    QLineEdit* names[] = {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit};
+    ui_->UxCheckBox->setChecked(f.ux);
+    ui_->UyCheckBox->setChecked(f.uy);
     for (int i = 0; i < kFieldCount; ++i)
-        names[i]->setText(QString::fromStdString(f.names[i]));
+        names()[i]->setText(QString::fromStdString(f.names[i]));
 }
 
 void TGOutput::showEvent(QShowEvent* event)
@@ -67,21 +80,20 @@ void TGOutput::showEvent(QShowEvent* event)
 
 void TGOutput::FormShow()
 {
-    const QCheckBox* checks[] = {ui_->ScanCheckBox, ui_->ColNamesCheckBox, ui_->RealCheckBox,
-                                 ui_->SdevCheckBox, ui_->SdevyCheckBox,    ui_->BitmapCheckBox};
     for (size_t i = 0; i < savedChecks_.size(); ++i)
-        savedChecks_[i] = checks[i]->isChecked();
-    const QLineEdit* texts[] = {ui_->XEdit,  ui_->YEdit,  ui_->SdevEdit, ui_->SdevyEdit,
-                                ui_->XbEdit, ui_->YbEdit, ui_->SelDelim};
-    for (size_t i = 0; i < savedTexts_.size(); ++i)
-        savedTexts_[i] = texts[i]->text();
+        savedChecks_[i] = checks()[i]->isChecked();
+    for (int i = 0; i < kFieldCount; ++i)
+        savedTexts_[size_t(i)] = names()[size_t(i)]->text();
+    savedTexts_.back() = ui_->SelDelim->text();
 }
 
 void TGOutput::ColNamesCheckBoxClick()
 {
-    QWidget* controls[] = {ui_->xLbl,  ui_->yLbl,  ui_->sdevLbl,  ui_->sdevyLbl,  ui_->bxLbl,  ui_->byLbl,
-                           ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit};
-    for (QWidget* w : controls)
+    QWidget* labels[] = {ui_->xLbl,  ui_->yLbl,  ui_->sdevLbl, ui_->sdevyLbl,
+                         ui_->bxLbl, ui_->byLbl, ui_->uxLbl,   ui_->uyLbl};
+    for (QWidget* w : labels)
+        w->setEnabled(!w->isEnabled());
+    for (QLineEdit* w : names())
         w->setEnabled(!w->isEnabled());
 }
 
@@ -89,14 +101,11 @@ void TGOutput::CancelBtnClick()
 {
     // Restoring the column-names box raises its change event, so the name
     // boxes follow it.
-    QCheckBox* checks[] = {ui_->ScanCheckBox, ui_->ColNamesCheckBox, ui_->RealCheckBox,
-                           ui_->SdevCheckBox, ui_->SdevyCheckBox,    ui_->BitmapCheckBox};
     for (size_t i = 0; i < savedChecks_.size(); ++i)
-        checks[i]->setChecked(savedChecks_[i]);
-    QLineEdit* texts[] = {ui_->XEdit,  ui_->YEdit,  ui_->SdevEdit, ui_->SdevyEdit,
-                          ui_->XbEdit, ui_->YbEdit, ui_->SelDelim};
-    for (size_t i = 0; i < savedTexts_.size(); ++i)
-        texts[i]->setText(savedTexts_[i]);
+        checks()[i]->setChecked(savedChecks_[i]);
+    for (int i = 0; i < kFieldCount; ++i)
+        names()[size_t(i)]->setText(savedTexts_[size_t(i)]);
+    ui_->SelDelim->setText(savedTexts_.back());
     QDialog::reject();
 }
 
@@ -127,7 +136,7 @@ void TGOutput::done(int result)
 {
     // Every close leaves at least one data column.
     if (!ui_->RealCheckBox->isChecked() && !ui_->BitmapCheckBox->isChecked() && !ui_->SdevCheckBox->isChecked() &&
-        !ui_->SdevyCheckBox->isChecked()) {
+        !ui_->SdevyCheckBox->isChecked() && !ui_->UxCheckBox->isChecked() && !ui_->UyCheckBox->isChecked()) {
         ui_->RealCheckBox->setChecked(true);
         showNotice(this, kMissingFieldTitle, kMissingFieldText);
     }

@@ -4,7 +4,9 @@
 
 #include "ScanSettings.h"
 
+#include <QCheckBox>
 #include <QDialog>
+#include <QLineEdit>
 
 #include <array>
 #include <memory>
@@ -45,6 +47,11 @@ private:
     bool delimiterTaken();
 
     std::unique_ptr<Ui::TGOutput> ui_;
-    std::array<bool, 6> savedChecks_{};
-    std::array<QString, 7> savedTexts_;
+    // The check boxes (the two of the block first, then one for each field
+    // or pair of fields) and the column-name boxes in the order of Field.
+    std::array<QCheckBox*, 8> checks() const;
+    std::array<QLineEdit*, plotrun::kFieldCount> names() const;
+
+    std::array<bool, 8> savedChecks_{};
+    std::array<QString, plotrun::kFieldCount + 1> savedTexts_; // the names, then the delimiter
 };

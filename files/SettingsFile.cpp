@@ -153,7 +153,10 @@ void put(QJsonObject& o, const QString& key, const QJsonValue& v)
 }
 
 // The keys of the column names, in the order of Field.
-constexpr const char* kNameKeys[kFieldCount] = {"x", "y", "sdev", "sdevY", "bitmapX", "bitmapY"};
+constexpr const char* kNameKeys[kFieldCount] = {"x", "y", "sdev", "sdevY", "bitmapX", "bitmapY", "ux", "uy"};
+// The fields from the uncertainties on came later: a file holds them, and
+// their names, only once they differ from the start.
+constexpr int kFirstLaterField = static_cast<int>(Field::Ux);
 
 // --- The rows of the option table, written and read by kind.
 
@@ -171,15 +174,22 @@ void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
             put(o, row.keys[i], numberIn(row, v, i));
         break;
     case OptionKind::Colour: put(o, key, QString::fromStdString(colourText(colourIn(row, v)))); break;
-    case OptionKind::FieldList:
-        put(o, key,
-            QJsonObject{
-                {"real", f.realCoordinates}, {"sdev", f.sdev}, {"sdevY", f.sdevY}, {"bitmap", f.bitmapCoordinates}});
+    case OptionKind::FieldList: {
+        QJsonObject fields{
+            {"real", f.realCoordinates}, {"sdev", f.sdev}, {"sdevY", f.sdevY}, {"bitmap", f.bitmapCoordinates}};
+        if (f.ux)
+            fields["ux"] = true;
+        if (f.uy)
+            fields["uy"] = true;
+        put(o, key, fields);
         break;
+    }
     case OptionKind::ColumnNames: {
         QJsonObject names;
+        const OutputFields start;
         for (int i = 0; i < kFieldCount; ++i)
-            names[kNameKeys[i]] = QString::fromStdString(f.names[i]);
+            if (i < kFirstLaterField || f.names[i] != start.names[i])
+                names[kNameKeys[i]] = QString::fromStdString(f.names[i]);
         put(o, key, names);
         break;
     }
@@ -284,15 +294,18 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s)
         f.sdev = fields.flag("sdev");
         f.sdevY = fields.flag("sdevY");
         f.bitmapCoordinates = fields.flag("bitmap");
+        f.ux = fields.has("ux") && fields.flag("ux");
+        f.uy = fields.has("uy") && fields.flag("uy");
         fields.noOthers();
-        if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates)
+        if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates && !f.ux && !f.uy)
             g.fail(name, "must include at least one output field");
         break;
     }
     case OptionKind::ColumnNames: {
         Keys names = g.object(name);
         for (int i = 0; i < kFieldCount; ++i)
-            f.names[i] = names.text(kNameKeys[i], 40).toStdString();
+            if (i < kFirstLaterField || names.has(kNameKeys[i]))
+                f.names[i] = names.text(kNameKeys[i], 40).toStdString();
         names.noOthers();
         break;
     }

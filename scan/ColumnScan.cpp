@@ -7,6 +7,7 @@
 #include "InkModel.h"
 #include "PixelWalk.h"
 #include "StripPoint.h"
+#include "Uncertainty.h"
 #include "Threads.h"
 
 #include <algorithm>
@@ -343,6 +344,26 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 {
     if (checks.stop != ScanStop::None || checks.stripCount < 1 || settings.ScanWidth < 1)
         return 0;
+    if (sinks.uncertainty) {
+        // Each point's uncertainty needs its neighbours, and its own spread
+        // where it has none: the rows wait for the end of the scan.
+        std::vector<ResultRow> rows;
+        ScanSinks held = sinks;
+        held.uncertainty = false;
+        held.onRow = [&rows](const ResultRow& r) { rows.push_back(r); };
+        runColumnScan(picture, settings, checks, true, held);
+        placeUncertainties(rows, settings);
+        for (ResultRow& r : rows) {
+            if (!wantSpread) {
+                r.sdev = 0;
+                r.hasSdevY = false;
+                r.sdevY = 0;
+            }
+            if (sinks.onRow)
+                sinks.onRow(r);
+        }
+        return static_cast<int32_t>(rows.size());
+    }
     if (!settings.Calibration.aligned())
         return runChartScan(picture, settings, checks, wantSpread, sinks);
     if (settings.Follow.active())

@@ -16,6 +16,8 @@ GridLayout layoutGrid(const OutputFields& f)
     };
     add(f.realCoordinates, Field::RealX);
     add(f.realCoordinates, Field::RealY);
+    add(f.ux, Field::Ux);
+    add(f.uy, Field::Uy);
     add(f.sdev, Field::Sdev);
     add(f.sdevY, Field::SdevY);
     add(f.bitmapCoordinates, Field::BitmapX);
@@ -44,6 +46,8 @@ std::vector<std::string> rowCells(const GridLayout& layout, const ResultRow& row
         case Field::SdevY: cells.push_back(row.hasSdevY ? formatReal(row.sdevY, sep) : std::string()); break;
         case Field::BitmapX: cells.push_back(formatReal(row.bitmapX, sep)); break;
         case Field::BitmapY: cells.push_back(formatReal(row.bitmapY, sep)); break;
+        case Field::Ux: cells.push_back(formatReal(row.ux, sep)); break;
+        case Field::Uy: cells.push_back(formatReal(row.uy, sep)); break;
         }
     }
     return cells;

@@ -13,14 +13,19 @@
 namespace plotrun {
 
 struct GridLayout {
-    std::vector<Field> fields;                                       // grid column c (from 1) holds fields[c - 1]
-    std::array<int32_t, kFieldCount> column{-1, -1, -1, -1, -1, -1}; // by Field; -1 when absent
+    std::vector<Field> fields; // grid column c (from 1) holds fields[c - 1]
+    std::array<int32_t, kFieldCount> column = [] {
+        std::array<int32_t, kFieldCount> none;
+        none.fill(-1);
+        return none;
+    }(); // by Field; -1 when absent
 
     int32_t gridCols() const { return static_cast<int32_t>(fields.size()) + 1; } // with column 0
     int32_t columnOf(Field f) const { return column[static_cast<int>(f)]; }
 };
 
-// Included fields in the fixed order real x, real y, SDEV, SDEV/Y, bitmap x, bitmap y.
+// Included fields in the fixed order real x, real y, U(X), U(Y), SDEV, SDEV/Y,
+// bitmap x, bitmap y.
 GridLayout layoutGrid(const OutputFields& fields);
 
 // Row 0 of the grid, columns 1 on: the column names.

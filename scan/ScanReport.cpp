@@ -1,6 +1,9 @@
 #include "ScanReport.h"
 
 #include "NumberText.h"
+#include "Uncertainty.h"
+
+#include <algorithm>
 
 #include <cmath>
 #include <utility>
@@ -19,6 +22,8 @@ const std::vector<std::string>& ScanReport::addRow(const ResultRow& row)
     if (!finite && firstNonFiniteRow_ == 0)
         firstNonFiniteRow_ = row.number != 0 ? row.number : static_cast<int32_t>(rowCount_) + 1;
     ++rowCount_;
+    if (fields_.wantsUncertainty())
+        scatter_.push_back(row.scatter);
     if (keep_ == Keep::TextOnly) {
         // The cells as the grid would hold them, written straight into the
         // line: an absent SDEV/Y and a value that is not finite stay empty.
@@ -46,8 +51,18 @@ const std::vector<std::string>& ScanReport::addRow(const ResultRow& row)
 std::vector<std::string> ScanReport::headLines(const PictureFacts& picture, const ScanSettings& settings) const
 {
     std::vector<std::string> header;
-    if (fields_.scanningParameters)
+    if (fields_.scanningParameters) {
         header = headerBlock(picture, settings, fields_.delimiter, separator_);
+        // The size of each contribution to the uncertainties, before the
+        // block's last, empty line.
+        if (fields_.wantsUncertainty()) {
+            std::vector<double> sorted = scatter_;
+            std::sort(sorted.begin(), sorted.end());
+            const double median = sorted.empty() ? 0 : sorted[sorted.size() / 2];
+            header.insert(header.end() - 1,
+                          joinCells(uncertaintyHeaderCells(settings, median, separator_), fields_.delimiter));
+        }
+    }
     return outputLines(fields_.scanningParameters ? &header : nullptr, fields_.columnNames ? &columnNames_ : nullptr,
                        {}, fields_.delimiter);
 }
@@ -82,6 +97,8 @@ double fieldValue(const ResultRow& row, Field field)
     case Field::SdevY: return row.hasSdevY ? row.sdevY : 0;
     case Field::BitmapX: return row.bitmapX;
     case Field::BitmapY: return row.bitmapY;
+    case Field::Ux: return row.ux;
+    case Field::Uy: return row.uy;
     }
     return 0;
 }

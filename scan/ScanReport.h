@@ -64,6 +64,7 @@ private:
     std::string rowText_; // Keep::TextOnly: the rows' lines, each ending in CR LF
     size_t rowCount_ = 0;
     int32_t firstNonFiniteRow_ = 0;
+    std::vector<double> scatter_; // of each row, while an uncertainty is asked for
 };
 
 // The value of one field of a row.

@@ -110,8 +110,10 @@ struct ScanSettings {
 };
 
 // The data columns of a result, in the fixed order of the output grid.
-enum class Field { RealX, RealY, Sdev, SdevY, BitmapX, BitmapY };
-inline constexpr int kFieldCount = 6;
+// The standard uncertainties of real x and real y come last, so that the
+// first six keep their places in every record that lists them.
+enum class Field { RealX, RealY, Sdev, SdevY, BitmapX, BitmapY, Ux, Uy };
+inline constexpr int kFieldCount = 8;
 
 struct OutputFields {
     std::string delimiter = ",";
@@ -121,10 +123,13 @@ struct OutputFields {
     bool sdev = false;
     bool sdevY = false;
     bool bitmapCoordinates = false;
+    bool ux = false; // the standard uncertainty of real x
+    bool uy = false; // and of real y
     // Indexed by Field.
-    std::array<std::string, kFieldCount> names{"X", "Y", "SDEV", "SDEV/Y", "X [px]", "Y [px]"};
+    std::array<std::string, kFieldCount> names{"X", "Y", "SDEV", "SDEV/Y", "X [px]", "Y [px]", "U(X)", "U(Y)"};
 
     bool wantsSpread() const { return sdev || sdevY; }
+    bool wantsUncertainty() const { return ux || uy; }
     const std::string& name(Field f) const { return names[static_cast<int>(f)]; }
     bool operator==(const OutputFields&) const = default;
 };

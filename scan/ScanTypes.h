@@ -23,6 +23,12 @@ struct ResultRow {
     bool hasSdevY = false;
     double sdevY = 0;
     int32_t runCount = 0; // curve following: the runs the strip held; 0 without following
+    // The standard uncertainties of real x and real y, when asked for, and
+    // the scatter of the points about their neighbours (frame pixels) that
+    // went into them.
+    double ux = 0;
+    double uy = 0;
+    double scatter = 0;
 };
 
 // Why a scan does not go ahead.
@@ -67,6 +73,9 @@ struct ScanSinks {
     // The most threads this picture's scan may use; a front end that scans
     // several pictures at once gives each its share of the cores.
     int threads = kMostThreadsPerPicture;
+    // The standard uncertainties: the rows are then held until the scan is
+    // done, since each point's comes from its neighbours too.
+    bool uncertainty = false;
 };
 
 // The pixels that a scan walks: the columns of its whole strips and its rows,

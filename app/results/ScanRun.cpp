@@ -42,7 +42,8 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
                                showStatus_(QString::fromStdString(progressText(percent)));
                            }
                        },
-                       [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }});
+                       [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }, kMostThreadsPerPicture,
+                       report.fields().wantsUncertainty()});
         grid_.setGridSize(report.gridCols(), int(report.rowCount()) + 1);
     }
     showStatus_("Finalizing...");

@@ -298,7 +298,7 @@ private slots:
         TGOutput output;
         QCOMPARE(text(output, "SelDelim"), QString(","));
         QCOMPARE(output.windowTitle(), QString("Output Fields"));
-        QCOMPARE(output.size(), QSize(508, 352));
+        QCOMPARE(output.size(), QSize(508, 412));
     }
 
     void theNameBoxesFollowTheColumnNamesBox()
