@@ -132,8 +132,8 @@ PageFile::PageFile(const QString& path) : d_(std::make_unique<Document>())
     if (file.size() > kMostSvgBytes)
         throw refusal(format, name_, QString("is larger than %1 MB.").arg(kMostSvgBytes >> 20));
     const QByteArray bytes = file.readAll();
-    // Qt's SVG reader draws what it understood of a file that is not well
-    // formed, or cut short; the XML reader tells those apart first.
+    // Qt's SVG reader refuses a file that is not well formed without saying
+    // where; the XML reader names the line, and finds the drawing's size.
     QXmlStreamReader xml(bytes);
     bool root = false;
     double width = 0, height = 0, boxWidth = 0, boxHeight = 0;
