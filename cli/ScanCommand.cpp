@@ -20,8 +20,10 @@ namespace {
 QSize headerSize(const QString& path, const PageChoice& page)
 {
     // A PDF or SVG page is as large as it is rendered.
-    if (pageFormat(path) != PageFormat::None)
-        return PageFile(path).pixels(page.page, page.dpi);
+    if (pageFormat(path) != PageFormat::None) {
+        const PageFile file(path);
+        return file.pixels(file.servedPage(page.page), page.dpi);
+    }
     QImageReader reader(path);
     return reader.size();
 }

@@ -300,7 +300,7 @@ QImage PageFile::renderedAt(int page, QSize size) const
 Picture loadPage(const QString& path, int page, int32_t dpi, qint64 maxPixels, qint64 memoryBudget)
 {
     const PageFile file(path);
-    return file.render(file.format() == PageFormat::Svg ? 1 : page, dpi, maxPixels, memoryBudget);
+    return file.render(file.servedPage(page), dpi, maxPixels, memoryBudget);
 }
 
 } // namespace plotrun

@@ -34,6 +34,10 @@ public:
     PageFormat format() const;
     // An SVG file is one page.
     int pageCount() const;
+    // The page that a request for `page` gets: an SVG drawing is its one page
+    // whichever page is asked, as a picture is, so that one page number
+    // serves a batch of PDF and SVG files.
+    int servedPage(int page) const { return format() == PageFormat::Svg ? 1 : page; }
     // A page's size in inches; pages count from 1.
     QSizeF inches(int page) const;
     // The size in pixels of a page rendered at `dpi` dots per inch.
@@ -65,9 +69,8 @@ private:
     QString name_;
 };
 
-// Opens the file and renders one page: the loader's counterpart for PDF and
-// SVG files. An SVG drawing is its one page whichever page is asked, as a
-// picture is, so that one page number serves a batch of both.
+// Opens the file and renders its served page: the loader's counterpart for
+// PDF and SVG files.
 Picture loadPage(const QString& path, int page, int32_t dpi, qint64 maxPixels = kDefaultMaxPixels,
                  qint64 memoryBudget = -1);
 

@@ -257,7 +257,8 @@ TEST_F(PageFiles, ThePageAndResolutionFlagsAreCheckedAndGoIntoTheSettingsFile)
     EXPECT_EQ(r.code, kScanFileError);
     EXPECT_EQ(r.err, "plotrun-scan: \"chart.pdf\" has 2 pages; there is no page 3.\n");
     // A drawing is one page, as a picture is: batches give --page for the PDFs.
-    EXPECT_EQ(scanner(flags + QStringList{"--page", "2", svg()}).code, kScanDone);
+    EXPECT_EQ(scanner(flags + QStringList{"--page", "2", "--save-settings", dir.filePath("d.json"), svg()}).code,
+              kScanDone);
     r = scanner(flags + QStringList{"--page", "0", pdf()});
     EXPECT_EQ(r.code, kScanUsage);
     EXPECT_NE(r.err.find("--page takes a whole number of at least 1"), std::string::npos) << r.err;
