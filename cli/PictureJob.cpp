@@ -3,6 +3,7 @@
 #include "ScanCommand.h"
 
 #include "../files/BmpRows.h"
+#include "../files/PageFile.h"
 #include "../scan/ChartScan.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/CurveFollow.h"
@@ -124,7 +125,11 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
     };
     Picture picture;
     try {
-        picture = loadPicture(image, o.maxPixels, rows, share.memory, share.threads);
+        // A PDF or SVG page is rendered whole; its settings are judged after.
+        if (pageFormat(image) != PageFormat::None)
+            picture = loadPage(image, o.page.page, o.page.dpi, o.maxPixels, share.memory);
+        else
+            picture = loadPicture(image, o.maxPixels, rows, share.memory, share.threads);
     } catch (const PixelLimitError& e) {
         out.messages = std::string(e.what()) + " Raise the limit with --max-pixels N.\n";
         out.code = kScanFileError;
@@ -201,6 +206,7 @@ bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream&
     s.fields = o.fields;
     s.decimalSeparator = o.decimalSeparator;
     s.copyToClipboard = o.copyToClipboard;
+    s.page = o.page;
     const QString error = writeSettingsFile(o.saveSettingsPath, s);
     if (!error.isEmpty()) {
         err << "plotrun-scan: cannot write \"" << o.saveSettingsPath.toStdString() << "\": " << error.toStdString()

@@ -4,6 +4,7 @@
 #include "PictureJob.h"
 #include "ScanFlags.h"
 
+#include "../files/PageFile.h"
 #include "../files/TextFile.h"
 
 #include <QFileInfo>
@@ -14,9 +15,15 @@ namespace plotrun {
 namespace {
 
 // The size of a picture as its header tells it, for --save-settings; an
-// invalid size when it cannot be told.
-QSize headerSize(const QString& path)
+// invalid size when it cannot be told. A PDF or SVG file that cannot be
+// opened, or lacks the page, throws PictureError.
+QSize headerSize(const QString& path, const PageChoice& page)
 {
+    // A PDF or SVG page is as large as it is rendered.
+    if (pageFormat(path) != PageFormat::None) {
+        const PageFile file(path);
+        return file.pixels(file.servedPage(page.page), page.dpi);
+    }
     QImageReader reader(path);
     return reader.size();
 }
@@ -67,8 +74,13 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
                 << "\" before the scan, which a pipe or device cannot give; name a picture file\n";
             return kScanUsage;
         }
-        if (!o.images.isEmpty())
-            size = headerSize(o.images[0]);
+        try {
+            if (!o.images.isEmpty())
+                size = headerSize(o.images[0], o.page);
+        } catch (const PictureError& e) {
+            err << "plotrun-scan: " << e.what() << "\n";
+            return kScanFileError;
+        }
         if (!size.isValid()) {
             err << "plotrun-scan: cannot tell the size of \"" << o.images.value(0).toStdString()
                 << "\" for --save-settings\n";

@@ -257,8 +257,9 @@ void checkCompanionsOverFile(const Options& o)
         }
 }
 
-// The output fields, the decimal separator and the clipboard choice: the
-// settings file's, or the start values, with what the flags gave over them.
+// The output fields, the decimal separator, the clipboard choice and the
+// page: the settings file's, or the start values, with what the flags gave
+// over them.
 void mergeOutput(Options& o)
 {
     OptionValues v;
@@ -279,6 +280,11 @@ void mergeOutput(Options& o)
         case OptionKind::FieldList: fieldsFlag(v.fields, value); break;
         case OptionKind::ColumnNames: columnNameFlag(v.fields, value); break;
         case OptionKind::Delimiter: v.fields.delimiter = value.toStdString(); break;
+        case OptionKind::Whole:
+            // Numbers of no box of the options dialog: the page.
+            if (!row->controls[0].text)
+                row->whole(v) = wholeFlag(*row, value);
+            break;
         case OptionKind::OnOff:
             // Check boxes of the options dialog go through the boxes.
             if (!row->controls[0].check)
@@ -296,6 +302,7 @@ void mergeOutput(Options& o)
     o.fields = v.fields;
     o.decimalSeparator = v.decimalSeparator;
     o.copyToClipboard = v.copyToClipboard;
+    o.page = v.page;
 }
 
 // --- The scanner's own flags
@@ -474,7 +481,10 @@ OptionBoxes boxesWithFlags(const Options& o, OptionBoxes b)
     for (const auto& [row, value] : o.given) {
         const OptionControl* c = row->controls;
         switch (row->kind) {
-        case OptionKind::Whole: b.*c[0].text = value.toStdString(); break;
+        case OptionKind::Whole:
+            if (c[0].text)
+                b.*c[0].text = value.toStdString();
+            break;
         case OptionKind::OnOff:
             if (c[0].check)
                 b.*c[0].check = true;

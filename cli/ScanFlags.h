@@ -31,6 +31,7 @@ struct Options {
     OutputFields fields;
     std::string decimalSeparator;
     bool copyToClipboard = true;
+    PageChoice page; // the page of PDF and SVG files, and its resolution
     QStringList images;
     QString output;
     QString outputDir;

@@ -1,5 +1,6 @@
 #include "PictureFile.h"
 #include "BmpRows.h"
+#include "PageFile.h"
 #include "PictureStructure.h"
 
 #include <QBuffer>
@@ -575,6 +576,8 @@ bool holdsPicture(const QString& path)
     // A pipe or device is not opened: reading it would take what it holds.
     if (!QFileInfo(path).isFile())
         return false;
+    if (pageFormat(path) != PageFormat::None)
+        return true;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     DecodeMessages quiet;

@@ -99,7 +99,8 @@ PixelView pixelView(const QImage& scanPixels);
 PixelView pixelView(const Picture& picture);
 
 // Whether `path` is a regular file whose contents are a picture that Qt
-// reads: a file that settings or output must never be written over.
+// reads, or a PDF or SVG file: a file that settings or output must never be
+// written over.
 bool holdsPicture(const QString& path);
 
 // The memory that can be spent on a picture, in bytes.

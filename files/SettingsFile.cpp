@@ -254,7 +254,11 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s)
     Keys& g = group.at(path);
     OutputFields& f = s.fields;
     switch (row.kind) {
-    case OptionKind::Whole: row.whole(s) = int32_t(g.whole(name)); break; // its range is the options checks'
+    case OptionKind::Whole:
+        row.whole(s) = int32_t(g.whole(name)); // the options checks judge the range of a number in a box
+        if (!row.controls[0].text && (wholeIn(row, s) < row.least || wholeIn(row, s) > row.most))
+            g.failWith(name, QString::fromStdString(rangeText(row)));
+        break;
     case OptionKind::OnOff: row.onOff(s) = g.flag(name); break;
     case OptionKind::Positions:
     case OptionKind::Reals:

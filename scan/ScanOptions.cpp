@@ -319,6 +319,32 @@ const ScanOption kOptions[] = {
      .header = {P::Scan, F::WhenOn, {"Leave out axis and grid lines"}},
      .onOff = [](V& v) -> bool& { return v.record.Follow.RemoveLines; }},
 
+    // --- The page of a PDF or SVG file: no box of the options dialog, so the
+    // settings file and the scanner judge them by their range.
+    {.kind = K::Whole,
+     .flag = "--page",
+     .value = "N",
+     .help = "the page of a PDF file to scan (default {start}); SVG\ndrawings and other pictures ignore it",
+     .keys = {"page.number"},
+     .inFile = InFile::WhenSet,
+     .noun = "page",
+     .least = 1,
+     .start = 1,
+     .judgedAsRead = true,
+     .whole = [](V& v) -> int32_t& { return v.page.page; }},
+    {.kind = K::Whole,
+     .flag = "--dpi",
+     .value = "D",
+     .help = "render a PDF or SVG page at D dots per inch (default {start})",
+     .keys = {"page.dpi"},
+     .inFile = InFile::WhenSet,
+     .noun = "resolution",
+     .least = 10,
+     .most = 9600,
+     .start = PageChoice::kDefaultDpi,
+     .judgedAsRead = true,
+     .whole = [](V& v) -> int32_t& { return v.page.dpi; }},
+
     // --- The output fields dialog's
     {.kind = K::FieldList,
      .flag = "--fields",

@@ -19,13 +19,26 @@
 
 namespace plotrun {
 
+// Which page of a PDF or SVG file becomes the picture, and at how many dots
+// per inch it is rendered. It steers loading, not the scan; pictures of other
+// kinds leave it unused.
+struct PageChoice {
+    static constexpr int32_t kDefaultDpi = 300;
+    int32_t page = 1; // counted from 1
+    int32_t dpi = kDefaultDpi;
+
+    bool operator==(const PageChoice&) const = default;
+};
+
 // Everything the options set: the Scan settings, the output fields, and the
-// decimal separator and the clipboard choice that only the front ends hold.
+// decimal separator, the clipboard choice and the page that only the front
+// ends hold.
 struct OptionValues {
     ScanSettings record{};
     OutputFields fields{};
     std::string decimalSeparator = ".";
     bool copyToClipboard = true;
+    PageChoice page{};
 
     bool operator==(const OptionValues&) const = default;
 };

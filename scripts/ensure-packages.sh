@@ -3,6 +3,7 @@
 plotrun_packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-tools-dev qt6-image-formats-plugins
+  qt6-pdf-dev qt6-svg-dev
   libgl-dev libvulkan-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

@@ -2,13 +2,18 @@
 // The common dialogs that the window's commands open, as functions: tests
 // answer them in place of a user. An empty function means the real dialog.
 
+#include "ScanOptions.h"
+
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QPrinter;
 
 namespace plotrun {
+
+class PageFile;
 
 struct CommonDialogs {
     std::function<QString()> openFile;
@@ -17,6 +22,8 @@ struct CommonDialogs {
     std::function<bool(QPrinter&, int pageCount)> printPages;
     std::function<QString()> openSettingsFile;
     std::function<QString()> saveSettingsFile;
+    // Asks the page of a PDF or SVG file and its resolution; none when cancelled.
+    std::function<std::optional<PageChoice>(const PageFile&, const QString& fileName)> choosePage;
 };
 
 } // namespace plotrun

@@ -5,6 +5,7 @@
 // signal.
 
 #include "MarkingTool.h"
+#include "ScanOptions.h"
 #include "ScanSettings.h"
 
 #include <QObject>
@@ -20,7 +21,8 @@ struct PictureState {
     // The last picture offered was refused: the one before stays loaded and
     // is still scanned, but is hidden and takes no new options.
     bool refused = false;
-    QString path; // its file; empty for a pasted picture
+    QString path;      // its file; empty for a pasted picture
+    PageChoice page{}; // the page and resolution of a PDF or SVG file
     bool operator==(const PictureState&) const = default;
 };
 

@@ -9,6 +9,8 @@
 #include "../../dialogs/TAboutBox.h"
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
+#include "../../dialogs/TPageDialog.h"
+#include "../../files/PageFile.h"
 #include "../../files/TextFile.h"
 #include "ColumnScan.h"
 #include "InkModel.h"
@@ -78,6 +80,10 @@ QString imageFilter()
     QStringList patterns;
     for (const QByteArray& f : QImageReader::supportedImageFormats())
         patterns << "*." + QString::fromLatin1(f);
+    // PDF pages and SVG drawings open as pictures too.
+    for (const char* page : {"*.pdf", "*.svg"})
+        if (!patterns.contains(page))
+            patterns << page;
     return "Bitmaps (*.bmp);;Pictures (" + patterns.join(' ') + ");;All files (*)";
 }
 
@@ -95,6 +101,10 @@ TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
     connectCommands();
     statusBar()->setObjectName("StatusBar");
     dialogs_.openFile = [this] { return QFileDialog::getOpenFileName(this, "Open", {}, imageFilter()); };
+    dialogs_.choosePage = [this](const PageFile& file, const QString& name) -> std::optional<PageChoice> {
+        TPageDialog dialog(file, name, this);
+        return dialog.exec() == QDialog::Accepted ? std::optional(dialog.choice()) : std::nullopt;
+    };
     FormCreate();
     connect(&document_, &DocumentOwner::changed, this, [this] { documentChanged(); });
     documentChanged();
@@ -311,7 +321,22 @@ void TPlotrunner::openPicture(const QString& path)
     // A named pipe or a device would hold the window until it gave something.
     if (const QString problem = notARegularFile(path); !problem.isEmpty())
         throw std::runtime_error(problem.toStdString());
-    if (acceptPicture(loadPicture(path), QFileInfo(path).fileName())) // throws: the earlier picture stays
+    const QString name = QFileInfo(path).fileName();
+    if (const PageFormat format = pageFormat(path); format != PageFormat::None) {
+        // A page of a PDF or SVG file, at the resolution the user asks.
+        const PageFile file(path); // throws: the earlier picture stays
+        const std::optional<PageChoice> choice = dialogs_.choosePage(file, name);
+        if (!choice)
+            return;
+        if (acceptPicture(file.render(choice->page, choice->dpi),
+                          PageFile::pictureName(name, format, choice->page, choice->dpi)))
+            document_.change([&](Document& d) {
+                d.picture.path = path;
+                d.picture.page = *choice;
+            });
+        return;
+    }
+    if (acceptPicture(loadPicture(path), name)) // throws: the earlier picture stays
         document_.change([&](Document& d) { d.picture.path = path; });
 }
 

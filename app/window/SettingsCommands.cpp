@@ -72,6 +72,7 @@ void SettingsCommands::SaveSettingsClick()
     s.fields = GOutput->fields();
     s.decimalSeparator = decimalSeparator();
     s.copyToClipboard = GOptions->copyToClipboard();
+    s.page = document_.picture.page;
     // Nothing is saved that could not be loaded again.
     try {
         settingsFromJson(settingsToJson(s));
