@@ -75,7 +75,7 @@ public:
             cacheRealYOfRows();
         if (sinks_.onFindings) {
             gap_ = s.Follow.Gap; // runs split as following splits them
-            rowCounts_.assign(static_cast<size_t>(frame_.rows), 0);
+            rowCounts_.assign(FindingsTally::kRowLanes * static_cast<size_t>(frame_.rows), 0);
         }
     }
 
@@ -164,7 +164,7 @@ private:
             for (size_t c = 0; c < columns.size(); ++c)
                 columns[c] += tally.columnCounts()[c];
         findings_.strips = static_cast<int32_t>(stripCount_);
-        findings_.rowLines = linesAmong(rowCounts_, frame_.columns);
+        findings_.rowLines = linesAmong(FindingsTally::rowsOfLanes(rowCounts_), frame_.columns);
         findings_.columnLines = linesAmong(columns, frame_.rows);
         sinks_.onFindings(findings_);
     }

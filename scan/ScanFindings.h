@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -62,14 +63,23 @@ ScanFindings findingsOf(const FollowPlan& plan);
 // scan's, as each row belongs to one share only.
 class FindingsTally {
 public:
-    // `columns` columns of the area from `left`, its rows from `top`.
+    // A row's count is kept in four lanes, by column: neighbouring pixels of
+    // a row then do not wait on one another's count.
+    static constexpr size_t kRowLanes = 4;
+
+    // `columns` columns of the area from `left`, its rows from `top`;
+    // `rowCounts` holds kRowLanes counts for each row of the area.
     FindingsTally(int64_t left, int64_t columns, int64_t top, int32_t gap, int32_t* rowCounts)
         : left_(left), top_(top), gap_(std::max(gap, 1)), columnCounts_(static_cast<size_t>(columns), 0),
           rowCounts_(rowCounts)
     {
     }
 
-    void startBand(int64_t strips) { strips_.assign(static_cast<size_t>(strips), StripRuns{}); }
+    void startBand(int64_t strips)
+    {
+        strips_.assign(static_cast<size_t>(strips), StripRuns{});
+        firsts_.assign(static_cast<size_t>(strips), 0);
+    }
 
     // A pixel of weight 0 adds nothing to a point, and a run of them only
     // is none for following either.
@@ -77,16 +87,18 @@ public:
     {
         if (w <= 0)
             return;
+        const auto row = static_cast<int32_t>(r - top_);
         StripRuns& s = strips_[strip];
-        if (r != s.last) {
-            if (r - s.last > gap_) { // gap or more empty rows: a new run
-                s.first = s.runs == 0 ? r : s.first;
+        if (row != s.last) {
+            if (row - s.last > gap_) { // gap or more empty rows: a new run
+                if (s.runs == 0)
+                    firsts_[strip] = row;
                 ++s.runs;
             }
-            s.last = r;
+            s.last = row;
         }
         ++columnCounts_[static_cast<size_t>(x - left_)];
-        ++rowCounts_[r - top_];
+        ++rowCounts_[kRowLanes * size_t(row) + size_t(x & (kRowLanes - 1))];
     }
 
     // The runs of the share of rows right below this one's, joined on: a run
@@ -100,9 +112,10 @@ public:
                 continue;
             if (a.runs == 0) {
                 a = b;
+                firsts_[k] = below.firsts_[k];
                 continue;
             }
-            a.runs += b.runs - (b.first - a.last > gap_ ? 0 : 1);
+            a.runs += b.runs - (below.firsts_[k] - a.last > gap_ ? 0 : 1);
             a.last = b.last;
         }
     }
@@ -117,16 +130,27 @@ public:
 
     const std::vector<int32_t>& columnCounts() const { return columnCounts_; }
 
+    // The counts of the rows, from their lanes.
+    static std::vector<int32_t> rowsOfLanes(const std::vector<int32_t>& lanes)
+    {
+        std::vector<int32_t> rows(lanes.size() / kRowLanes, 0);
+        for (size_t i = 0; i < lanes.size(); ++i)
+            rows[i / kRowLanes] += lanes[i];
+        return rows;
+    }
+
 private:
+    // Rows from the area's top. The first row of a strip's first run is
+    // kept apart: it is written once, and read only where shares join.
     struct StripRuns {
-        int64_t first = 0;
-        int64_t last = -(int64_t(1) << 40); // no row yet: any row starts a run
+        int32_t last = std::numeric_limits<int32_t>::min() / 2; // no row yet: any row starts a run
         int32_t runs = 0;
     };
     int64_t left_;
     int64_t top_;
     int64_t gap_;
     std::vector<StripRuns> strips_;
+    std::vector<int32_t> firsts_;
     std::vector<int32_t> columnCounts_;
     int32_t* rowCounts_;
 };
