@@ -1,7 +1,7 @@
 // Curve following and line removal: run splitting and the choice of runs on
 // hand-made strips, charts drawn with QPainter against their known curves,
-// line removal on random pictures against a plain walk across every line, and
-// the scanner's flags.
+// line removal on random pictures against a plain walk across every line,
+// what a scan says it saw, and the scanner's flags.
 #include "Calibrated.h"
 #include "BmpFile.h"
 #include "ScanCommand.h"

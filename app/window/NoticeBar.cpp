@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace plotrun {
 
 NoticeBar::NoticeBar(QWidget* parent) : QFrame(parent)
@@ -20,6 +22,7 @@ NoticeBar::NoticeBar(QWidget* parent) : QFrame(parent)
 
     text_ = new QLabel(this);
     text_->setObjectName("NoticeText");
+    text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* close = new QToolButton(this);

@@ -1,6 +1,6 @@
 // Curve following and line removal in the window: the options dialog's two
-// boxes, the Start mark, the counts after "Done", the counted pixels view and
-// the points on the picture.
+// boxes, the Start mark, the counts after "Done", the notice of what a scan
+// saw, the counted pixels view and the points on the picture.
 #include "GuiTestSupport.h"
 
 #include "../InkChart.h"
