@@ -7,6 +7,7 @@
 #include "ColumnScan.h"
 #include "CountedPixels.h"
 #include "ReferenceScan.h"
+#include "ScanFindings.h"
 
 #include <benchmark/benchmark.h>
 
@@ -215,6 +216,44 @@ void BM_RemoveLinesAllInk(benchmark::State& state)
     state.counters["x_plain_scan"] = best / plainBest;
 }
 BENCHMARK(BM_RemoveLinesAllInk)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// What the scan saw, which the front ends always ask for, costs little
+// beside the scan: x_plain_scan, against the same scan without asking, timed
+// in turn. On the chart few pixels count; where all of them do, the most.
+void findingsAgainstPlainScan(benchmark::State& state, const PixelView& view, const ScanSettings& settings)
+{
+    const auto scan = [&](bool ask) {
+        ScanSettings s = settings;
+        const ScanChecks checks = checkScan(s);
+        ScanSinks sinks;
+        int32_t lines = 0;
+        if (ask)
+            sinks.onFindings = [&](const ScanFindings& f) { lines = f.rowLines + f.columnLines; };
+        return runColumnScan(view, s, checks, false, sinks) + lines;
+    };
+    double best = 1e30, plainBest = 1e30;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(scan(true));
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        state.PauseTiming();
+        plainBest = std::min(plainBest, bestSeconds(1, [&] { benchmark::DoNotOptimize(scan(false)); }));
+        state.ResumeTiming();
+    }
+    state.counters["pixels_per_s"] =
+        benchmark::Counter(double(view.width) * view.height, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_plain_scan"] = best / plainBest;
+}
+
+void BM_FindingsOnChart(benchmark::State& state) { findingsAgainstPlainScan(state, chartView(), chartSettings()); }
+BENCHMARK(BM_FindingsOnChart)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_FindingsAllInk(benchmark::State& state)
+{
+    static const std::vector<uint32_t> ink(size_t(kInkWidth) * kInkHeight, allInkSettings(false).Ink.Ink);
+    findingsAgainstPlainScan(state, {kInkWidth, kInkHeight, kInkWidth, ink.data()}, allInkSettings(false));
+}
+BENCHMARK(BM_FindingsAllInk)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 void BM_PlainReadPass(benchmark::State& state)
 {

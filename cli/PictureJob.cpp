@@ -7,6 +7,7 @@
 #include "../scan/ChartScan.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/CurveFollow.h"
+#include "../scan/ScanFindings.h"
 #include "../scan/ScanReport.h"
 
 #include <QFileInfo>
@@ -169,10 +170,12 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
     }
 
     ScanReport report(o.fields, o.decimalSeparator, ScanReport::Keep::TextOnly);
+    std::string advice; // what the scan saw, when it spoils the points
     try {
         runColumnScan(view, settings, checks, o.fields.wantsSpread(),
                       {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
                        [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, share.threads,
+                       [&](const ScanFindings& f) { advice = scanAdvice(f, settings, AdviceFor::Scanner); },
                        o.fields.wantsUncertainty()});
     } catch (const BmpReadError& e) {
         // Rows read while they are scanned: the file changed under the scan.
@@ -187,6 +190,8 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
         out.code = kScanNotFinite;
         return out;
     }
+    if (!advice.empty())
+        out.messages += advice + "\n";
     out.text = report.text(
         {std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(), judged->boxes.SelWt}, settings);
     return out;

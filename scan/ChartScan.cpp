@@ -2,6 +2,7 @@
 
 #include "ColumnScan.h"
 #include "CurveFollow.h"
+#include "ScanFindings.h"
 #include "InkModel.h"
 #include "PixelWalk.h"
 #include "Threads.h"
@@ -95,8 +96,12 @@ public:
 
     int32_t run()
     {
-        if (s_.Follow.active())
-            planRuns();
+        if (s_.Follow.active()) {
+            plan_.emplace(planOnCells(s_));
+            removed_.assign(static_cast<size_t>(cells_.columns * strips_.rows), 0);
+            for (const CountedPixel& p : plan_->removed)
+                removed_[static_cast<size_t>(int64_t(p.r) * cells_.columns + p.x)] = 1;
+        }
         std::vector<Sums> sums = walkBlocks(false, {});
         std::vector<ResultRow> rows(static_cast<size_t>(strips_.count));
         bool any = false;
@@ -147,6 +152,13 @@ public:
         }
         if (plan_ && sinks_.onFollowCounts)
             sinks_.onFollowCounts(plan_->counts);
+        if (sinks_.onFindings) {
+            // Without following and line removal, what the scan saw is
+            // planned on the same cells, every run kept.
+            ScanSettings plain = s_;
+            plain.Follow.On = plain.Follow.RemoveLines = false;
+            sinks_.onFindings(findingsOf(plan_ ? *plan_ : planOnCells(plain)));
+        }
         return number - 1;
     }
 
@@ -231,8 +243,9 @@ private:
 
     // The area resampled into the frame, a cell for each frame pixel, each
     // the colour of the picture pixel nearest the cell's position; following
-    // and line removal plan their runs on it as on any picture.
-    void planRuns()
+    // and line removal plan their runs on it as on any picture, with these
+    // settings' following.
+    FollowPlan planOnCells(const ScanSettings& settings)
     {
         cells_.columns = strips_.count * strips_.width;
         const int64_t rows = strips_.rows;
@@ -278,7 +291,7 @@ private:
         cells.pixels = colours.data();
         cells.layout = PixelLayout::Rgbx32;
 
-        ScanSettings inCells = s_;
+        ScanSettings inCells = settings;
         inCells.Calibration = {};
         inCells.ScanStartX = 0;
         inCells.ScanEndX = static_cast<double>(cells_.columns);
@@ -295,10 +308,7 @@ private:
             inCells.Follow.StartY =
                 static_cast<double>(rows) - std::clamp(std::floor(strips_.top - f.y), 0.0, double(rows - 1));
         }
-        plan_.emplace(planFollow(cells, inCells));
-        removed_.assign(n, 0);
-        for (const CountedPixel& p : plan_->removed)
-            removed_[static_cast<size_t>(int64_t(p.r) * cells_.columns + p.x)] = 1;
+        return planFollow(cells, inCells);
     }
 
     const PixelView& pic_;

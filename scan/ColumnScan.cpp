@@ -6,6 +6,7 @@
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "PixelWalk.h"
+#include "ScanFindings.h"
 #include "StripPoint.h"
 #include "Uncertainty.h"
 #include "Threads.h"
@@ -75,6 +76,10 @@ public:
         spreadSum_.resize(slots);
         if (wantSpread_)
             cacheRealYOfRows();
+        if (sinks_.onFindings) {
+            gap_ = s.Follow.Gap; // runs split as following splits them
+            rowCounts_.assign(FindingsTally::kRowLanes * static_cast<size_t>(frame_.rows), 0);
+        }
     }
 
     int32_t run()
@@ -87,6 +92,8 @@ public:
                 spreadPass();
             handOverRows();
         }
+        if (sinks_.onFindings)
+            tellFindings();
         return gridRow_ - 1;
     }
 
@@ -117,6 +124,9 @@ private:
         const int64_t per = (f_.rows + shares - 1) / shares;
         runs_.resize(static_cast<size_t>(shares));
         std::vector<std::vector<StripSums<Sum>>> sums(static_cast<size_t>(shares - 1));
+        if (sinks_.onFindings)
+            while (tallies_.size() < static_cast<size_t>(shares))
+                tallies_.emplace_back(frame_.left, frame_.columns, frame_.top, gap_, rowCounts_.data());
         runShares(shares, [&](int t) {
             RowRun& run = runs_[static_cast<size_t>(t)];
             run.top = f_.top + t * per;
@@ -127,7 +137,10 @@ private:
             std::vector<StripSums<Sum>>& into = t == 0 ? sums_ : sums[static_cast<size_t>(t - 1)];
             if (t > 0)
                 into.assign(static_cast<size_t>(strips_), StripSums<Sum>{});
-            sumRows(run.top, run.rows, cap, into, run.dark, run.recorded);
+            FindingsTally* tally = tallies_.empty() ? nullptr : &tallies_[static_cast<size_t>(t)];
+            if (tally)
+                tally->startBand(strips_);
+            sumRows(run.top, run.rows, cap, into, run.dark, run.recorded, tally);
         });
         // The integer sums add up exactly in any order.
         for (const std::vector<StripSums<Sum>>& part : sums) {
@@ -138,6 +151,25 @@ private:
                 sums_[k].sdx += part[k].sdx;
             }
         }
+        if (!tallies_.empty()) {
+            for (int t = 1; t < shares; ++t)
+                tallies_[0].joinBelow(tallies_[static_cast<size_t>(t)]);
+            findings_.multiRunStrips += tallies_[0].multiRunStrips();
+        }
+    }
+
+    // The lines among the rows and the columns of the whole area, once every
+    // band is summed, and all that the scan saw to its sink.
+    void tellFindings()
+    {
+        std::vector<int32_t> columns(static_cast<size_t>(frame_.columns), 0);
+        for (const FindingsTally& tally : tallies_)
+            for (size_t c = 0; c < columns.size(); ++c)
+                columns[c] += tally.columnCounts()[c];
+        findings_.strips = static_cast<int32_t>(stripCount_);
+        findings_.rowLines = linesAmong(FindingsTally::rowsOfLanes(rowCounts_), frame_.columns);
+        findings_.columnLines = linesAmong(columns, frame_.rows);
+        sinks_.onFindings(findings_);
     }
 
     // How many threads share the first pass of the band: one, unless the
@@ -157,7 +189,7 @@ private:
     // The sums of the rows [top, top + rows) of the band, and its dark pixels
     // in `dark` while they are no more than `cap`.
     void sumRows(int64_t top, int64_t rows, size_t cap, std::vector<StripSums<Sum>>& sums, std::vector<DarkPixel>& dark,
-                 bool& recorded) const
+                 bool& recorded, FindingsTally* tally) const
     {
         Frame g = f_;
         g.top = top;
@@ -170,15 +202,27 @@ private:
             if (weightedX_)
                 a.sdx += static_cast<Sum>(d) * static_cast<Sum>(x);
         };
+        // The findings are noted in a walk of their own kind, so that a scan
+        // that does not ask for them pays nothing.
+        const auto walk = [&](const auto& visit) {
+            if (!tally) {
+                forEachCountedPixel(pic_, g, colBegin_, colEnd_, visit);
+                return;
+            }
+            forEachCountedPixel(pic_, g, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
+                visit(x, r, d);
+                tally->see(stripOf(x), x, r, d);
+            });
+        };
         recorded = wantSpread_;
         if (!wantSpread_) {
-            forEachCountedPixel(pic_, g, colBegin_, colEnd_, add);
+            walk(add);
             return;
         }
         // Reserved at once: the pages are only taken as the record fills
         // them, and it never moves.
         dark.reserve(cap);
-        forEachCountedPixel(pic_, g, colBegin_, colEnd_, [&](int64_t x, int64_t r, int32_t d) {
+        walk([&](int64_t x, int64_t r, int32_t d) {
             add(x, r, d);
             if (!recorded)
                 return;
@@ -309,6 +353,13 @@ private:
     };
     std::vector<RowRun> runs_;
     std::vector<uint32_t> stripOfColumn_;
+
+    // What the scan saw, when its sink asks: a tally for each share of a
+    // band's rows, and the counted pixels of each row of the area.
+    int32_t gap_ = FollowSettings::kDefaultGap;
+    std::vector<FindingsTally> tallies_;
+    std::vector<int32_t> rowCounts_;
+    ScanFindings findings_;
 
     int64_t cacheTop_ = 0;
     std::vector<double> realYOfRow_;

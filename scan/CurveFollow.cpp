@@ -2,6 +2,7 @@
 
 #include "Calibration.h"
 #include "ChartMap.h"
+#include "ScanFindings.h"
 #include "StripPoint.h"
 
 #include <algorithm>
@@ -110,7 +111,7 @@ void removeLines(FollowPlan& plan, const CountedRuns& counted, bool listRemoved)
     const auto& runs = counted.runs;
     const auto& rowRun = counted.rowRun;
     // Whole numbers: a run of n pixels is long when 10 n >= 9 * the size.
-    const auto longRun = [](int64_t n, int64_t size) { return 10 * n >= 9 * size; };
+    const auto longRun = [](int64_t n, int64_t size) { return spansMost(n, size); };
     // A row line is a long run of a row. Rows here count from the area's top.
     const auto rowLine = [&](const CountedRuns::Run& run) { return longRun(run.n, columns); };
     const auto eachRun = [&](int32_t i, const auto& visit) {
@@ -523,6 +524,8 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
     }
     if (sinks.onFollowCounts)
         sinks.onFollowCounts(plan.counts);
+    if (sinks.onFindings)
+        sinks.onFindings(findingsOf(plan));
     return number - 1;
 }
 

@@ -13,6 +13,8 @@
 
 namespace plotrun {
 
+struct ScanFindings;
+
 struct ResultRow {
     int32_t number = 0;
     double bitmapX = 0;
@@ -73,6 +75,9 @@ struct ScanSinks {
     // The most threads this picture's scan may use; a front end that scans
     // several pictures at once gives each its share of the cores.
     int threads = kMostThreadsPerPicture;
+    // What the scan saw of its counted pixels (ScanFindings.h): called once
+    // at the end. The plain scan notes it only when this is set.
+    std::function<void(const ScanFindings&)> onFindings = nullptr;
     // The standard uncertainties: the rows are then held until the scan is
     // done, since each point's comes from its neighbours too.
     bool uncertainty = false;

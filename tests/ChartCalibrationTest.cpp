@@ -249,6 +249,12 @@ TEST(ChartScanner, ScansARotatedChartAndKeepsItsCalibrationInTheSettingsFile)
     const ScanRun plain = scanner(flags);
     ASSERT_EQ(plain.code, kScanDone) << plain.err;
     EXPECT_LE(rmsPercentOf(plain.out), 0.15);
+    EXPECT_EQ(plain.err, "");
+    // Without the ink, the scan says that it saw the grid's lines, slanted
+    // as they are on the picture.
+    QStringList darkness = flags;
+    darkness.remove(darkness.indexOf("--ink"), 2);
+    EXPECT_NE(scanner(darkness).err.find("lines run across the scan area"), std::string::npos);
 
     ScanRun withHeader = scanner(QStringList{"--header"} + flags);
     std::erase(withHeader.out, '\r');

@@ -1,7 +1,7 @@
 // Curve following and line removal: run splitting and the choice of runs on
 // hand-made strips, charts drawn with QPainter against their known curves,
-// line removal on random pictures against a plain walk across every line, and
-// the scanner's flags.
+// line removal on random pictures against a plain walk across every line,
+// what a scan says it saw, and the scanner's flags.
 #include "Calibrated.h"
 #include "BmpFile.h"
 #include "ScanCommand.h"
@@ -11,6 +11,8 @@
 #include "../files/PictureFile.h"
 #include "ColumnScan.h"
 #include "CurveFollow.h"
+#include "ScanFindings.h"
+#include "ScanReport.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -24,6 +26,7 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <sstream>
 
 namespace plotrun::test {
@@ -127,6 +130,7 @@ struct Chart {
 struct Style {
     Qt::PenStyle pen = Qt::SolidLine;
     std::vector<std::function<double(double)>> curves;
+    bool lines = true; // the frame, the grid and the ticks; the labels are drawn either way
 };
 
 // Black on white: frame, major grid, ticks in and out, tick labels, title.
@@ -138,7 +142,7 @@ QImage drawChart(const Chart& c, const Style& style)
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setPen(QPen(Qt::black, 1));
-    for (int i = 1; i < 10; ++i) {
+    for (int i = 1; i < 10 && style.lines; ++i) {
         const double x = std::floor(c.px(i)) + 0.5;
         const double y = std::floor(c.py(i / 10.0));
         p.drawLine(QPointF(x, c.top), QPointF(x, c.bottom));
@@ -149,8 +153,10 @@ QImage drawChart(const Chart& c, const Style& style)
     p.setFont(font);
     for (int i = 0; i <= 10; ++i) {
         const double x = std::floor(c.px(i)) + 0.5, y = std::floor(c.py(i / 10.0)) + 0.5;
-        p.drawLine(QPointF(x, c.bottom - 6), QPointF(x, c.bottom + 6));
-        p.drawLine(QPointF(c.left - 6, y), QPointF(c.left + 6, y));
+        if (style.lines) {
+            p.drawLine(QPointF(x, c.bottom - 6), QPointF(x, c.bottom + 6));
+            p.drawLine(QPointF(c.left - 6, y), QPointF(c.left + 6, y));
+        }
         p.drawText(QRectF(c.px(i) - 20, c.bottom + 8, 40, 16), Qt::AlignHCenter | Qt::AlignTop, QString::number(i));
         p.drawText(QRectF(c.left - 50, c.py(i / 10.0) - 8, 40, 16), Qt::AlignRight | Qt::AlignVCenter,
                    QString::number(i / 10.0));
@@ -170,7 +176,8 @@ QImage drawChart(const Chart& c, const Style& style)
     }
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(Qt::black, 2));
-    p.drawRect(QRect(c.left, c.top, c.right - c.left, c.bottom - c.top));
+    if (style.lines)
+        p.drawRect(QRect(c.left, c.top, c.right - c.left, c.bottom - c.top));
     return img;
 }
 
@@ -349,6 +356,86 @@ TEST(FollowAccuracy, LineRemovalAloneLeavesTheFrameAndGridOut)
     // frame and the grid no longer do.
     EXPECT_LE(r.rmsPercent(wave), 3.0);
     EXPECT_GE(r.share(), 0.9);
+}
+
+// --- What a scan says it saw
+
+// The plain scan notes its findings from the pixels it sums: the runs of its
+// strips as following forms them, whichever band and thread a strip's rows
+// fell to, and the frame's and the grid's lines; not one of its rows changes.
+// Following and line removal take them from their plan.
+TEST(ScanFindings, ThePlainScanSeesTheRunsFollowingSeesAndEveryLineWithoutChangingARow)
+{
+    // Wider than a band of 4096 columns, and the first band large enough to
+    // be shared among threads.
+    const Chart c{4400, 1200, 100, 50, 4300, 1150};
+    const auto same = [](const ResultRow& a, const ResultRow& b) {
+        return std::tie(a.number, a.bitmapX, a.bitmapY, a.realX, a.realY, a.sdev, a.hasSdevY, a.sdevY) ==
+               std::tie(b.number, b.bitmapX, b.bitmapY, b.realX, b.realY, b.sdev, b.hasSdevY, b.sdevY);
+    };
+    for (const bool lines : {true, false}) {
+        const QImage pixels = toScanPixels(drawChart(c, {Qt::SolidLine, {wave}, lines}));
+        ScanSettings s = chartSettings(c);
+        s.Follow = {};
+        const ScanChecks checks = checkScan(s);
+        const int32_t runs = planFollow(pixelView(pixels), s).counts.multiRunStrips;
+        EXPECT_TRUE(lines ? runs > checks.stripCount * 9 / 10 : runs == 0) << runs;
+        for (const int threads : {1, 4})
+            for (const bool spread : {false, true}) {
+                std::vector<ResultRow> plain, noted;
+                ScanFindings f;
+                runColumnScan(pixelView(pixels), s, checks, spread,
+                              {[&](const ResultRow& r) { plain.push_back(r); }, nullptr, nullptr, threads});
+                runColumnScan(pixelView(pixels), s, checks, spread,
+                              {[&](const ResultRow& r) { noted.push_back(r); }, nullptr, nullptr, threads,
+                               [&](const ScanFindings& seen) { f = seen; }});
+                ASSERT_EQ(noted.size(), plain.size());
+                EXPECT_TRUE(std::equal(plain.begin(), plain.end(), noted.begin(), same)) << threads << spread;
+                EXPECT_EQ(f.strips, checks.stripCount);
+                EXPECT_EQ(f.multiRunStrips, runs) << lines << threads << spread;
+                // The grid's nine and the frame's sides.
+                EXPECT_EQ(f.rowLines, lines ? 11 : 0) << lines << threads;
+                EXPECT_EQ(f.columnLines, lines ? 11 : 0) << lines << threads;
+            }
+        s.Follow.On = true;
+        for (const bool removeLines : {false, true}) {
+            s.Follow.RemoveLines = removeLines;
+            ScanFindings f;
+            runColumnScan(pixelView(pixels), s, checks, false,
+                          {nullptr, nullptr, nullptr, 1, [&](const ScanFindings& seen) { f = seen; }});
+            EXPECT_EQ(f.multiRunStrips, planFollow(pixelView(pixels), s).counts.multiRunStrips);
+            EXPECT_EQ(f.rowLines + f.columnLines, lines && !removeLines ? 22 : 0) << lines << removeLines;
+        }
+    }
+}
+
+// The sentence names what is off to turn on; it says nothing when a tenth of
+// the strips or fewer held several runs and no line was seen, nor of runs
+// while following, nor of lines while they are left out.
+TEST(ScanFindings, TheSentenceSaysWhatWasSeenAndNamesWhatToTurnOn)
+{
+    const ScanFindings runs{100, 11, 0, 0}, tenth{100, 10, 0, 0}, line{100, 0, 1, 0}, all{100, 90, 3, 2};
+    ScanSettings off, follow, ink;
+    follow.Follow.On = true;
+    ink.Ink.On = true;
+    EXPECT_EQ(scanAdvice(all, off, AdviceFor::Window),
+              "90 of 100 strips held more than one run of dark pixels, and 5 lines run across the scan area: the "
+              "points may lie between curves or on the lines. Turn on Follow one curve and Leave out axis and grid "
+              "lines in Scan > Options, or count only the curve's colour with Ink mode and Pick from picture.");
+    EXPECT_EQ(scanAdvice(all, off, AdviceFor::Scanner),
+              "90 of 100 strips held more than one run of dark pixels, and 5 lines run across the scan area: the "
+              "points may lie between curves or on the lines. Add --follow and --remove-lines, or count only the "
+              "curve's colour with --ink COLOUR.");
+    EXPECT_EQ(scanAdvice(line, follow, AdviceFor::Scanner),
+              "A line of dark pixels runs across the scan area, like an axis or a grid line: the points are pulled "
+              "towards it. Add --remove-lines, or count only the curve's colour with --ink COLOUR.");
+    EXPECT_EQ(scanAdvice(runs, ink, AdviceFor::Window),
+              "11 of 100 strips held more than one run of pixels of the ink: the points may lie between curves. "
+              "Turn on Follow one curve in Scan > Options.");
+    EXPECT_EQ(scanAdvice(tenth, off, AdviceFor::Scanner), "");
+    EXPECT_EQ(scanAdvice(runs, follow, AdviceFor::Scanner), "");
+    follow.Follow.RemoveLines = true;
+    EXPECT_EQ(scanAdvice(all, follow, AdviceFor::Window), "");
 }
 
 // --- Line removal against the walk across the line
@@ -655,6 +742,48 @@ TEST_F(FollowFlags, EachOptionAddsAHeaderLineAndTheCountsGoToStandardError)
     // The area is three columns wide: the short line crosses all of it and
     // is left out as a line.
     EXPECT_EQ(both.err, "Strips with more than one run: 0; strips without a point: 3\n");
+}
+
+// The default scan of a chart with a frame and a grid tells on standard
+// error, in one line, what it saw and which flags to add; standard output is
+// the scan's text as ever. With both flags, or on a clean chart, it says
+// nothing of the kind.
+TEST_F(FollowFlags, TheDefaultScanOfAGriddedChartSaysWhatToAdd)
+{
+    const Chart c;
+    // chartSettings(c) as flags, the threshold left at its start value.
+    const QStringList flags{
+        "--origin", "80,60", "--ref", "760,560", "--real-ref", "10,1", "--area", "76,56,764,564", "--decimal-separator",
+        "."};
+    const auto scanned = [&](bool lines) {
+        const QImage chart = drawChart(c, {Qt::SolidLine, {wave}, lines});
+        const QString path = dir.filePath(lines ? "gridded.png" : "clean.png");
+        EXPECT_TRUE(chart.save(path));
+        // The engine's rows, without asking what it saw, as the text.
+        ScanSettings s = chartSettings(c);
+        s.Follow = {};
+        const QImage pixels = toScanPixels(chart);
+        ScanReport report(OutputFields{}, ".", ScanReport::Keep::TextOnly);
+        runColumnScan(pixelView(pixels), s, checkScan(s), false, {[&](const ResultRow& r) { report.addRow(r); }});
+        return std::pair{path, report.text({}, s)};
+    };
+    const auto [gridded, griddedText] = scanned(true);
+    const ScanRun r = scanner(flags + QStringList{gridded});
+    ASSERT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_EQ(r.out, griddedText);
+    EXPECT_NE(r.err.find(" strips held more than one run of dark pixels, and 22 lines run across the scan area: the "
+                         "points may lie between curves or on the lines. Add --follow and --remove-lines, or count "
+                         "only the curve's colour with --ink COLOUR.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    const ScanRun both = scanner(flags + QStringList{"--follow", "--remove-lines", gridded});
+    EXPECT_EQ(both.err.find("Add --"), std::string::npos) << both.err;
+
+    const auto [clean, cleanText] = scanned(false);
+    const ScanRun plain = scanner(flags + QStringList{clean});
+    EXPECT_EQ(plain.out, cleanText);
+    EXPECT_EQ(plain.err, "");
 }
 
 TEST_F(FollowFlags, BadValuesAreRefused)

@@ -109,7 +109,7 @@ TEST(Uncertainty, AboutNineteenPointsInTwentyLieWithinTwiceTheirUncertainty)
                            within += error <= 2 * r.uy;
                            EXPECT_GT(r.ux, 0);
                        },
-                       nullptr, nullptr, kMostThreadsPerPicture, true});
+                       nullptr, nullptr, kMostThreadsPerPicture, nullptr, true});
     }
     ASSERT_GE(errors.size(), 2000u);
     EXPECT_GE(pictures, 20);

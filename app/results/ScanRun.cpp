@@ -5,6 +5,7 @@
 
 #include "CurveFollow.h"
 #include "Report.h"
+#include "ScanFindings.h"
 
 namespace plotrun {
 
@@ -27,6 +28,7 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
     rows_.clear();
     keptRealX_.clear();
     followCounts_.clear();
+    advice_.clear();
     {
         const ResultGridModel::Update update(grid_);
         int shownPercent = -1;
@@ -43,6 +45,7 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
                            }
                        },
                        [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }, kMostThreadsPerPicture,
+                       [&](const ScanFindings& f) { advice_ = scanAdvice(f, settings, AdviceFor::Window); },
                        report.fields().wantsUncertainty()});
         grid_.setGridSize(report.gridCols(), int(report.rowCount()) + 1);
     }

@@ -37,6 +37,9 @@ public:
     const std::vector<ResultRow>& rows() const { return rows_; }
     // Curve following or line removal: the counts of the scan; empty without.
     const std::string& followCounts() const { return followCounts_; }
+    // What the scan saw, when it spoils the points (ScanFindings.h); empty
+    // for a clean scan.
+    const std::string& advice() const { return advice_; }
 
 private:
     ResultGridModel& grid_;
@@ -45,6 +48,7 @@ private:
     std::vector<ResultRow> rows_;
     std::vector<double> keptRealX_; // real x of each row, for a chart without coordinate columns
     std::string followCounts_;
+    std::string advice_;
 };
 
 } // namespace plotrun

@@ -192,6 +192,12 @@ void PictureTools::showPoints(const std::vector<ResultRow>& rows, const ScanSett
 
 void PictureTools::clearPoints() { points_->clear(); }
 
+void PictureTools::showPointsView()
+{
+    points_->setShown(true);
+    emit viewsChanged();
+}
+
 void PictureTools::startInkPick(std::function<uint32_t()> paper)
 {
     paper_ = std::move(paper);

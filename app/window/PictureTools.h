@@ -77,6 +77,8 @@ public:
     // The points of a scan on the picture; none after a scan without numbers.
     void showPoints(const std::vector<ResultRow>& rows, const ScanSettings& settings, bool withSpread, QSize picture);
     void clearPoints();
+    // Points on Picture turned on, as its command would.
+    void showPointsView();
 
     // Pick from picture: the next click takes the ink against the paper
     // that `paper` gives then; `inkPicked` tells the colour.

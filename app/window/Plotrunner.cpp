@@ -1,6 +1,7 @@
 #include "Plotrunner.h"
 
 #include "MarkSettings.h"
+#include "NoticeBar.h"
 #include "OutputCommands.h"
 #include "ScanRun.h"
 #include "StandardErrorBox.h"
@@ -169,6 +170,8 @@ void TPlotrunner::createViews()
     // Over the back panel: made after it.
     output_ = new OutputCommands(*this, *client, commands_, dialogs_, [this] { return document().picture.path; });
     connect(output_, &OutputCommands::viewsChanged, this, [this] { takeView(); });
+    // Over every view of the client area: made last.
+    notice_ = new NoticeBar(this);
 }
 
 // The marking tool has changed itself when it tells: the document still
@@ -280,6 +283,8 @@ void TPlotrunner::setStatus(const QString& text) { statusBar()->showMessage(text
 
 QString TPlotrunner::statusText() const { return statusBar()->currentMessage(); }
 
+QString TPlotrunner::noticeText() const { return notice_->isHidden() ? QString() : notice_->text(); }
+
 const std::vector<std::string>& TPlotrunner::outputLines() const { return output_->lines(); }
 const ResultGridModel& TPlotrunner::grid() const { return output_->grid(); }
 const ResultChart& TPlotrunner::chart() const { return output_->chart(); }
@@ -374,6 +379,7 @@ void TPlotrunner::CheckPicture()
     GOptions->setScanWidthMaximum(std::min(w / 2, 32767));
     BackPanel->hide();
     output_->hideGrid();
+    notice_->hide(); // it told of the picture before
     if (reduced)
         showNotice(this, "Image size notification!", "Image width or height is reduced!\nCheck your parameters.");
     takeView();
@@ -390,7 +396,12 @@ void TPlotrunner::takeView()
     updateActions();
 }
 
-void TPlotrunner::FormResize() { tools_->refit(); }
+void TPlotrunner::FormResize()
+{
+    tools_->refit();
+    if (notice_)
+        notice_->placeOver(centralWidget()->geometry());
+}
 
 void TPlotrunner::OptionsClick()
 {
@@ -510,6 +521,7 @@ void TPlotrunner::ExecuteClick()
         d.thresholdText = thresholdText;
     });
 
+    notice_->hide();
     ScanReport report(GOutput->fields(), decimalSeparator());
     ScanRun run(output_->grid(), output_->chart(), [this](const QString& text) {
         setStatus(text);
@@ -545,6 +557,11 @@ void TPlotrunner::ExecuteClick()
         document_.change([](Document& d) { d.hasResult = true; });
         if (GOptions->copyToClipboard())
             output_->CopyClick();
+        // The points of such a scan are shown at once, where they went.
+        if (!run.advice().empty()) {
+            notice_->say(QString::fromStdString(run.advice()), centralWidget()->geometry());
+            tools_->showPointsView();
+        }
     }
     setStatus(run.followCounts().empty() ? QString("Done") : QString::fromStdString("Done. " + run.followCounts()));
 }

@@ -30,6 +30,7 @@ class TGOutput;
 
 namespace plotrun {
 
+class NoticeBar;
 class OutputCommands;
 class ResultChart;
 class ResultGridModel;
@@ -76,6 +77,9 @@ public:
     const QString& helpFile() const { return helpFile_; }
     const QString& savedFileName() const;
     QString statusText() const;
+    // The notice over the picture after a scan whose points may not lie on
+    // one curve; empty while none is shown.
+    QString noticeText() const;
     HelpViewer& help() { return help_; }
     const CountedPixelsOverlay& countedPixels() const { return tools_->countedPixels(); }
     const PointsOverlay& pointsOnPicture() const { return tools_->pointsOnPicture(); }
@@ -117,6 +121,7 @@ private:
     Commands commands_;
     QFrame* BackPanel = nullptr;
     QLabel* startLabel_ = nullptr;     // the Start mark in effect, in the status bar
+    NoticeBar* notice_ = nullptr;      // what the last scan saw, over the client area
     OutputCommands* output_ = nullptr; // the grid, the chart and the output text
     PictureTools* tools_ = nullptr;    // the picture view, the marks and the views over the picture
     EditHistory* history_ = nullptr;

@@ -1,6 +1,6 @@
 // Curve following and line removal in the window: the options dialog's two
-// boxes, the Start mark, the counts after "Done", the counted pixels view and
-// the points on the picture.
+// boxes, the Start mark, the counts after "Done", the notice of what a scan
+// saw, the counted pixels view and the points on the picture.
 #include "GuiTestSupport.h"
 
 #include "../InkChart.h"
@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -151,6 +152,52 @@ private slots:
         readyChart(true, true);
         QVERIFY(trigger(*p, "Execute"));
         QVERIFY2(p->w.statusText().startsWith("Done. Strips with more than one run: "), qPrintable(p->w.statusText()));
+    }
+
+    // After a default scan of a chart with a frame and two curves, a notice
+    // over the picture says what the scan saw and what to turn on, and the
+    // points are shown on the picture; the status bar still says "Done". The
+    // next scan with both options on, and a clean chart, say nothing.
+    void aScanOfSeveralRunsSaysSoAndShowsItsPoints()
+    {
+        readyChart(false, false);
+        QVERIFY(p->w.noticeText().isEmpty());
+        QVERIFY(!p->action("PointsOnPicture")->isChecked());
+        QVERIFY(trigger(*p, "Execute"));
+        QCOMPARE(p->w.statusText(), QString("Done"));
+        QVERIFY2(p->w.noticeText().contains(" strips held more than one run of dark pixels") &&
+                     p->w.noticeText().endsWith(" Turn on Follow one curve and Leave out axis and grid lines in Scan "
+                                                "> Options, or count only the curve's colour with Ink mode and Pick "
+                                                "from picture."),
+                 qPrintable(p->w.noticeText()));
+        auto* notice = widgetOf(p->w, "NoticeBar");
+        QVERIFY(notice && notice->isVisible());
+        // Across the top of the picture's client area.
+        const QRect client = p->w.centralWidget()->geometry();
+        QCOMPARE(notice->geometry().topLeft(), client.topLeft());
+        QCOMPARE(notice->width(), client.width());
+        QVERIFY(p->action("PointsOnPicture")->isChecked());
+        QVERIFY(p->w.pointsOnPicture().shown() && !p->w.pointsOnPicture().points().empty());
+
+        editSettings(p->w, [](ScanSettings& r) { r.Follow.On = r.Follow.RemoveLines = true; });
+        QVERIFY(trigger(*p, "Execute"));
+        QVERIFY2(p->w.noticeText().isEmpty(), qPrintable(p->w.noticeText()));
+
+        // One curve, and neither frame nor grid.
+        p = std::make_unique<Program>();
+        QImage clean(800, 600, QImage::Format_RGB32);
+        clean.fill(Qt::white);
+        {
+            QPainter painter(&clean);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(QColor(InkChart::kBlue), 2));
+            painter.drawLine(QPointF(100, 500), QPointF(740, 80));
+        }
+        p->w.acceptPicture(pictureFromImage(clean), "clean.png");
+        editSettings(p->w, [](ScanSettings& r) { r = InkChart::settings(); });
+        QVERIFY(trigger(*p, "Execute"));
+        QVERIFY2(p->w.noticeText().isEmpty(), qPrintable(p->w.noticeText()));
+        QVERIFY(!p->action("PointsOnPicture")->isChecked());
     }
 
     void theViewsShowRemovedLinesChosenRunsAndStripsOfSeveralRuns()
