@@ -5,6 +5,7 @@
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "PixelWalk.h"
+#include "Smoothing.h"
 #include "StripPoint.h"
 #include "Threads.h"
 
@@ -338,6 +339,10 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 {
     if (checks.stop != ScanStop::None || checks.stripCount < 1 || settings.ScanWidth < 1)
         return 0;
+    // Every pass below, following's too, then reads the smoothed copy.
+    if (settings.Smooth > 0)
+        return runColumnScan(smoothedFrame(picture, settings, frameOf(picture, settings, checks), sinks.threads).view(),
+                             smoothedAlready(settings), checks, wantSpread, sinks);
     if (settings.Follow.active())
         return runFollowScan(picture, settings, checks, wantSpread, sinks);
     // Largest sum a strip can reach: every pixel of it at darkness 255, at
@@ -352,10 +357,12 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 
 RowSpan rowsReadByScan(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks)
 {
-    // The scan's frame, within the picture.
+    // The scan's frame, and the rows that smoothing reads around it, within
+    // the picture.
     const ScanFrame f = frameOf(pictureHeight, settings, checks);
-    const int64_t first = std::clamp<int64_t>(f.top, 0, pictureHeight);
-    const int64_t end = std::clamp<int64_t>(f.top + f.rows, first, pictureHeight);
+    const int64_t margin = std::max(settings.Smooth, 0);
+    const int64_t first = std::clamp<int64_t>(f.top - margin, 0, pictureHeight);
+    const int64_t end = std::clamp<int64_t>(f.top + f.rows + margin, first, pictureHeight);
     return {static_cast<int32_t>(first), static_cast<int32_t>(end)};
 }
 
