@@ -28,11 +28,12 @@ TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
             if (c.check)
                 checkBoxes_.emplace_back(findChild<QCheckBox*>(c.name), c.check);
         }
-    setFixedSize(767, 416);
+    setFixedSize(767, 446);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui_->UpDown->setBuddy(ui_->SelSW);
     ui_->UpDown1->setBuddy(ui_->Threshold);
     ui_->InkTolUpDown->setBuddy(ui_->SelInkTol);
+    ui_->SmoothUpDown->setBuddy(ui_->SelSmooth);
     connect(ui_->OKBtn, &QPushButton::clicked, this, &TGOptions::OKBtnClick);
     connect(ui_->CancelBtn, &QPushButton::clicked, this, &TGOptions::reject);
     connect(ui_->InkColourBtn, &QPushButton::clicked, this, [this] { chooseColour(inkColour_, "Ink colour"); });

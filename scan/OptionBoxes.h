@@ -33,6 +33,8 @@ struct OptionBoxes {
     bool RemoveLinesCheckBox = false;
     std::string SelGap = std::to_string(FollowSettings::kDefaultGap);
     std::string SelMaxJump;
+    // The smoothing radius of halftoned pictures.
+    std::string SelSmooth = "0";
 
     bool operator==(const OptionBoxes&) const = default;
 };

@@ -68,6 +68,9 @@ enum class HeaderForm {
     Joined, // cells[0] when given, and the value, added to the line of the row above in the same
             // place; nothing when that line is absent, or for a Point not set
     Pairs,  // a line for each pair of numbers: cells[i] and the pair
+
+    // A line of cells[0] and the value, while it is not the start value.
+    ValueWhenSet,
 };
 
 struct OptionHeader {
