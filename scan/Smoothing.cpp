@@ -48,13 +48,16 @@ struct Span {
 template <class Row>
 void sumRow(const Row& row, const Span& s, uint32_t* sums)
 {
+    // The sums go along in registers: read back from the row, each would
+    // wait for the store before it.
+    uint32_t red = 0, green = 0, blue = 0;
     sums[0] = sums[1] = sums[2] = 0;
     for (int64_t x = s.sa; x < s.sb; ++x) {
         const walk::Rgb c = row.at(x);
         uint32_t* p = sums + 3 * (x - s.sa);
-        p[3] = p[0] + uint32_t(c.r);
-        p[4] = p[1] + uint32_t(c.g);
-        p[5] = p[2] + uint32_t(c.b);
+        p[3] = red += uint32_t(c.r);
+        p[4] = green += uint32_t(c.g);
+        p[5] = blue += uint32_t(c.b);
     }
 }
 
@@ -74,48 +77,83 @@ public:
     {
         std::fill(total_.begin(), total_.end(), 0u);
         std::fill(count_.begin(), count_.end(), 0u);
-        const int64_t n = s_.xb - s_.xa;
-        for (int64_t dy = -s_.radius; dy <= s_.radius; ++dy) {
-            const int64_t q = r + dy;
-            if (q < s_.heldA || q >= s_.heldB)
+        // The columns whose every row span lies wholly in the picture share
+        // one count of pixels; only those nearer an edge count their own.
+        const int64_t midA = std::clamp<int64_t>(s_.radius, s_.xa, s_.xb);
+        const int64_t midB = std::clamp<int64_t>(s_.width - s_.radius, midA, s_.xb);
+        uint32_t midCount = 0;
+        // The rows dy above and below share the half width: both are added
+        // in one pass over the totals.
+        for (int64_t dy = 0; dy <= s_.radius; ++dy) {
+            const uint32_t* rows[2]{};
+            int held = 0;
+            for (const int64_t q : {r - dy, r + dy})
+                if (q >= s_.heldA && q < s_.heldB && (held == 0 || dy > 0))
+                    rows[held++] = rowSums(q);
+            if (held == 0)
                 continue;
-            const uint32_t* sums = rowSums(q);
             const int64_t h = s_.half[static_cast<size_t>(dy + s_.radius)];
+            const auto span = static_cast<uint32_t>(held * (2 * h + 1));
+            midCount += span;
             // Columns whose span lies wholly in the picture: a plain loop
             // over the interleaved channels, which the compiler vectorizes.
             const int64_t inA = std::clamp<int64_t>(h, s_.xa, s_.xb);
             const int64_t inB = std::clamp<int64_t>(s_.width - h, inA, s_.xb);
-            for (int64_t x = s_.xa; x < inA; ++x)
-                addSpan(x, h, sums);
-            {
-                const uint32_t* hi = sums + 3 * (inA + h + 1 - s_.sa);
-                const uint32_t* lo = sums + 3 * (inA - h - s_.sa);
-                uint32_t* t = total_.data() + 3 * (inA - s_.xa);
-                const int64_t k = 3 * (inB - inA);
+            for (int i = 0; i < held; ++i) {
+                for (int64_t x = s_.xa; x < inA; ++x)
+                    addSpan(x, h, rows[i]);
+                for (int64_t x = inB; x < s_.xb; ++x)
+                    addSpan(x, h, rows[i]);
+            }
+            const int64_t hiAt = 3 * (inA + h + 1 - s_.sa), loAt = 3 * (inA - h - s_.sa);
+            uint32_t* t = total_.data() + 3 * (inA - s_.xa);
+            const int64_t k = 3 * (inB - inA);
+            if (held == 2) {
+                const uint32_t *hi = rows[0] + hiAt, *lo = rows[0] + loAt;
+                const uint32_t *hi2 = rows[1] + hiAt, *lo2 = rows[1] + loAt;
+                for (int64_t i = 0; i < k; ++i)
+                    t[i] += (hi[i] - lo[i]) + (hi2[i] - lo2[i]);
+            } else {
+                const uint32_t *hi = rows[0] + hiAt, *lo = rows[0] + loAt;
                 for (int64_t i = 0; i < k; ++i)
                     t[i] += hi[i] - lo[i];
-                uint32_t* c = count_.data() + (inA - s_.xa);
-                const uint32_t span = static_cast<uint32_t>(2 * h + 1);
-                for (int64_t i = 0; i < inB - inA; ++i)
-                    c[i] += span;
             }
-            for (int64_t x = inB; x < s_.xb; ++x)
-                addSpan(x, h, sums);
+            for (int64_t x = inA; x < std::min(midA, inB); ++x)
+                count_[static_cast<size_t>(x - s_.xa)] += span;
+            for (int64_t x = std::max(midB, inA); x < inB; ++x)
+                count_[static_cast<size_t>(x - s_.xa)] += span;
         }
         // The rounded mean, (sum + count / 2) div count, by a multiplication:
         // the sum is below 2^24 and the fraction of an inexact quotient at
         // least 1 / count, so the small lift only mends a whole quotient
         // that came out a hair below itself.
-        for (int64_t i = 0; i < n; ++i) {
-            const uint32_t c = count_[static_cast<size_t>(i)];
+        const auto mean = [](uint32_t sum, uint32_t count, double inverse) {
+            return static_cast<uint32_t>(static_cast<int32_t>(double(sum + count / 2) * inverse + 1e-9));
+        };
+        const auto pack = [](const uint32_t* m) { return m[0] | m[1] << 8 | m[2] << 16; };
+        for (int64_t x = s_.xa; x < s_.xb; ++x) {
+            if (x == midA && midA < midB && midCount > 0) {
+                // One count for all: the means over the channels in a row,
+                // which the compiler vectorizes, then packed.
+                const double inverse = 1.0 / midCount;
+                uint32_t* t = total_.data() + 3 * (midA - s_.xa);
+                for (int64_t i = 0; i < 3 * (midB - midA); ++i)
+                    t[i] = mean(t[i], midCount, inverse);
+                for (; x < midB; ++x)
+                    out[x - s_.xa] = pack(total_.data() + 3 * (x - s_.xa));
+                if (x == s_.xb)
+                    break;
+            }
+            const uint32_t c = count_[static_cast<size_t>(x - s_.xa)];
+            uint32_t* t = total_.data() + 3 * (x - s_.xa);
             if (c == 0) { // no held row within the radius: a row the scan does not read
-                out[i] = 0xFFFFFF;
+                out[x - s_.xa] = 0xFFFFFF;
                 continue;
             }
             const double inverse = 1.0 / c;
-            const uint32_t* t = total_.data() + 3 * i;
-            const auto mean = [&](uint32_t sum) { return uint32_t(double(sum + c / 2) * inverse + 1e-9); };
-            out[i] = mean(t[0]) | mean(t[1]) << 8 | mean(t[2]) << 16;
+            for (int i = 0; i < 3; ++i)
+                t[i] = mean(t[i], c, inverse);
+            out[x - s_.xa] = pack(t);
         }
     }
 
