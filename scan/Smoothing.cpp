@@ -34,7 +34,6 @@ std::vector<int64_t> halfWidths(int32_t radius)
 // The columns a share reads and writes, and the disc.
 struct Span {
     int64_t width = 0;            // the picture's
-    int64_t height = 0;           // the picture's
     int64_t heldA = 0, heldB = 0; // the rows the view holds or its feed reads; others count as outside
     int64_t xa = 0, xb = 0;       // the columns written
     int64_t sa = 0, sb = 0;       // the columns read: those within the radius of them
@@ -267,9 +266,10 @@ SmoothedPicture::SmoothedPicture(const PixelView& picture, int32_t radius, int64
     const int64_t needed = smoothingBytes(picture, radius, top, rows, left, columns, threads);
     const int64_t budget = smoothingMemoryBudget();
     const auto refuse = [&] {
-        return SmoothingMemoryError("Smoothing needs " + megabytes(needed) +
-                                    " MB of memory for its copy of the scan area, more than is free (" +
-                                    megabytes(budget) + " MB). Choose a smaller area or radius.");
+        const bool known = budget < std::numeric_limits<int64_t>::max();
+        return SmoothingMemoryError(
+            "Smoothing needs " + megabytes(needed) + " MB of memory for its copy of the scan area, more than is free" +
+            (known ? " (" + megabytes(budget) + " MB)" : std::string()) + ". Choose a smaller area or radius.");
     };
     if (needed > budget)
         throw refuse();
@@ -279,7 +279,6 @@ SmoothedPicture::SmoothedPicture(const PixelView& picture, int32_t radius, int64
         view_.pixels = pixels_.get();
         Span s;
         s.width = picture.width;
-        s.height = picture.height;
         s.heldA = picture.feed ? 0 : std::clamp<int64_t>(picture.firstRow, 0, picture.height);
         s.heldB = picture.feed || picture.endRow < 0 ? picture.height
                                                      : std::clamp<int64_t>(picture.endRow, s.heldA, picture.height);

@@ -18,8 +18,8 @@ namespace plotrun {
 // A larger disc blurs neighbouring curves into one long before it helps.
 inline constexpr int32_t kMostSmoothingRadius = 50;
 
-// "Smoothing needs N MB of memory for its copy of the scan area; M MB are
-// free." and what to do about it.
+// "Smoothing needs N MB of memory for its copy of the scan area, more than
+// is free (M MB). Choose a smaller area or radius."
 class SmoothingMemoryError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
