@@ -1,13 +1,15 @@
 // The column scan on a 10000 x 10000 chart: pixels per second, and how it
 // compares with one plain read pass and with the literal reference scan; ink
-// mode on the same chart, against the darkness scan; and line removal where
-// every pixel counts, against the same scan without it.
+// mode on the same chart, against the darkness scan; line removal where
+// every pixel counts, against the same scan without it; and smoothing for
+// halftoned pictures, alone and in the scan.
 #include "UnitCalibration.h"
 #include "ChartPicture.h"
 #include "ColumnScan.h"
 #include "CountedPixels.h"
 #include "ReferenceScan.h"
 #include "ScanFindings.h"
+#include "Smoothing.h"
 
 #include <benchmark/benchmark.h>
 
@@ -291,6 +293,36 @@ void BM_CountedMask(benchmark::State& state)
         benchmark::Counter(double(kSide) * kSide, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_CountedMask)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// Smoothing with the radius of the argument: the smoothed copy of the whole
+// chart alone, and the scan that makes and reads it against the scan without
+// smoothing (x_darkness_scan). Each pixel costs a few additions for each row
+// of the disc, so the cost grows with the radius.
+void BM_Smoothing(benchmark::State& state)
+{
+    const auto radius = static_cast<int32_t>(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SmoothedPicture(chartView(), radius, 0, kSide, 0, kSide).view().pixels);
+    state.counters["pixels_per_s"] =
+        benchmark::Counter(double(kSide) * kSide, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_Smoothing)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+
+void BM_SmoothedScan(benchmark::State& state)
+{
+    ScanSettings settings = chartSettings();
+    settings.Smooth = static_cast<int32_t>(state.range(0));
+    double best = 1e30;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ScanSettings s = settings;
+        const ScanChecks checks = checkScan(s);
+        benchmark::DoNotOptimize(runColumnScan(chartView(), s, checks, false, {}));
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    state.counters["x_darkness_scan"] = best / scanSeconds(chartSettings(), false);
+}
+BENCHMARK(BM_SmoothedScan)->Arg(4)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 } // namespace
 } // namespace plotrun::bench

@@ -31,11 +31,12 @@ TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
             if (QCheckBox* check = c.check ? findChild<QCheckBox*>(c.name) : nullptr)
                 checkBoxes_.emplace_back(check, c.check);
         }
-    setFixedSize(767, 416);
+    setFixedSize(767, 446);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui_->UpDown->setBuddy(ui_->SelSW);
     ui_->UpDown1->setBuddy(ui_->Threshold);
     ui_->InkTolUpDown->setBuddy(ui_->SelInkTol);
+    ui_->SmoothUpDown->setBuddy(ui_->SelSmooth);
     connect(ui_->OKBtn, &QPushButton::clicked, this, &TGOptions::OKBtnClick);
     connect(ui_->CancelBtn, &QPushButton::clicked, this, &TGOptions::reject);
     connect(ui_->InkColourBtn, &QPushButton::clicked, this, [this] { chooseColour(inkColour_, "Ink colour"); });

@@ -7,6 +7,7 @@
 #include "InkModel.h"
 #include "PixelWalk.h"
 #include "ScanFindings.h"
+#include "Smoothing.h"
 #include "StripPoint.h"
 #include "Uncertainty.h"
 #include "Threads.h"
@@ -415,6 +416,19 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
         }
         return static_cast<int32_t>(rows.size());
     }
+    // Every pass below, following's too, then reads the smoothed copy: of
+    // the area, or in the other calibration kinds of the picture's box that
+    // holds the area's quadrilateral.
+    if (settings.Smooth > 0) {
+        if (!settings.Calibration.aligned()) {
+            const PictureBox b = pictureBoxOf(picture.width, picture.height, settings, checks);
+            const SmoothedPicture smoothed(picture, settings.Smooth, b.first, b.end - b.first, b.left, b.right - b.left,
+                                           sinks.threads);
+            return runColumnScan(smoothed.view(), smoothedAlready(settings), checks, wantSpread, sinks);
+        }
+        return runColumnScan(smoothedFrame(picture, settings, frameOf(picture, settings, checks), sinks.threads).view(),
+                             smoothedAlready(settings), checks, wantSpread, sinks);
+    }
     if (!settings.Calibration.aligned())
         return runChartScan(picture, settings, checks, wantSpread, sinks);
     if (settings.Follow.active())
@@ -431,14 +445,18 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 
 RowSpan rowsReadByScan(int32_t pictureHeight, const ScanSettings& settings, const ScanChecks& checks)
 {
+    // The rows that smoothing reads around the area, within the picture.
+    const int64_t margin = std::max(settings.Smooth, 0);
     if (!settings.Calibration.aligned()) {
         const PictureBox b = pictureBoxOf(std::numeric_limits<int32_t>::max(), pictureHeight, settings, checks);
-        return {static_cast<int32_t>(b.first), static_cast<int32_t>(b.end)};
+        const int64_t first = std::clamp<int64_t>(b.first - margin, 0, pictureHeight);
+        return {static_cast<int32_t>(first),
+                static_cast<int32_t>(std::clamp<int64_t>(b.end + margin, first, pictureHeight))};
     }
-    // The scan's frame, within the picture.
+    // The scan's frame.
     const ScanFrame f = frameOf(pictureHeight, settings, checks);
-    const int64_t first = std::clamp<int64_t>(f.top, 0, pictureHeight);
-    const int64_t end = std::clamp<int64_t>(f.top + f.rows, first, pictureHeight);
+    const int64_t first = std::clamp<int64_t>(f.top - margin, 0, pictureHeight);
+    const int64_t end = std::clamp<int64_t>(f.top + f.rows + margin, first, pictureHeight);
     return {static_cast<int32_t>(first), static_cast<int32_t>(end)};
 }
 

@@ -38,7 +38,8 @@ Notice stopNotice(ScanStop stop);
 std::string progressText(int percent);
 
 // The picture rows, counted from the top, that the strip loop of a scan that
-// passed checkScan reads: from `first` up to `end` (not included).
+// passed checkScan reads, with smoothing's rows around them: from `first`
+// up to `end` (not included).
 struct RowSpan {
     int32_t first = 0;
     int32_t end = 0;

@@ -1,6 +1,7 @@
 #include "CountedPixels.h"
 
 #include "PixelWalk.h"
+#include "Smoothing.h"
 #include "Threads.h"
 
 #include <algorithm>
@@ -24,7 +25,11 @@ void countedMask(const PixelView& picture, const ScanSettings& settings, const C
     std::fill(mask, mask + (rowEnd - rowBegin) * area.columns, uint8_t(0));
     std::optional<InkModel> ink;
     const Frame f = frameOfRows(areaTop(picture.height, settings) + rowBegin, rowEnd - rowBegin, settings, ink);
-    forEachCountedPixel(picture, f, area.left, area.left + area.columns,
+    // Only these rows are smoothed: the views ask for a few at a time.
+    std::optional<SmoothedPicture> smoothed;
+    if (settings.Smooth > 0)
+        smoothed.emplace(picture, settings.Smooth, f.top, f.rows, area.left, area.columns);
+    forEachCountedPixel(smoothed ? smoothed->view() : picture, f, area.left, area.left + area.columns,
                         [&](int64_t x, int64_t r, int32_t) { mask[(r - f.top) * area.columns + (x - area.left)] = 1; });
 }
 
@@ -33,6 +38,9 @@ std::vector<CountedPixel> countedPixels(const PixelView& picture, const ScanSett
     std::vector<CountedPixel> out;
     if (area.columns <= 0 || area.rows <= 0)
         return out;
+    if (settings.Smooth > 0)
+        return countedPixels(smoothedFrame(picture, settings, {area, areaTop(picture.height, settings)}).view(),
+                             smoothedAlready(settings), area);
     std::optional<InkModel> ink;
     const Frame f = frameOfRows(areaTop(picture.height, settings), area.rows, settings, ink);
     forEachCountedPixel(picture, f, area.left, area.left + area.columns, [&](int64_t x, int64_t r, int32_t w) {
@@ -74,6 +82,9 @@ CountedRuns countedRuns(const PixelView& picture, const ScanSettings& settings, 
     CountedRuns out;
     if (area.columns <= 0 || area.rows <= 0)
         return out;
+    if (settings.Smooth > 0)
+        return countedRuns(smoothedFrame(picture, settings, {area, areaTop(picture.height, settings)}, threads).view(),
+                           smoothedAlready(settings), area, threads);
     std::optional<InkModel> ink;
     const Frame f = frameOfRows(areaTop(picture.height, settings), area.rows, settings, ink);
     // A large area is read by a few threads, as the scan reads it, each a

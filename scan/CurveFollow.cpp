@@ -3,6 +3,7 @@
 #include "Calibration.h"
 #include "ChartMap.h"
 #include "ScanFindings.h"
+#include "Smoothing.h"
 #include "StripPoint.h"
 
 #include <algorithm>
@@ -442,7 +443,10 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     // it, or the strips would hold none of the area's columns.
     ScanSettings checked = settings;
     checkScan(checked);
-    return makePlan(picture, checked, {countedArea(settings), areaTop(picture.height, settings)}, true);
+    const ScanFrame frame{countedArea(settings), areaTop(picture.height, settings)};
+    if (settings.Smooth > 0)
+        return makePlan(smoothedFrame(picture, settings, frame).view(), smoothedAlready(checked), frame, true);
+    return makePlan(picture, checked, frame, true);
 }
 
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,

@@ -35,6 +35,8 @@ struct OptionBoxes {
     std::string SelMaxJump;
     // The calibration group: marks snap to line crossings.
     bool SnapCheckBox = false;
+    // The smoothing radius of halftoned pictures.
+    std::string SelSmooth = "0";
 
     bool operator==(const OptionBoxes&) const = default;
 };

@@ -5,6 +5,7 @@
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "NumberText.h"
+#include "Smoothing.h"
 
 #include <algorithm>
 #include <cctype>
@@ -193,6 +194,22 @@ const ScanOption kOptions[] = {
      .ownRules = true, // an unreadable one is judged by its fallback
      .header = {P::Scan, F::Value, {"Threshold:"}},
      .whole = [](V& v) -> int32_t& { return v.record.Threshold; }},
+    {.kind = K::Whole,
+     .flag = "--smooth",
+     .value = "R",
+     .help =
+         "halftoned or dithered pictures: before weighting, average\neach pixel over the pixels within R pixels of it\n"
+         "(default {start}: off)",
+     .keys = {"smoothing.radius"},
+     .inFile = InFile::WhenSet,
+     .controls = {{"SelSmooth", &OptionBoxes::SelSmooth}},
+     .noun = "smoothing radius",
+     .least = 0,
+     .most = kMostSmoothingRadius,
+     .start = 0,
+     .judgedAsRead = true,
+     .header = {P::Scan, F::ValueWhenSet, {"Smoothing radius:"}},
+     .whole = [](V& v) -> int32_t& { return v.record.Smooth; }},
     {.kind = K::OnOff,
      .flag = "--weighted-x",
      .keys = {"scan.weightedX"},
@@ -512,6 +529,11 @@ std::vector<std::string> headerLinesAt(HeaderPlace place, const ScanSettings& se
         case F::Value:
             lines.push_back(h.cells[0] + valueCells(o, v, d, sep));
             lineShown = true;
+            break;
+        case F::ValueWhenSet:
+            lineShown = wholeIn(o, v) != o.start;
+            if (lineShown)
+                lines.push_back(h.cells[0] + valueCells(o, v, d, sep));
             break;
         case F::WhenOn:
             lineShown = onOffIn(o, v);

@@ -84,6 +84,8 @@ enum class HeaderForm {
             // place; nothing when that line is absent, or for a Point not set
     Pairs,  // a line for each pair of numbers: cells[i] and the pair
     Lines,  // the lines that the row's headerLines gives
+    // A line of cells[0] and the value, while it is not the start value.
+    ValueWhenSet,
 };
 
 struct OptionHeader {

@@ -105,6 +105,9 @@ struct ScanSettings {
     InkSettings Ink;                 // off at the start
     FollowSettings Follow;           // off at the start
     CalibrationSettings Calibration; // axes along the picture at the start
+    // Halftoned and dithered pictures: before weighting, each pixel is the
+    // average of the pixels within this many pixels of it; 0: off.
+    int32_t Smooth = 0;
 
     bool operator==(const ScanSettings&) const = default;
 };

@@ -121,6 +121,8 @@ TEST(ColumnScanMatchesReference, OnRandomPicturesAndSettings)
         s.RealOriginY = (rng() % 4 == 0) ? 0 : std::uniform_real_distribution<double>(-1e3, 1e3)(rng);
         s.RealRefX = std::uniform_real_distribution<double>(-1e5, 1e5)(rng);
         s.RealRefY = std::uniform_real_distribution<double>(-1e-3, 1e7)(rng);
+        // Smoothing in one trial of four.
+        s.Smooth = rng() % 4 == 0 ? std::uniform_int_distribution<int>(1, 6)(rng) : 0;
         const bool spread = rng() & 1;
 
         ScanSettings forEngine = s;

@@ -254,6 +254,7 @@ TEST(CountedMask, EqualsWhatTheScanCountsPixelForPixel)
         const int32_t w = size(rng), h = size(rng);
         ScanSettings s = randomSettings(rng, w, h);
         s.Ink.On = rng() & 1; // darkness too
+        s.Smooth = rng() % 4 == 0 ? int32_t(rng() % 4) + 1 : 0;
         const TestPicture pic = inkPicture(rng, w, h, s.Ink);
         ScanSettings checked = s;
         if (checkScan(checked).stop != ScanStop::None)

@@ -261,7 +261,8 @@ std::string shownCells(const ScanOption& row, const ScanSettings& s)
     const OptionValues v{s};
     const std::string label = row.header.cells[0] ? row.header.cells[0] : "";
     switch (row.header.form) {
-    case HeaderForm::Value: return label + "," + formatWhole(wholeIn(row, v));
+    case HeaderForm::Value:
+    case HeaderForm::ValueWhenSet: return label + "," + formatWhole(wholeIn(row, v));
     case HeaderForm::WhenOn: return label + (row.header.cells[1] ? std::string(",") + row.header.cells[1] : "");
     case HeaderForm::Pairs:
         return label + "," + formatReal(numberIn(row, v, 0), ".") + "," + formatReal(numberIn(row, v, 1), ".");
@@ -324,11 +325,14 @@ TEST(OptionTable, EveryHeaderLineIsThereWhenItsOptionIsOnAndAbsentWhenOff)
         };
         const std::string cells = shownCells(row, on.record);
         EXPECT_NE(where(on.record).find(cells), std::string::npos) << nameOf(row) << ": " << cells;
-        if (line->header.form != HeaderForm::WhenOn && row.kind != OptionKind::Point)
+        const bool whenSet = line->header.form == HeaderForm::ValueWhenSet;
+        if (line->header.form != HeaderForm::WhenOn && !whenSet && row.kind != OptionKind::Point)
             continue; // always there
         OptionValues off = on;
         if (row.kind == OptionKind::Point)
             row.number(off, 0) = row.number(off, 1) = -1;
+        else if (whenSet)
+            line->whole(off) = line->start;
         else
             line->onOff(off) = false;
         EXPECT_EQ(where(off.record).find(cells), std::string::npos) << nameOf(row) << ": " << cells;

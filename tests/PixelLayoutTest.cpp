@@ -2,7 +2,7 @@
 // as 32-bit pixels (red low or blue low), as the 24-bit rows of a BMP file (top down or bottom up,
 // with their padding), or read through a feed a few rows at a time; and a
 // large band shared among threads gives what one thread gives. The counted
-// pixels, as a list or as runs, are the same too.
+// pixels, as a list or as runs, are the same too; smoothing alike.
 #include "ColumnScan.h"
 #include "CurveFollow.h"
 #include "ReferenceScan.h"
@@ -182,6 +182,8 @@ ScanSettings randomSettings(std::mt19937& rng, int32_t w, int32_t h)
         s.Follow.On = rng() & 1;
         s.Follow.RemoveLines = !s.Follow.On || (rng() & 1);
     }
+    if (rng() % 4 == 0)
+        s.Smooth = int32_t(rng() % 5) + 1;
     return s;
 }
 

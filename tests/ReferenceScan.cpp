@@ -35,6 +35,29 @@ uint32_t pixelColour(const PixelView& p, int64_t x, int64_t r)
     return p.pixels[r * p.stride + x] & 0xFFFFFFu;
 }
 
+// With smoothing, each channel is the rounded mean over the pixels of the
+// picture whose centres lie within the radius of this one's.
+uint32_t seenColour(const PixelView& p, int64_t x, int64_t r, int32_t radius)
+{
+    const uint32_t c = pixelColour(p, x, r);
+    if (radius < 1 || c == 0xFFFFFFFFu)
+        return c;
+    uint32_t sum[3] = {0, 0, 0}, n = 0;
+    for (int64_t dy = -radius; dy <= radius; ++dy)
+        for (int64_t dx = -radius; dx <= radius; ++dx) {
+            const uint32_t d = pixelColour(p, x + dx, r + dy);
+            if (dx * dx + dy * dy > int64_t(radius) * radius || d == 0xFFFFFFFFu)
+                continue;
+            for (int i = 0; i < 3; ++i)
+                sum[i] += (d >> (8 * i)) & 0xFF;
+            ++n;
+        }
+    uint32_t mean = 0;
+    for (int i = 0; i < 3; ++i)
+        mean |= (sum[i] + n / 2) / n << (8 * i);
+    return mean;
+}
+
 // -1 when the pixel is white (skipped); otherwise its darkness.
 int darkness(uint32_t c)
 {
@@ -82,6 +105,11 @@ double add(double sum, long double v) { return static_cast<double>(static_cast<l
 
 int inkWeight(uint32_t colour, const InkSettings& ink) { return literalInkWeight(colour, ink); }
 
+uint32_t smoothedColour(const PixelView& picture, int64_t x, int64_t r, int32_t radius)
+{
+    return seenColour(picture, x, r, radius);
+}
+
 ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpread)
 {
     ReferenceResult out;
@@ -109,7 +137,7 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
             sdx = static_cast<double>(xs) + static_cast<double>(sw) * 0.5;
         for (int64_t r = t; r < t + scanHeight; ++r) {
             for (int64_t x = xs; x < xs + sw; ++x) {
-                const int d = weightOf(pixelColour(pic, x, r), s);
+                const int d = weightOf(seenColour(pic, x, r, s.Smooth), s);
                 if (d < 0 || d < s.Threshold)
                     continue;
                 out.counted.push_back({x, r});
@@ -134,7 +162,7 @@ ReferenceResult referenceScan(const PixelView& pic, ScanSettings s, bool wantSpr
                 double q = 0;
                 for (int64_t r = t; r < t + scanHeight; ++r) {
                     for (int64_t x = xs; x < xs + sw; ++x) {
-                        const int d = weightOf(pixelColour(pic, x, r), s);
+                        const int d = weightOf(seenColour(pic, x, r, s.Smooth), s);
                         if (d < 0 || d < s.Threshold)
                             continue;
                         const double yp =

@@ -1,6 +1,7 @@
 #pragma once
 // A slow, literal column scan: one pixel at a time, strip after strip, every
-// sum rounded to a double after each addition. The engine must equal it.
+// sum rounded to a double after each addition, each pixel smoothed on its own
+// when asked. The engine must equal it.
 
 #include "ColumnScan.h"
 #include "PixelView.h"
@@ -23,6 +24,10 @@ struct ReferenceResult {
 
 // The ink weight of one colour, or -1 when it never counts.
 int inkWeight(uint32_t colour, const InkSettings& ink);
+
+// The colour the scan weighs at (x, r): with a smoothing radius, the
+// rounded mean of each channel over the disc, read literally.
+uint32_t smoothedColour(const PixelView& picture, int64_t x, int64_t r, int32_t radius);
 
 // The settings must pass the width and height checks.
 ReferenceResult referenceScan(const PixelView& picture, ScanSettings settings, bool wantSpread);

@@ -240,6 +240,30 @@ TEST_F(ScanCommand, WithoutTheLogFlagsTheOutputIsAsBefore)
     EXPECT_EQ(r.out.find("axis:"), std::string::npos);
 }
 
+TEST_F(ScanCommand, ASmoothingRadiusOfZeroIsTheScanAsBefore)
+{
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{"--smooth", "0", bmp("chart.bmp", 24)});
+    EXPECT_EQ(r.code, kScanDone) << r.err;
+    EXPECT_EQ(r.out, kWorkedExampleText);
+    // Smoothed, the three black pixels of the row thin out to the middle
+    // one, the only one with more black than white around it; alike from a
+    // BMP read while it is scanned and from a PNG that holds only the rows
+    // the scan reads.
+    QImage png(640, 480, QImage::Format_RGB32);
+    for (int row = 0; row < 480; ++row)
+        for (int x = 0; x < 640; ++x)
+            png.setPixel(x, row, workedExamplePixel(x, row));
+    ASSERT_TRUE(png.save(file("chart.png")));
+    for (const QString& picture : {file("chart.bmp"), file("chart.png")}) {
+        const ScanRun smoothed = scanner(kWorkedExampleArgs + QStringList{"--smooth", "1", picture});
+        ASSERT_EQ(smoothed.code, kScanDone) << smoothed.err;
+        EXPECT_NE(smoothed.out.find("Threshold:,128\r\nSmoothing radius:,1\r\nWeighted Y points\r\n"),
+                  std::string::npos)
+            << smoothed.out;
+        EXPECT_EQ(smoothed.out.substr(smoothed.out.find("X,Y,SDEV")), "X,Y,SDEV\r\n0.575,50,0\r\n");
+    }
+}
+
 TEST_F(ScanCommand, AResultThatIsNotFiniteWritesNothingAndExitsFour)
 {
     // 1E300 units a pixel: the points are finite, their spread is not.

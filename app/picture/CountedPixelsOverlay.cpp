@@ -295,22 +295,27 @@ void CountedPixelsOverlay::work()
             QMetaObject::invokeMethod(
                 this, [this, result] { finish(result); }, Qt::QueuedConnection);
         };
-        const CountedArea area = countedArea(job->settings);
-        if (!job->settings.Follow.active() && double(area.columns) * double(area.rows) > kSampledAbove) {
-            auto sample = std::make_shared<Result>();
-            sample->generation = job->generation;
-            sample->area = area;
-            sampleOnScreen(*job, *sample, stopping);
-            if (stopping())
-                return;
-            hand(sample);
+        try {
+            const CountedArea area = countedArea(job->settings);
+            if (!job->settings.Follow.active() && double(area.columns) * double(area.rows) > kSampledAbove) {
+                auto sample = std::make_shared<Result>();
+                sample->generation = job->generation;
+                sample->area = area;
+                sampleOnScreen(*job, *sample, stopping);
+                if (stopping())
+                    return;
+                hand(sample);
+            }
+            auto refined = std::make_shared<Result>();
+            refined->generation = job->generation;
+            refined->refined = true;
+            refined->area = area;
+            if (refineAtPictureResolution(*job, *refined, cancelled))
+                hand(refined);
+        } catch (const std::exception&) {
+            // Out of memory, above all a smoothed copy that does not fit: the
+            // view shows nothing new, and Execute tells why.
         }
-        auto refined = std::make_shared<Result>();
-        refined->generation = job->generation;
-        refined->refined = true;
-        refined->area = area;
-        if (refineAtPictureResolution(*job, *refined, cancelled))
-            hand(refined);
     }
 }
 

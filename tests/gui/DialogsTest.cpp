@@ -93,7 +93,7 @@ private slots:
             QCOMPARE(text(d, "SelSW"), QString("1"));
             QCOMPARE(text(d, "Threshold"), QString("128"));
             QVERIFY(check(d, "SelCpy")->isChecked() && !check(d, "SelWt")->isChecked());
-            QCOMPARE(d.size(), QSize(767, 416));
+            QCOMPARE(d.size(), QSize(767, 446));
         }));
         QVERIFY(trigger(*p, "Options"));
         QVERIFY(answers.allAnswered());

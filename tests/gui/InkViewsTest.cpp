@@ -175,6 +175,28 @@ private slots:
         QVERIFY(p->action("Execute")->isEnabled());
     }
 
+    // The Halftone group's radius reaches the record, and the counted pixels
+    // view shows the smoothed pixels that the scan counts.
+    void theSmoothingBoxSmoothsTheCountedPixels()
+    {
+        openChart();
+        ModalAnswers answers;
+        answers.expect(okOptions([](TGOptions& d) {
+            fillChartBoxes(d, InkChart::settings());
+            QCOMPARE(d.findChild<QLineEdit*>("SelSmooth")->text(), QString("0"));
+            type(d, "SelSmooth", "3");
+        }));
+        QVERIFY(trigger(*p, "Options"));
+        QTRY_VERIFY(answers.allAnswered());
+        QCOMPARE(p->w.scanSettings().Smooth, 3);
+        QVERIFY(trigger(*p, "CountedPixels"));
+        QTRY_VERIFY(counted().settled() && !counted().overlay().isNull());
+        QVERIFY(tintedBlocks() == blocksCountedByTheScan());
+        ScanSettings unsmoothed = p->w.scanSettings();
+        unsmoothed.Smooth = 0;
+        QVERIFY(tintedBlocks() != blocksCountedByTheScan(unsmoothed));
+    }
+
     void aToleranceOutOfRangeIsRefusedWithTheOthers()
     {
         openChart();

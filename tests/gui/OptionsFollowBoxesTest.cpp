@@ -106,7 +106,7 @@ private slots:
         QCOMPARE(group->findChild<QLabel*>("MaxJumpLbl")->text(), QString("Maximum jump:"));
         // Inside the dialog, which keeps its size.
         QVERIFY(QRect(QPoint(), p->options.size()).contains(group->geometry()));
-        QCOMPARE(p->options.size(), QSize(767, 416));
+        QCOMPARE(p->options.size(), QSize(767, 446));
     }
 
     void okPutsTheGapAndTheJumpIntoTheRecordAndUndoTakesThemBack()
