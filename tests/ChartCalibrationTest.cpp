@@ -142,6 +142,19 @@ TEST(ChartScanAccuracy, RotatedChartsComeWithinAThousandthOfTheRange)
     }
 }
 
+// Smoothing reads the picture's box around the turned area, not the
+// rectangle that the corners would span on the picture.
+TEST(ChartScanAccuracy, ASmoothedTurnedChartKeepsItsCorners)
+{
+    const WarpedChart chart = drawWarpedChart(rotationAboutCentre(3.0), 0xFF000000);
+    ScanSettings s = followingWithoutLines(chart.settings(CalibrationKind::ThreePoint));
+    const CurveError sharp = curveError(chart.picture, s);
+    s.Smooth = 1;
+    const CurveError smoothed = curveError(chart.picture, s);
+    EXPECT_LE(smoothed.rmsPercent, 0.15) << "worst " << smoothed.worstPercent;
+    EXPECT_GE(smoothed.pointShare, sharp.pointShare - 0.01);
+}
+
 TEST(ChartScanAccuracy, APhotographedChartComesWithinOnePointFiveThousandths)
 {
     const WarpedChart blue = drawWarpedChart(photoPerspective());
