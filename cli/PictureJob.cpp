@@ -4,6 +4,7 @@
 
 #include "../files/BmpRows.h"
 #include "../files/PageFile.h"
+#include "../files/Provenance.h"
 #include "../scan/ChartScan.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/CurveFollow.h"
@@ -100,6 +101,19 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
 
 } // namespace
 
+SavedSettings savedSettings(const Options& o, const ScanSettings& record, int32_t width, int32_t height)
+{
+    SavedSettings s;
+    s.record = record;
+    s.pictureWidth = width;
+    s.pictureHeight = height;
+    s.fields = o.fields;
+    s.decimalSeparator = o.decimalSeparator;
+    s.copyToClipboard = o.copyToClipboard;
+    s.page = o.page;
+    return s;
+}
+
 QString pictureName(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
@@ -169,7 +183,18 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
         return out;
     }
 
+    // Settings used on another picture than they were saved with: said
+    // once, where one picture is scanned with them as they are.
+    const bool samePictureExpected =
+        o.settings && !o.settings->pictureSha256.empty() && !o.scaleWithPicture && o.outputDir.isEmpty();
+    const FileDigest digest = o.fields.provenance || samePictureExpected ? fileDigest(image) : FileDigest{};
+    if (samePictureExpected)
+        out.messages += otherPictureWarning(*o.settings, digest, name);
+
     ScanReport report(o.fields, o.decimalSeparator, ScanReport::Keep::TextOnly);
+    if (o.fields.provenance)
+        report.setProvenance(provenanceLines(digest, savedSettings(o, settings, view.width, view.height),
+                                             QDateTime::currentDateTimeUtc()));
     std::string advice; // what the scan saw, when it spoils the points
     try {
         runColumnScan(view, settings, checks, o.fields.wantsSpread(),
@@ -204,14 +229,13 @@ bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream&
         err << (p.refusal.empty() ? p.verdict.messages : p.refusal);
         return false;
     }
-    SavedSettings s;
-    s.record = p.verdict.record;
-    s.pictureWidth = width;
-    s.pictureHeight = height;
-    s.fields = o.fields;
-    s.decimalSeparator = o.decimalSeparator;
-    s.copyToClipboard = o.copyToClipboard;
-    s.page = o.page;
+    SavedSettings s = savedSettings(o, p.verdict.record, width, height);
+    // The picture they were made on, so that using them on another says so;
+    // saved again without a picture, the one the file names.
+    if (!o.images.isEmpty())
+        s.pictureSha256 = fileDigest(o.images.value(0)).sha256;
+    else if (o.settings)
+        s.pictureSha256 = o.settings->pictureSha256;
     const QString error = writeSettingsFile(o.saveSettingsPath, s);
     if (!error.isEmpty()) {
         err << "plotrun-scan: cannot write \"" << o.saveSettingsPath.toStdString() << "\": " << error.toStdString()

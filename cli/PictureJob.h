@@ -35,6 +35,10 @@ struct PictureShare {
 
 PictureScan scanPicture(const Options& o, const QString& image, PictureShare share = {});
 
+// The settings a file would hold for a record used on a picture of width x
+// height, with the output options the flags and the settings file gave.
+SavedSettings savedSettings(const Options& o, const ScanSettings& record, int32_t width, int32_t height);
+
 // Writes the settings in effect for a picture of width x height; false, with
 // the messages written, when the checks refuse them.
 bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream& err);

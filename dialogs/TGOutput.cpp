@@ -28,10 +28,10 @@ TGOutput::TGOutput(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::
 
 TGOutput::~TGOutput() = default;
 
-std::array<QCheckBox*, 8> TGOutput::checks() const
+std::array<QCheckBox*, 9> TGOutput::checks() const
 {
-    return {ui_->ScanCheckBox,  ui_->ColNamesCheckBox, ui_->RealCheckBox, ui_->SdevCheckBox,
-            ui_->SdevyCheckBox, ui_->BitmapCheckBox,   ui_->UxCheckBox,   ui_->UyCheckBox};
+    return {ui_->ScanCheckBox,   ui_->ColNamesCheckBox, ui_->RealCheckBox, ui_->SdevCheckBox,      ui_->SdevyCheckBox,
+            ui_->BitmapCheckBox, ui_->UxCheckBox,       ui_->UyCheckBox,   ui_->ProvenanceCheckBox};
 }
 
 std::array<QLineEdit*, kFieldCount> TGOutput::names() const
@@ -51,6 +51,7 @@ OutputFields TGOutput::fields() const
     f.bitmapCoordinates = ui_->BitmapCheckBox->isChecked();
     f.ux = ui_->UxCheckBox->isChecked();
     f.uy = ui_->UyCheckBox->isChecked();
+    f.provenance = ui_->ProvenanceCheckBox->isChecked();
     for (int i = 0; i < kFieldCount; ++i)
         f.names[i] = names()[i]->text().toStdString();
     return f;
@@ -67,6 +68,7 @@ void TGOutput::setFields(const OutputFields& f)
     ui_->BitmapCheckBox->setChecked(f.bitmapCoordinates);
     ui_->UxCheckBox->setChecked(f.ux);
     ui_->UyCheckBox->setChecked(f.uy);
+    ui_->ProvenanceCheckBox->setChecked(f.provenance);
     for (int i = 0; i < kFieldCount; ++i)
         names()[i]->setText(QString::fromStdString(f.names[i]));
 }

@@ -355,13 +355,23 @@ const std::vector<Group>& groups()
 
 void writePicture(const SavedSettings& s, QJsonObject& o)
 {
-    o["picture"] = QJsonObject{{"width", s.pictureWidth}, {"height", s.pictureHeight}};
+    QJsonObject picture{{"width", s.pictureWidth}, {"height", s.pictureHeight}};
+    if (!s.pictureSha256.empty())
+        picture["sha256"] = QString::fromStdString(s.pictureSha256);
+    o["picture"] = picture;
 }
 
 void readPicture(Keys& g, SavedSettings& s)
 {
     s.pictureWidth = int32_t(g.whole("width"));
     s.pictureHeight = int32_t(g.whole("height"));
+    if (g.has("sha256")) {
+        const QString hash = g.text("sha256", 64);
+        if (hash.size() != 64 || !std::all_of(hash.begin(), hash.end(),
+                                              [](QChar c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+            g.fail("sha256", "must be 64 hexadecimal digits");
+        s.pictureSha256 = hash.toStdString();
+    }
     if (s.pictureWidth < 2)
         g.fail("width", "must be at least 2");
     if (s.pictureHeight < 2)
@@ -422,9 +432,9 @@ QByteArray settingsToJson(const SavedSettings& s)
     for (const Group& g : groups()) {
         QJsonObject mine, started;
         for (const ScanOption* row : g.rows) {
-            if (inUse(*row, s.record))
+            if (inUse(*row, s))
                 writeOption(*row, s, mine);
-            if (inUse(*row, start.record))
+            if (inUse(*row, start))
                 writeOption(*row, start, started);
         }
         if (g.inFile == InFile::WhenSet && mine == started)

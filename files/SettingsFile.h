@@ -22,6 +22,9 @@ namespace plotrun {
 struct SavedSettings : OptionValues {
     int32_t pictureWidth = 0;
     int32_t pictureHeight = 0;
+    // The SHA-256 of the picture file they were saved with, in hex; empty
+    // when none was recorded.
+    std::string pictureSha256;
 
     bool operator==(const SavedSettings&) const = default;
 };

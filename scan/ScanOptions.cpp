@@ -25,7 +25,7 @@ int32_t shownMaxJump(const ScanSettings& s)
     return maxJumpOf(s, static_cast<int64_t>(s.ScanEndY) - static_cast<int64_t>(s.ScanStartY));
 }
 
-bool notAxes(const ScanSettings& s) { return !s.Calibration.aligned(); }
+bool notAxes(const V& v) { return !v.record.Calibration.aligned(); }
 
 // "Calibration:", the kind, and with more points than it needs the fit's
 // rms residual in picture pixels.
@@ -142,7 +142,7 @@ const ScanOption kOptions[] = {
      .keys = {"calibration.corner.x", "calibration.corner.y"},
      .controls = {{"SelCX"}, {"SelCY"}},
      .fractional = true,
-     .inUse = [](const ScanSettings& s) { return s.Calibration.Kind == CalibrationKind::FourPoint; },
+     .inUse = [](const V& v) { return v.record.Calibration.Kind == CalibrationKind::FourPoint; },
      .goesWith = {"--calibration"},
      .header = {P::Coordinates, F::Pairs, {"Corner:"}},
      .number = [](V& v, int i) -> double& {
@@ -154,7 +154,7 @@ const ScanOption kOptions[] = {
      .help = "a further reference point: where it lies (bitmap\ncoordinates), then its real values; repeatable; with\n"
              "more points than the kind needs, the map is fitted",
      .keys = {"calibration.points"},
-     .inUse = [](const ScanSettings& s) { return !s.Calibration.Points.empty(); },
+     .inUse = [](const V& v) { return !v.record.Calibration.Points.empty(); },
      .goesWith = {"--calibration"},
      .header = {P::Coordinates, F::Lines},
      .points = [](V& v) -> std::vector<ReferencePoint>& { return v.record.Calibration.Points; },
@@ -164,7 +164,7 @@ const ScanOption kOptions[] = {
      .help = "move each mark to the centre of the line crossing\nit lies near (axis and tick, or axis and grid line)",
      .keys = {"calibration.snap"},
      .controls = {{.name = "SnapCheckBox", .check = &OptionBoxes::SnapCheckBox}},
-     .inUse = [](const ScanSettings& s) { return s.Calibration.Snap; },
+     .inUse = [](const V& v) { return v.record.Calibration.Snap; },
      .header = {P::Coordinates, F::WhenOn, {"Snapped marks"}},
      .onOff = [](V& v) -> bool& { return v.record.Calibration.Snap; }},
 
@@ -383,6 +383,15 @@ const ScanOption kOptions[] = {
      .keys = {"output.columnNames"},
      .controls = {{"ColNamesCheckBox"}},
      .onOff = [](V& v) -> bool& { return v.fields.columnNames; }},
+    {.kind = K::OnOff,
+     .flag = "--provenance",
+     .help = "add to the header block how the numbers were made: the\npicture's SHA-256 and size, the version, the "
+             "time and\nevery setting, "
+             "which a settings file can be made from",
+     .keys = {"output.provenance"},
+     .controls = {{"ProvenanceCheckBox"}},
+     .inUse = [](const V& v) { return v.fields.provenance; },
+     .onOff = [](V& v) -> bool& { return v.fields.provenance; }},
     {.kind = K::ColumnNames,
      .flag = "--name",
      .value = "KEY=TEXT",
@@ -523,7 +532,7 @@ std::vector<std::string> headerLinesAt(HeaderPlace place, const ScanSettings& se
     bool lineShown = false; // the line that joined cells go to
     for (const ScanOption& o : kOptions) {
         const OptionHeader& h = o.header;
-        if (h.place != place || !inUse(o, settings))
+        if (h.place != place || !inUse(o, v))
             continue;
         switch (h.form) {
         case F::Value:

@@ -127,7 +127,7 @@ struct ScanOption {
     // A row added to a group of the first version: written to a settings
     // file, and shown in the header, only while this says it is in use; a
     // file without it leaves the start value.
-    bool (*inUse)(const ScanSettings&) = nullptr;
+    bool (*inUse)(const OptionValues&) = nullptr;
     // The flags of the options this one tunes; given without any of them, it
     // is bad usage (unless a settings file is given).
     const char* goesWith[2]{};
@@ -171,9 +171,9 @@ uint32_t colourIn(const ScanOption& option, const OptionValues& values);
 int32_t choiceIndex(const ScanOption& option, std::string_view name);
 std::string choiceList(const ScanOption& option);
 // A row is written to a settings file and shown in the header.
-inline bool inUse(const ScanOption& option, const ScanSettings& settings)
+inline bool inUse(const ScanOption& option, const OptionValues& values)
 {
-    return !option.inUse || option.inUse(settings);
+    return !option.inUse || option.inUse(values);
 }
 
 // The usage text beside the flag, with the start value put in.

@@ -62,6 +62,7 @@ std::vector<std::string> ScanReport::headLines(const PictureFacts& picture, cons
             header.insert(header.end() - 1,
                           joinCells(uncertaintyHeaderCells(settings, median, separator_), fields_.delimiter));
         }
+        header.insert(header.end() - 1, provenance_.begin(), provenance_.end());
     }
     return outputLines(fields_.scanningParameters ? &header : nullptr, fields_.columnNames ? &columnNames_ : nullptr,
                        {}, fields_.delimiter);

@@ -36,6 +36,9 @@ public:
 
     // The cells of every row; none in a report that keeps only the text.
     const std::vector<std::vector<std::string>>& rows() const { return rows_; }
+    // Lines that record how the numbers were made, for the end of the
+    // header block.
+    void setProvenance(std::vector<std::string> lines) { provenance_ = std::move(lines); }
     size_t rowCount() const { return rowCount_; }
 
     // Some row held an infinite or undefined value where the report writes
@@ -65,6 +68,7 @@ private:
     size_t rowCount_ = 0;
     int32_t firstNonFiniteRow_ = 0;
     std::vector<double> scatter_; // of each row, while an uncertainty is asked for
+    std::vector<std::string> provenance_;
 };
 
 // The value of one field of a row.

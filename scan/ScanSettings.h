@@ -128,6 +128,9 @@ struct OutputFields {
     bool bitmapCoordinates = false;
     bool ux = false; // the standard uncertainty of real x
     bool uy = false; // and of real y
+    // The header block records how the numbers were made: the picture's
+    // hash, the version, the time and every setting.
+    bool provenance = false;
     // Indexed by Field.
     std::array<std::string, kFieldCount> names{"X", "Y", "SDEV", "SDEV/Y", "X [px]", "Y [px]", "U(X)", "U(Y)"};
 

@@ -4,6 +4,7 @@
 #include "NoticeBar.h"
 #include "OutputCommands.h"
 #include "ScanRun.h"
+#include "SettingsCommands.h"
 #include "StandardErrorBox.h"
 
 #include "../../dialogs/Notice.h"
@@ -12,6 +13,7 @@
 #include "../../dialogs/TGOutput.h"
 #include "../../dialogs/TPageDialog.h"
 #include "../../files/PageFile.h"
+#include "../../files/Provenance.h"
 #include "../../files/TextFile.h"
 #include "ColumnScan.h"
 #include "InkModel.h"
@@ -523,6 +525,10 @@ void TPlotrunner::ExecuteClick()
 
     notice_->hide();
     ScanReport report(GOutput->fields(), decimalSeparator());
+    if (report.fields().provenance)
+        report.setProvenance(provenanceLines(
+            document().picture.path.isEmpty() ? FileDigest{} : fileDigest(document().picture.path),
+            settingsInEffect(document(), *threshold, *GOptions, *GOutput), QDateTime::currentDateTimeUtc()));
     ScanRun run(output_->grid(), output_->chart(), [this](const QString& text) {
         setStatus(text);
         statusBar()->repaint();

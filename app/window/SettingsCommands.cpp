@@ -4,6 +4,7 @@
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
 #include "../../files/PictureFile.h"
+#include "../../files/Provenance.h"
 #include "../../files/SettingsFile.h"
 #include "../../files/TextFile.h"
 #include "NumberText.h"
@@ -57,6 +58,20 @@ QString SettingsCommands::askSaveFileName()
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
+SavedSettings settingsInEffect(const Document& d, int32_t threshold, const TGOptions& options, const TGOutput& output)
+{
+    SavedSettings s;
+    s.record = d.settings;
+    s.record.Threshold = threshold;
+    s.pictureWidth = d.picture.size.width();
+    s.pictureHeight = d.picture.size.height();
+    s.fields = output.fields();
+    s.decimalSeparator = decimalSeparator();
+    s.copyToClipboard = options.copyToClipboard();
+    s.page = d.picture.page;
+    return s;
+}
+
 void SettingsCommands::SaveSettingsClick()
 {
     // The settings of the next scan, which reads the threshold box.
@@ -64,15 +79,10 @@ void SettingsCommands::SaveSettingsClick()
     const std::optional<int32_t> threshold = readWhole(thresholdText.toStdString());
     if (!threshold)
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
-    SavedSettings s;
-    s.record = document_.settings;
-    s.record.Threshold = *threshold;
-    s.pictureWidth = document_.picture.size.width();
-    s.pictureHeight = document_.picture.size.height();
-    s.fields = GOutput->fields();
-    s.decimalSeparator = decimalSeparator();
-    s.copyToClipboard = GOptions->copyToClipboard();
-    s.page = document_.picture.page;
+    SavedSettings s = settingsInEffect(document_, *threshold, *GOptions, *GOutput);
+    // The picture they are made on, so that using them on another says so.
+    if (!document_.picture.path.isEmpty())
+        s.pictureSha256 = fileDigest(document_.picture.path).sha256;
     // Nothing is saved that could not be loaded again.
     try {
         settingsFromJson(settingsToJson(s));
@@ -138,6 +148,11 @@ void SettingsCommands::LoadSettingsClick()
         GOptions->setAxisAndInkBoxes(v.record);
     });
     setStatus("Settings loaded from " + QFileInfo(path).fileName());
+    if (!document_.picture.path.isEmpty())
+        if (const std::string other = otherPictureWarning(s, fileDigest(document_.picture.path),
+                                                          QFileInfo(document_.picture.path).fileName());
+            !other.empty())
+            showNotice(&window_, kOtherPictureTitle, QString::fromStdString(other));
 }
 
 } // namespace plotrun

@@ -7,6 +7,8 @@
 #include "Document.h"
 #include "OptionChecks.h"
 
+#include "../../files/SettingsFile.h"
+
 #include <functional>
 
 class QMainWindow;
@@ -14,6 +16,13 @@ class TGOptions;
 class TGOutput;
 
 namespace plotrun {
+
+inline constexpr const char* kOtherPictureTitle = "Another picture";
+
+// The settings that the next scan uses and Save Settings writes, with the
+// threshold that the box holds.
+SavedSettings settingsInEffect(const Document& document, int32_t threshold, const TGOptions& options,
+                               const TGOutput& output);
 
 class SettingsCommands {
 public:

@@ -1,10 +1,13 @@
-// The standard uncertainty of each point: on charts whose curve is known,
-// drawn at random sub-pixel offsets and degraded as scans and photographs
-// are, about 95 % of the points lie within twice their uncertainty, and the
-// uncertainty is not uselessly large.
+// Numbers to cite. The standard uncertainty of each point: on charts whose
+// curve is known, drawn at random sub-pixel offsets and degraded as scans and
+// photographs are, about 95 % of the points lie within twice their
+// uncertainty, and the uncertainty is not uselessly large. And the record of
+// how the numbers were made, which gives them again.
 #include "ScannerRun.h"
 
 #include "../files/PictureFile.h"
+#include "../files/Provenance.h"
+#include "../files/SettingsFile.h"
 #include "ColumnScan.h"
 
 #include <QBuffer>
@@ -169,6 +172,72 @@ TEST(Uncertainty, TheScannerWritesTheColumnsAndEachContributionInTheHeader)
         at = end + 1;
     }
     EXPECT_EQ(points, plain.out);
+}
+
+// The text without its line that starts with `label`.
+std::string withoutLine(std::string text, const std::string& label)
+{
+    const size_t at = text.find("\n" + label);
+    if (at != std::string::npos)
+        text.erase(at + 1, text.find('\n', at + 1) - at);
+    return text;
+}
+
+TEST(Provenance, TheRecordMakesASettingsFileThatGivesTheSameOutput)
+{
+    QTemporaryDir dir;
+    std::mt19937 rng(5);
+    const DegradedChart c = degradedChart(rng, true, false);
+    const QString picture = dir.filePath("chart.png");
+    ASSERT_TRUE(c.picture.save(picture));
+    const ScanSettings& s = c.settings;
+    const QStringList flags{
+        "--origin",   QString("%1,%2").arg(s.OriginX).arg(s.OriginY),
+        "--ref",      QString("%1,%2").arg(s.RefX).arg(s.RefY),
+        "--real-ref", "10,1",
+        "--area",     QString("%1,%2,%3,%4").arg(s.ScanStartX).arg(s.ScanStartY).arg(s.ScanEndX).arg(s.ScanEndY),
+        "--follow",   "--delimiter",
+        ";",          "--decimal-separator",
+        ".",          "--fields",
+        "real,uy",    "--provenance",
+        "--header",   picture};
+    const ScanRun first = scanner(flags);
+    ASSERT_EQ(first.code, kScanDone) << first.err;
+    EXPECT_NE(first.out.find("Picture SHA-256:;" + fileDigest(picture).sha256 + "\r\n"), std::string::npos);
+    const QString file = dir.filePath("again.json");
+    ASSERT_EQ(writeSettingsFile(file, settingsFromProvenance(first.out, ";")), "");
+    const ScanRun again = scanner({"--settings", file, picture});
+    ASSERT_EQ(again.code, kScanDone) << again.err;
+    EXPECT_EQ(withoutLine(again.out, "Scanned (UTC):"), withoutLine(first.out, "Scanned (UTC):"));
+    EXPECT_THROW(settingsFromProvenance("X;Y\r\n1;2\r\n", ";"), SettingsFileError);
+}
+
+TEST(Provenance, SettingsUsedOnAnotherPictureSaySoOnceAndChangeNothing)
+{
+    QTemporaryDir dir;
+    std::mt19937 rng(9);
+    const QString a = dir.filePath("a.png"), b = dir.filePath("b.png");
+    const DegradedChart c = degradedChart(rng, false, false);
+    ASSERT_TRUE(c.picture.save(a));
+    ASSERT_TRUE(degradedChart(rng, false, false).picture.save(b));
+    const ScanSettings& s = c.settings;
+    const QStringList flags{
+        "--origin",   QString("%1,%2").arg(s.OriginX).arg(s.OriginY),
+        "--ref",      QString("%1,%2").arg(s.RefX).arg(s.RefY),
+        "--area",     QString("%1,%2,%3,%4").arg(s.ScanStartX).arg(s.ScanStartY).arg(s.ScanEndX).arg(s.ScanEndY),
+        "--real-ref", "10,1"};
+    const QString settings = dir.filePath("a.json");
+    ASSERT_EQ(scanner(flags + QStringList{"--save-settings", settings, a}).code, kScanDone);
+    EXPECT_EQ(readSettingsFile(settings).pictureSha256, fileDigest(a).sha256);
+    EXPECT_EQ(scanner({"--settings", settings, a}).err, "");
+    const ScanRun other = scanner({"--settings", settings, b});
+    EXPECT_EQ(other.err, "The picture \"b.png\" is not the one that the settings were saved with: its SHA-256 "
+                         "differs.\n");
+    EXPECT_EQ(other.out, scanner(flags + QStringList{b}).out);
+    // A batch uses one settings file for many pictures, quietly.
+    const ScanRun batch = scanner({"--settings", settings, "-O", dir.filePath("out"), a, b});
+    EXPECT_EQ(batch.code, kScanDone);
+    EXPECT_EQ(batch.err.find("SHA-256"), std::string::npos) << batch.err;
 }
 
 } // namespace
