@@ -492,6 +492,7 @@ OptionBoxes exactBoxes(const ScanSettings& r)
         if (row.kind == OptionKind::Positions || row.kind == OptionKind::Reals)
             for (int i = 0; i < numberCount(row); ++i)
                 b.*row.controls[i].text = exactNumber(numberIn(row, v, i));
+    fillPointBoxes(b, r, exactNumber);
     return b;
 }
 

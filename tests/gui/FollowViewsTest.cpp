@@ -60,7 +60,7 @@ private slots:
         QCOMPARE(p->w.scanSettings().Follow, FollowSettings{});
         QVERIFY(p->action("tlbtnMarkStart")->isCheckable());
         QVERIFY(widgetOf(p->w, "tlbtnMarkStart"));
-        QCOMPARE(p->options.size(), QSize(767, 416));
+        QCOMPARE(p->options.size(), QSize(767, 448));
     }
 
     void theOptionsDialogWritesBothBoxes()

@@ -1,0 +1,179 @@
+// The calibration kinds in the window: the options dialog's calibration
+// group on a rotated chart, and the refusals of marks that cannot fix the map.
+#include "GuiTestSupport.h"
+
+#include "../../files/SettingsFile.h"
+#include "../WarpedChart.h"
+#include "ChartScan.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+using namespace plotrun;
+using namespace plotrun::test;
+
+namespace {
+
+QLineEdit* box(const QDialog& d, const char* name) { return d.findChild<QLineEdit*>(name); }
+QString number(double v) { return QString::number(v, 'g', 12); }
+
+// Types the marks of `s` (the chart's true ones) into the dialog, the kind
+// first; `fill` then changes what it needs.
+void typeMarks(TGOptions& d, const ScanSettings& s)
+{
+    d.findChild<QComboBox*>("CalibrationKind")->setCurrentIndex(int(s.Calibration.Kind));
+    const std::pair<const char*, double> boxes[] = {{"SelOX", s.OriginX},
+                                                    {"SelOY", s.OriginY},
+                                                    {"SelX", s.RefX},
+                                                    {"SelX1Y", s.Calibration.X1Y},
+                                                    {"SelY1X", s.Calibration.Y1X},
+                                                    {"SelY", s.RefY},
+                                                    {"SelCX", s.Calibration.CornerX},
+                                                    {"SelCY", s.Calibration.CornerY},
+                                                    {"SelXR", s.RealRefX},
+                                                    {"SelYR", s.RealRefY},
+                                                    {"SelSX1", s.ScanStartX},
+                                                    {"SelSY1", s.ScanStartY},
+                                                    {"SelSX2", s.ScanEndX},
+                                                    {"SelSY2", s.ScanEndY},
+                                                    {"Threshold", 128}};
+    for (const auto& [name, v] : boxes)
+        box(d, name)->setText(v > -1 ? number(v) : QString());
+}
+
+} // namespace
+
+class CalibrationMarksTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<Program> p;
+    WarpedChart chart = drawWarpedChart(rotationAboutCentre(1.5));
+
+    void openChart()
+    {
+        p = std::make_unique<Program>();
+        const QString path = dir.filePath("rotated.bmp");
+        QVERIFY(chart.picture.save(path));
+        p->w.openPicture(path);
+        QVERIFY(p->w.pictureLoaded());
+    }
+
+    // Opens the options dialog, lets `fill` type, clicks OK; the message
+    // boxes shown are seen.
+    std::vector<SeenBox> okWith(const std::function<void(TGOptions&)>& fill)
+    {
+        std::vector<SeenBox> seen;
+        ModalAnswers answers;
+        answers.expect(okOptions(fill));
+        answers.expectBox(seen);
+        if (!trigger(*p, "Options"))
+            return {{"<Options is disabled>"}};
+        QTest::qWaitFor([&] { return answers.allAnswered(); }, 5000);
+        return seen;
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { p.reset(); }
+
+    void theAxesKindShowsTheDialogAsBeforeAndLeavesTheRecordAsItWas()
+    {
+        openChart();
+        const OptionVerdict v = checkSettings(workedExampleSettings(), chart.picture.width(), chart.picture.height());
+        p->w.applyOptions(v);
+        const ScanSettings before = p->w.scanSettings();
+        const auto seen = okWith([](TGOptions& d) {
+            auto* kind = d.findChild<QComboBox*>("CalibrationKind");
+            QCOMPARE(kind->currentIndex(), 0);
+            QCOMPARE(kind->count(), 3);
+            QCOMPARE(kind->itemText(0), QString("Axes along the picture"));
+            QCOMPARE(kind->itemText(1), QString("Three points (rotated or skewed)"));
+            QCOMPARE(kind->itemText(2), QString("Four points (photographed)"));
+            for (const char* hidden : {"SelX1Y", "SelY1X", "CalibrationGroupBox"})
+                QVERIFY2(!d.findChild<QWidget*>(hidden)->isVisible(), hidden);
+            QCOMPARE(box(d, "SelX")->width(), 100);
+            QCOMPARE(d.size(), QSize(767, 448));
+            QVERIFY(!d.findChild<QCheckBox*>("SnapCheckBox")->isChecked());
+        });
+        QVERIFY(seen.empty());
+        QCOMPARE(p->w.scanSettings(), before);
+    }
+
+    void okPutsTheThreePointMarksAndTheFurtherPointsIntoTheRecord()
+    {
+        openChart();
+        const ScanSettings truth = chart.settings(CalibrationKind::ThreePoint);
+        const auto seen = okWith([&](TGOptions& d) {
+            typeMarks(d, truth);
+            QVERIFY(d.findChild<QGroupBox*>("CalibrationGroupBox")->isVisible());
+            QVERIFY(box(d, "SelX1Y")->isVisible() && box(d, "SelY1X")->isVisible());
+            QVERIFY(!box(d, "SelCX")->isEnabled()); // the corner is the four-point kind's
+            QCOMPARE(d.size(), QSize(1135, 448));
+            // Two further points: the grid crossing (5, 0.5), and (8, 0.2) put 5 px off.
+            auto* table = d.findChild<QTableWidget*>("ReferencePointsTable");
+            const double rows[2][4] = {{chart.bitmapX(5, 0.5), chart.bitmapY(5, 0.5), 5, 0.5},
+                                       {chart.bitmapX(8, 0.2) + 5, chart.bitmapY(8, 0.2), 8, 0.2}};
+            for (const auto& row : rows) {
+                d.findChild<QPushButton*>("AddPointBtn")->click();
+                for (int k = 0; k < 4; ++k)
+                    table->item(table->rowCount() - 1, k)->setText(number(row[k]));
+            }
+            // The residuals follow what is typed: the misplaced point stands out.
+            QVERIFY(table->item(0, 4)->text().toDouble() < table->item(1, 4)->text().toDouble());
+            QVERIFY(table->item(1, 4)->text().toDouble() > 2);
+            QVERIFY(!(table->item(1, 4)->flags() & Qt::ItemIsEditable));
+            QVERIFY(d.findChild<QLabel*>("RmsLabel")->text().startsWith("rms residual: "));
+            QVERIFY(d.findChild<QLabel*>("MarkResidualsLabel")->text().contains("X1 "));
+            d.findChild<QCheckBox*>("SnapCheckBox")->setChecked(true);
+        });
+        QVERIFY2(seen.empty(), seen.empty() ? "" : qPrintable(seen[0].text));
+        const CalibrationSettings& c = p->w.scanSettings().Calibration;
+        QCOMPARE(c.Kind, CalibrationKind::ThreePoint);
+        // Fractions are kept: a rotated chart's marks lie between pixels.
+        QCOMPARE(p->w.scanSettings().RefX, truth.RefX);
+        QCOMPARE(c.X1Y, truth.Calibration.X1Y);
+        QCOMPARE(c.Y1X, truth.Calibration.Y1X);
+        QCOMPARE(c.Points.size(), size_t(2));
+        QCOMPARE(c.Points[1].realX, 8.0);
+        QVERIFY(c.Snap);
+        QVERIFY(p->action("Execute")->isEnabled());
+        // Undo takes the kind back with the rest.
+        QVERIFY(trigger(*p, "Undo"));
+        QCOMPARE(p->w.scanSettings().Calibration, CalibrationSettings{});
+    }
+
+    void okRefusesMarksThatCannotFixTheMap()
+    {
+        openChart();
+        ScanSettings missing = chart.settings(CalibrationKind::ThreePoint);
+        missing.Calibration.X1Y = -1;
+        ScanSettings collinear = chart.settings(CalibrationKind::ThreePoint);
+        collinear.Calibration.Y1X = (collinear.OriginX + collinear.RefX) / 2;
+        collinear.RefY = (collinear.OriginY + collinear.Calibration.X1Y) / 2;
+        ScanSettings noCorner = chart.settings(CalibrationKind::FourPoint);
+        noCorner.Calibration.CornerX = -1;
+        const ScanSettings truth = chart.settings(CalibrationKind::FourPoint);
+        for (const ScanSettings& s : {missing, collinear, noCorner}) {
+            // The true marks, from a settings record, are accepted.
+            const OptionVerdict v = checkSettings(truth, chart.picture.width(), chart.picture.height());
+            QVERIFY2(v.inputValid, v.messages.c_str());
+            p->w.applyOptions(v);
+            QVERIFY(p->action("Execute")->isEnabled());
+            const auto seen = okWith([&](TGOptions& d) { typeMarks(d, s); });
+            QCOMPARE(seen.size(), size_t(1));
+            QCOMPARE(seen[0].title, QString("Invalid input!"));
+            const std::string refusal = calibrationRefusal(p->options.typedSettings());
+            QVERIFY(!refusal.empty());
+            QCOMPARE(seen[0].text.toStdString(), refusal);
+            QVERIFY(!p->action("Execute")->isEnabled());
+        }
+    }
+};
+
+QTEST_MAIN(CalibrationMarksTest)
+#include "CalibrationMarksTest.moc"
