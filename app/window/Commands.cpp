@@ -92,6 +92,8 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
     tlbtnMarkStart = newAction(window, "tlbtnMarkStart", "Start");
+    MarkCorner = newAction(window, "MarkCorner", "C");
+    MarkPoint = newAction(window, "MarkPoint", "Point");
     RemoveStart = newAction(window, "RemoveStart", "Remove &Start Mark");
     CalibrationGrid = newAction(window, "CalibrationGrid", "Calibration &Grid");
     CalibrationGrid->setCheckable(true);
@@ -144,6 +146,8 @@ Commands::Commands(QMainWindow& window)
                                                      {tlbtnMarkX, "Ctrl+2"},
                                                      {tlbtnMarkY, "Ctrl+3"},
                                                      {tlbtnMarkStart, "Ctrl+4"},
+                                                     {MarkCorner, "Ctrl+5"},
+                                                     {MarkPoint, "Ctrl+6"},
                                                      {RemoveStart, "Ctrl+Del"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
@@ -182,6 +186,10 @@ Commands::Commands(QMainWindow& window)
     }
     tlbtnMarkStart->setCheckable(true);
     setHint(tlbtnMarkStart, "Start|Mark the point on the curve where curve following starts");
+    MarkCorner->setCheckable(true);
+    setHint(MarkCorner, "C|Mark the chart's corner C, where real x and real y are both the real references");
+    MarkPoint->setCheckable(true);
+    setHint(MarkPoint, "Point|Add a further reference point and type its real values");
 }
 
 void Commands::updateActions(const Document& d, const ViewFacts& v) const
@@ -208,13 +216,17 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
     for (const auto& [action, on] : enabled)
         action->setEnabled(on);
     // While one mark button is down, the others are disabled.
-    const std::pair<QAction*, MarkingTool::Mode> marks[] = {{tlbtnMarkO, MarkingTool::OriginMark},
-                                                            {tlbtnMarkX, MarkingTool::X1Mark},
-                                                            {tlbtnMarkY, MarkingTool::Y1Mark},
-                                                            {tlbtnMarkStart, MarkingTool::StartMark}};
+    const std::pair<QAction*, MarkingTool::Mode> marks[] = {
+        {tlbtnMarkO, MarkingTool::OriginMark}, {tlbtnMarkX, MarkingTool::X1Mark},
+        {tlbtnMarkY, MarkingTool::Y1Mark},     {tlbtnMarkStart, MarkingTool::StartMark},
+        {MarkCorner, MarkingTool::CornerMark}, {MarkPoint, MarkingTool::PointMark}};
+    // The corner is the four-point kind's; further points, the kinds that fit them.
+    const CalibrationKind kind = d.settings.Calibration.Kind;
+    MarkCorner->setVisible(kind == CalibrationKind::FourPoint);
+    MarkPoint->setVisible(kind != CalibrationKind::Axes);
     for (const auto& [action, mode] : marks) {
         action->setChecked(v.markMode == mode);
-        action->setEnabled(v.markMode == MarkingTool::NoMark || v.markMode == mode);
+        action->setEnabled(action->isVisible() && (v.markMode == MarkingTool::NoMark || v.markMode == mode));
     }
     const std::pair<QAction*, bool> checked[] = {{View, v.gridShown},
                                                  {Chart, v.chartShown},
@@ -292,8 +304,9 @@ void Commands::buildToolBars(QMainWindow& window)
     tlbrScan = newToolBar(window, "tlbrScan", Qt::BottomToolBarArea);
     tlbrScan->addActions({btnRemoveScan, btnScanLock});
     tlbrScan->addSeparator()->setObjectName("tlbtnSep1");
-    tlbrScan->addActions({tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart});
-    for (QAction* a : {btnRemoveScan, btnScanLock, tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart})
+    tlbrScan->addActions({tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart, MarkCorner, MarkPoint});
+    for (QAction* a :
+         {btnRemoveScan, btnScanLock, tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart, MarkCorner, MarkPoint})
         tlbrScan->widgetForAction(a)->setObjectName(a->objectName());
     // The mark buttons follow the bar, whose tooltips are off.
     auto* filter = new HintFilter(&window);

@@ -49,7 +49,10 @@ struct Commands {
     QAction *CountedPixels, *PointsOnPicture;
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
     QAction* tlbtnMarkStart; // the start point of curve following
-    QAction* RemoveStart;    // Scan: clears the start point
+    // The corner C of the four-point calibration, and further reference
+    // points; shown in the kinds that use them.
+    QAction *MarkCorner, *MarkPoint;
+    QAction* RemoveStart; // Scan: clears the start point
     // Undo and redo of edits; the loupe and the zoom of the picture.
     QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
 

@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
+#include <utility>
 
 class QPrinter;
 
@@ -17,6 +19,9 @@ struct CommonDialogs {
     std::function<bool(QPrinter&, int pageCount)> printPages;
     std::function<QString()> openSettingsFile;
     std::function<QString()> saveSettingsFile;
+    // The real x and y of a reference point clicked at (x, y); nothing when
+    // cancelled.
+    std::function<std::optional<std::pair<double, double>>(double x, double y)> pointValues;
 };
 
 } // namespace plotrun

@@ -92,11 +92,12 @@ void PictureTools::connectCommands()
         {c.PointsOnPicture, &PictureTools::PointsOnPictureClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
-    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
+    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart, c.MarkCorner, c.MarkPoint})
         connect(a, &QAction::triggered, this, [this, a] { guarded([&] { tlbtnMarkOClick(a); }); });
     // Escape leaves a mark mode as its button does.
     connect(marking_, &MarkingTool::leaveModeAsked, this, [this] {
-        for (QAction* a : {commands_.tlbtnMarkO, commands_.tlbtnMarkX, commands_.tlbtnMarkY, commands_.tlbtnMarkStart})
+        const Commands& c = commands_;
+        for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart, c.MarkCorner, c.MarkPoint})
             if (a->isChecked())
                 a->trigger();
     });
@@ -161,8 +162,11 @@ void PictureTools::setCalibrated(bool calibrated)
 void PictureTools::restoreMarks(const MarkingTool::State& marks)
 {
     marking_->restore(marks);
+    marking_->takeCalibration(settings_.Calibration);
     refreshCounted();
 }
+
+void PictureTools::takeCalibration() { marking_->takeCalibration(settings_.Calibration); }
 
 void PictureTools::setLocked(bool locked) { marking_->setLocked(locked); }
 
@@ -216,6 +220,8 @@ void PictureTools::tlbtnMarkOClick(QAction* sender)
     const auto mode = sender == c.tlbtnMarkO       ? MarkingTool::OriginMark
                       : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark
                       : sender == c.tlbtnMarkStart ? MarkingTool::StartMark
+                      : sender == c.MarkCorner     ? MarkingTool::CornerMark
+                      : sender == c.MarkPoint      ? MarkingTool::PointMark
                                                    : MarkingTool::Y1Mark;
     marking_->setMode(mode, sender->isChecked());
     emit viewsChanged();

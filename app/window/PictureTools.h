@@ -65,6 +65,9 @@ public:
     // An undo or redo: the marks, the area and the lock as they were, with
     // the Scan settings already back.
     void restoreMarks(const MarkingTool::State& marks);
+    // The calibration kind and the reference points of the settings, as the
+    // marks show them.
+    void takeCalibration();
     // The scan area's lock; the window makes a step of it.
     void setLocked(bool locked);
     // The Scan settings changed by a mark.

@@ -6,6 +6,7 @@
 #include "StandardErrorBox.h"
 
 #include "../../dialogs/Notice.h"
+#include "../../dialogs/PointValues.h"
 #include "../../dialogs/TAboutBox.h"
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
@@ -67,6 +68,7 @@ QString stepName(MarkingTool::Mode m)
     case MarkingTool::OriginMark: return "Origin";
     case MarkingTool::X1Mark: return "X1";
     case MarkingTool::Y1Mark: return "Y1";
+    case MarkingTool::CornerMark: return "Corner";
     default: return "Start";
     }
 }
@@ -95,6 +97,7 @@ TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
     connectCommands();
     statusBar()->setObjectName("StatusBar");
     dialogs_.openFile = [this] { return QFileDialog::getOpenFileName(this, "Open", {}, imageFilter()); };
+    dialogs_.pointValues = [this](double x, double y) { return askPointValues(this, x, y); };
     FormCreate();
     connect(&document_, &DocumentOwner::changed, this, [this] { documentChanged(); });
     documentChanged();
@@ -177,6 +180,19 @@ void TPlotrunner::connectMarking()
         });
         tools_->calibrationChanged();
         setStatus(outcome.status);
+    });
+    connect(marking, &MarkingTool::pointClicked, this, [this](double x, double y) {
+        const std::optional<std::pair<double, double>> real = dialogs_.pointValues(x, y);
+        if (!real)
+            return;
+        ScopedStep step(*history_, "Reference Point");
+        document_.change([&](Document& d) {
+            d.settings.Calibration.Points.push_back({x, y, real->first, real->second});
+        });
+        tools_->takeCalibration();
+        tools_->calibrationChanged();
+        setStatus("Reference point " + number(double(document().settings.Calibration.Points.size())) + " set to: (" +
+                  number(x) + " , " + number(y) + " ) = (" + number(real->first) + " , " + number(real->second) + " )");
     });
     connect(marking, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
         ScopedStep step(*history_, "Scan Area");

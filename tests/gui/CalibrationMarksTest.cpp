@@ -77,6 +77,22 @@ class CalibrationMarksTest : public QObject {
         return seen;
     }
 
+    void applyTruth(CalibrationKind kind)
+    {
+        const OptionVerdict v = checkSettings(chart.settings(kind), chart.picture.width(), chart.picture.height());
+        QVERIFY2(v.inputValid, v.messages.c_str());
+        p->w.applyOptions(v);
+    }
+
+    // A click on the picture in the mode of `button`, which is left again.
+    void click(const char* button, QPoint at)
+    {
+        QVERIFY(trigger(*p, button));
+        QTest::mousePress(imageOf(p->w), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(imageOf(p->w), Qt::LeftButton, {}, at);
+        QVERIFY(trigger(*p, button));
+    }
+
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void cleanup() { p.reset(); }
@@ -147,6 +163,72 @@ private slots:
         QCOMPARE(p->w.scanSettings().Calibration, CalibrationSettings{});
     }
 
+    void theCornerAndPointButtonsFollowTheKind()
+    {
+        openChart();
+        QVERIFY(!p->action("MarkCorner")->isEnabled() && !p->action("MarkCorner")->isVisible());
+        QVERIFY(!p->action("MarkPoint")->isEnabled() && !p->action("MarkPoint")->isVisible());
+        for (const auto kind : {CalibrationKind::ThreePoint, CalibrationKind::FourPoint}) {
+            applyTruth(kind);
+            QCOMPARE(p->action("MarkCorner")->isEnabled(), kind == CalibrationKind::FourPoint);
+            QTRY_COMPARE(widgetOf(p->w, "MarkCorner")->isVisible(), kind == CalibrationKind::FourPoint);
+            QVERIFY(p->action("MarkPoint")->isEnabled());
+            // One mark mode at a time.
+            QVERIFY(trigger(*p, "tlbtnMarkO"));
+            QVERIFY(!p->action("MarkPoint")->isEnabled());
+            QVERIFY(trigger(*p, "tlbtnMarkO"));
+        }
+    }
+
+    void inTheOtherKindsMarksAreFullPointsAndClicksAddReferencePoints()
+    {
+        openChart();
+        // Along the picture X1 is a line.
+        QCOMPARE(imageOf(p->w)->shape(Mark::X1).look, Shape::Look::DottedLine);
+        applyTruth(CalibrationKind::FourPoint);
+        const ScreenMap screen = imageOf(p->w)->screenMap();
+        const ScanSettings& s = p->w.scanSettings();
+        for (const auto& [mark, x, y] :
+             {std::tuple{Mark::X1, s.RefX, s.Calibration.X1Y}, std::tuple{Mark::Y1, s.Calibration.Y1X, s.RefY},
+              std::tuple{Mark::C, s.Calibration.CornerX, s.Calibration.CornerY}}) {
+            const Shape& shape = imageOf(p->w)->shape(mark);
+            QCOMPARE(shape.look, Shape::Look::CrossedCircle);
+            QVERIFY(shape.visible);
+            QCOMPARE(shape.bounds.topLeft() + QPoint(8, 8), QPoint(screen.windowX(x), screen.windowY(y)));
+        }
+        // A click of X1, Y1 or C sets both numbers of the point.
+        const QPoint at = imageOf(p->w)->rect().center();
+        const double bx = screen.bitmapX(at.x() + screen.frame().x()), by = screen.bitmapY(at.y() + screen.frame().y());
+        for (const char* button : {"tlbtnMarkX", "tlbtnMarkY", "MarkCorner"})
+            click(button, at);
+        QCOMPARE(s.RefX, bx);
+        QCOMPARE(s.Calibration.X1Y, by);
+        QCOMPARE(s.Calibration.Y1X, bx);
+        QCOMPARE(s.RefY, by);
+        QCOMPARE(s.Calibration.CornerX, bx);
+        QCOMPARE(s.Calibration.CornerY, by);
+        QVERIFY(p->w.statusText().startsWith("Corner C set to: ("));
+        // A reference point asks its real values, and undo takes it away.
+        std::vector<std::pair<double, double>> asked;
+        p->w.commonDialogs().pointValues = [&](double x, double y) {
+            asked.emplace_back(x, y);
+            return std::optional<std::pair<double, double>>({5, 0.5});
+        };
+        click("MarkPoint", at + QPoint(10, 0));
+        QCOMPARE(asked.size(), size_t(1));
+        QCOMPARE(s.Calibration.Points.size(), size_t(1));
+        QCOMPARE(s.Calibration.Points[0], (ReferencePoint{asked[0].first, asked[0].second, 5, 0.5}));
+        QCOMPARE(imageOf(p->w)->referencePoints().size(), size_t(1));
+        QVERIFY(trigger(*p, "Undo"));
+        QVERIFY(s.Calibration.Points.empty());
+        QVERIFY(imageOf(p->w)->referencePoints().empty());
+        QCOMPARE(s.Calibration.CornerX, bx); // the corner's click stays
+        // Cancelled, the click adds nothing.
+        p->w.commonDialogs().pointValues = [](double, double) { return std::optional<std::pair<double, double>>(); };
+        click("MarkPoint", at);
+        QVERIFY(s.Calibration.Points.empty());
+    }
+
     void okRefusesMarksThatCannotFixTheMap()
     {
         openChart();
@@ -157,12 +239,9 @@ private slots:
         collinear.RefY = (collinear.OriginY + collinear.Calibration.X1Y) / 2;
         ScanSettings noCorner = chart.settings(CalibrationKind::FourPoint);
         noCorner.Calibration.CornerX = -1;
-        const ScanSettings truth = chart.settings(CalibrationKind::FourPoint);
         for (const ScanSettings& s : {missing, collinear, noCorner}) {
             // The true marks, from a settings record, are accepted.
-            const OptionVerdict v = checkSettings(truth, chart.picture.width(), chart.picture.height());
-            QVERIFY2(v.inputValid, v.messages.c_str());
-            p->w.applyOptions(v);
+            applyTruth(CalibrationKind::FourPoint);
             QVERIFY(p->action("Execute")->isEnabled());
             const auto seen = okWith([&](TGOptions& d) { typeMarks(d, s); });
             QCOMPARE(seen.size(), size_t(1));
