@@ -2,6 +2,8 @@
 
 #include "PictureView.h"
 
+#include "ChartScan.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -89,6 +91,7 @@ void MarkingTool::mouseDown(Qt::MouseButton button, int x, int y)
     dragStartX_ = x + frame.x();
     dragStartY_ = y + frame.y();
     dragging_ = true;
+    view_.setAreaPolygon({}); // while dragged, the area is the rectangle drawn
     view_.setShapeVisible(Mark::ScanArea, true);
     view_.shapesChanged();
 }
@@ -206,6 +209,7 @@ bool MarkingTool::removeArea()
     view_.setShapeVisible(Mark::Corner, false);
     view_.setShapeVisible(Mark::ScanArea, false);
     view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
+    view_.setAreaPolygon({});
     area_ = {};
     view_.shapesChanged();
     emit areaRemoved();
@@ -227,21 +231,43 @@ void MarkingTool::takeExactPositions(const ScanSettings& r)
         markExactY_[4] = r.Calibration.CornerY;
     }
     area_ = {r.ScanStartX, r.ScanStartY, r.ScanEndX, r.ScanEndY};
-    takeCalibration(r.Calibration);
+    takeCalibration(r);
 }
 
-void MarkingTool::takeCalibration(const CalibrationSettings& c)
+void MarkingTool::takeCalibration(const ScanSettings& settings)
 {
+    chart_ = settings;
+    const CalibrationSettings& c = settings.Calibration;
     fullPoints_ = !c.aligned();
     fourPoint_ = c.Kind == CalibrationKind::FourPoint;
-    points_ = c.Points;
     const Shape::Look look = fullPoints_ ? Shape::Look::CrossedCircle : Shape::Look::DottedLine;
     view_.setShapeLook(Mark::X1, look);
     view_.setShapeLook(Mark::Y1, look);
     for (int i : {1, 2, 4})
         placeMarkShape(i);
     placePointShapes();
+    placeAreaShape();
     view_.shapesChanged();
+}
+
+// The area's quadrilateral, when the kind has one and the map can be made;
+// the outline's rectangle is drawn otherwise.
+void MarkingTool::placeAreaShape()
+{
+    QPolygon quad;
+    if (fullPoints_ && !noScanArea_) {
+        const ChartMap chart(chart_);
+        const FrameArea a = frameAreaOf(chart_, chart);
+        if (a.stop == ScanStop::None) {
+            const ScreenMap screen = map();
+            for (const auto& [fx, fy] : {std::pair{a.left, a.bottom}, std::pair{a.right, a.bottom},
+                                         std::pair{a.right, a.top}, std::pair{a.left, a.top}}) {
+                const ChartPoint p = chart.fromFrame(fx, fy);
+                quad << QPoint(screen.windowX(p.x), screen.windowY(p.y));
+            }
+        }
+    }
+    view_.setAreaPolygon(quad);
 }
 
 void MarkingTool::placePointShapes()
@@ -249,7 +275,7 @@ void MarkingTool::placePointShapes()
     std::vector<QRect> bounds;
     if (fullPoints_) {
         const ScreenMap screen = map();
-        for (const ReferencePoint& p : points_)
+        for (const ReferencePoint& p : chart_.Calibration.Points)
             bounds.emplace_back(screen.windowX(p.x) - 6, screen.windowY(p.y) - 6, 12, 12);
     }
     view_.setReferencePoints(std::move(bounds));
@@ -267,6 +293,7 @@ void MarkingTool::refit()
     for (int i = 0; i < kMarks; ++i)
         placeMarkShape(i);
     placePointShapes();
+    placeAreaShape();
     showCorner();
     view_.shapesChanged();
 }

@@ -76,10 +76,11 @@ public:
 
     // The positions that the options dialog wrote, kept for redrawing.
     void takeExactPositions(const ScanSettings& record);
-    // The calibration kind and the further reference points: in the kinds
-    // other than the axes kind X1 and Y1 are full points, drawn as crossed
-    // circles, and the corner C and the points are drawn too.
-    void takeCalibration(const CalibrationSettings& calibration);
+    // The calibration of the settings: in the kinds other than the axes kind
+    // X1 and Y1 are full points, drawn as crossed circles, the corner C and
+    // the further reference points are drawn too, and the area is drawn as
+    // the quadrilateral that the chart's frame rectangle covers.
+    void takeCalibration(const ScanSettings& settings);
     bool fullPoints() const { return fullPoints_; }
     // Places the marks and the outline anew on the view's current size.
     void refit();
@@ -141,6 +142,7 @@ private:
     bool markSet(int i) const;
     void placeMarkShape(int i);
     void placePointShapes();
+    void placeAreaShape();
     void nudgeMark(int dx, int dy);
     void nudgeCorner(int dx, int dy);
     void showCorner();
@@ -158,7 +160,7 @@ private:
     double markExactY_[kMarks] = {-1, -1, -1, -1, -1};
     bool fullPoints_ = false; // X1 and Y1 are full points
     bool fourPoint_ = false;  // the corner C is drawn
-    std::vector<ReferencePoint> points_;
+    ScanSettings chart_;      // the settings whose calibration the marks show
     Area area_;
     Corner corner_ = NoCorner;
 };

@@ -119,7 +119,10 @@ void PictureView::paintEvent(QPaintEvent* event)
             p.setCompositionMode(QPainter::RasterOp_NotDestination);
             p.setPen(QPen(Qt::black, 1, Qt::DotLine));
             p.setBrush(Qt::NoBrush);
-            p.drawRect(s.bounds.adjusted(0, 0, -1, -1));
+            if (&s == &shapes[size_t(Mark::ScanArea)] && !areaPolygon_.isEmpty())
+                p.drawPolygon(areaPolygon_);
+            else
+                p.drawRect(s.bounds.adjusted(0, 0, -1, -1));
             break;
         }
     }

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <QPolygon>
 #include <QRect>
 #include <QWidget>
 
@@ -60,6 +61,10 @@ public:
     // window coordinates, drawn after the shapes.
     const std::vector<QRect>& referencePoints() const { return referencePoints_; }
     void setReferencePoints(std::vector<QRect> bounds) { referencePoints_ = std::move(bounds); }
+    // The scan area as the quadrilateral it covers on the picture, window
+    // coordinates; drawn in place of the outline's rectangle when not empty.
+    const QPolygon& areaPolygon() const { return areaPolygon_; }
+    void setAreaPolygon(const QPolygon& polygon) { areaPolygon_ = polygon; }
 
     // The picture itself, as loaded (the display copy may be reduced).
     const QImage& picture() const { return picture_; }
@@ -128,6 +133,7 @@ private:
                                   {Shape::Look::Outline, QRect(-1, -1, 0, 0), false},
                                   {Shape::Look::CrossedCircle, QRect(-1, -1, 0, 0), true}}};
     std::vector<QRect> referencePoints_;
+    QPolygon areaPolygon_;
 };
 
 } // namespace plotrun

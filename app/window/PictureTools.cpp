@@ -162,11 +162,11 @@ void PictureTools::setCalibrated(bool calibrated)
 void PictureTools::restoreMarks(const MarkingTool::State& marks)
 {
     marking_->restore(marks);
-    marking_->takeCalibration(settings_.Calibration);
+    marking_->takeCalibration(settings_);
     refreshCounted();
 }
 
-void PictureTools::takeCalibration() { marking_->takeCalibration(settings_.Calibration); }
+void PictureTools::takeCalibration() { marking_->takeCalibration(settings_); }
 
 void PictureTools::setLocked(bool locked) { marking_->setLocked(locked); }
 

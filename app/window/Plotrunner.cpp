@@ -178,6 +178,7 @@ void TPlotrunner::connectMarking()
             if (outcome.referenceOutOfRange)
                 d.accepted = false;
         });
+        tools_->takeCalibration();
         tools_->calibrationChanged();
         setStatus(outcome.status);
     });
@@ -201,6 +202,7 @@ void TPlotrunner::connectMarking()
             d.marks = tools_->marking().state();
             status = takeArea(d.settings, a);
         });
+        tools_->takeCalibration();
         setStatus(status);
         tools_->refreshCounted();
     });

@@ -4,12 +4,14 @@
 
 #include "../../files/SettingsFile.h"
 #include "../WarpedChart.h"
+#include "CalibrationGrid.h"
 #include "ChartScan.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -227,6 +229,58 @@ private slots:
         p->w.commonDialogs().pointValues = [](double, double) { return std::optional<std::pair<double, double>>(); };
         click("MarkPoint", at);
         QVERIFY(s.Calibration.Points.empty());
+    }
+
+    void theViewsOverThePictureFollowTheMap()
+    {
+        openChart();
+        applyTruth(CalibrationKind::ThreePoint);
+        const ScreenMap screen = imageOf(p->w)->screenMap();
+        const ScanSettings& s = p->w.scanSettings();
+        // The area, dragged from O to C, is the slanted frame: its corners are O, X1, C and Y1.
+        const auto viewAt = [&](double x, double y) {
+            return QPoint(int(screen.viewX(x)), int(screen.viewY(screen.pictureYOf(y))));
+        };
+        const QPoint from = viewAt(s.OriginX, s.OriginY), to = viewAt(s.Calibration.CornerX, s.Calibration.CornerY);
+        QTest::mousePress(imageOf(p->w), Qt::LeftButton, {}, from);
+        QMouseEvent drag(QEvent::MouseMove, QPointF(to), imageOf(p->w)->mapToGlobal(QPointF(to)), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(imageOf(p->w), &drag);
+        QTest::mouseRelease(imageOf(p->w), Qt::LeftButton, {}, to);
+        const QPolygon quad = imageOf(p->w)->areaPolygon();
+        QCOMPARE(quad.size(), 4);
+        const auto near = [&](double x, double y) {
+            const QPoint at(screen.windowX(x), screen.windowY(y));
+            return std::any_of(quad.begin(), quad.end(), [&](QPoint q) { return (q - at).manhattanLength() <= 3; });
+        };
+        QVERIFY(near(s.OriginX, s.OriginY) && near(s.RefX, s.Calibration.X1Y) && near(s.Calibration.Y1X, s.RefY));
+        QVERIFY(near(s.Calibration.CornerX, s.Calibration.CornerY));
+        // The calibration grid runs along the chart's axes: its x = 4 line
+        // passes through the chart's (4, 0) and (4, 1).
+        QVERIFY(trigger(*p, "CalibrationGrid"));
+        auto* grid = p->w.findChild<CalibrationGrid*>("CalibrationGrid");
+        QVERIFY(grid->verticalLines().empty() && grid->horizontalLines().empty());
+        const auto lines = grid->chartLines();
+        const auto four =
+            std::find_if(lines.begin(), lines.end(), [](const auto& l) { return l.alongY && l.real == 4; });
+        QVERIFY(four != lines.end());
+        for (const double y : {0.0, 1.0}) {
+            const QPointF at(screen.viewX(chart.bitmapX(4, y) + 0.5),
+                             screen.viewY(screen.pictureYOf(chart.bitmapY(4, y)) + 0.5));
+            const QLineF l = four->line;
+            const double distance = std::fabs((l.dx() * (l.y1() - at.y()) - l.dy() * (l.x1() - at.x())) / l.length());
+            QVERIFY2(distance < 1, qPrintable(QString::number(distance)));
+        }
+        // The live coordinates read the chart through the map: along the
+        // picture's rows the rotation alone would put y 0.02 off here.
+        const QPointF at(screen.viewX(chart.bitmapX(5, 0.5)), screen.viewY(screen.pictureYOf(chart.bitmapY(5, 0.5))));
+        QMouseEvent move(QEvent::MouseMove, at, imageOf(p->w)->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(imageOf(p->w), &move);
+        const QString shown = p->w.findChild<QLabel*>("CoordinatesLabel")->text();
+        const QRegularExpressionMatch m = QRegularExpression("X: (\\S+)  Y: (\\S+)").match(shown);
+        QVERIFY2(m.hasMatch(), qPrintable(shown));
+        QVERIFY2(std::fabs(m.captured(1).toDouble() - 5) < 0.05, qPrintable(shown));
+        QVERIFY2(std::fabs(m.captured(2).toDouble() - 0.5) < 0.008, qPrintable(shown));
     }
 
     void okRefusesMarksThatCannotFixTheMap()
