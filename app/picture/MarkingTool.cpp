@@ -234,6 +234,16 @@ void MarkingTool::takeExactPositions(const ScanSettings& r)
     takeCalibration(r);
 }
 
+void MarkingTool::moveMarkTo(Mode mode, double x, double y)
+{
+    if (mode < OriginMark || mode > CornerMark)
+        return;
+    markExactX_[mode - 1] = x;
+    markExactY_[mode - 1] = y;
+    placeMarkShape(mode - 1);
+    view_.shapesChanged();
+}
+
 void MarkingTool::takeCalibration(const ScanSettings& settings)
 {
     chart_ = settings;

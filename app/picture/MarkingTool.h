@@ -82,6 +82,8 @@ public:
     // the quadrilateral that the chart's frame rectangle covers.
     void takeCalibration(const ScanSettings& settings);
     bool fullPoints() const { return fullPoints_; }
+    // Moves a mark just placed to where it snapped.
+    void moveMarkTo(Mode mode, double x, double y);
     // Places the marks and the outline anew on the view's current size.
     void refit();
 

@@ -168,6 +168,13 @@ void PictureTools::restoreMarks(const MarkingTool::State& marks)
 
 void PictureTools::takeCalibration() { marking_->takeCalibration(settings_); }
 
+SnappedMark PictureTools::snap(double x, double y) const
+{
+    if (Image->picture().isNull())
+        return {false, x, y};
+    return snapToCrossing(pixelView(Image->picture()), x, y);
+}
+
 void PictureTools::setLocked(bool locked) { marking_->setLocked(locked); }
 
 void PictureTools::calibrationChanged()

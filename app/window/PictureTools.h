@@ -7,6 +7,7 @@
 // keeps the document and hears from `marking()` what was placed or drawn.
 
 #include "InkPicker.h"
+#include "MarkSnap.h"
 #include "MarkingTool.h"
 
 #include "ColumnScan.h"
@@ -68,6 +69,9 @@ public:
     // The calibration kind and the reference points of the settings, as the
     // marks show them.
     void takeCalibration();
+    // The line crossing near a picture position, to snap a mark to.
+    SnappedMark snap(double x, double y) const;
+    void moveMarkTo(MarkingTool::Mode mode, double x, double y) { marking_->moveMarkTo(mode, x, y); }
     // The scan area's lock; the window makes a step of it.
     void setLocked(bool locked);
     // The Scan settings changed by a mark.

@@ -75,6 +75,12 @@ QString stepName(MarkingTool::Mode m)
 
 QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
 
+// The status bar's word on a mark that snapped, after its own text.
+QString snappedText(const SnappedMark& m)
+{
+    return m.snapped ? " - snapped to the line crossing at (" + number(m.x) + " , " + number(m.y) + " )" : QString();
+}
+
 QString imageFilter()
 {
     QStringList patterns;
@@ -171,6 +177,14 @@ void TPlotrunner::connectMarking()
     const MarkingTool* marking = &tools_->marking();
     connect(marking, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
         ScopedStep step(*history_, stepName(m));
+        // With snapping on, a mark of the calibration moves to the line
+        // crossing it was dropped near.
+        const SnappedMark snapped = snapMark(m, x, y);
+        if (snapped.snapped) {
+            x = snapped.x;
+            y = snapped.y;
+            tools_->moveMarkTo(m, x, y);
+        }
         MarkOutcome outcome;
         document_.change([&](Document& d) {
             d.marks = tools_->marking().state();
@@ -180,9 +194,12 @@ void TPlotrunner::connectMarking()
         });
         tools_->takeCalibration();
         tools_->calibrationChanged();
-        setStatus(outcome.status);
+        setStatus(outcome.status + snappedText(snapped));
     });
     connect(marking, &MarkingTool::pointClicked, this, [this](double x, double y) {
+        const SnappedMark snapped = snapMark(MarkingTool::PointMark, x, y);
+        x = snapped.x;
+        y = snapped.y;
         const std::optional<std::pair<double, double>> real = dialogs_.pointValues(x, y);
         if (!real)
             return;
@@ -193,7 +210,8 @@ void TPlotrunner::connectMarking()
         tools_->takeCalibration();
         tools_->calibrationChanged();
         setStatus("Reference point " + number(double(document().settings.Calibration.Points.size())) + " set to: (" +
-                  number(x) + " , " + number(y) + " ) = (" + number(real->first) + " , " + number(real->second) + " )");
+                  number(x) + " , " + number(y) + " ) = (" + number(real->first) + " , " + number(real->second) + " )" +
+                  snappedText(snapped));
     });
     connect(marking, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
         ScopedStep step(*history_, "Scan Area");
@@ -220,6 +238,13 @@ void TPlotrunner::connectMarking()
         });
         tools_->refreshCounted();
     });
+}
+
+SnappedMark TPlotrunner::snapMark(MarkingTool::Mode mode, double x, double y) const
+{
+    if (!document().settings.Calibration.Snap || mode == MarkingTool::StartMark)
+        return {false, x, y};
+    return tools_->snap(x, y);
 }
 
 void TPlotrunner::takeMarks()

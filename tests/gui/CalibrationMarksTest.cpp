@@ -283,6 +283,27 @@ private slots:
         QVERIFY2(std::fabs(m.captured(2).toDouble() - 0.5) < 0.008, qPrintable(shown));
     }
 
+    void withSnappingOnAMarkDroppedNearACrossingMovesToIt()
+    {
+        openChart();
+        const ScanSettings truth = chart.settings(CalibrationKind::ThreePoint);
+        const ScreenMap screen = imageOf(p->w)->screenMap();
+        // X1 dropped about 2 px off the axis' end.
+        const QPoint at(int(screen.viewX(truth.RefX - 2)),
+                        int(screen.viewY(screen.pictureYOf(truth.Calibration.X1Y + 1))));
+        for (const bool snap : {false, true}) {
+            editSettings(p->w, [&](ScanSettings& s) {
+                s = truth;
+                s.Calibration.Snap = snap;
+            });
+            click("tlbtnMarkX", at);
+            const ScanSettings& s = p->w.scanSettings();
+            const double off = std::hypot(s.RefX - truth.RefX, s.Calibration.X1Y - truth.Calibration.X1Y);
+            QVERIFY2(snap ? off < 0.2 : off > 1, qPrintable(QString::number(off)));
+            QCOMPARE(p->w.statusText().contains("snapped to the line crossing at ("), snap);
+        }
+    }
+
     void okRefusesMarksThatCannotFixTheMap()
     {
         openChart();
