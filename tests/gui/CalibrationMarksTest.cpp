@@ -6,6 +6,7 @@
 #include "../WarpedChart.h"
 #include "CalibrationGrid.h"
 #include "ChartScan.h"
+#include "CountedPixelsOverlay.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -302,6 +303,42 @@ private slots:
             QVERIFY2(snap ? off < 0.2 : off > 1, qPrintable(QString::number(off)));
             QCOMPARE(p->w.statusText().contains("snapped to the line crossing at ("), snap);
         }
+    }
+
+    void theCountedPixelsAreThoseOfTheQuadrilateral()
+    {
+        openChart();
+        applyTruth(CalibrationKind::ThreePoint);
+        QVERIFY(trigger(*p, "CountedPixels"));
+        const CountedPixelsOverlay& counted = p->w.countedPixels();
+        QTRY_VERIFY(counted.settled() && counted.refined());
+        const QImage& ov = counted.overlay();
+        const int k = counted.reduction();
+        const QImage& picture = chart.picture;
+        // Whether a dark picture pixel is tinted, and whether the overlay reaches it.
+        const auto tinted = [&](int x, int row, bool& reached) {
+            const int ox = int((x - counted.area().left) / k), oy = int((row - counted.areaTop()) / k);
+            reached = ox >= 0 && oy >= 0 && ox < ov.width() && oy < ov.height();
+            return reached && qAlpha(ov.pixel(ox, oy)) != 0;
+        };
+        // The label "1" under the x axis lies in the rectangle that holds the
+        // slanted area, but outside the area: none of it counts.
+        int labelPixels = 0;
+        const double bx = chart.bitmapX(1, 0), by = chart.bitmapY(1, 0);
+        for (int row = picture.height() - int(by) + 11; row <= picture.height() - int(by) + 15; ++row)
+            for (int x = int(bx) - 6; x <= int(bx) + 6; ++x) {
+                if (qGray(picture.pixel(x, row)) > 128)
+                    continue;
+                bool reached = false;
+                QVERIFY2(!tinted(x, row, reached), qPrintable(QString("%1,%2").arg(x).arg(row)));
+                labelPixels += reached;
+            }
+        QVERIFY(labelPixels > 3);
+        // The curve inside the area does.
+        const int cx = int(std::lround(chart.bitmapX(5, WarpedChart::curve(5))));
+        const int cr = picture.height() - int(std::lround(chart.bitmapY(5, WarpedChart::curve(5))));
+        bool reached = false;
+        QVERIFY(tinted(cx, cr, reached));
     }
 
     void okRefusesMarksThatCannotFixTheMap()
