@@ -7,6 +7,7 @@
 #include "CalibrationGrid.h"
 #include "ChartScan.h"
 #include "CountedPixelsOverlay.h"
+#include "PointsOverlay.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -339,6 +340,26 @@ private slots:
         const int cr = picture.height() - int(std::lround(chart.bitmapY(5, WarpedChart::curve(5))));
         bool reached = false;
         QVERIFY(tinted(cx, cr, reached));
+    }
+
+    void anSdevBarRunsAlongTheChartsYAxis()
+    {
+        PictureView view;
+        PointsOverlay points(view);
+        const ScanSettings s = chart.settings(CalibrationKind::ThreePoint);
+        ResultRow row;
+        row.realX = 5;
+        row.realY = 0.5;
+        row.sdev = 0.1;
+        row.bitmapX = chart.bitmapX(5, 0.5);
+        row.bitmapY = chart.bitmapY(5, 0.5);
+        points.setResult({row}, s, true, chart.picture.size());
+        QCOMPARE(points.points().size(), size_t(1));
+        const PointsOverlay::Point& pt = points.points()[0];
+        QVERIFY(pt.hasBar());
+        for (const auto& [x, y, realY] :
+             {std::tuple{pt.barLowX, pt.barLow, 0.4}, std::tuple{pt.barHighX, pt.barHigh, 0.6}})
+            QVERIFY(std::hypot(x - chart.bitmapX(5, realY), y - chart.bitmapY(5, realY)) < 0.01);
     }
 
     void okRefusesMarksThatCannotFixTheMap()
