@@ -336,11 +336,21 @@ void TGOptions::showResiduals()
         case FitMark::Kind::X1: marks << "X1 " + shown(m.residual); break;
         case FitMark::Kind::Y1: marks << "Y1 " + shown(m.residual); break;
         case FitMark::Kind::Corner: marks << "C " + shown(m.residual); break;
-        case FitMark::Kind::Point:
-            if (QTableWidgetItem* item = table->item(m.index, 4))
-                item->setText(shown(m.residual));
-            break;
+        case FitMark::Kind::Point: break; // by its row, below
         }
+    }
+    // Each row's own residual: how far the map puts its real values from
+    // where it lies. A row not yet readable has none, and takes no part.
+    const std::vector<std::array<std::string, 4>> rows = typedBoxes().ReferencePoints;
+    for (int row = 0; row < int(rows.size()); ++row) {
+        std::optional<double> n[4];
+        for (size_t k = 0; k < 4; ++k)
+            n[k] = readReal(rows[size_t(row)][k], sep);
+        if (!n[0] || !n[1] || !n[2] || !n[3])
+            continue;
+        const ChartPoint at = map.toPicture(*n[2], *n[3]);
+        if (QTableWidgetItem* item = table->item(row, 4); item && std::isfinite(at.x) && std::isfinite(at.y))
+            item->setText(shown(std::hypot(at.x - *n[0], at.y - *n[1])));
     }
     ui_->MarkResidualsLabel->setText("Residuals [px]: " + marks.join(", "));
     ui_->RmsLabel->setText("rms residual: " + shown(fit->rms) + " px" +
