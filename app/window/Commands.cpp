@@ -226,7 +226,8 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
     MarkPoint->setVisible(kind != CalibrationKind::Axes);
     for (const auto& [action, mode] : marks) {
         action->setChecked(v.markMode == mode);
-        action->setEnabled(action->isVisible() && (v.markMode == MarkingTool::NoMark || v.markMode == mode));
+        // A mode left on when its kind went (an undo) can still be left.
+        action->setEnabled(v.markMode == mode || (action->isVisible() && v.markMode == MarkingTool::NoMark));
     }
     const std::pair<QAction*, bool> checked[] = {{View, v.gridShown},
                                                  {Chart, v.chartShown},

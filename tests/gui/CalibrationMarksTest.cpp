@@ -182,6 +182,14 @@ private slots:
             QVERIFY(!p->action("MarkPoint")->isEnabled());
             QVERIFY(trigger(*p, "tlbtnMarkO"));
         }
+        // The C mode, left on while an undo takes the four-point kind away,
+        // can still be left with Escape.
+        QVERIFY(trigger(*p, "MarkCorner"));
+        QVERIFY(trigger(*p, "Undo"));
+        QCOMPARE(p->w.scanSettings().Calibration.Kind, CalibrationKind::ThreePoint);
+        QVERIFY(!p->action("MarkCorner")->isVisible());
+        QTest::keyClick(imageOf(p->w), Qt::Key_Escape);
+        QVERIFY(p->action("tlbtnMarkO")->isEnabled() && !p->action("MarkCorner")->isEnabled());
     }
 
     void inTheOtherKindsMarksAreFullPointsAndClicksAddReferencePoints()
