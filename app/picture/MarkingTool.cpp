@@ -216,6 +216,19 @@ bool MarkingTool::removeArea()
     return true;
 }
 
+bool MarkingTool::chooseArea(const Area& a)
+{
+    if (locked_)
+        return false;
+    emit aboutToChange();
+    area_ = a;
+    noScanArea_ = false;
+    corner_ = NoCorner;
+    refit();
+    emit areaDrawn(area_);
+    return true;
+}
+
 void MarkingTool::takeExactPositions(const ScanSettings& r)
 {
     markExactX_[0] = r.OriginX;

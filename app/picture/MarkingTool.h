@@ -95,6 +95,9 @@ public:
         bool operator==(const Area&) const = default;
     };
     const Area& area() const { return area_; }
+    // An area chosen elsewhere (the straightened view), as if drawn here;
+    // false when the area is locked.
+    bool chooseArea(const Area& area);
 
     // What an undo step returns to: the exact marks, the area and the lock.
     struct State {

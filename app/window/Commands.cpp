@@ -100,10 +100,12 @@ Commands::Commands(QMainWindow& window)
 
     CountedPixels = newAction(window, "CountedPixels", "&Counted Pixels");
     PointsOnPicture = newAction(window, "PointsOnPicture", "&Points on Picture");
-    for (QAction* a : {CountedPixels, PointsOnPicture})
+    Straightened = newAction(window, "Straightened", "&Straightened");
+    for (QAction* a : {CountedPixels, PointsOnPicture, Straightened})
         a->setCheckable(true);
     setHint(CountedPixels, "Counted pixels|Tint the pixels of the scan area that the next scan counts");
     setHint(PointsOnPicture, "Points on picture|Show the points of the last scan on the picture");
+    setHint(Straightened, "Straightened|Show the picture with the chart's axes along its rows and columns");
     CountedPixels->setIcon(countedPixelsIcon());
     Undo = newAction(window, "Undo", "&Undo");
     Redo = newAction(window, "Redo", "&Redo");
@@ -132,6 +134,7 @@ Commands::Commands(QMainWindow& window)
                                                      {CalibrationGrid, "Ctrl+Shift+G"},
                                                      {CountedPixels, "Ctrl+Shift+C"},
                                                      {PointsOnPicture, "Ctrl+Shift+D"},
+                                                     {Straightened, "Ctrl+Shift+T"},
                                                      {ZoomIn, "Ctrl++"},
                                                      {ZoomOut, "Ctrl+-"},
                                                      {FitToWindow, "Ctrl+0"},
@@ -212,7 +215,8 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
                                                  {ZoomOut, v.pictureOnView && v.canZoomOut},
                                                  {FitToWindow, v.pictureOnView && !v.fitted},
                                                  {btnRemoveScan, !d.marks.locked},
-                                                 {RemoveStart, startSet}};
+                                                 {RemoveStart, startSet},
+                                                 {Straightened, v.pictureOnView && !d.settings.Calibration.aligned()}};
     for (const auto& [action, on] : enabled)
         action->setEnabled(on);
     // While one mark button is down, the others are disabled.
@@ -234,7 +238,8 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
                                                  {Loupe, v.loupe},
                                                  {CalibrationGrid, v.calibrationGrid},
                                                  {CountedPixels, v.countedPixels},
-                                                 {PointsOnPicture, v.pointsOnPicture}};
+                                                 {PointsOnPicture, v.pointsOnPicture},
+                                                 {Straightened, v.straightened}};
     for (const auto& [action, on] : checked)
         action->setChecked(on);
     // The open padlock and the eraser, or the closed padlock and the grey eraser.
@@ -263,7 +268,7 @@ void Commands::buildMenus(QMainWindow& window)
     ViewMenu->setObjectName("ViewMenu");
     ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
     ViewMenu->addAction(CalibrationGrid);
-    ViewMenu->addActions({CountedPixels, PointsOnPicture});
+    ViewMenu->addActions({CountedPixels, PointsOnPicture, Straightened});
     ViewMenu->addSeparator()->setObjectName("N4");
     ViewMenu->addAction(Loupe);
     ViewMenu->addSeparator()->setObjectName("N5");

@@ -8,6 +8,7 @@
 #include "MarkSettings.h"
 #include "PictureView.h"
 #include "PointsOverlay.h"
+#include "StraightenedView.h"
 #include "StandardErrorBox.h"
 #include "ZoomArea.h"
 
@@ -52,6 +53,11 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
         emit viewsChanged();
     });
     connect(zoom_, &ZoomArea::zoomChanged, this, &PictureTools::viewsChanged);
+    straightened_ = new StraightenedView(&client);
+    connect(straightened_, &StraightenedView::areaChosen, this, [this](double x1, double y1, double x2, double y2) {
+        guarded([&] { marking_->chooseArea({x1, y1, x2, y2}); });
+    });
+    connect(straightened_, &StraightenedView::hidden, this, &PictureTools::viewsChanged);
     connectCommands();
 }
 
@@ -89,7 +95,8 @@ void PictureTools::connectCommands()
         {c.btnRemoveScan, &PictureTools::btnRemoveScanClick},
         {c.CalibrationGrid, &PictureTools::CalibrationGridClick},
         {c.CountedPixels, &PictureTools::CountedPixelsClick},
-        {c.PointsOnPicture, &PictureTools::PointsOnPictureClick}};
+        {c.PointsOnPicture, &PictureTools::PointsOnPictureClick},
+        {c.Straightened, &PictureTools::StraightenedClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart, c.MarkCorner, c.MarkPoint})
@@ -115,6 +122,7 @@ void PictureTools::setPicture(const QImage& picture)
     zoom_->setPictureSize(picture.size());
     Image->setPicture(picture);
     points_->clear();
+    restraighten();
 }
 
 void PictureTools::showPicture()
@@ -145,12 +153,14 @@ void PictureTools::addViewFacts(ViewFacts& f) const
     f.calibrationGrid = !calibrationGrid_->isHidden();
     f.countedPixels = counted_->shown();
     f.pointsOnPicture = points_->shown();
+    f.straightened = straightened_->isVisible();
 }
 
 void PictureTools::takeOptions(const ScanSettings& record)
 {
     marking_->takeExactPositions(record);
     refreshCounted();
+    restraighten();
 }
 
 void PictureTools::setCalibrated(bool calibrated)
@@ -164,9 +174,31 @@ void PictureTools::restoreMarks(const MarkingTool::State& marks)
     marking_->restore(marks);
     marking_->takeCalibration(settings_);
     refreshCounted();
+    restraighten();
 }
 
-void PictureTools::takeCalibration() { marking_->takeCalibration(settings_); }
+void PictureTools::takeCalibration()
+{
+    marking_->takeCalibration(settings_);
+    restraighten();
+}
+
+void PictureTools::restraighten()
+{
+    if (straightened_->isVisible())
+        straightened_->straighten(Image->picture(), settings_);
+}
+
+void PictureTools::StraightenedClick()
+{
+    if (commands_.Straightened->isChecked()) {
+        straightened_->straighten(Image->picture(), settings_);
+        straightened_->show();
+    } else {
+        straightened_->hide();
+    }
+    emit viewsChanged();
+}
 
 SnappedMark PictureTools::snap(double x, double y) const
 {

@@ -33,6 +33,7 @@ class CountedPixelsOverlay;
 class Loupe;
 class PictureView;
 class PointsOverlay;
+class StraightenedView;
 class ZoomArea;
 struct Commands;
 struct ViewFacts;
@@ -94,6 +95,7 @@ public:
     const CountedPixelsOverlay& countedPixels() const { return *counted_; }
     const PointsOverlay& pointsOnPicture() const { return *points_; }
     const ZoomArea& zoom() const { return *zoom_; }
+    const StraightenedView& straightened() const { return *straightened_; }
     const Loupe& loupe() const { return *loupe_; }
     // The zoom, the mark mode and the views over the picture, as the actions show them.
     void addViewFacts(ViewFacts& facts) const;
@@ -103,6 +105,7 @@ public:
     void CalibrationGridClick();
     void CountedPixelsClick();
     void PointsOnPictureClick();
+    void StraightenedClick();
 
 signals:
     void inkPicked(uint32_t ink);
@@ -113,6 +116,7 @@ private:
     void connectMouse();
     void connectCommands();
     void showCountedFor(ScanSettings next);
+    void restraighten(); // the straightened view follows the calibration while it is open
     bool pickInkUp();
 
     const ScanSettings& settings_;
@@ -124,6 +128,7 @@ private:
     MarkingTool* marking_ = nullptr;
     CountedPixelsOverlay* counted_ = nullptr;
     std::unique_ptr<PointsOverlay> points_;
+    StraightenedView* straightened_ = nullptr;
     CalibrationGrid* calibrationGrid_ = nullptr;
     CoordinatesLabel* coordinates_ = nullptr;
     Loupe* loupe_ = nullptr;

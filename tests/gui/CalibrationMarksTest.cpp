@@ -8,6 +8,7 @@
 #include "ChartScan.h"
 #include "CountedPixelsOverlay.h"
 #include "PointsOverlay.h"
+#include "StraightenedView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -368,6 +369,53 @@ private slots:
         for (const auto& [x, y, realY] :
              {std::tuple{pt.barLowX, pt.barLow, 0.4}, std::tuple{pt.barHighX, pt.barHigh, 0.6}})
             QVERIFY(std::hypot(x - chart.bitmapX(5, realY), y - chart.bitmapY(5, realY)) < 0.01);
+    }
+
+    void theStraightenedViewShowsTheFrameAndTakesAnArea()
+    {
+        openChart();
+        QVERIFY(!p->action("Straightened")->isEnabled()); // along the picture there is nothing to straighten
+        applyTruth(CalibrationKind::ThreePoint);
+        QVERIFY(trigger(*p, "Straightened"));
+        auto* view = p->w.findChild<StraightenedView*>("StraightenedView");
+        QVERIFY(view && view->isVisible() && p->action("Straightened")->isChecked());
+        const ScanSettings& s = p->w.scanSettings();
+        const ChartMap map(s);
+        const QImage& shown = view->straightened();
+        const auto pixelOf = [&](ChartPoint f) {
+            return QPoint(int(std::lround((f.x - view->frameLeft()) / view->step())),
+                          int(std::lround((view->frameTop() - f.y) / view->step())));
+        };
+        // The x axis, slanted on the picture, runs along one row: dark from O to X1.
+        const QPoint o = pixelOf(map.toFrame(s.OriginX, s.OriginY));
+        const QPoint x1 = pixelOf(map.toFrame(s.RefX, s.Calibration.X1Y));
+        QVERIFY(std::abs(o.y() - x1.y()) <= 1);
+        int dark = 0;
+        for (int i = o.x() + 5; i < x1.x() - 5; ++i)
+            dark += std::min({qGray(shown.pixel(i, o.y() - 1)), qGray(shown.pixel(i, o.y())),
+                              qGray(shown.pixel(i, o.y() + 1))}) < 128;
+        QVERIFY2(dark > (x1.x() - o.x() - 10) * 95 / 100, qPrintable(QString::number(dark)));
+        // A rectangle dragged there becomes the area: the same rectangle in the frame.
+        const auto frameOf = [&](double rx, double ry) {
+            return map.toFrame(chart.bitmapX(rx, ry), chart.bitmapY(rx, ry));
+        };
+        const ChartPoint from = frameOf(2, 0.2), to = frameOf(8, 0.8);
+        const QPoint a = view->widgetPoint(from.x, from.y).toPoint(), b = view->widgetPoint(to.x, to.y).toPoint();
+        const double startBefore = s.ScanStartX;
+        QTest::mousePress(view, Qt::LeftButton, {}, a);
+        QMouseEvent move(QEvent::MouseMove, QPointF(b), view->mapToGlobal(QPointF(b)), Qt::NoButton, Qt::LeftButton,
+                         {});
+        QApplication::sendEvent(view, &move);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, b);
+        const FrameArea area = frameAreaOf(s, map);
+        const double tolerance = 2 * view->step() + 2;
+        QVERIFY(std::fabs(area.left - from.x) < tolerance && std::fabs(area.right - to.x) < tolerance);
+        QVERIFY(std::fabs(area.bottom - from.y) < tolerance && std::fabs(area.top - to.y) < tolerance);
+        QCOMPARE(imageOf(p->w)->areaPolygon().size(), 4);
+        QVERIFY(trigger(*p, "Undo"));
+        QCOMPARE(s.ScanStartX, startBefore);
+        QVERIFY(trigger(*p, "Straightened"));
+        QVERIFY(!view->isVisible());
     }
 
     void okRefusesMarksThatCannotFixTheMap()
