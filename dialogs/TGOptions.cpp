@@ -340,7 +340,7 @@ void TGOptions::showResiduals()
         }
     }
     // Each row's own residual: how far the map puts its real values from
-    // where it lies. A row not yet readable has none, and takes no part.
+    // where it lies. A row not yet readable has none, and is left out.
     const std::vector<std::array<std::string, 4>> rows = typedBoxes().ReferencePoints;
     for (int row = 0; row < int(rows.size()); ++row) {
         std::optional<double> n[4];

@@ -136,7 +136,7 @@ void CalibrationGrid::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setPen(QPen(lineColour(), 0));
     if (!slanted.empty()) {
-        // Each label where its line enters the view's bottom (x) or left (y) part.
+        // Each label where its line enters the view's bottom (x) or left (y) side.
         p.setRenderHint(QPainter::Antialiasing, true);
         QFont small = font();
         small.setPointSizeF(7);
