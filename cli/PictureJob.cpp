@@ -8,6 +8,7 @@
 #include "../scan/ChartScan.h"
 #include "../scan/ColumnScan.h"
 #include "../scan/CurveFollow.h"
+#include "../scan/MarkSnap.h"
 #include "../scan/ScanFindings.h"
 #include "../scan/ScanReport.h"
 
@@ -136,6 +137,14 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
         if (checks.stop != ScanStop::None)
             return {0, 0};
         const RowSpan span = rowsReadByScan(height, settings, checks);
+        if (settings.Calibration.Snap) {
+            // Also the rows around the marks, and room for the area to move
+            // with them.
+            const RowSpan marks = rowsReadBySnap(height, settings);
+            const int32_t room = 2 * kSnapRadius;
+            return {std::max(0, std::min(span.first - room, marks.first)),
+                    std::min(height, std::max(span.end + room, marks.end))};
+        }
         return {span.first, span.end};
     };
     Picture picture;
@@ -173,6 +182,8 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
         return out;
     }
     ScanSettings settings = judged->verdict.record;
+    if (settings.Calibration.Snap)
+        snapMarks(view, settings);
 
     const ScanChecks checks = checkScan(settings);
     if (checks.widthResized)

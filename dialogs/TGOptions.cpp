@@ -1,5 +1,7 @@
 #include "TGOptions.h"
 
+#include "ChartMap.h"
+#include "ChartScan.h"
 #include "Notice.h"
 #include "NumberText.h"
 #include "OptionChecks.h"
@@ -8,9 +10,12 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTableWidget>
 
 #include <algorithm>
 #include <cmath>
@@ -30,8 +35,37 @@ TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
                 textBoxes_.emplace_back(text, c.text);
             if (QCheckBox* check = c.check ? findChild<QCheckBox*>(c.name) : nullptr)
                 checkBoxes_.emplace_back(check, c.check);
+            if (QComboBox* choice = c.choice ? findChild<QComboBox*>(c.name) : nullptr)
+                choiceBoxes_.emplace_back(choice, c.choice);
         }
-    setFixedSize(767, 446);
+    QTableWidget* table = ui_->ReferencePointsTable;
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    connect(table, &QTableWidget::itemChanged, this, [this] {
+        showResiduals();
+        announceTyped();
+    });
+    connect(ui_->AddPointBtn, &QPushButton::clicked, this, [this, table] {
+        std::vector<std::array<std::string, 4>> rows = typedBoxes().ReferencePoints;
+        rows.push_back({});
+        showPointRows(rows);
+        table->setCurrentCell(table->rowCount() - 1, 0);
+        table->editItem(table->item(table->rowCount() - 1, 0));
+    });
+    connect(ui_->RemovePointBtn, &QPushButton::clicked, this, [this, table] {
+        std::vector<std::array<std::string, 4>> rows = typedBoxes().ReferencePoints;
+        const int row = table->currentRow();
+        if (row < 0 || row >= int(rows.size()))
+            return;
+        rows.erase(rows.begin() + row);
+        showPointRows(rows);
+        announceTyped();
+    });
+    connect(ui_->CalibrationKind, &QComboBox::currentIndexChanged, this, [this] {
+        showKind();
+        announceTyped();
+    });
+    showKind();
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui_->UpDown->setBuddy(ui_->SelSW);
     ui_->UpDown1->setBuddy(ui_->Threshold);
@@ -47,7 +81,10 @@ TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
     });
     // Every change is announced, so that a view of the counted pixels can follow.
     for (QLineEdit* box : findChildren<QLineEdit*>())
-        connect(box, &QLineEdit::textChanged, this, [this] { announceTyped(); });
+        connect(box, &QLineEdit::textChanged, this, [this] {
+            showResiduals();
+            announceTyped();
+        });
     for (QCheckBox* box : findChildren<QCheckBox*>())
         connect(box, &QCheckBox::toggled, this, [this] { announceTyped(); });
     showColours();
@@ -177,9 +214,13 @@ void TGOptions::FormShow()
         box->setText(QString::fromStdString(b.*text));
     for (const auto& [box, check] : checkBoxes_)
         box->setChecked(b.*check);
+    for (const auto& [box, choice] : choiceBoxes_)
+        box->setCurrentIndex(b.*choice);
+    showPointRows(b.ReferencePoints);
     inkColour_ = b.InkColour;
     paperColour_ = b.PaperColour;
     showColours();
+    showKind();
     const double sx = working_.ScanStartX, ex = working_.ScanEndX;
     if ((sx > 0 || ex > 0) && sx + 1 <= ex)
         ui_->UpDown->setMaximum(int(std::min(std::trunc(std::trunc(ex) - sx), 32767.0)));
@@ -192,6 +233,15 @@ OptionBoxes TGOptions::typedBoxes() const
         typed.*text = box->text().toStdString();
     for (const auto& [box, check] : checkBoxes_)
         typed.*check = box->isChecked();
+    for (const auto& [box, choice] : choiceBoxes_)
+        typed.*choice = box->currentIndex();
+    const QTableWidget* table = ui_->ReferencePointsTable;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        std::array<std::string, 4>& cells = typed.ReferencePoints.emplace_back();
+        for (int k = 0; k < 4; ++k)
+            if (const QTableWidgetItem* item = table->item(row, k))
+                cells[k] = item->text().toStdString();
+    }
     typed.InkColour = inkColour_;
     typed.PaperColour = paperColour_;
     return typed;
@@ -210,8 +260,100 @@ void TGOptions::OKBtnClick()
             box->setText(QString::fromStdString(v.boxes.*text));
     for (const auto& [box, check] : checkBoxes_)
         box->setChecked(v.boxes.*check);
+    for (const auto& [box, choice] : choiceBoxes_)
+        box->setCurrentIndex(v.boxes.*choice);
+    if (v.boxes.ReferencePoints != typed.ReferencePoints)
+        showPointRows(v.boxes.ReferencePoints);
 
+    // Marks that cannot fix the kind's map are refused as the scanner
+    // refuses them.
+    if (v.inputValid)
+        if (const std::string refusal = calibrationRefusal(v.record); !refusal.empty()) {
+            verdict_.inputValid = false;
+            verdict_.messages = refusal;
+        }
     if (!v.inputValid)
         showNotice(this, "Invalid input!", QString::fromStdString(v.messages));
     accept();
+}
+
+void TGOptions::showKind()
+{
+    const auto kind = static_cast<CalibrationKind>(ui_->CalibrationKind->currentIndex());
+    const bool aligned = kind == CalibrationKind::Axes;
+    // In the other kinds X1 and Y1 are full points: two boxes each, as the
+    // origin has.
+    ui_->SelX1Y->setVisible(!aligned);
+    ui_->SelY1X->setVisible(!aligned);
+    ui_->SelX->setGeometry(90, 30, aligned ? 100 : 70, 24);
+    ui_->SelY->setGeometry(aligned ? 90 : 166, 30, aligned ? 100 : 70, 24);
+    ui_->CalibrationGroupBox->setVisible(!aligned);
+    for (QWidget* corner :
+         {static_cast<QWidget*>(ui_->CornerLbl), static_cast<QWidget*>(ui_->SelCX), static_cast<QWidget*>(ui_->SelCY)})
+        corner->setEnabled(kind == CalibrationKind::FourPoint);
+    setFixedSize(aligned ? kAlignedSize : kCalibrationSize);
+    showResiduals();
+}
+
+void TGOptions::showPointRows(const std::vector<std::array<std::string, 4>>& rows)
+{
+    QTableWidget* table = ui_->ReferencePointsTable;
+    {
+        const QSignalBlocker quiet(table);
+        table->setRowCount(int(rows.size()));
+        for (int row = 0; row < int(rows.size()); ++row) {
+            for (int k = 0; k < 4; ++k)
+                table->setItem(row, k, new QTableWidgetItem(QString::fromStdString(rows[size_t(row)][size_t(k)])));
+            auto* residual = new QTableWidgetItem;
+            residual->setFlags(Qt::ItemIsEnabled);
+            table->setItem(row, 4, residual);
+        }
+    }
+    showResiduals();
+}
+
+void TGOptions::showResiduals()
+{
+    QTableWidget* table = ui_->ReferencePointsTable;
+    const QSignalBlocker quiet(table);
+    for (int row = 0; row < table->rowCount(); ++row)
+        if (QTableWidgetItem* item = table->item(row, 4))
+            item->setText(QString());
+    ui_->MarkResidualsLabel->clear();
+    ui_->RmsLabel->clear();
+    if (ui_->CalibrationGroupBox->isHidden())
+        return;
+    const ScanSettings typed = typedSettings();
+    const ChartMap map(typed);
+    const ChartFit* fit = map.fit();
+    if (!fit || fit->problem != FitProblem::None || typed.Calibration.X1Y < 0 || typed.Calibration.Y1X < 0)
+        return;
+    const std::string sep = decimalSeparator();
+    const auto shown = [&](double v) { return QString::fromStdString(formatReal(std::round(v * 1000) / 1000, sep)); };
+    QStringList marks;
+    for (const FitMark& m : fit->marks) {
+        switch (m.kind) {
+        case FitMark::Kind::Origin: marks << "O " + shown(m.residual); break;
+        case FitMark::Kind::X1: marks << "X1 " + shown(m.residual); break;
+        case FitMark::Kind::Y1: marks << "Y1 " + shown(m.residual); break;
+        case FitMark::Kind::Corner: marks << "C " + shown(m.residual); break;
+        case FitMark::Kind::Point: break; // by its row, below
+        }
+    }
+    // Each row's own residual: how far the map puts its real values from
+    // where it lies. A row not yet readable has none, and is left out.
+    const std::vector<std::array<std::string, 4>> rows = typedBoxes().ReferencePoints;
+    for (int row = 0; row < int(rows.size()); ++row) {
+        std::optional<double> n[4];
+        for (size_t k = 0; k < 4; ++k)
+            n[k] = readReal(rows[size_t(row)][k], sep);
+        if (!n[0] || !n[1] || !n[2] || !n[3])
+            continue;
+        const ChartPoint at = map.toPicture(*n[2], *n[3]);
+        if (QTableWidgetItem* item = table->item(row, 4); item && std::isfinite(at.x) && std::isfinite(at.y))
+            item->setText(shown(std::hypot(at.x - *n[0], at.y - *n[1])));
+    }
+    ui_->MarkResidualsLabel->setText("Residuals [px]: " + marks.join(", "));
+    ui_->RmsLabel->setText("rms residual: " + shown(fit->rms) + " px" +
+                           (fit->overdetermined ? QString() : QString(" (the marks fix the map exactly)")));
 }

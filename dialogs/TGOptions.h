@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QSize>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@ namespace Ui {
 class TGOptions;
 }
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 class TGOptions : public QDialog {
@@ -64,6 +66,10 @@ public:
     void FormShow();
     void OKBtnClick();
 
+    // The size in the axes kind, and with the calibration group beside it.
+    static constexpr QSize kAlignedSize{767, 478};
+    static constexpr QSize kCalibrationSize{1135, 478};
+
 signals:
     // Any change of a box while the dialog is open, with the settings as typed.
     void settingsTyped(const plotrun::ScanSettings& settings);
@@ -76,11 +82,16 @@ private:
     void chooseColour(uint32_t& colour, const QString& title);
     void showColours();
     void announceTyped();
+    // The calibration group, shown for the kind chosen.
+    void showKind();
+    void showPointRows(const std::vector<std::array<std::string, 4>>& rows);
+    void showResiduals();
 
     std::unique_ptr<Ui::TGOptions> ui_;
     // The edit boxes and check boxes of the option table, and what they hold.
     std::vector<std::pair<QLineEdit*, std::string plotrun::OptionBoxes::*>> textBoxes_;
     std::vector<std::pair<QCheckBox*, bool plotrun::OptionBoxes::*>> checkBoxes_;
+    std::vector<std::pair<QComboBox*, int32_t plotrun::OptionBoxes::*>> choiceBoxes_;
     uint32_t inkColour_ = 0x000000; // red in the low byte, as the scan reads pixels
     uint32_t paperColour_ = 0xFFFFFF;
     bool resumeTyped_ = false;      // the next show keeps the boxes as they are

@@ -246,8 +246,10 @@ private:
     std::map<QString, Keys> inner_;
 };
 
-// Reads one key of a row: `key` is its path within the group.
-void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s)
+// Reads one key of a row: `key` is its path within the group. With
+// `fractionalMarks` (a calibration kind other than the axes kind) the
+// origin and the references may lie between pixels.
+void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s, bool fractionalMarks)
 {
     const auto within = [](const char* key) { return QString(key).section('.', 1); };
     const auto [path, name] = splitKey(within(row.keys[0]));
@@ -266,7 +268,10 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s)
         for (int i = 0; i < numberCount(row); ++i) {
             const auto [at, number] = splitKey(within(row.keys[i]));
             Keys& n = group.at(at);
-            row.number(s, i) = row.kind == OptionKind::Reals || row.fractional ? n.number(number) : n.whole(number);
+            const bool mark =
+                fractionalMarks && row.kind == OptionKind::Positions && QString(row.keys[0]).startsWith("calibration.");
+            row.number(s, i) =
+                row.kind == OptionKind::Reals || row.fractional || mark ? n.number(number) : n.whole(number);
         }
         break;
     case OptionKind::Colour: row.colour(s) = readColourKey(g, name); break;
@@ -468,13 +473,15 @@ SavedSettings settingsFromJson(const QByteArray& json)
     Keys picture = top.object("picture");
     readPicture(picture, s);
     picture.noOthers();
+    const QJsonValue kind = doc.object().value("calibration").toObject().value("kind");
+    const bool fractionalMarks = kind.isString() && kind.toString() != "axes";
     for (const Group& g : groups()) {
         if (g.inFile != InFile::Always && !top.has(g.key))
             continue;
         GroupKeys group(top.object(g.key));
         for (const ScanOption* row : g.rows)
             if (!row->inUse || group.holds(QString(row->keys[0]).section('.', 1)))
-                readOption(*row, group, s);
+                readOption(*row, group, s, fractionalMarks);
         group.noOthers();
     }
     top.noOthers();
@@ -523,6 +530,7 @@ OptionBoxes exactBoxes(const ScanSettings& r)
         if (row.kind == OptionKind::Positions || row.kind == OptionKind::Reals)
             for (int i = 0; i < numberCount(row); ++i)
                 b.*row.controls[i].text = exactNumber(numberIn(row, v, i));
+    fillPointBoxes(b, r, exactNumber);
     return b;
 }
 

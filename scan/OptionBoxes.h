@@ -5,8 +5,10 @@
 
 #include "ScanSettings.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plotrun {
 
@@ -33,7 +35,13 @@ struct OptionBoxes {
     bool RemoveLinesCheckBox = false;
     std::string SelGap = std::to_string(FollowSettings::kDefaultGap);
     std::string SelMaxJump;
-    // The calibration group: marks snap to line crossings.
+    // The calibration group: the kind, as its index among the option
+    // table's choices; X1's y, Y1's x and the corner C (empty: not set); the
+    // further reference points, each as picture x, y, real x, real y; and
+    // whether marks snap to line crossings.
+    int32_t CalibrationKindIndex = 0;
+    std::string SelX1Y, SelY1X, SelCX, SelCY;
+    std::vector<std::array<std::string, 4>> ReferencePoints;
     bool SnapCheckBox = false;
     // The smoothing radius of halftoned pictures.
     std::string SelSmooth = "0";

@@ -20,7 +20,8 @@ class OptionCheck {
 public:
     OptionCheck(const OptionBoxes& typed, const ScanSettings& working, int32_t width, int32_t height,
                 std::string_view sep)
-        : values_{working}, w_(values_.record), box_(typed), W_(width), H_(height), sep_(sep)
+        : values_{working}, w_(values_.record), box_(typed), W_(width), H_(height), sep_(sep),
+          aligned_(static_cast<CalibrationKind>(typed.CalibrationKindIndex) == CalibrationKind::Axes)
     {
     }
 
@@ -32,6 +33,7 @@ public:
         checkReferencePositions();
         checkRealCoordinates();
         checkCalibrationRange();
+        checkCalibrationMarks();
         checkTableOptions();
         checkInkColours();
 
@@ -164,7 +166,19 @@ private:
                 o.onOff(values_) = box_.*c.check;
             else if (o.kind == OptionKind::Colour && c.colour)
                 o.colour(values_) = box_.*c.colour & 0xFFFFFFu;
+            else if (o.kind == OptionKind::Choice && c.choice)
+                checkChoice(o, box_.*c.choice);
         }
+    }
+
+    // An index that names none of the choices keeps the working value.
+    void checkChoice(const ScanOption& o, int32_t& index)
+    {
+        const auto count = std::count_if(std::begin(o.choices), std::end(o.choices), [](const char* c) { return c; });
+        if (index >= 0 && index < count)
+            o.choose(values_, index);
+        else
+            index = o.choice(values_);
     }
 
     void checkWhole(const ScanOption& o, std::string& text)
@@ -194,7 +208,9 @@ private:
         }
     }
 
-    // The bitmap positions of the origin and the references.
+    // The bitmap positions of the origin and the references. In the kinds
+    // other than the axes kind they are points of the picture, with
+    // fractions, and X1 and Y1 may lie on either side of O.
     void checkReferencePositions()
     {
         ox_ = checkPosition(
@@ -205,10 +221,57 @@ private:
             [&](double v) { return v < 0 || v >= H_; }, yMarks_);
         rx_ = checkPosition(
             box_.SelX, w_.RefX, w_.RefX > 0, "Reference X is not a valid number\n", "Reference X is out of range\n",
-            [&](double v) { return v <= std::max(ox_, 0.0) || v > W_; }, xMarks_);
+            [&](double v) { return v <= (aligned_ ? std::max(ox_, 0.0) : -1) || v > W_; }, xMarks_);
         ry_ = checkPosition(
             box_.SelY, w_.RefY, w_.RefY > 0, "Reference Y is not a valid number\n", "Reference Y is out of range\n",
-            [&](double v) { return v <= std::max(oy_, 0.0) || v > H_; }, yMarks_);
+            [&](double v) { return v <= (aligned_ ? std::max(oy_, 0.0) : -1) || v > H_; }, yMarks_);
+    }
+
+    // The full points' other numbers and the reference points, in the kinds
+    // that read them; an empty box is a number not set.
+    void checkCalibrationMarks()
+    {
+        if (aligned_)
+            return;
+        CalibrationSettings& c = w_.Calibration;
+        checkMarkNumber(box_.SelX1Y, c.X1Y, H_, "X1 y is not a valid number\n", "X1 y is out of range\n");
+        checkMarkNumber(box_.SelY1X, c.Y1X, W_, "Y1 x is not a valid number\n", "Y1 x is out of range\n");
+        checkMarkNumber(box_.SelCX, c.CornerX, W_, "Corner x is not a valid number\n", "Corner x is out of range\n");
+        checkMarkNumber(box_.SelCY, c.CornerY, H_, "Corner y is not a valid number\n", "Corner y is out of range\n");
+        std::vector<ReferencePoint> points;
+        for (size_t i = 0; i < box_.ReferencePoints.size(); ++i) {
+            const auto& cells = box_.ReferencePoints[i];
+            std::optional<double> n[4];
+            for (int k = 0; k < 4; ++k)
+                n[k] = readReal(cells[k], sep_);
+            if (!n[0] || !n[1] || !n[2] || !n[3] || *n[0] < 0 || *n[0] > W_ || *n[1] < 0 || *n[1] > H_) {
+                refuse("Reference point " + formatWhole(int64_t(i) + 1) + " is not valid\n");
+                continue;
+            }
+            points.push_back({*n[0], *n[1], *n[2], *n[3]});
+        }
+        // A refused point is left out, and its row with it.
+        if (points.size() != box_.ReferencePoints.size()) {
+            box_.ReferencePoints.clear();
+            for (const ReferencePoint& p : points)
+                box_.ReferencePoints.push_back({show(p.x), show(p.y), show(p.realX), show(p.realY)});
+        }
+        c.Points = std::move(points);
+    }
+
+    void checkMarkNumber(std::string& text, double& value, int32_t size, const char* bad, const char* out)
+    {
+        if (text.find_first_not_of(" \t") == std::string::npos) {
+            value = -1;
+            return;
+        }
+        const std::optional<double> v = readReal(text, sep_);
+        if (v && *v >= 0 && *v <= size) {
+            value = *v;
+            return;
+        }
+        refuse(v ? out : bad);
+        text = showIf(value > -1, value);
     }
 
     // `accepted` is cleared when the box is refused.
@@ -216,7 +279,7 @@ private:
     double checkPosition(std::string& text, double fallback, bool shownWhen, const char* bad, const char* out,
                          Refused refused, bool& accepted)
     {
-        const std::optional<double> v = readBitmap(text, sep_);
+        const std::optional<double> v = aligned_ ? readBitmap(text, sep_) : readReal(text, sep_);
         if (!v || refused(*v)) {
             refuse(v ? out : bad);
             text = showIf(shownWhen, fallback);
@@ -329,6 +392,7 @@ private:
     const std::string_view sep_;
     std::string messages_;
     bool valid_ = true;
+    const bool aligned_; // the kind typed is the axes kind
 
     // The values used.
     std::optional<double> startX_, endX_; // the X start and end as read
@@ -366,6 +430,7 @@ OptionBoxes boxesFromRecord(const ScanSettings& r, const std::string& threshold,
     b.SelOYR = real(r.HasRealOriginY, r.RealOriginY);
     b.SelXR = real(r.HasRealRefX, r.RealRefX);
     b.SelYR = real(r.HasRealRefY, r.RealRefY);
+    fillPointBoxes(b, r, [sep](double v) { return formatReal(v, sep); });
     return b;
 }
 

@@ -106,7 +106,7 @@ const ScanOption kOptions[] = {
          "axes (the default: the axes run along the picture),\nthree-point (rotated or skewed: O, X1 and Y1 are full\n"
          "points) or four-point (photographed: with --corner)",
      .keys = {"calibration.kind"},
-     .controls = {{"CalibrationKind"}},
+     .controls = {{.name = "CalibrationKind", .choice = &OptionBoxes::CalibrationKindIndex}},
      .inUse = notAxes,
      .header = {P::Coordinates, F::Lines},
      .choice = [](const V& v) { return static_cast<int32_t>(v.record.Calibration.Kind); },
@@ -118,7 +118,7 @@ const ScanOption kOptions[] = {
      .value = "X,Y",
      .help = "X1 as a full point, on the x axis at the real reference x\n(instead of --ref)",
      .keys = {"calibration.x1.x", "calibration.x1.y"},
-     .controls = {{"SelX", &OptionBoxes::SelX}, {"SelX1Y"}},
+     .controls = {{"SelX", &OptionBoxes::SelX}, {"SelX1Y", &OptionBoxes::SelX1Y}},
      .fractional = true,
      .inUse = notAxes,
      .goesWith = {"--calibration"},
@@ -129,7 +129,7 @@ const ScanOption kOptions[] = {
      .value = "X,Y",
      .help = "Y1 as a full point, on the y axis at the real reference y\n(instead of --ref)",
      .keys = {"calibration.y1.x", "calibration.y1.y"},
-     .controls = {{"SelY1X"}, {"SelY", &OptionBoxes::SelY}},
+     .controls = {{"SelY1X", &OptionBoxes::SelY1X}, {"SelY", &OptionBoxes::SelY}},
      .fractional = true,
      .inUse = notAxes,
      .goesWith = {"--calibration"},
@@ -140,7 +140,7 @@ const ScanOption kOptions[] = {
      .value = "X,Y",
      .help = "the corner C of four-point, where real x and y are both\nthe real references",
      .keys = {"calibration.corner.x", "calibration.corner.y"},
-     .controls = {{"SelCX"}, {"SelCY"}},
+     .controls = {{"SelCX", &OptionBoxes::SelCX}, {"SelCY", &OptionBoxes::SelCY}},
      .fractional = true,
      .inUse = [](const V& v) { return v.record.Calibration.Kind == CalibrationKind::FourPoint; },
      .goesWith = {"--calibration"},
@@ -520,6 +520,24 @@ void fillTableBoxes(OptionBoxes& b, const ScanSettings& record)
             b.*c.check = onOffIn(o, v);
         else if (o.kind == K::Colour && c.colour)
             b.*c.colour = colourIn(o, v);
+        else if (o.kind == K::Choice && c.choice)
+            b.*c.choice = o.choice(v);
+    }
+}
+
+void fillPointBoxes(OptionBoxes& b, const ScanSettings& record, const std::function<std::string(double)>& number)
+{
+    const V v{record};
+    for (const ScanOption& o : kOptions) {
+        if (o.kind == K::Point)
+            for (int i = 0; i < 2; ++i)
+                if (const OptionControl& c = o.controls[i]; c.text && numberIn(o, v, i) > -1)
+                    b.*c.text = number(numberIn(o, v, i));
+        if (o.kind == K::ReferencePoints) {
+            b.ReferencePoints.clear();
+            for (const ReferencePoint& p : o.points(named(v)))
+                b.ReferencePoints.push_back({number(p.x), number(p.y), number(p.realX), number(p.realY)});
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "ScanSettings.h"
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <span>
 #include <string>
@@ -95,13 +96,14 @@ struct OptionHeader {
 };
 
 // A dialog control, by its object name, and what the options dialog's
-// OptionBoxes hold of it: a text, a check or a colour. The output fields
-// dialog's controls have only their names.
+// OptionBoxes hold of it: a text, a check, a colour or a choice's index. The
+// output fields dialog's controls have only their names.
 struct OptionControl {
     const char* name = nullptr;
     std::string OptionBoxes::*text = nullptr;
     bool OptionBoxes::*check = nullptr;
     uint32_t OptionBoxes::*colour = nullptr;
+    int32_t OptionBoxes::*choice = nullptr;
 };
 
 struct ScanOption {
@@ -188,9 +190,14 @@ std::string rangeText(const ScanOption& option);
 // a box where empty means it.
 std::string wholeBoxText(const ScanOption& option, int32_t value);
 
-// The boxes of the whole numbers, the check boxes and the colours of the
-// options dialog, filled from a record.
+// The boxes of the whole numbers, the check boxes, the colours and the
+// choices of the options dialog, filled from a record.
 void fillTableBoxes(OptionBoxes& boxes, const ScanSettings& record);
+
+// The boxes of the full points' numbers (X1, Y1 and the corner) and the
+// reference points, filled from a record with `number` writing each number;
+// a number not set (-1) leaves its box as it is.
+void fillPointBoxes(OptionBoxes& boxes, const ScanSettings& record, const std::function<std::string(double)>& number);
 
 // The header block's lines for one place, in the order of the table.
 std::vector<std::string> headerLinesAt(HeaderPlace place, const ScanSettings& settings, std::string_view delimiter,

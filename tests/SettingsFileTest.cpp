@@ -84,6 +84,25 @@ TEST(SettingsFile, WhatIsWrittenReadsBackTheSame)
     EXPECT_EQ(back, s);
 }
 
+TEST(SettingsFile, TheMarksOfTheOtherKindsReadBackWithTheirFractions)
+{
+    SavedSettings s = workedExample();
+    ScanSettings& r = s.record;
+    r.Calibration.Kind = CalibrationKind::FourPoint;
+    r.OriginX = 50.25;
+    r.OriginY = 40.5;
+    r.RefX = 250.75;
+    r.Calibration.X1Y = 44.125;
+    r.Calibration.Y1X = 46.5;
+    r.RefY = 240.25;
+    r.Calibration.CornerX = 252.5;
+    r.Calibration.CornerY = 238.75;
+    r.Calibration.Points = {{150.5, 140.25, 5, 50}};
+    EXPECT_EQ(settingsFromJson(settingsToJson(s)), s);
+    // Along the picture they are whole pixels, as ever.
+    EXPECT_NE(refusal(withValue("calibration.origin.x", 50.5)).find("must be a whole number"), std::string::npos);
+}
+
 TEST(SettingsFile, TheFollowGroupIsWrittenOnlyWhenUsedAndReadsBack)
 {
     // Off, as at the start: no group, and a file without it reads as off.

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace plotrun {
@@ -56,7 +57,7 @@ std::vector<CalibrationGrid::Line> CalibrationGrid::verticalLines() const
 {
     std::vector<Line> lines;
     const ScreenMap screen = view_.screenMap();
-    if (!calibrated_ || screen.empty())
+    if (!calibrated_ || screen.empty() || !settings_.Calibration.aligned())
         return lines;
     const int pictureWidth = screen.picture().width();
     const ChartMap chart(settings_);
@@ -74,7 +75,7 @@ std::vector<CalibrationGrid::Line> CalibrationGrid::horizontalLines() const
 {
     std::vector<Line> lines;
     const ScreenMap screen = view_.screenMap();
-    if (!calibrated_ || screen.empty())
+    if (!calibrated_ || screen.empty() || !settings_.Calibration.aligned())
         return lines;
     const int pictureHeight = screen.picture().height();
     const ChartMap chart(settings_);
@@ -88,13 +89,70 @@ std::vector<CalibrationGrid::Line> CalibrationGrid::horizontalLines() const
     return lines;
 }
 
+// The frame rectangle that the picture's corners span; every frame line of a
+// round value in it is a straight line on the picture (a perspective keeps
+// lines straight), drawn between its ends at the frame's edges.
+std::vector<CalibrationGrid::Segment> CalibrationGrid::chartLines() const
+{
+    std::vector<Segment> lines;
+    const ScreenMap screen = view_.screenMap();
+    if (!calibrated_ || screen.empty() || settings_.Calibration.aligned())
+        return lines;
+    const ChartMap chart(settings_);
+    const ChartFit* fit = chart.fit();
+    if (!fit || fit->problem != FitProblem::None)
+        return lines;
+    const double w = screen.picture().width(), h = screen.picture().height();
+    double fx0 = HUGE_VAL, fx1 = -HUGE_VAL, fy0 = HUGE_VAL, fy1 = -HUGE_VAL;
+    for (const double x : {0.0, w})
+        for (const double y : {0.0, h}) {
+            // A corner beyond the horizon of a perspective has no place in the frame.
+            if (!(fit->toFrame.weight(x, y) > 0))
+                return lines;
+            const ChartPoint f = chart.toFrame(x, y);
+            fx0 = std::min(fx0, f.x);
+            fx1 = std::max(fx1, f.x);
+            fy0 = std::min(fy0, f.y);
+            fy1 = std::max(fy1, f.y);
+        }
+    const auto view = [&](double fx, double fy) {
+        const ChartPoint p = chart.fromFrame(fx, fy);
+        return QPointF(screen.viewX(p.x + 0.5), screen.viewY(screen.pictureYOf(p.y) + 0.5));
+    };
+    const double diagonal = std::hypot(screen.frame().width(), screen.frame().height());
+    for (const GridValue& g : gridValues(chart, ChartAxis::X, fx0, fx1, diagonal / kColumnSpacing))
+        lines.push_back({g.real, true, QLineF(view(g.bitmap, fy0), view(g.bitmap, fy1)), label(g.real)});
+    for (const GridValue& g : gridValues(chart, ChartAxis::Y, fy0, fy1, diagonal / kRowSpacing / 2))
+        lines.push_back({g.real, false, QLineF(view(fx0, g.bitmap), view(fx1, g.bitmap)), label(g.real)});
+    return lines;
+}
+
 void CalibrationGrid::paintEvent(QPaintEvent*)
 {
     const std::vector<Line> columns = verticalLines(), rows = horizontalLines();
-    if (columns.empty() && rows.empty())
+    const std::vector<Segment> slanted = chartLines();
+    if (columns.empty() && rows.empty() && slanted.empty())
         return;
     QPainter p(this);
     p.setPen(QPen(lineColour(), 0));
+    if (!slanted.empty()) {
+        // Each label where its line enters the view's bottom (x) or left (y) side.
+        p.setRenderHint(QPainter::Antialiasing, true);
+        QFont small = font();
+        small.setPointSizeF(7);
+        p.setFont(small);
+        const QRectF shown(rect());
+        for (const Segment& s : slanted) {
+            p.drawLine(s.line);
+            const QLineF clipped = s.line;
+            QPointF at = s.alongY ? (clipped.p1().y() > clipped.p2().y() ? clipped.p1() : clipped.p2())
+                                  : (clipped.p1().x() < clipped.p2().x() ? clipped.p1() : clipped.p2());
+            at.setX(std::clamp(at.x(), 2.0, shown.width() - 40));
+            at.setY(std::clamp(at.y(), 12.0, shown.height() - 4));
+            p.drawText(at + (s.alongY ? QPointF(2, -2) : QPointF(2, -2)), s.label);
+        }
+        return;
+    }
     for (const Line& l : columns)
         p.drawLine(l.position, 0, l.position, height() - 1);
     for (const Line& l : rows)

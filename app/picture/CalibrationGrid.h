@@ -6,6 +6,7 @@
 #include "ScanSettings.h"
 
 #include <QColor>
+#include <QLineF>
 #include <QString>
 #include <QWidget>
 
@@ -41,6 +42,17 @@ public:
     };
     std::vector<Line> verticalLines() const;
     std::vector<Line> horizontalLines() const;
+    // Where the chart's axes do not run along the picture (the vertical and
+    // horizontal lines are then none): the lines of round real x (alongY)
+    // and of round real y, each across the whole picture, in the view's own
+    // coordinates.
+    struct Segment {
+        double real = 0;
+        bool alongY = false;
+        QLineF line;
+        QString label;
+    };
+    std::vector<Segment> chartLines() const;
 
     static QColor lineColour() { return {200, 0, 140}; }
 

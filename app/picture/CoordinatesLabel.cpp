@@ -5,6 +5,7 @@
 
 #include "../../dialogs/Notice.h"
 #include "ChartMap.h"
+#include "ChartScan.h"
 #include "NumberText.h"
 
 #include <QEvent>
@@ -20,9 +21,13 @@ namespace plotrun {
 namespace {
 
 // The marks give a calibration: the origin on the picture, each reference
-// beyond it, and real values that both axes can map.
+// beyond it, and real values that both axes can map. In the other kinds,
+// every mark the kind needs is set and the map can be made.
 bool marksHold(const ScanSettings& s)
 {
+    if (!s.Calibration.aligned())
+        return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX >= 0 && s.RefY >= 0 && calibrationRefusal(s).empty() &&
+               ChartMap(s).usable();
     return s.OriginX >= 0 && s.OriginY >= 0 && s.RefX > s.OriginX && s.RefY > s.OriginY && ChartMap(s).usable();
 }
 

@@ -1,6 +1,7 @@
 #include "CountedPixelsOverlay.h"
 
 #include "../../files/PictureFile.h"
+#include "ChartCounted.h"
 #include "CurveFollow.h"
 
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace plotrun {
@@ -20,9 +22,14 @@ constexpr double kOverlayPixels = 4'000'000;
 // is refined at once, in about the time the sample would take.
 constexpr double kSampledAbove = 4'000'000;
 
-// What decides which pixels count; the calibration does not.
+// What decides which pixels count; along the picture the calibration does
+// not, in the other kinds it places the area.
 ScanSettings countingKey(ScanSettings s)
 {
+    if (!s.Calibration.aligned()) {
+        s.WeightedX = false;
+        return s;
+    }
     s.OriginX = s.OriginY = s.RefX = s.RefY = 0;
     s.RealOriginX = s.RealOriginY = s.RealRefX = s.RealRefY = 0;
     s.HasRealOriginX = s.HasRealOriginY = s.HasRealRefX = s.HasRealRefY = false;
@@ -69,6 +76,9 @@ struct CountedPixelsOverlay::Job {
     int generation = 0;
     QImage picture;
     ScanSettings settings;
+    // In the kinds other than the axes kind: the settings as given, while
+    // `settings` walks the picture rectangle that holds their area.
+    std::optional<ScanSettings> chart;
     // The picture rows on the screen (from the top), and the picture pixels
     // across one screen pixel.
     int64_t shownTop = 0, shownBottom = 0;
@@ -138,6 +148,8 @@ void CountedPixelsOverlay::sampleOnScreen(const Job& job, Result& r, const std::
         const int64_t r0 = b * k, r1 = std::min(a.rows, r0 + k);
         const int64_t row = r0 + (r1 - r0) / 2;
         countedMask(view, s, a, row, row + 1, mask.data());
+        if (job.chart)
+            keepInsideStrips(job.picture.height(), *job.chart, s, row, row + 1, mask.data());
         tintBlocks(mask.data(), 1, a.columns, k, tint, reinterpret_cast<QRgb*>(ov.scanLine(int(b - first))));
     }
     r.overlay = std::move(ov);
@@ -169,6 +181,8 @@ bool CountedPixelsOverlay::refineAtPictureResolution(const Job& job, Result& r, 
             return false;
         const int64_t r1 = std::min(a.rows, r0 + k);
         countedMask(view, s, a, r0, r1, mask.data());
+        if (job.chart)
+            keepInsideStrips(job.picture.height(), *job.chart, s, r0, r1, mask.data());
         tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint),
                    reinterpret_cast<QRgb*>(ov.scanLine(int(r0 / k))));
     }
@@ -296,6 +310,10 @@ void CountedPixelsOverlay::work()
                 this, [this, result] { finish(result); }, Qt::QueuedConnection);
         };
         try {
+            if (!job->settings.Calibration.aligned()) {
+                job->chart = job->settings;
+                job->settings = countedBoxOf(job->picture.width(), job->picture.height(), *job->chart);
+            }
             const CountedArea area = countedArea(job->settings);
             if (!job->settings.Follow.active() && double(area.columns) * double(area.rows) > kSampledAbove) {
                 auto sample = std::make_shared<Result>();

@@ -10,10 +10,28 @@ namespace plotrun {
 
 namespace {
 QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
+
+// In the kinds other than the axes kind, O, X1, Y1 and C are full points of
+// the picture, kept with their fractions.
+MarkOutcome takeFullPoint(ScanSettings& s, MarkingTool::Mode mode, double x, double y)
+{
+    CalibrationSettings& c = s.Calibration;
+    const std::pair<double*, double*> members[] = {
+        {&s.OriginX, &s.OriginY}, {&s.RefX, &c.X1Y}, {&c.Y1X, &s.RefY}, {nullptr, nullptr}, {&c.CornerX, &c.CornerY}};
+    const char* names[] = {"Origin", "X1", "Y1", "", "Corner C"};
+    const auto [mx, my] = members[mode - 1];
+    *mx = x;
+    *my = y;
+    return {QString(names[mode - 1]) + " set to: (" + number(x) + " , " + number(y) + " )"};
+}
+
 } // namespace
 
 MarkOutcome takeMark(ScanSettings& s, MarkingTool::Mode mode, double x, double y)
 {
+    if (!s.Calibration.aligned() && mode != MarkingTool::StartMark && mode >= MarkingTool::OriginMark &&
+        mode <= MarkingTool::CornerMark)
+        return takeFullPoint(s, mode, x, y);
     MarkOutcome outcome;
     QString& text = outcome.status;
     switch (mode) {

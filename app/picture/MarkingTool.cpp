@@ -2,6 +2,8 @@
 
 #include "PictureView.h"
 
+#include "ChartScan.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -11,7 +13,7 @@ namespace plotrun {
 using Mark = PictureView::Mark;
 
 namespace {
-const Mark kMarkShapes[MarkingTool::kMarks] = {Mark::Origin, Mark::X1, Mark::Y1, Mark::Start};
+const Mark kMarkShapes[MarkingTool::kMarks] = {Mark::Origin, Mark::X1, Mark::Y1, Mark::Start, Mark::C};
 
 // Where a mark that is not set lies: off the picture, as at the start.
 QRect unsetBounds(Mark m)
@@ -26,7 +28,7 @@ QRect unsetBounds(Mark m)
 
 MarkingTool::MarkingTool(PictureView& view, QObject* parent) : QObject(parent), view_(view)
 {
-    for (Mark m : {Mark::Origin, Mark::X1, Mark::Y1})
+    for (Mark m : {Mark::Origin, Mark::X1, Mark::Y1, Mark::C})
         view_.setShapeBounds(m, unsetBounds(m));
     view_.setShapeVisible(Mark::ScanArea, false);
     view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
@@ -42,13 +44,14 @@ int32_t MarkingTool::bitmapToWindowY(double y) const { return map().windowY(y); 
 
 ScreenMap::Reach MarkingTool::reach() const
 {
-    return {mode_ == OriginMark || mode_ == X1Mark || mode_ == StartMark,
-            mode_ == OriginMark || mode_ == Y1Mark || mode_ == StartMark};
+    const bool point = mode_ == OriginMark || mode_ == StartMark || mode_ == CornerMark || mode_ == PointMark;
+    return {point || mode_ == X1Mark || (fullPoints_ && mode_ == Y1Mark),
+            point || mode_ == Y1Mark || (fullPoints_ && mode_ == X1Mark)};
 }
 
 void MarkingTool::setMode(Mode mode, bool on)
 {
-    const Mark marks[] = {Mark::Origin, Mark::X1, Mark::Y1, Mark::Start};
+    const Mark marks[] = {Mark::Origin, Mark::X1, Mark::Y1, Mark::Start, Mark::C};
     if (on) {
         // Only the mark being placed is seen, and no outline.
         for (int i = 0; i < kMarks; ++i)
@@ -88,6 +91,7 @@ void MarkingTool::mouseDown(Qt::MouseButton button, int x, int y)
     dragStartX_ = x + frame.x();
     dragStartY_ = y + frame.y();
     dragging_ = true;
+    view_.setAreaPolygon({}); // while dragged, the area is the rectangle drawn
     view_.setShapeVisible(Mark::ScanArea, true);
     view_.shapesChanged();
 }
@@ -97,9 +101,17 @@ void MarkingTool::moveMark()
     const QRect frame = map().frame();
     switch (mode_) {
     case OriginMark: view_.setShapeBounds(Mark::Origin, QRect(markWX_ - 8, markWY_ - 8, 16, 16)); break;
-    case X1Mark: view_.setShapeBounds(Mark::X1, QRect(markWX_, frame.y(), 1, frame.height())); break;
-    case Y1Mark: view_.setShapeBounds(Mark::Y1, QRect(frame.x(), markWY_, frame.width(), 1)); break;
+    case X1Mark:
+    case Y1Mark:
+        if (fullPoints_)
+            view_.setShapeBounds(kMarkShapes[mode_ - 1], QRect(markWX_ - 8, markWY_ - 8, 16, 16));
+        else if (mode_ == X1Mark)
+            view_.setShapeBounds(Mark::X1, QRect(markWX_, frame.y(), 1, frame.height()));
+        else
+            view_.setShapeBounds(Mark::Y1, QRect(frame.x(), markWY_, frame.width(), 1));
+        break;
     case StartMark: view_.setShapeBounds(Mark::Start, QRect(markWX_ - 5, markWY_ - 5, 10, 10)); break;
+    case CornerMark: view_.setShapeBounds(Mark::C, QRect(markWX_ - 8, markWY_ - 8, 16, 16)); break;
     default: break;
     }
     view_.shapesChanged();
@@ -165,6 +177,11 @@ void MarkingTool::mouseUp(Qt::MouseButton button)
 
 void MarkingTool::placeMark()
 {
+    if (mode_ == PointMark) {
+        placing_ = false;
+        emit pointClicked(windowToBitmapX(markWX_), windowToBitmapY(markWY_));
+        return;
+    }
     const int i = mode_ - 1;
     emit aboutToChange();
     markExactX_[i] = windowToBitmapX(markWX_);
@@ -192,9 +209,23 @@ bool MarkingTool::removeArea()
     view_.setShapeVisible(Mark::Corner, false);
     view_.setShapeVisible(Mark::ScanArea, false);
     view_.setShapeBounds(Mark::ScanArea, QRect(-1, -1, 0, 0));
+    view_.setAreaPolygon({});
     area_ = {};
     view_.shapesChanged();
     emit areaRemoved();
+    return true;
+}
+
+bool MarkingTool::chooseArea(const Area& a)
+{
+    if (locked_)
+        return false;
+    emit aboutToChange();
+    area_ = a;
+    noScanArea_ = false;
+    corner_ = NoCorner;
+    refit();
+    emit areaDrawn(area_);
     return true;
 }
 
@@ -206,7 +237,71 @@ void MarkingTool::takeExactPositions(const ScanSettings& r)
     markExactY_[2] = r.RefY;
     markExactX_[3] = r.Follow.StartX;
     markExactY_[3] = r.Follow.StartY;
+    if (!r.Calibration.aligned()) {
+        markExactY_[1] = r.Calibration.X1Y;
+        markExactX_[2] = r.Calibration.Y1X;
+        markExactX_[4] = r.Calibration.CornerX;
+        markExactY_[4] = r.Calibration.CornerY;
+    }
     area_ = {r.ScanStartX, r.ScanStartY, r.ScanEndX, r.ScanEndY};
+    takeCalibration(r);
+}
+
+void MarkingTool::moveMarkTo(Mode mode, double x, double y)
+{
+    if (mode < OriginMark || mode > CornerMark)
+        return;
+    markExactX_[mode - 1] = x;
+    markExactY_[mode - 1] = y;
+    placeMarkShape(mode - 1);
+    view_.shapesChanged();
+}
+
+void MarkingTool::takeCalibration(const ScanSettings& settings)
+{
+    chart_ = settings;
+    const CalibrationSettings& c = settings.Calibration;
+    fullPoints_ = !c.aligned();
+    fourPoint_ = c.Kind == CalibrationKind::FourPoint;
+    const Shape::Look look = fullPoints_ ? Shape::Look::CrossedCircle : Shape::Look::DottedLine;
+    view_.setShapeLook(Mark::X1, look);
+    view_.setShapeLook(Mark::Y1, look);
+    for (int i : {1, 2, 4})
+        placeMarkShape(i);
+    placePointShapes();
+    placeAreaShape();
+    view_.shapesChanged();
+}
+
+// The area's quadrilateral, when the kind has one and the map can be made;
+// the outline's rectangle is drawn otherwise.
+void MarkingTool::placeAreaShape()
+{
+    QPolygon quad;
+    if (fullPoints_ && !noScanArea_) {
+        const ChartMap chart(chart_);
+        const FrameArea a = frameAreaOf(chart_, chart);
+        if (a.stop == ScanStop::None) {
+            const ScreenMap screen = map();
+            for (const auto& [fx, fy] : {std::pair{a.left, a.bottom}, std::pair{a.right, a.bottom},
+                                         std::pair{a.right, a.top}, std::pair{a.left, a.top}}) {
+                const ChartPoint p = chart.fromFrame(fx, fy);
+                quad << QPoint(screen.windowX(p.x), screen.windowY(p.y));
+            }
+        }
+    }
+    view_.setAreaPolygon(quad);
+}
+
+void MarkingTool::placePointShapes()
+{
+    std::vector<QRect> bounds;
+    if (fullPoints_) {
+        const ScreenMap screen = map();
+        for (const ReferencePoint& p : chart_.Calibration.Points)
+            bounds.emplace_back(screen.windowX(p.x) - 6, screen.windowY(p.y) - 6, 12, 12);
+    }
+    view_.setReferencePoints(std::move(bounds));
 }
 
 void MarkingTool::refit()
@@ -220,16 +315,23 @@ void MarkingTool::refit()
     }
     for (int i = 0; i < kMarks; ++i)
         placeMarkShape(i);
+    placePointShapes();
+    placeAreaShape();
     showCorner();
     view_.shapesChanged();
 }
 
-// The X1 mark is only an x, the Y1 mark only a y; the start point needs both.
+// Along the picture the X1 mark is only an x and the Y1 mark only a y; the
+// start point, the corner and the full points need both. The corner is only
+// the four-point kind's.
 bool MarkingTool::markSet(int i) const
 {
+    const bool both = markExactX_[i] >= 0 && markExactY_[i] >= 0;
     switch (i) {
-    case 2: return markExactY_[2] >= 0;
-    case 3: return markExactX_[3] >= 0 && markExactY_[3] >= 0;
+    case 1: return fullPoints_ ? both : markExactX_[1] >= 0;
+    case 2: return fullPoints_ ? both : markExactY_[2] >= 0;
+    case 3: return both;
+    case 4: return fourPoint_ && both;
     default: return markExactX_[i] >= 0;
     }
 }
@@ -247,7 +349,8 @@ void MarkingTool::placeMarkShape(int i)
     const QRect frame = screen.frame();
     const int x = screen.windowX(markExactX_[i]);
     const int y = screen.windowY(markExactY_[i]);
-    switch (m) {
+    const bool circle = m == Mark::Origin || m == Mark::C || (fullPoints_ && (m == Mark::X1 || m == Mark::Y1));
+    switch (circle ? Mark::Origin : m) {
     case Mark::Origin: view_.setShapeBounds(m, QRect(x - 8, y - 8, 16, 16)); break;
     case Mark::X1: view_.setShapeBounds(m, QRect(x, frame.y(), 1, frame.height())); break;
     case Mark::Y1: view_.setShapeBounds(m, QRect(frame.x(), y, frame.width(), 1)); break;
@@ -288,8 +391,8 @@ bool MarkingTool::keyPress(int key, Qt::KeyboardModifiers modifiers)
     default: return false;
     }
     if (mode_ != NoMark) {
-        // The X1 mark is only an x, the Y1 mark only a y.
-        if ((mode_ == X1Mark && dx == 0) || (mode_ == Y1Mark && dy == 0))
+        // Along the picture the X1 mark is only an x, the Y1 mark only a y.
+        if (mode_ == PointMark || (!fullPoints_ && ((mode_ == X1Mark && dx == 0) || (mode_ == Y1Mark && dy == 0))))
             return false;
         nudgeMark(dx, dy);
         return true;

@@ -11,6 +11,7 @@
 #include <QPoint>
 
 #include <array>
+#include <vector>
 
 namespace plotrun {
 
@@ -20,10 +21,20 @@ class MarkingTool : public QObject {
     Q_OBJECT
 
 public:
-    // StartMark: where curve following starts.
-    enum Mode : uint8_t { NoMark = 0, OriginMark = 1, X1Mark = 2, Y1Mark = 3, StartMark = 4 };
+    // StartMark: where curve following starts. CornerMark: the corner C of
+    // the four-point calibration. PointMark: a click adds a further
+    // reference point; the tool keeps no mark of its own for it.
+    enum Mode : uint8_t {
+        NoMark = 0,
+        OriginMark = 1,
+        X1Mark = 2,
+        Y1Mark = 3,
+        StartMark = 4,
+        CornerMark = 5,
+        PointMark = 6
+    };
 
-    static constexpr int kMarks = 4;
+    static constexpr int kMarks = 5; // the modes that keep a mark: OriginMark to CornerMark
 
     explicit MarkingTool(PictureView& view, QObject* parent = nullptr);
 
@@ -65,6 +76,14 @@ public:
 
     // The positions that the options dialog wrote, kept for redrawing.
     void takeExactPositions(const ScanSettings& record);
+    // The calibration of the settings: in the kinds other than the axes kind
+    // X1 and Y1 are full points, drawn as crossed circles, the corner C and
+    // the further reference points are drawn too, and the area is drawn as
+    // the quadrilateral that the chart's frame rectangle covers.
+    void takeCalibration(const ScanSettings& settings);
+    bool fullPoints() const { return fullPoints_; }
+    // Moves a mark just placed to where it snapped.
+    void moveMarkTo(Mode mode, double x, double y);
     // Places the marks and the outline anew on the view's current size.
     void refit();
 
@@ -76,6 +95,9 @@ public:
         bool operator==(const Area&) const = default;
     };
     const Area& area() const { return area_; }
+    // An area chosen elsewhere (the straightened view), as if drawn here;
+    // false when the area is locked.
+    bool chooseArea(const Area& area);
 
     // What an undo step returns to: the exact marks, the area and the lock.
     struct State {
@@ -99,6 +121,8 @@ public:
 signals:
     // A mark was placed at the exact picture position.
     void markPlaced(Mode mode, double x, double y);
+    // A click in the PointMark mode, at the exact picture position.
+    void pointClicked(double x, double y);
     // An area was drawn; corners in picture pixels, x1 <= x2 and y1 <= y2.
     void areaDrawn(const Area& area);
     // The area as it is being dragged, corners as in areaDrawn; the views
@@ -122,6 +146,8 @@ private:
     void placeMark();
     bool markSet(int i) const;
     void placeMarkShape(int i);
+    void placePointShapes();
+    void placeAreaShape();
     void nudgeMark(int dx, int dy);
     void nudgeCorner(int dx, int dy);
     void showCorner();
@@ -135,8 +161,11 @@ private:
     bool locked_ = false;
     int32_t markWX_ = -1, markWY_ = -1; // the mark being placed, in window pixels
     int32_t dragStartX_ = 0, dragStartY_ = 0, dragEndX_ = 0, dragEndY_ = 0;
-    double markExactX_[kMarks] = {-1, -1, -1, -1};
-    double markExactY_[kMarks] = {-1, -1, -1, -1};
+    double markExactX_[kMarks] = {-1, -1, -1, -1, -1};
+    double markExactY_[kMarks] = {-1, -1, -1, -1, -1};
+    bool fullPoints_ = false; // X1 and Y1 are full points
+    bool fourPoint_ = false;  // the corner C is drawn
+    ScanSettings chart_;      // the settings whose calibration the marks show
     Area area_;
     Corner corner_ = NoCorner;
 };

@@ -79,7 +79,10 @@ void PictureView::paintEvent(QPaintEvent* event)
 
     // Shapes are placed in the client area's coordinates.
     p.translate(-frame().topLeft());
-    for (const Shape& s : shapes_) {
+    std::vector<Shape> shapes(shapes_.begin(), shapes_.end());
+    for (const QRect& r : referencePoints_)
+        shapes.push_back({Shape::Look::CrossedCircle, r, true});
+    for (const Shape& s : shapes) {
         if (!s.visible || s.bounds.width() <= 0 || s.bounds.height() <= 0)
             continue;
         switch (s.look) {
@@ -99,12 +102,27 @@ void PictureView::paintEvent(QPaintEvent* event)
             else
                 p.drawLine(s.bounds.left(), s.bounds.top(), s.bounds.right(), s.bounds.top());
             break;
+        case Shape::Look::CrossedCircle: {
+            // Inverting, as the origin's circle, with a cross on the point.
+            p.setCompositionMode(QPainter::RasterOp_SourceAndNotDestination);
+            p.setPen(QPen(Qt::white, 1));
+            p.setBrush(Qt::NoBrush);
+            const QRect r = s.bounds.adjusted(0, 0, -1, -1);
+            p.drawEllipse(r);
+            const QPoint c = r.center();
+            p.drawLine(c.x() - r.width() / 2 + 2, c.y(), c.x() + r.width() / 2 - 2, c.y());
+            p.drawLine(c.x(), c.y() - r.height() / 2 + 2, c.x(), c.y() + r.height() / 2 - 2);
+            break;
+        }
         case Shape::Look::Outline:
             // A dotted pen that inverts the screen under it.
             p.setCompositionMode(QPainter::RasterOp_NotDestination);
             p.setPen(QPen(Qt::black, 1, Qt::DotLine));
             p.setBrush(Qt::NoBrush);
-            p.drawRect(s.bounds.adjusted(0, 0, -1, -1));
+            if (&s == &shapes[size_t(Mark::ScanArea)] && !areaPolygon_.isEmpty())
+                p.drawPolygon(areaPolygon_);
+            else
+                p.drawRect(s.bounds.adjusted(0, 0, -1, -1));
             break;
         }
     }

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <QPolygon>
 #include <QRect>
 #include <QWidget>
 
@@ -21,7 +22,9 @@ namespace plotrun {
 // A mark or outline over the picture: bounds in window coordinates (those of
 // the client area that holds the picture) and visibility.
 struct Shape {
-    enum class Look { Circle, DottedLine, Outline };
+    // CrossedCircle: a full point of a rotated, skewed or photographed
+    // chart's calibration, a circle with a cross on the point.
+    enum class Look { Circle, DottedLine, Outline, CrossedCircle };
     Look look = Look::Outline;
     QRect bounds;
     bool visible = true;
@@ -46,12 +49,22 @@ public:
     void setPicture(const QImage& picture);
 
     // The shapes over the picture, drawn in this order: the origin, X1, Y1
-    // and start marks, the outline of the scan area, and the corner of the
-    // scan area that the keys move (hidden when none is chosen).
-    enum class Mark : uint8_t { Origin, X1, Y1, Start, ScanArea, Corner };
+    // and start marks, the outline of the scan area, the corner of the
+    // scan area that the keys move (hidden when none is chosen), and the
+    // chart's corner C of the four-point calibration.
+    enum class Mark : uint8_t { Origin, X1, Y1, Start, ScanArea, Corner, C };
     const Shape& shape(Mark mark) const { return shapes_[size_t(mark)]; }
     void setShapeBounds(Mark mark, const QRect& bounds) { shapes_[size_t(mark)].bounds = bounds; }
     void setShapeVisible(Mark mark, bool visible) { shapes_[size_t(mark)].visible = visible; }
+    void setShapeLook(Mark mark, Shape::Look look) { shapes_[size_t(mark)].look = look; }
+    // The further reference points, each a small crossed circle; bounds in
+    // window coordinates, drawn after the shapes.
+    const std::vector<QRect>& referencePoints() const { return referencePoints_; }
+    void setReferencePoints(std::vector<QRect> bounds) { referencePoints_ = std::move(bounds); }
+    // The scan area as the quadrilateral it covers on the picture, window
+    // coordinates; drawn in place of the outline's rectangle when not empty.
+    const QPolygon& areaPolygon() const { return areaPolygon_; }
+    void setAreaPolygon(const QPolygon& polygon) { areaPolygon_ = polygon; }
 
     // The picture itself, as loaded (the display copy may be reduced).
     const QImage& picture() const { return picture_; }
@@ -112,12 +125,15 @@ private:
     bool fitted_ = true;
     bool pressOnScanShape_ = false;
     std::vector<const PictureOverlay*> overlays_;
-    std::array<Shape, 6> shapes_{{{Shape::Look::Circle, QRect(-16, -16, 16, 16), true},
+    std::array<Shape, 7> shapes_{{{Shape::Look::Circle, QRect(-16, -16, 16, 16), true},
                                   {Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true},
                                   {Shape::Look::DottedLine, QRect(-1, -1, 0, 0), true},
                                   {Shape::Look::Circle, QRect(-10, -10, 10, 10), true},
                                   {Shape::Look::Outline, QRect(-1, -1, 0, 0), true},
-                                  {Shape::Look::Outline, QRect(-1, -1, 0, 0), false}}};
+                                  {Shape::Look::Outline, QRect(-1, -1, 0, 0), false},
+                                  {Shape::Look::CrossedCircle, QRect(-1, -1, 0, 0), true}}};
+    std::vector<QRect> referencePoints_;
+    QPolygon areaPolygon_;
 };
 
 } // namespace plotrun

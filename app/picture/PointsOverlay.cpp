@@ -23,7 +23,17 @@ void PointsOverlay::setResult(const std::vector<ResultRow>& rows, const ScanSett
     for (const ResultRow& r : rows) {
         Point p{r.bitmapX, r.bitmapY};
         p.manyRuns = r.runCount > 1;
-        if (withSpread && map.usableY() && r.sdev > 0 && std::isfinite(r.sdev)) {
+        if (withSpread && !map.aligned() && map.usableY() && r.sdev > 0 && std::isfinite(r.sdev)) {
+            // The bar runs along the chart's y axis, wherever that points.
+            const ChartPoint low = map.toPicture(r.realX, r.realY - r.sdev);
+            const ChartPoint high = map.toPicture(r.realX, r.realY + r.sdev);
+            if (std::isfinite(low.x) && std::isfinite(low.y) && std::isfinite(high.x) && std::isfinite(high.y)) {
+                p.barLow = low.y;
+                p.barHigh = high.y;
+                p.barLowX = low.x;
+                p.barHighX = high.x;
+            }
+        } else if (withSpread && map.usableY() && r.sdev > 0 && std::isfinite(r.sdev)) {
             const double low = map.bitmapY(r.realY - r.sdev), high = map.bitmapY(r.realY + r.sdev);
             p.barLow = std::isfinite(low) ? low : lowEdge;
             p.barHigh = std::isfinite(high) ? high : highEdge;
@@ -73,7 +83,11 @@ void PointsOverlay::paintOver(QPainter& painter, const ScreenMap& map) const
             const QPointF c = viewPosition(p, map);
             painter.drawLine(c - QPointF(arm, arm), c + QPointF(arm, arm));
             painter.drawLine(c - QPointF(arm, -arm), c + QPointF(arm, -arm));
-            if (p.hasBar()) {
+            if (p.hasBar() && !std::isnan(p.barLowX)) {
+                const QPointF low(map.viewX(p.barLowX), viewY(p.barLow, map));
+                const QPointF high(map.viewX(p.barHighX), viewY(p.barHigh, map));
+                painter.drawLine(low, high);
+            } else if (p.hasBar()) {
                 const double low = viewY(p.barLow, map), high = viewY(p.barHigh, map);
                 painter.drawLine(QPointF(c.x(), low), QPointF(c.x(), high));
                 painter.drawLine(QPointF(c.x() - arm / 2, high), QPointF(c.x() + arm / 2, high));

@@ -27,6 +27,10 @@ public:
         // mapped back through the chart map; not a number without a bar.
         double barLow = std::numeric_limits<double>::quiet_NaN();
         double barHigh = std::numeric_limits<double>::quiet_NaN();
+        // Their bitmap x where the chart's axes do not run along the picture;
+        // not a number along it, where the bar is upright at x.
+        double barLowX = std::numeric_limits<double>::quiet_NaN();
+        double barHighX = std::numeric_limits<double>::quiet_NaN();
         bool manyRuns = false; // curve following: the strip held more than one run
         bool hasBar() const { return !std::isnan(barLow) && !std::isnan(barHigh); }
     };

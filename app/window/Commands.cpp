@@ -92,16 +92,20 @@ Commands::Commands(QMainWindow& window)
     tlbtnMarkX = newAction(window, "tlbtnMarkX", "Mark X1 reference");
     tlbtnMarkY = newAction(window, "tlbtnMarkY", "Mark Y1 reference");
     tlbtnMarkStart = newAction(window, "tlbtnMarkStart", "Start");
+    MarkCorner = newAction(window, "MarkCorner", "C");
+    MarkPoint = newAction(window, "MarkPoint", "Point");
     RemoveStart = newAction(window, "RemoveStart", "Remove &Start Mark");
     CalibrationGrid = newAction(window, "CalibrationGrid", "Calibration &Grid");
     CalibrationGrid->setCheckable(true);
 
     CountedPixels = newAction(window, "CountedPixels", "&Counted Pixels");
     PointsOnPicture = newAction(window, "PointsOnPicture", "&Points on Picture");
-    for (QAction* a : {CountedPixels, PointsOnPicture})
+    Straightened = newAction(window, "Straightened", "&Straightened");
+    for (QAction* a : {CountedPixels, PointsOnPicture, Straightened})
         a->setCheckable(true);
     setHint(CountedPixels, "Counted pixels|Tint the pixels of the scan area that the next scan counts");
     setHint(PointsOnPicture, "Points on picture|Show the points of the last scan on the picture");
+    setHint(Straightened, "Straightened|Show the picture with the chart's axes along its rows and columns");
     CountedPixels->setIcon(countedPixelsIcon());
     Undo = newAction(window, "Undo", "&Undo");
     Redo = newAction(window, "Redo", "&Redo");
@@ -130,6 +134,7 @@ Commands::Commands(QMainWindow& window)
                                                      {CalibrationGrid, "Ctrl+Shift+G"},
                                                      {CountedPixels, "Ctrl+Shift+C"},
                                                      {PointsOnPicture, "Ctrl+Shift+D"},
+                                                     {Straightened, "Ctrl+Shift+T"},
                                                      {ZoomIn, "Ctrl++"},
                                                      {ZoomOut, "Ctrl+-"},
                                                      {FitToWindow, "Ctrl+0"},
@@ -144,6 +149,8 @@ Commands::Commands(QMainWindow& window)
                                                      {tlbtnMarkX, "Ctrl+2"},
                                                      {tlbtnMarkY, "Ctrl+3"},
                                                      {tlbtnMarkStart, "Ctrl+4"},
+                                                     {MarkCorner, "Ctrl+5"},
+                                                     {MarkPoint, "Ctrl+6"},
                                                      {RemoveStart, "Ctrl+Del"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
@@ -182,6 +189,10 @@ Commands::Commands(QMainWindow& window)
     }
     tlbtnMarkStart->setCheckable(true);
     setHint(tlbtnMarkStart, "Start|Mark the point on the curve where curve following starts");
+    MarkCorner->setCheckable(true);
+    setHint(MarkCorner, "C|Mark the chart's corner C, where real x and real y are both the real references");
+    MarkPoint->setCheckable(true);
+    setHint(MarkPoint, "Point|Add a further reference point and type its real values");
 }
 
 void Commands::updateActions(const Document& d, const ViewFacts& v) const
@@ -204,24 +215,31 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
                                                  {ZoomOut, v.pictureOnView && v.canZoomOut},
                                                  {FitToWindow, v.pictureOnView && !v.fitted},
                                                  {btnRemoveScan, !d.marks.locked},
-                                                 {RemoveStart, startSet}};
+                                                 {RemoveStart, startSet},
+                                                 {Straightened, v.pictureOnView && !d.settings.Calibration.aligned()}};
     for (const auto& [action, on] : enabled)
         action->setEnabled(on);
     // While one mark button is down, the others are disabled.
-    const std::pair<QAction*, MarkingTool::Mode> marks[] = {{tlbtnMarkO, MarkingTool::OriginMark},
-                                                            {tlbtnMarkX, MarkingTool::X1Mark},
-                                                            {tlbtnMarkY, MarkingTool::Y1Mark},
-                                                            {tlbtnMarkStart, MarkingTool::StartMark}};
+    const std::pair<QAction*, MarkingTool::Mode> marks[] = {
+        {tlbtnMarkO, MarkingTool::OriginMark}, {tlbtnMarkX, MarkingTool::X1Mark},
+        {tlbtnMarkY, MarkingTool::Y1Mark},     {tlbtnMarkStart, MarkingTool::StartMark},
+        {MarkCorner, MarkingTool::CornerMark}, {MarkPoint, MarkingTool::PointMark}};
+    // The corner is the four-point kind's; further points, the kinds that fit them.
+    const CalibrationKind kind = d.settings.Calibration.Kind;
+    MarkCorner->setVisible(kind == CalibrationKind::FourPoint);
+    MarkPoint->setVisible(kind != CalibrationKind::Axes);
     for (const auto& [action, mode] : marks) {
         action->setChecked(v.markMode == mode);
-        action->setEnabled(v.markMode == MarkingTool::NoMark || v.markMode == mode);
+        // A mode left on when its kind went (an undo) can still be left.
+        action->setEnabled(v.markMode == mode || (action->isVisible() && v.markMode == MarkingTool::NoMark));
     }
     const std::pair<QAction*, bool> checked[] = {{View, v.gridShown},
                                                  {Chart, v.chartShown},
                                                  {Loupe, v.loupe},
                                                  {CalibrationGrid, v.calibrationGrid},
                                                  {CountedPixels, v.countedPixels},
-                                                 {PointsOnPicture, v.pointsOnPicture}};
+                                                 {PointsOnPicture, v.pointsOnPicture},
+                                                 {Straightened, v.straightened}};
     for (const auto& [action, on] : checked)
         action->setChecked(on);
     // The open padlock and the eraser, or the closed padlock and the grey eraser.
@@ -250,7 +268,7 @@ void Commands::buildMenus(QMainWindow& window)
     ViewMenu->setObjectName("ViewMenu");
     ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
     ViewMenu->addAction(CalibrationGrid);
-    ViewMenu->addActions({CountedPixels, PointsOnPicture});
+    ViewMenu->addActions({CountedPixels, PointsOnPicture, Straightened});
     ViewMenu->addSeparator()->setObjectName("N4");
     ViewMenu->addAction(Loupe);
     ViewMenu->addSeparator()->setObjectName("N5");
@@ -292,8 +310,9 @@ void Commands::buildToolBars(QMainWindow& window)
     tlbrScan = newToolBar(window, "tlbrScan", Qt::BottomToolBarArea);
     tlbrScan->addActions({btnRemoveScan, btnScanLock});
     tlbrScan->addSeparator()->setObjectName("tlbtnSep1");
-    tlbrScan->addActions({tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart});
-    for (QAction* a : {btnRemoveScan, btnScanLock, tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart})
+    tlbrScan->addActions({tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart, MarkCorner, MarkPoint});
+    for (QAction* a :
+         {btnRemoveScan, btnScanLock, tlbtnMarkO, tlbtnMarkX, tlbtnMarkY, tlbtnMarkStart, MarkCorner, MarkPoint})
         tlbrScan->widgetForAction(a)->setObjectName(a->objectName());
     // The mark buttons follow the bar, whose tooltips are off.
     auto* filter = new HintFilter(&window);

@@ -24,6 +24,7 @@ struct ViewFacts {
     MarkingTool::Mode markMode = MarkingTool::NoMark; // whose button is down
     bool gridShown = false, chartShown = false;       // View Output, View Chart
     bool loupe = false, calibrationGrid = false, countedPixels = false, pointsOnPicture = false;
+    bool straightened = false;
 };
 
 struct Commands {
@@ -47,9 +48,13 @@ struct Commands {
     QAction* CalibrationGrid; // View: round real values drawn over the picture
     // The views over the picture, in the View menu.
     QAction *CountedPixels, *PointsOnPicture;
+    QAction* Straightened; // the picture resampled into the chart's frame, in the kinds that have one
     QAction *btnRemoveScan, *btnScanLock, *tlbtnMarkO, *tlbtnMarkX, *tlbtnMarkY;
     QAction* tlbtnMarkStart; // the start point of curve following
-    QAction* RemoveStart;    // Scan: clears the start point
+    // The corner C of the four-point calibration, and further reference
+    // points; shown in the kinds that use them.
+    QAction *MarkCorner, *MarkPoint;
+    QAction* RemoveStart; // Scan: clears the start point
     // Undo and redo of edits; the loupe and the zoom of the picture.
     QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class QPrinter;
 
@@ -24,6 +25,9 @@ struct CommonDialogs {
     std::function<QString()> saveSettingsFile;
     // Asks the page of a PDF or SVG file and its resolution; none when cancelled.
     std::function<std::optional<PageChoice>(const PageFile&, const QString& fileName)> choosePage;
+    // The real x and y of a reference point clicked at (x, y); nothing when
+    // cancelled.
+    std::function<std::optional<std::pair<double, double>>(double x, double y)> pointValues;
 };
 
 } // namespace plotrun

@@ -8,6 +8,7 @@
 #include "MarkSettings.h"
 #include "PictureView.h"
 #include "PointsOverlay.h"
+#include "StraightenedView.h"
 #include "StandardErrorBox.h"
 #include "ZoomArea.h"
 
@@ -52,6 +53,11 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
         emit viewsChanged();
     });
     connect(zoom_, &ZoomArea::zoomChanged, this, &PictureTools::viewsChanged);
+    straightened_ = new StraightenedView(&client);
+    connect(straightened_, &StraightenedView::areaChosen, this, [this](double x1, double y1, double x2, double y2) {
+        guarded([&] { marking_->chooseArea({x1, y1, x2, y2}); });
+    });
+    connect(straightened_, &StraightenedView::hidden, this, &PictureTools::viewsChanged);
     connectCommands();
 }
 
@@ -89,14 +95,16 @@ void PictureTools::connectCommands()
         {c.btnRemoveScan, &PictureTools::btnRemoveScanClick},
         {c.CalibrationGrid, &PictureTools::CalibrationGridClick},
         {c.CountedPixels, &PictureTools::CountedPixelsClick},
-        {c.PointsOnPicture, &PictureTools::PointsOnPictureClick}};
+        {c.PointsOnPicture, &PictureTools::PointsOnPictureClick},
+        {c.Straightened, &PictureTools::StraightenedClick}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
-    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart})
+    for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart, c.MarkCorner, c.MarkPoint})
         connect(a, &QAction::triggered, this, [this, a] { guarded([&] { tlbtnMarkOClick(a); }); });
     // Escape leaves a mark mode as its button does.
     connect(marking_, &MarkingTool::leaveModeAsked, this, [this] {
-        for (QAction* a : {commands_.tlbtnMarkO, commands_.tlbtnMarkX, commands_.tlbtnMarkY, commands_.tlbtnMarkStart})
+        const Commands& c = commands_;
+        for (QAction* a : {c.tlbtnMarkO, c.tlbtnMarkX, c.tlbtnMarkY, c.tlbtnMarkStart, c.MarkCorner, c.MarkPoint})
             if (a->isChecked())
                 a->trigger();
     });
@@ -114,6 +122,7 @@ void PictureTools::setPicture(const QImage& picture)
     zoom_->setPictureSize(picture.size());
     Image->setPicture(picture);
     points_->clear();
+    restraighten();
 }
 
 void PictureTools::showPicture()
@@ -144,12 +153,14 @@ void PictureTools::addViewFacts(ViewFacts& f) const
     f.calibrationGrid = !calibrationGrid_->isHidden();
     f.countedPixels = counted_->shown();
     f.pointsOnPicture = points_->shown();
+    f.straightened = straightened_->isVisible();
 }
 
 void PictureTools::takeOptions(const ScanSettings& record)
 {
     marking_->takeExactPositions(record);
     refreshCounted();
+    restraighten();
 }
 
 void PictureTools::setCalibrated(bool calibrated)
@@ -161,7 +172,39 @@ void PictureTools::setCalibrated(bool calibrated)
 void PictureTools::restoreMarks(const MarkingTool::State& marks)
 {
     marking_->restore(marks);
+    marking_->takeCalibration(settings_);
     refreshCounted();
+    restraighten();
+}
+
+void PictureTools::takeCalibration()
+{
+    marking_->takeCalibration(settings_);
+    restraighten();
+}
+
+void PictureTools::restraighten()
+{
+    if (straightened_->isVisible())
+        straightened_->straighten(Image->picture(), settings_);
+}
+
+void PictureTools::StraightenedClick()
+{
+    if (commands_.Straightened->isChecked()) {
+        straightened_->straighten(Image->picture(), settings_);
+        straightened_->show();
+    } else {
+        straightened_->hide();
+    }
+    emit viewsChanged();
+}
+
+SnappedMark PictureTools::snap(double x, double y) const
+{
+    if (Image->picture().isNull())
+        return {false, x, y};
+    return snapToCrossing(pixelView(Image->picture()), x, y);
 }
 
 void PictureTools::setLocked(bool locked) { marking_->setLocked(locked); }
@@ -222,6 +265,8 @@ void PictureTools::tlbtnMarkOClick(QAction* sender)
     const auto mode = sender == c.tlbtnMarkO       ? MarkingTool::OriginMark
                       : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark
                       : sender == c.tlbtnMarkStart ? MarkingTool::StartMark
+                      : sender == c.MarkCorner     ? MarkingTool::CornerMark
+                      : sender == c.MarkPoint      ? MarkingTool::PointMark
                                                    : MarkingTool::Y1Mark;
     marking_->setMode(mode, sender->isChecked());
     emit viewsChanged();

@@ -7,6 +7,7 @@
 // keeps the document and hears from `marking()` what was placed or drawn.
 
 #include "InkPicker.h"
+#include "MarkSnap.h"
 #include "MarkingTool.h"
 
 #include "ColumnScan.h"
@@ -32,6 +33,7 @@ class CountedPixelsOverlay;
 class Loupe;
 class PictureView;
 class PointsOverlay;
+class StraightenedView;
 class ZoomArea;
 struct Commands;
 struct ViewFacts;
@@ -65,6 +67,12 @@ public:
     // An undo or redo: the marks, the area and the lock as they were, with
     // the Scan settings already back.
     void restoreMarks(const MarkingTool::State& marks);
+    // The calibration kind and the reference points of the settings, as the
+    // marks show them.
+    void takeCalibration();
+    // The line crossing near a picture position, to snap a mark to.
+    SnappedMark snap(double x, double y) const;
+    void moveMarkTo(MarkingTool::Mode mode, double x, double y) { marking_->moveMarkTo(mode, x, y); }
     // The scan area's lock; the window makes a step of it.
     void setLocked(bool locked);
     // The Scan settings changed by a mark.
@@ -89,6 +97,7 @@ public:
     const CountedPixelsOverlay& countedPixels() const { return *counted_; }
     const PointsOverlay& pointsOnPicture() const { return *points_; }
     const ZoomArea& zoom() const { return *zoom_; }
+    const StraightenedView& straightened() const { return *straightened_; }
     const Loupe& loupe() const { return *loupe_; }
     // The zoom, the mark mode and the views over the picture, as the actions show them.
     void addViewFacts(ViewFacts& facts) const;
@@ -98,6 +107,7 @@ public:
     void CalibrationGridClick();
     void CountedPixelsClick();
     void PointsOnPictureClick();
+    void StraightenedClick();
 
 signals:
     void inkPicked(uint32_t ink);
@@ -108,6 +118,7 @@ private:
     void connectMouse();
     void connectCommands();
     void showCountedFor(ScanSettings next);
+    void restraighten(); // the straightened view follows the calibration while it is open
     bool pickInkUp();
 
     const ScanSettings& settings_;
@@ -119,6 +130,7 @@ private:
     MarkingTool* marking_ = nullptr;
     CountedPixelsOverlay* counted_ = nullptr;
     std::unique_ptr<PointsOverlay> points_;
+    StraightenedView* straightened_ = nullptr;
     CalibrationGrid* calibrationGrid_ = nullptr;
     CoordinatesLabel* coordinates_ = nullptr;
     Loupe* loupe_ = nullptr;

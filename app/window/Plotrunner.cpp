@@ -8,6 +8,7 @@
 #include "StandardErrorBox.h"
 
 #include "../../dialogs/Notice.h"
+#include "../../dialogs/PointValues.h"
 #include "../../dialogs/TAboutBox.h"
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
@@ -72,11 +73,18 @@ QString stepName(MarkingTool::Mode m)
     case MarkingTool::OriginMark: return "Origin";
     case MarkingTool::X1Mark: return "X1";
     case MarkingTool::Y1Mark: return "Y1";
+    case MarkingTool::CornerMark: return "Corner";
     default: return "Start";
     }
 }
 
 QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
+
+// The status bar's word on a mark that snapped, after its own text.
+QString snappedText(const SnappedMark& m)
+{
+    return m.snapped ? " - snapped to the line crossing at (" + number(m.x) + " , " + number(m.y) + " )" : QString();
+}
 
 QString imageFilter()
 {
@@ -108,6 +116,7 @@ TPlotrunner::TPlotrunner() : commands_((registerPictures(), *this))
         TPageDialog dialog(file, name, this);
         return dialog.exec() == QDialog::Accepted ? std::optional(dialog.choice()) : std::nullopt;
     };
+    dialogs_.pointValues = [this](double x, double y) { return askPointValues(this, x, y); };
     FormCreate();
     connect(&document_, &DocumentOwner::changed, this, [this] { documentChanged(); });
     documentChanged();
@@ -183,6 +192,14 @@ void TPlotrunner::connectMarking()
     const MarkingTool* marking = &tools_->marking();
     connect(marking, &MarkingTool::markPlaced, this, [this](MarkingTool::Mode m, double x, double y) {
         ScopedStep step(*history_, stepName(m));
+        // With snapping on, a mark of the calibration moves to the line
+        // crossing it was dropped near.
+        const SnappedMark snapped = snapMark(m, x, y);
+        if (snapped.snapped) {
+            x = snapped.x;
+            y = snapped.y;
+            tools_->moveMarkTo(m, x, y);
+        }
         MarkOutcome outcome;
         document_.change([&](Document& d) {
             d.marks = tools_->marking().state();
@@ -190,8 +207,26 @@ void TPlotrunner::connectMarking()
             if (outcome.referenceOutOfRange)
                 d.accepted = false;
         });
+        tools_->takeCalibration();
         tools_->calibrationChanged();
-        setStatus(outcome.status);
+        setStatus(outcome.status + snappedText(snapped));
+    });
+    connect(marking, &MarkingTool::pointClicked, this, [this](double x, double y) {
+        const SnappedMark snapped = snapMark(MarkingTool::PointMark, x, y);
+        x = snapped.x;
+        y = snapped.y;
+        const std::optional<std::pair<double, double>> real = dialogs_.pointValues(x, y);
+        if (!real)
+            return;
+        ScopedStep step(*history_, "Reference Point");
+        document_.change([&](Document& d) {
+            d.settings.Calibration.Points.push_back({x, y, real->first, real->second});
+        });
+        tools_->takeCalibration();
+        tools_->calibrationChanged();
+        setStatus("Reference point " + number(double(document().settings.Calibration.Points.size())) + " set to: (" +
+                  number(x) + " , " + number(y) + " ) = (" + number(real->first) + " , " + number(real->second) + " )" +
+                  snappedText(snapped));
     });
     connect(marking, &MarkingTool::areaDrawn, this, [this](const MarkingTool::Area& a) {
         ScopedStep step(*history_, "Scan Area");
@@ -200,6 +235,7 @@ void TPlotrunner::connectMarking()
             d.marks = tools_->marking().state();
             status = takeArea(d.settings, a);
         });
+        tools_->takeCalibration();
         setStatus(status);
         tools_->refreshCounted();
     });
@@ -217,6 +253,13 @@ void TPlotrunner::connectMarking()
         });
         tools_->refreshCounted();
     });
+}
+
+SnappedMark TPlotrunner::snapMark(MarkingTool::Mode mode, double x, double y) const
+{
+    if (!document().settings.Calibration.Snap || mode == MarkingTool::StartMark)
+        return {false, x, y};
+    return tools_->snap(x, y);
 }
 
 void TPlotrunner::takeMarks()

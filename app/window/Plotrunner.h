@@ -108,6 +108,9 @@ private:
     void connectMarking();
     // The marks, the area and the lock as the marking tool holds them now.
     void takeMarks();
+    // Where a mark dropped at (x, y) goes: the line crossing near it while
+    // snapping is on.
+    SnappedMark snapMark(MarkingTool::Mode mode, double x, double y) const;
     void restoreEdit(const Document& step);
     void documentChanged();
     void updateActions();

@@ -15,19 +15,6 @@ using namespace plotrun::test;
 
 namespace {
 
-// Answers the options dialog: `fill` types into it, then OK is clicked.
-std::function<void(QWidget*)> okOptions(std::function<void(TGOptions&)> fill = {})
-{
-    return [fill](QWidget* w) {
-        auto* d = qobject_cast<TGOptions*>(w);
-        if (!d)
-            return;
-        if (fill)
-            fill(*d);
-        d->findChild<QPushButton*>("OKBtn")->click();
-    };
-}
-
 std::function<void(QWidget*)> cancelDialog(std::function<void(QDialog&)> fill = {})
 {
     return [fill](QWidget* w) {
@@ -93,7 +80,7 @@ private slots:
             QCOMPARE(text(d, "SelSW"), QString("1"));
             QCOMPARE(text(d, "Threshold"), QString("128"));
             QVERIFY(check(d, "SelCpy")->isChecked() && !check(d, "SelWt")->isChecked());
-            QCOMPARE(d.size(), QSize(767, 446));
+            QCOMPARE(d.size(), QSize(767, 478));
         }));
         QVERIFY(trigger(*p, "Options"));
         QVERIFY(answers.allAnswered());

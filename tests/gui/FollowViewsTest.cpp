@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(p->w.scanSettings().Follow, FollowSettings{});
         QVERIFY(p->action("tlbtnMarkStart")->isCheckable());
         QVERIFY(widgetOf(p->w, "tlbtnMarkStart"));
-        QCOMPARE(p->options.size(), QSize(767, 446));
+        QCOMPARE(p->options.size(), QSize(767, 478));
     }
 
     void theOptionsDialogWritesBothBoxes()

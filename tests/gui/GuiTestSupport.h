@@ -22,6 +22,7 @@
 #include <QFrame>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -166,6 +167,19 @@ private:
     std::deque<std::function<void(QWidget*)>> handlers_;
     std::vector<QPointer<QWidget>> handled_;
 };
+
+// Answers the options dialog: `fill` types into it, then OK is clicked.
+inline std::function<void(QWidget*)> okOptions(std::function<void(TGOptions&)> fill = {})
+{
+    return [fill](QWidget* w) {
+        auto* d = qobject_cast<TGOptions*>(w);
+        if (!d)
+            return;
+        if (fill)
+            fill(*d);
+        d->findChild<QPushButton*>("OKBtn")->click();
+    };
+}
 
 // Triggers a command that shows one message box, answers it with OK and
 // gives what it showed; the title names what went wrong when the command

@@ -24,18 +24,6 @@ namespace {
 
 uint32_t scanColour(QRgb c) { return uint32_t(qRed(c)) | uint32_t(qGreen(c)) << 8 | uint32_t(qBlue(c)) << 16; }
 
-std::function<void(QWidget*)> okOptions(std::function<void(TGOptions&)> fill = {})
-{
-    return [fill](QWidget* w) {
-        auto* d = qobject_cast<TGOptions*>(w);
-        if (!d)
-            return;
-        if (fill)
-            fill(*d);
-        d->findChild<QPushButton*>("OKBtn")->click();
-    };
-}
-
 void type(QDialog& d, const char* box, const QString& text) { d.findChild<QLineEdit*>(box)->setText(text); }
 
 // The boxes of a valid OK for the chart.

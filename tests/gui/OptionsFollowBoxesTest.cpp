@@ -17,18 +17,6 @@ using namespace plotrun::test;
 
 namespace {
 
-// Answers the options dialog: `fill` types into it, then OK is clicked.
-std::function<void(QWidget*)> okOptions(std::function<void(TGOptions&)> fill)
-{
-    return [fill](QWidget* w) {
-        auto* d = qobject_cast<TGOptions*>(w);
-        if (!d)
-            return;
-        fill(*d);
-        d->findChild<QPushButton*>("OKBtn")->click();
-    };
-}
-
 QLineEdit* box(const QDialog& d, const char* name) { return d.findChild<QLineEdit*>(name); }
 
 } // namespace
@@ -106,7 +94,7 @@ private slots:
         QCOMPARE(group->findChild<QLabel*>("MaxJumpLbl")->text(), QString("Maximum jump:"));
         // Inside the dialog, which keeps its size.
         QVERIFY(QRect(QPoint(), p->options.size()).contains(group->geometry()));
-        QCOMPARE(p->options.size(), QSize(767, 446));
+        QCOMPARE(p->options.size(), QSize(767, 478));
     }
 
     void okPutsTheGapAndTheJumpIntoTheRecordAndUndoTakesThemBack()
