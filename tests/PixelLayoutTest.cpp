@@ -228,6 +228,15 @@ TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
         qt.pixels = bgrx.data();
         qt.layout = PixelLayout::Bgrx32;
         expectSameScan(engineScan(qt, s, spread), want, name + " blue low");
+        // As a Python array of H x W x 3 bytes holds it: red first.
+        std::vector<uint8_t> rgb(pic.pixels.size() * 3);
+        for (size_t i = 0; i < rgb.size(); ++i)
+            rgb[i] = uint8_t(pic.pixels[i / 3] >> (8 * (i % 3)));
+        PixelView array = pic.view();
+        array.layout = PixelLayout::Rgb24;
+        array.bytes = rgb.data();
+        array.rowBytes = 3 * std::ptrdiff_t(w);
+        expectSameScan(engineScan(array, s, spread), want, name + " red first");
         for (const bool topDown : {false, true}) {
             const Bgr24Rows rows(pic, topDown);
             expectSameScan(engineScan(rows.view(), s, spread), want, name + " in place");
