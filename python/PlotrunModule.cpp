@@ -58,8 +58,8 @@ Options optionsFor(const py::object& json, const py::object& path, bool scaleWit
                                          : readSettingsFile(QString::fromStdString(path.cast<std::string>()));
         return optionsFromSettings(std::move(s), scaleWithPicture);
     } catch (const SettingsFileError& e) {
-        throw Refusal{kScanUsage,
-                      path.is_none() ? std::string("The settings cannot be used: ") + e.what() + "\n" : e.what() + std::string("\n")};
+        throw Refusal{kScanUsage, path.is_none() ? std::string("The settings cannot be used: ") + e.what() + "\n"
+                                                 : e.what() + std::string("\n")};
     } catch (const UsageError& e) {
         throw Refusal{kScanUsage, e.text + "\n"};
     }
@@ -113,10 +113,7 @@ ScanOutcome outcomeOf(const Options& o, Give give, Scan&& scan)
     return py::make_tuple(v.code, v.messages, values, names);
 }
 
-ScanOutcome refused(const Refusal& r)
-{
-    return py::make_tuple(r.code, r.message, py::none(), py::none());
-}
+ScanOutcome refused(const Refusal& r) { return py::make_tuple(r.code, r.message, py::none(), py::none()); }
 
 ScanOutcome scanFile(const std::string& picture, const py::object& json, const py::object& path, bool scale, Give give)
 {
@@ -175,8 +172,8 @@ py::tuple checkedSettings(const std::string& json, const py::object& path)
                                                : readSettingsFile(QString::fromStdString(path.cast<std::string>()));
         return py::make_tuple(int(kScanDone), settingsToJson(s).toStdString());
     } catch (const SettingsFileError& e) {
-        return py::make_tuple(int(kScanUsage), (path.is_none() ? std::string("The settings cannot be used: ") : "") +
-                                              e.what());
+        return py::make_tuple(int(kScanUsage),
+                              (path.is_none() ? std::string("The settings cannot be used: ") : "") + e.what());
     }
 }
 

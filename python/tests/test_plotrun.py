@@ -3,8 +3,10 @@ pictures and settings."""
 
 import json
 import os
+import subprocess
 import tempfile
 import threading
+import time
 import unittest
 
 import numpy as np
@@ -98,6 +100,25 @@ class ScanLikeTheScanner(unittest.TestCase):
             t.join()
         for g, w in zip(got, want):
             np.testing.assert_array_equal(g, w)
+
+
+    def test_other_threads_run_while_a_scan_waits_for_its_picture(self):
+        # The picture comes through a pipe that another process fills a
+        # second later; had the scan kept the GIL, no other thread could run
+        # meanwhile.
+        fifo = os.path.join(self.dir.name, "pipe.bmp")
+        os.mkfifo(fifo)
+        writer = subprocess.Popen(["sh", "-c", 'sleep 1; cat "$0" > "$1"', SAMPLE_CHART, fifo])
+        got = []
+        scanning = threading.Thread(target=lambda: got.append(plotrun.scan(fifo, self.settings)))
+        scanning.start()
+        ticks = 0
+        while scanning.is_alive():
+            ticks += 1
+            time.sleep(0.01)
+        writer.wait()
+        self.assertGreater(ticks, 30)
+        np.testing.assert_array_equal(got[0], plotrun.scan(SAMPLE_CHART, self.settings))
 
 
 class Refusals(unittest.TestCase):
