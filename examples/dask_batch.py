@@ -63,6 +63,17 @@ def scan_one(picture, settings, out_dir):
     return None
 
 
+def scan_some(pictures, settings, out_dir):
+    """One task: a few pictures, so that the scheduler's cost per task is
+    shared; [(picture, message)] for those that failed."""
+    failed = []
+    for picture in pictures:
+        message = scan_one(picture, settings, out_dir)
+        if message is not None:
+            failed.append((picture, message))
+    return failed
+
+
 def pictures_in(folder):
     return sorted(os.path.join(folder, name) for name in os.listdir(folder)
                   if not name.startswith(".") and os.path.isfile(os.path.join(folder, name)))
@@ -97,16 +108,19 @@ def main(argv=None):
                                dashboard_address=None)
         client = Client(cluster)
     try:
-        futures = {client.submit(scan_one, p, settings, os.path.abspath(args.output), pure=False): p
-                   for p in pictures}
+        # About eight tasks a worker thread, of at most 50 pictures: the
+        # workers stay busy to the end, and the scheduler is not the work.
+        threads = max(1, sum(client.nthreads().values()))
+        size = max(1, min(50, len(pictures) // (8 * threads)))
+        shares = [pictures[i:i + size] for i in range(0, len(pictures), size)]
+        futures = {client.submit(scan_some, share, settings, os.path.abspath(args.output), pure=False): share
+                   for share in shares}
         failed = []
         for future in as_completed(futures):
             try:
-                message = future.result()
+                failed += future.result()
             except Exception as e:  # a worker lost, or plotrun missing on it
-                message = "%s: %s" % (type(e).__name__, e)
-            if message is not None:
-                failed.append((futures[future], message))
+                failed += [(p, "%s: %s" % (type(e).__name__, e)) for p in futures[future]]
     finally:
         client.close()
         if cluster is not None:
