@@ -31,11 +31,13 @@ def output_name(picture):
 
 def write_whole(path, data):
     """Writes a file whole or not at all, as plotrun-scan -O does: into a
-    file of its own beside it, then renamed over it."""
+    file of its own beside it, on the disk before it is renamed over it."""
     part = "%s.%d.part" % (path, os.getpid())
     try:
         with open(part, "wb") as f:
             f.write(data)
+            f.flush()
+            os.fdatasync(f.fileno())
         os.replace(part, path)
     except OSError:
         if os.path.exists(part):
