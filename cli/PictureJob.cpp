@@ -121,9 +121,92 @@ QString pictureName(const QString& path)
     return name.isEmpty() ? path : name;
 }
 
-PictureScan scanPicture(const Options& o, const QString& image, PictureShare share)
+namespace {
+
+// The scan of a view whose settings are judged: the refusals, the engine's
+// checks and notices, and a result that is not finite, as a one-picture run
+// reports them.
+ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name, const PictureSettings& judged,
+                    const RowSink& onRow, int threads)
 {
-    PictureScan out;
+    ViewScan out;
+    if (!judged.refusal.empty()) {
+        out.messages = judged.refusal;
+        out.code = kScanUsage;
+        return out;
+    }
+    if (!judged.verdict.inputValid) {
+        out.messages = judged.verdict.messages;
+        out.code = kScanUsage;
+        return out;
+    }
+    ScanSettings settings = judged.verdict.record;
+    if (settings.Calibration.Snap)
+        snapMarks(view, settings);
+
+    const ScanChecks checks = checkScan(settings);
+    if (checks.widthResized)
+        out.messages += widthResizedNotice(checks.areaWidth).text + "\n";
+    if (checks.stop != ScanStop::None) {
+        out.messages += stopNotice(checks.stop).text;
+        out.code = kScanAborted;
+        return out;
+    }
+
+    const GridLayout layout = layoutGrid(o.fields);
+    int32_t rowCount = 0, firstNonFinite = 0;
+    std::string advice; // what the scan saw, when it spoils the points
+    try {
+        runColumnScan(view, settings, checks, o.fields.wantsSpread(),
+                      {[&](const ResultRow& r) {
+                           ++rowCount;
+                           if (firstNonFinite == 0 && !rowIsFinite(layout, r))
+                               firstNonFinite = r.number != 0 ? r.number : rowCount;
+                           onRow(r);
+                       },
+                       nullptr, [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, threads,
+                       [&](const ScanFindings& f) { advice = scanAdvice(f, settings, AdviceFor::Scanner); },
+                       o.fields.wantsUncertainty()});
+    } catch (const BmpReadError& e) {
+        // Rows read while they are scanned: the file changed under the scan.
+        out.messages += QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
+        out.code = kScanFileError;
+        return out;
+    }
+    if (firstNonFinite != 0) {
+        out.messages += notFiniteNotice(firstNonFinite).text;
+        out.code = kScanNotFinite;
+        return out;
+    }
+    if (!advice.empty())
+        out.messages += advice + "\n";
+    out.settings = settings;
+    out.picture = {std::to_string(view.width), view.height, "-", judged.boxes.SelWt};
+    return out;
+}
+
+bool tooSmall(const PixelView& view, ViewScan& out)
+{
+    if (view.width >= 2 && view.height >= 2)
+        return false;
+    out.messages = "The size of the bitmap must be at least 2x2\n";
+    out.code = kScanFileError;
+    return true;
+}
+
+} // namespace
+
+ViewScan scanView(const Options& o, const PixelView& view, const QString& name, const RowSink& onRow, int threads)
+{
+    ViewScan out;
+    if (tooSmall(view, out))
+        return out;
+    return scanJudged(o, view, name, settingsFor(o, view.width, view.height, name), onRow, threads);
+}
+
+ViewScan scanPictureRows(const Options& o, const QString& image, const RowSink& onRow, PictureShare share)
+{
+    ViewScan out;
     const QString name = pictureName(image);
     // The settings are judged as soon as the picture's size is known, so
     // that only the rows the scan reads need be held.
@@ -164,72 +247,38 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
         return out;
     }
     const PixelView view = pixelView(picture);
-    if (view.width < 2 || view.height < 2) {
-        out.messages = "The size of the bitmap must be at least 2x2\n";
-        out.code = kScanFileError;
+    if (tooSmall(view, out))
         return out;
-    }
     if (!judged)
         judged = settingsFor(o, view.width, view.height, name);
-    if (!judged->refusal.empty()) {
-        out.messages = judged->refusal;
-        out.code = kScanUsage;
-        return out;
-    }
-    if (!judged->verdict.inputValid) {
-        out.messages = judged->verdict.messages;
-        out.code = kScanUsage;
-        return out;
-    }
-    ScanSettings settings = judged->verdict.record;
-    if (settings.Calibration.Snap)
-        snapMarks(view, settings);
+    out = scanJudged(o, view, name, *judged, onRow, share.threads);
+    out.picture.bitsPerPixelText = picture.bitsPerPixel.toStdString();
+    return out;
+}
 
-    const ScanChecks checks = checkScan(settings);
-    if (checks.widthResized)
-        out.messages += widthResizedNotice(checks.areaWidth).text + "\n";
-    if (checks.stop != ScanStop::None) {
-        out.messages += stopNotice(checks.stop).text;
-        out.code = kScanAborted;
-        return out;
-    }
-
+PictureScan scanPicture(const Options& o, const QString& image, PictureShare share)
+{
     // Settings used on another picture than they were saved with: said
     // once, where one picture is scanned with them as they are.
     const bool samePictureExpected =
         o.settings && !o.settings->pictureSha256.empty() && !o.scaleWithPicture && o.outputDir.isEmpty();
     const FileDigest digest = o.fields.provenance || samePictureExpected ? fileDigest(image) : FileDigest{};
-    if (samePictureExpected)
-        out.messages += otherPictureWarning(*o.settings, digest, name);
+    const std::string otherPicture =
+        samePictureExpected ? otherPictureWarning(*o.settings, digest, pictureName(image)) : std::string();
 
     ScanReport report(o.fields, o.decimalSeparator, ScanReport::Keep::TextOnly);
+    const ViewScan v = scanPictureRows(
+        o, image, [&](const ResultRow& r) { report.addRow(r); }, share);
+    // Said only of a picture that was scanned: a damaged one has its own
+    // message.
+    PictureScan out{v.code, {}, (v.code == kScanDone ? otherPicture : std::string()) + v.messages};
+    if (v.code != kScanDone)
+        return out;
     if (o.fields.provenance)
-        report.setProvenance(provenanceLines(digest, savedSettings(o, settings, view.width, view.height),
-                                             QDateTime::currentDateTimeUtc()));
-    std::string advice; // what the scan saw, when it spoils the points
-    try {
-        runColumnScan(view, settings, checks, o.fields.wantsSpread(),
-                      {[&](const ResultRow& r) { report.addRow(r); }, nullptr,
-                       [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, share.threads,
-                       [&](const ScanFindings& f) { advice = scanAdvice(f, settings, AdviceFor::Scanner); },
-                       o.fields.wantsUncertainty()});
-    } catch (const BmpReadError& e) {
-        // Rows read while they are scanned: the file changed under the scan.
-        out.messages += QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
-        out.code = kScanFileError;
-        return out;
-    }
-    picture.image = QImage(); // the text may be large too
-    picture.feed.reset();
-    if (report.hasNonFinite()) {
-        out.messages += notFiniteNotice(report.firstNonFiniteRow()).text;
-        out.code = kScanNotFinite;
-        return out;
-    }
-    if (!advice.empty())
-        out.messages += advice + "\n";
-    out.text = report.text(
-        {std::to_string(view.width), view.height, picture.bitsPerPixel.toStdString(), judged->boxes.SelWt}, settings);
+        report.setProvenance(provenanceLines(
+            digest, savedSettings(o, v.settings, int32_t(std::stoll(v.picture.widthText)), int32_t(v.picture.height)),
+            QDateTime::currentDateTimeUtc()));
+    out.text = report.text(v.picture, v.settings);
     return out;
 }
 

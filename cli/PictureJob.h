@@ -5,11 +5,14 @@
 #include "ScanCommand.h"
 #include "ScanFlags.h"
 
+#include "../scan/Report.h"
+#include "../scan/ScanTypes.h"
 #include "../scan/Threads.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -38,6 +41,23 @@ PictureScan scanPicture(const Options& o, const QString& image, PictureShare sha
 // The settings a file would hold for a record used on a picture of width x
 // height, with the output options the flags and the settings file gave.
 SavedSettings savedSettings(const Options& o, const ScanSettings& record, int32_t width, int32_t height);
+
+// The same scan for a front end that takes the rows as they are (the Python
+// module): each row goes to `onRow`, and the output text is not made.
+using RowSink = std::function<void(const ResultRow&)>;
+struct ViewScan {
+    int code = kScanDone;
+    std::string messages;
+    // When done: the settings the scan ran with, after any width resize, and
+    // what the header block says about the picture.
+    ScanSettings settings;
+    PictureFacts picture;
+};
+ViewScan scanPictureRows(const Options& o, const QString& image, const RowSink& onRow, PictureShare share = {});
+// Pixels that are already in memory, named `name` in the messages; the
+// colour depth is then unknown ("-").
+ViewScan scanView(const Options& o, const PixelView& view, const QString& name, const RowSink& onRow,
+                  int threads = kMostThreadsPerPicture);
 
 // Writes the settings in effect for a picture of width x height; false, with
 // the messages written, when the checks refuse them.

@@ -476,6 +476,15 @@ Options parseArguments(const QStringList& args)
     return o;
 }
 
+Options optionsFromSettings(SavedSettings settings, bool scaleWithPicture)
+{
+    Options o;
+    o.settings = std::move(settings);
+    o.scaleWithPicture = scaleWithPicture;
+    mergeOutput(o);
+    return o;
+}
+
 OptionBoxes boxesWithFlags(const Options& o, OptionBoxes b)
 {
     for (const auto& [row, value] : o.given) {

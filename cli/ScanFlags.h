@@ -49,6 +49,10 @@ Options parseArguments(const QStringList& args);
 
 std::string usageText();
 
+// The options of a scan with these settings and no flags: what the Python
+// module scans with. Throws UsageError as parseArguments does.
+Options optionsFromSettings(SavedSettings settings, bool scaleWithPicture = false);
+
 // The options dialog's boxes with what the flags gave over them; `boxes`
 // holds the start values, or the settings file's.
 OptionBoxes boxesWithFlags(const Options& o, OptionBoxes boxes);

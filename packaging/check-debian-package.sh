@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder into a folder of its own and
 # checks its name, its dependencies and that it holds every installed file.
-# Usage: check-debian-package.sh CPACK BUILD_DIR OUT_DIR APP_ID
+# With PYTHON, the Python module is expected too, and must import from the
+# package's files with that interpreter.
+# Usage: check-debian-package.sh CPACK BUILD_DIR OUT_DIR APP_ID [PYTHON]
 set -euo pipefail
-cpack=$1 build=$2 out=$3 id=$4
+cpack=$1 build=$2 out=$3 id=$4 python=${5:-}
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -49,6 +51,18 @@ done
 for f in "${expected[@]}"; do
   grep -qxF "$f" <<<"$contents" || { echo "missing from the package: $f"; failed=1; }
 done
+if [ -n "$python" ]; then
+  grep -qxF /usr/share/doc/plotrun/examples/dask_batch.py <<<"$contents" || { echo "missing from the package: the Dask example"; failed=1; }
+  for f in '/plotrun/__init__\.py' '/plotrun/_plotrun\..*\.so'; do
+    grep -qE "^/usr/lib/python3[^/]*/dist-packages$f\$" <<<"$contents" || { echo "missing from the package: $f"; failed=1; }
+  done
+  dpkg-deb -x "$deb" "$out/root"
+  site=$(ls -d "$out"/root/usr/lib/python3*/dist-packages | head -n 1)
+  if ! PYTHONPATH="$site" "$python" -c 'import plotrun, sys; sys.exit(not plotrun.__file__.startswith(sys.argv[1]))' "$site"; then
+    echo "the packaged module does not import from $site"
+    failed=1
+  fi
+fi
 if [ $failed -ne 0 ]; then
   echo "--- the package holds:"
   echo "$contents"

@@ -18,6 +18,9 @@ enum class PixelLayout : uint8_t {
     // Three bytes a pixel, blue first: the rows of an uncompressed 24-bit
     // BMP file, read where they lie.
     Bgr24,
+    // Three bytes a pixel, red first: an array of H x W x 3 bytes handed
+    // over from Python, read where it lies. Held as Bgr24 is.
+    Rgb24,
 };
 
 struct PixelView;
@@ -45,7 +48,7 @@ struct PixelView {
     std::ptrdiff_t stride = 0;
     const uint32_t* pixels = nullptr;
     PixelLayout layout = PixelLayout::Rgbx32;
-    // Bgr24: the first held row, and the step from one row to the next in
+    // Bgr24 and Rgb24: the first held row, and the step from one row to the next in
     // bytes, which is negative where the rows lie bottom up.
     const uint8_t* bytes = nullptr;
     std::ptrdiff_t rowBytes = 0;
@@ -79,6 +82,10 @@ struct PixelView {
         if (layout == PixelLayout::Bgr24) {
             const uint8_t* p = bgrRow(static_cast<int32_t>(r)) + 3 * x;
             return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
+        }
+        if (layout == PixelLayout::Rgb24) {
+            const uint8_t* p = bgrRow(static_cast<int32_t>(r)) + 3 * x;
+            return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
         }
         const uint32_t c = row(static_cast<int32_t>(r))[x];
         if (layout == PixelLayout::Bgrx32)

@@ -202,6 +202,14 @@ struct Bgr24Row {
         return {q[2], q[1], q[0]};
     }
 };
+struct Rgb24Row {
+    const uint8_t* p;
+    Rgb at(int64_t x) const
+    {
+        const uint8_t* q = p + 3 * x;
+        return {q[0], q[1], q[2]};
+    }
+};
 
 // Darkness, ((255 - r) + (255 - g) + (255 - b)) div 3, counts from the
 // threshold up; white never counts. For a threshold T >= 1 that is exactly
@@ -227,6 +235,7 @@ struct DarknessWeight {
     uint32_t candidates(const Rgbx32Row& row, int64_t x) const { return darkInBlock(row.p + x, limit); }
     uint32_t candidates(const Bgrx32Row& row, int64_t x) const { return darkInBlock(row.p + x, limit); }
     uint32_t candidates(const Bgr24Row& row, int64_t x) const { return allBytesWhite(row.p + 3 * x) ? 0 : 0xFFFFu; }
+    uint32_t candidates(const Rgb24Row& row, int64_t x) const { return allBytesWhite(row.p + 3 * x) ? 0 : 0xFFFFu; }
 };
 
 // Ink: the ink model's weight, from the threshold up and never below 0 (the
@@ -268,6 +277,10 @@ struct InkWeight {
     uint32_t candidates(const Bgr24Row& row, int64_t x) const
     {
         return allBytesAre(row.p + 3 * x, lanes.paper24) ? 0 : 0xFFFFu;
+    }
+    uint32_t candidates(const Rgb24Row& row, int64_t x) const
+    {
+        return allBytesAre(row.p + 3 * x, swapped.paper24) ? 0 : 0xFFFFu;
     }
 };
 
@@ -327,6 +340,7 @@ void forEachCounted(const PixelView& pic, const Frame& f, const Weight& rule, in
         const auto row = static_cast<int32_t>(r);
         switch (held.layout) {
         case PixelLayout::Bgr24: countedOfRow(Bgr24Row{held.bgrRow(row)}, rule, xa, xb, r, visit); return;
+        case PixelLayout::Rgb24: countedOfRow(Rgb24Row{held.bgrRow(row)}, rule, xa, xb, r, visit); return;
         case PixelLayout::Bgrx32: countedOfRow(Bgrx32Row{held.row(row)}, rule, xa, xb, r, visit); return;
         case PixelLayout::Rgbx32: countedOfRow(Rgbx32Row{held.row(row)}, rule, xa, xb, r, visit); return;
         }

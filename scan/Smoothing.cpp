@@ -187,6 +187,7 @@ void smoothRows(const PixelView& pic, const Span& s, int64_t r0, int64_t r1, uin
         const auto row = static_cast<int32_t>(q);
         switch (held.layout) {
         case PixelLayout::Bgr24: sumRow(Bgr24Row{held.bgrRow(row)}, s, sums); break;
+        case PixelLayout::Rgb24: sumRow(walk::Rgb24Row{held.bgrRow(row)}, s, sums); break;
         case PixelLayout::Bgrx32: sumRow(Bgrx32Row{held.row(row)}, s, sums); break;
         case PixelLayout::Rgbx32: sumRow(Rgbx32Row{held.row(row)}, s, sums); break;
         }

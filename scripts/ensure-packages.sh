@@ -10,6 +10,7 @@ plotrun_packages=(
   fonts-dejavu-core
   clang-format
   desktop-file-utils appstream dpkg-dev
+  python3-dev pybind11-dev python3-numpy python3-distributed
 )
 
 ensure_packages() {

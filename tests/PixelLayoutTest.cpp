@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cmath>
 #include <mutex>
 #include <random>
 #include <set>
@@ -204,6 +205,22 @@ ScanSettings wholePicture(int32_t w, int32_t h)
     return s;
 }
 
+// A picture as a Python array of H x W x 3 bytes holds it: red first.
+struct RedFirst {
+    std::vector<uint8_t> bytes;
+    PixelView view;
+
+    explicit RedFirst(const TestPicture& pic) : bytes(pic.pixels.size() * 3), view(pic.view())
+    {
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = uint8_t(pic.pixels[i / 3] >> (8 * (i % 3)));
+        view.pixels = nullptr;
+        view.layout = PixelLayout::Rgb24;
+        view.bytes = bytes.data();
+        view.rowBytes = 3 * std::ptrdiff_t(pic.width);
+    }
+};
+
 TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
 {
     std::mt19937 rng(20261208);
@@ -230,6 +247,8 @@ TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
         qt.pixels = bgrx.data();
         qt.layout = PixelLayout::Bgrx32;
         expectSameScan(engineScan(qt, s, spread), want, name + " blue low");
+        const RedFirst array(pic);
+        expectSameScan(engineScan(array.view, s, spread), want, name + " red first");
         for (const bool topDown : {false, true}) {
             const Bgr24Rows rows(pic, topDown);
             expectSameScan(engineScan(rows.view(), s, spread), want, name + " in place");
@@ -241,6 +260,23 @@ TEST(PixelLayouts, ScanTheSameOnRandomPicturesAndSettings)
         rowsCompared += want.rows.size();
     }
     EXPECT_GT(rowsCompared, size_t(2000));
+}
+
+// In ink mode a block of the paper's colour is passed over at once; a block
+// of its mirror, red and blue swapped, is no paper and counts.
+TEST(PixelLayouts, RedFirstRowsTellThePaperFromItsMirror)
+{
+    ScanSettings s = wholePicture(64, 6);
+    s.Ink.On = true;
+    s.Ink.Ink = 0;
+    s.Ink.Paper = TestPicture::rgb(250, 240, 120);
+    s.Ink.Tolerance = InkSettings::kMaxTolerance;
+    s.Threshold = 1;
+    const TestPicture pic(64, 6, PixelView::swapRedBlue(s.Ink.Paper));
+    const Scan want = engineScan(pic.view(), s, true);
+    ASSERT_EQ(want.rows.size(), size_t(64));
+    EXPECT_TRUE(std::isfinite(want.rows[0].realY));
+    expectSameScan(engineScan(RedFirst(pic).view, s, true), want, "the paper's mirror");
 }
 
 // The runs that line removal reads: the counted pixels, each run of them
