@@ -41,6 +41,8 @@ TGOptions::TGOptions(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
     QTableWidget* table = ui_->ReferencePointsTable;
     table->verticalHeader()->setDefaultSectionSize(22);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // The residual's title is the longest; the positions take what is left.
+    table->horizontalHeader()->setSectionResizeMode(table->columnCount() - 1, QHeaderView::ResizeToContents);
     connect(table, &QTableWidget::itemChanged, this, [this] {
         showResiduals();
         announceTyped();
