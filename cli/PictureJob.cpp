@@ -69,9 +69,12 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
         const auto point = givenPoint(o, row);
         if (!point)
             continue;
+        // A number that a box holds too was judged there, with the rest.
         const auto [x, y] = *point;
-        row.number(judged, 0) = x;
-        row.number(judged, 1) = y;
+        if (!row.controls[0].text)
+            row.number(judged, 0) = x;
+        if (!row.controls[1].text)
+            row.number(judged, 1) = y;
         if (!row.goesWith[0] || std::string_view(row.goesWith[0]) != "--follow")
             continue;
         // A Start far from the area would only pick the edge strip's run.
@@ -220,6 +223,9 @@ ViewScan scanPictureRows(const Options& o, const QString& image, const RowSink& 
         if (checks.stop != ScanStop::None)
             return {0, 0};
         const RowSpan span = rowsReadByScan(height, settings, checks);
+        // Snapped marks turn a chart's map, and its area with it.
+        if (settings.Calibration.Snap && !settings.Calibration.aligned())
+            return {0, height};
         if (settings.Calibration.Snap) {
             // Also the rows around the marks, and room for the area to move
             // with them.
@@ -290,9 +296,10 @@ bool saveSettings(const Options& o, int32_t width, int32_t height, std::ostream&
         return false;
     }
     SavedSettings s = savedSettings(o, p.verdict.record, width, height);
-    // The picture they were made on, so that using them on another says so;
-    // saved again without a picture, the one the file names.
-    if (!o.images.isEmpty())
+    // With provenance on, the picture they were made on, so that using them
+    // on another says so; saved again without a picture, the one the file
+    // names.
+    if (o.fields.provenance && !o.images.isEmpty())
         s.pictureSha256 = fileDigest(o.images.value(0)).sha256;
     else if (o.settings)
         s.pictureSha256 = o.settings->pictureSha256;

@@ -75,7 +75,8 @@ std::pair<double, double> pointFlag(const ScanOption& row, const QString& value)
     const double x = QString::fromStdString(p[0]).toDouble(&okX);
     const double y = QString::fromStdString(p[1]).toDouble(&okY);
     const bool whole = row.fractional || (x == std::trunc(x) && y == std::trunc(y));
-    if (!okX || !okY || x < 0 || y < 0 || !whole || x > 2147483647.0 || y > 2147483647.0)
+    if (!okX || !okY || !std::isfinite(x) || !std::isfinite(y) || x < 0 || y < 0 || !whole || x > 2147483647.0 ||
+        y > 2147483647.0)
         throw UsageError{std::string(row.flag) + " takes two " + (row.fractional ? "numbers" : "whole numbers") +
                          " of at least 0, X,Y in bitmap coordinates"};
     return {x, y};
@@ -452,6 +453,12 @@ Options parseArguments(const QStringList& args)
     }
     if (const auto alone = aloneCompanions(o); !alone.empty() && o.settingsPath.isEmpty())
         throw UsageError{companionsText(*alone.front())};
+    for (const ScanOption& row : scanOptions())
+        if (row.kind == OptionKind::ReferencePoints &&
+            size_t(std::count_if(o.given.begin(), o.given.end(), [&](const auto& g) { return g.first == &row; })) >
+                kMostReferencePoints)
+            throw UsageError{std::string(row.flag) + " is given more than " + std::to_string(kMostReferencePoints) +
+                             " times"};
     if (givenFlag(o, "--ref") && (givenFlag(o, "--x1") || givenFlag(o, "--y1")))
         throw UsageError{"--ref cannot be given with --x1 or --y1, which give X1 and Y1 as full points"};
     if (o.scaleWithPicture && o.settingsPath.isEmpty())
@@ -513,6 +520,10 @@ OptionBoxes boxesWithFlags(const Options& o, OptionBoxes b)
                     b.*c[i].text = formatReal(i == 0 ? x : y, ".");
             break;
         }
+        case OptionKind::Choice:
+            if (c[0].choice)
+                b.*c[0].choice = choiceFlag(*row, value);
+            break;
         case OptionKind::Colour:
             b.*c[0].colour = colourFlag(value, row->flag);
             if (row->switchesOn)

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <new>
+#include <vector>
 
 namespace plotrun {
 
@@ -63,6 +65,56 @@ double lengthInches(const QString& text)
 
 } // namespace
 
+// Whether a PDF's page tree, as far as its objects lie in plain text, leads
+// back to a node above: a /Kids list that holds its own node, or an
+// ancestor. The renderer would walk such a tree for ever.
+bool pageTreeLoops(const QByteArray& bytes)
+{
+    static const QRegularExpression object(R"((\d+)\s+\d+\s+obj\b)");
+    static const QRegularExpression kids(R"(/Kids\s*\[([^\]]*)\])");
+    static const QRegularExpression reference(R"((\d+)\s+\d+\s+R\b)");
+    std::map<qint64, std::vector<qint64>> children;
+    const QString text = QString::fromLatin1(bytes);
+    for (auto it = object.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const qsizetype end = text.indexOf("endobj", m.capturedEnd());
+        const QString body = text.mid(m.capturedEnd(), end < 0 ? -1 : end - m.capturedEnd());
+        const QRegularExpressionMatch k = kids.match(body);
+        if (!k.hasMatch())
+            continue;
+        std::vector<qint64>& list = children[m.captured(1).toLongLong()];
+        for (auto r = reference.globalMatch(k.captured(1)); r.hasNext();)
+            list.push_back(r.next().captured(1).toLongLong());
+    }
+    // A depth-first walk that meets a node still on its path has found a
+    // loop. The walk keeps its own stack: a hostile file may nest deeply.
+    std::map<qint64, int> state; // 1: on the path, 2: done
+    for (const auto& [root, list] : children) {
+        if (state[root] != 0)
+            continue;
+        std::vector<std::pair<qint64, size_t>> path{{root, 0}}; // a node and its next child
+        state[root] = 1;
+        while (!path.empty()) {
+            auto& [node, next] = path.back();
+            const auto c = children.find(node);
+            if (c == children.end() || next >= c->second.size()) {
+                state[node] = 2;
+                path.pop_back();
+                continue;
+            }
+            const qint64 child = c->second[next++];
+            int& s = state[child];
+            if (s == 1)
+                return true;
+            if (s == 0) {
+                s = 1;
+                path.emplace_back(child, 0);
+            }
+        }
+    }
+    return false;
+}
+
 PageFormat pageFormat(const QString& path)
 {
     const QFileInfo info(path);
@@ -111,6 +163,9 @@ PageFile::PageFile(const QString& path) : d_(std::make_unique<Document>())
         file.seek(std::max<qint64>(0, file.size() - kMarkerWindow));
         if (!file.read(kMarkerWindow).contains("%%EOF"))
             throw refusal(format, name_, "is damaged: it is cut short (it has no end marker %%EOF).");
+        file.seek(0);
+        if (pageTreeLoops(file.readAll()))
+            throw refusal(format, name_, "is damaged: its list of pages leads back into itself.");
         file.close();
         switch (d_->pdf.load(path)) {
         case QPdfDocument::Error::None: break;

@@ -27,8 +27,6 @@ namespace plotrun {
 namespace {
 
 constexpr const char* kFormat = "plotrun-settings";
-// A fit needs a few points; a file with thousands is not a calibration.
-constexpr qsizetype kMostReferencePoints = 1000;
 
 // One JSON object being read: every value is asked for by its key, and the
 // key's full path names it in every refusal.
@@ -246,6 +244,21 @@ private:
     std::map<QString, Keys> inner_;
 };
 
+// A number of a row that another row's box holds too, as X1's x is the
+// reference x.
+bool boxOfAnotherRow(const ScanOption& row, int i)
+{
+    const auto box = row.controls[i].text;
+    if (!box)
+        return false;
+    for (const ScanOption& other : scanOptions())
+        if (&other != &row)
+            for (const OptionControl& c : other.controls)
+                if (c.text == box)
+                    return true;
+    return false;
+}
+
 // Reads one key of a row: `key` is its path within the group. With
 // `fractionalMarks` (a calibration kind other than the axes kind) the
 // origin and the references may lie between pixels.
@@ -270,8 +283,13 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s, bool 
             Keys& n = group.at(at);
             const bool mark =
                 fractionalMarks && row.kind == OptionKind::Positions && QString(row.keys[0]).startsWith("calibration.");
-            row.number(s, i) =
+            const double value =
                 row.kind == OptionKind::Reals || row.fractional || mark ? n.number(number) : n.whole(number);
+            // X1's x is the reference x, read from its own key first: the
+            // file may not say two things about it.
+            if (row.kind == OptionKind::Point && boxOfAnotherRow(row, i) && value != row.number(s, i))
+                n.fail(number, "must be the same as the reference it also gives");
+            row.number(s, i) = value;
         }
         break;
     case OptionKind::Colour: row.colour(s) = readColourKey(g, name); break;
@@ -286,7 +304,7 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s, bool 
         std::vector<ReferencePoint>& points = row.points(s);
         points.clear();
         const QJsonArray list = g.array(name);
-        if (list.size() > kMostReferencePoints)
+        if (size_t(list.size()) > kMostReferencePoints)
             g.fail(name, QString("holds more than %1 points").arg(kMostReferencePoints));
         for (qsizetype i = 0; i < list.size(); ++i) {
             if (!list[i].isObject())
@@ -473,8 +491,11 @@ SavedSettings settingsFromJson(const QByteArray& json)
     Keys picture = top.object("picture");
     readPicture(picture, s);
     picture.noOthers();
-    const QJsonValue kind = doc.object().value("calibration").toObject().value("kind");
-    const bool fractionalMarks = kind.isString() && kind.toString() != "axes";
+    // Marks of the other kinds, and snapped marks, lie between pixels.
+    const QJsonObject calibration = doc.object().value("calibration").toObject();
+    const QJsonValue kind = calibration.value("kind");
+    const bool fractionalMarks =
+        (kind.isString() && kind.toString() != "axes") || calibration.value("snap").toBool(false);
     for (const Group& g : groups()) {
         if (g.inFile != InFile::Always && !top.has(g.key))
             continue;
@@ -586,6 +607,18 @@ ScanSettings scaledToPicture(const SavedSettings& s, int32_t width, int32_t heig
             v *= f;
     };
     CalibrationSettings& c = r.Calibration;
+    // There O and the references are full points too, scaled alike, or
+    // rounding them alone would turn the axes.
+    if (!c.aligned()) {
+        r.OriginX = s.record.OriginX;
+        r.OriginY = s.record.OriginY;
+        r.RefX = s.record.RefX;
+        r.RefY = s.record.RefY;
+        scaleExactly(r.OriginX, fx);
+        scaleExactly(r.RefX, fx);
+        scaleExactly(r.OriginY, fy);
+        scaleExactly(r.RefY, fy);
+    }
     scaleExactly(c.X1Y, fy);
     scaleExactly(c.Y1X, fx);
     scaleExactly(c.CornerX, fx);

@@ -229,7 +229,8 @@ ChartFit fitChart(const ScanSettings& s)
     const LD ax = static_cast<LD>(x1.x) - ox, ay = static_cast<LD>(x1.y) - oy;
     const LD bx = static_cast<LD>(y1.x) - ox, by = static_cast<LD>(y1.y) - oy;
     const LD lx = signedLength(ax, ay, ax), ly = signedLength(bx, by, by);
-    if (!(std::fabs(ax * by - ay * bx) > 1e-9L * std::fabs(lx * ly))) {
+    // Axes less than about a degree apart cannot be told from one line.
+    if (!(std::fabs(ax * by - ay * bx) > 0.02L * std::fabs(lx * ly))) {
         fit.problem = FitProblem::Collinear;
         return fit;
     }

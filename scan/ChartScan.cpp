@@ -152,13 +152,11 @@ public:
         }
         if (plan_ && sinks_.onFollowCounts)
             sinks_.onFollowCounts(plan_->counts);
-        if (sinks_.onFindings) {
-            // Without following and line removal, what the scan saw is
-            // planned on the same cells, every run kept.
-            ScanSettings plain = s_;
-            plain.Follow.On = plain.Follow.RemoveLines = false;
-            sinks_.onFindings(findingsOf(plan_ ? *plan_ : planOnCells(plain)));
-        }
+        // What a scan with following or line removal saw, from its plan. A
+        // plain scan in the frame makes no cells, which would cost more
+        // than the scan.
+        if (plan_ && sinks_.onFindings)
+            sinks_.onFindings(findingsOf(*plan_));
         return number - 1;
     }
 
@@ -353,10 +351,28 @@ FrameArea frameAreaOf(const ScanSettings& s, const ChartMap& map)
     // Every corner of the rectangle lies on the marks' side of the horizon,
     // so that it is a quadrilateral on the picture that does not cross
     // itself.
+    if (!std::isfinite(a.left) || !std::isfinite(a.right) || !std::isfinite(a.bottom) || !std::isfinite(a.top)) {
+        a.stop = ScanStop::UnfixedFit;
+        return a;
+    }
     for (const double x : {a.left, a.right})
         for (const double y : {a.bottom, a.top})
-            if (!(fit->toPicture.weight(x, y) > 0) || !std::isfinite(x) || !std::isfinite(y))
+            if (!(fit->toPicture.weight(x, y) > 0))
                 a.stop = ScanStop::FoldedArea;
+    if (a.stop != ScanStop::None)
+        return a;
+    // The rectangle's area in the frame against the quadrilateral's on the
+    // picture: a frame pixel is about a picture pixel, unless the axes
+    // nearly meet or the perspective nearly reaches the horizon. Then the
+    // scan would walk far more strips and rows than the picture holds.
+    const ChartPoint c[4] = {map.fromFrame(a.left, a.bottom), map.fromFrame(a.right, a.bottom),
+                             map.fromFrame(a.right, a.top), map.fromFrame(a.left, a.top)};
+    double twice = 0;
+    for (int i = 0; i < 4; ++i)
+        twice += c[i].x * c[(i + 1) % 4].y - c[(i + 1) % 4].x * c[i].y;
+    const double frameArea = (a.right - a.left) * (a.top - a.bottom);
+    if (frameArea > kMostFrameStretch * std::fabs(twice) / 2 + kFrameStretchRoom)
+        a.stop = ScanStop::StretchedArea;
     return a;
 }
 

@@ -30,6 +30,12 @@ struct FrameArea {
 };
 FrameArea frameAreaOf(const ScanSettings& settings, const ChartMap& map);
 
+// How many times the area's pixels on the picture the frame's rectangle may
+// hold (with some room for small areas) before the map is refused as
+// stretched.
+inline constexpr double kMostFrameStretch = 16;
+inline constexpr double kFrameStretchRoom = 1 << 20;
+
 // Why the marks of a kind other than the axes kind cannot make a scan: a
 // mark the kind needs is not set, or the map cannot be made (the scan's own
 // stops). Empty when they can, and always in the axes kind.

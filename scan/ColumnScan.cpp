@@ -384,6 +384,7 @@ Notice stopNotice(ScanStop stop)
     case ScanStop::CollinearMarks: return {kAbortTitle, kCollinearText};
     case ScanStop::UnfixedFit: return {kAbortTitle, kUnfixedText};
     case ScanStop::FoldedArea: return {kAbortTitle, kFoldedText};
+    case ScanStop::StretchedArea: return {kAbortTitle, kStretchedText};
     case ScanStop::None: break;
     }
     return {};

@@ -28,6 +28,9 @@ inline constexpr const char* kSameOriginYText = "Reference Y cannot be same as o
 inline constexpr const char* kCollinearText = "Origin, X1 and Y1 cannot lie on one line\n";
 inline constexpr const char* kUnfixedText = "The calibration points cannot fix the map\n";
 inline constexpr const char* kFoldedText = "The scan area crosses the horizon of the perspective map\n";
+inline constexpr const char* kStretchedText =
+    "The calibration stretches the scan area far beyond its pixels: the axes nearly meet, or the perspective "
+    "nearly reaches its horizon\n";
 
 // "Scan width is too large!\nIt is now resized to " and the width.
 Notice widthResizedNotice(int32_t areaWidth);

@@ -21,7 +21,8 @@ public:
     OptionCheck(const OptionBoxes& typed, const ScanSettings& working, int32_t width, int32_t height,
                 std::string_view sep)
         : values_{working}, w_(values_.record), box_(typed), W_(width), H_(height), sep_(sep),
-          aligned_(static_cast<CalibrationKind>(typed.CalibrationKindIndex) == CalibrationKind::Axes)
+          aligned_(static_cast<CalibrationKind>(typed.CalibrationKindIndex) == CalibrationKind::Axes),
+          fractional_(!aligned_ || typed.SnapCheckBox)
     {
     }
 
@@ -279,7 +280,7 @@ private:
     double checkPosition(std::string& text, double fallback, bool shownWhen, const char* bad, const char* out,
                          Refused refused, bool& accepted)
     {
-        const std::optional<double> v = aligned_ ? readBitmap(text, sep_) : readReal(text, sep_);
+        const std::optional<double> v = fractional_ ? readReal(text, sep_) : readBitmap(text, sep_);
         if (!v || refused(*v)) {
             refuse(v ? out : bad);
             text = showIf(shownWhen, fallback);
@@ -392,7 +393,8 @@ private:
     const std::string_view sep_;
     std::string messages_;
     bool valid_ = true;
-    const bool aligned_; // the kind typed is the axes kind
+    const bool aligned_;    // the kind typed is the axes kind
+    const bool fractional_; // marks may lie between pixels: full points, or snapped
 
     // The values used.
     std::optional<double> startX_, endX_; // the X start and end as read

@@ -51,7 +51,10 @@ const std::vector<std::string>& ScanReport::addRow(const ResultRow& row)
 std::vector<std::string> ScanReport::headLines(const PictureFacts& picture, const ScanSettings& settings) const
 {
     std::vector<std::string> header;
-    if (fields_.scanningParameters) {
+    // The record of how the numbers were made goes in the block, which it
+    // then shows.
+    const bool block = fields_.scanningParameters || !provenance_.empty();
+    if (block) {
         header = headerBlock(picture, settings, fields_.delimiter, separator_);
         // The size of each contribution to the uncertainties, before the
         // block's last, empty line.
@@ -64,8 +67,7 @@ std::vector<std::string> ScanReport::headLines(const PictureFacts& picture, cons
         }
         header.insert(header.end() - 1, provenance_.begin(), provenance_.end());
     }
-    return outputLines(fields_.scanningParameters ? &header : nullptr, fields_.columnNames ? &columnNames_ : nullptr,
-                       {}, fields_.delimiter);
+    return outputLines(block ? &header : nullptr, fields_.columnNames ? &columnNames_ : nullptr, {}, fields_.delimiter);
 }
 
 std::vector<std::string> ScanReport::lines(const PictureFacts& picture, const ScanSettings& settings) const

@@ -3,6 +3,7 @@
 // window, and the Output field settings that the output fields dialog holds.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ struct ReferencePoint {
 
     bool operator==(const ReferencePoint&) const = default;
 };
+
+// A fit needs a few reference points; thousands are no calibration.
+inline constexpr size_t kMostReferencePoints = 1000;
 
 // The calibration beyond the axes-along-the-picture marks. X1 is (RefX, X1Y)
 // and Y1 is (Y1X, RefY); in the axes kind X1Y and Y1X are not read.

@@ -44,6 +44,7 @@ enum class ScanStop {
     CollinearMarks, // O, X1 and Y1 lie on one line
     UnfixedFit,     // the points cannot fix the map
     FoldedArea,     // the area crosses the horizon of a perspective map
+    StretchedArea,  // the map stretches the area far beyond its pixels
 };
 
 struct ScanChecks {

@@ -168,6 +168,11 @@ TEST_F(PageFiles, EmptyDamagedAndEncryptedFilesAreRefusedInTheirOwnWords)
          "password, then open that."},
         {"nopages.pdf", handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}),
          "The PDF file \"nopages.pdf\" is empty: it has no pages."},
+        // A list of pages that holds itself: the renderer would never return.
+        {"loop.pdf",
+         handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                      "<< /Type /Pages /Kids [2 0 R] /Count 1 >>"}),
+         "The PDF file \"loop.pdf\" is damaged: its list of pages leads back into itself."},
         {"cut.svg", chart.left(chart.size() / 2), "The SVG file \"cut.svg\" is damaged: line "},
         {"html.svg", "<html><body>no drawing</body></html>", "The SVG file \"html.svg\" does not hold an SVG drawing."},
         {"sizeless.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"0\" height=\"0\"/>",

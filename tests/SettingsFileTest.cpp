@@ -129,6 +129,15 @@ TEST(SettingsFile, TheCalibrationOfTheAxesKindIsAsItWasAndTheOtherKindsReadBack)
     EXPECT_EQ(settingsFromJson(settingsToJson(s)), s);
 }
 
+TEST(SettingsFile, SnappedMarksKeepTheirFractionsInTheAxesKind)
+{
+    SavedSettings s = workedExample();
+    s.record.Calibration.Snap = true;
+    s.record.OriginX = 50.25;
+    s.record.RefY = 240.75;
+    EXPECT_EQ(settingsFromJson(settingsToJson(s)), s);
+}
+
 TEST(SettingsFile, AFileIsWrittenAndReadByPath)
 {
     QTemporaryDir dir;
@@ -176,6 +185,8 @@ TEST(SettingsFile, EveryRefusalNamesTheKeyAndTheProblem)
         {withValue("output.fields", QJsonObject{{"real", false}, {"sdev", false}, {"sdevY", false}, {"bitmap", false}}),
          "the key \"output.fields\" must include at least one output field"},
         {withValue("picture.width", 1), "the key \"picture.width\" must be at least 2"},
+        {withValue("calibration.x1", QJsonObject{{"x", 251}, {"y", 40}}),
+         "the key \"calibration.x1.x\" must be the same as the reference it also gives"},
         {withValue("calibration.kind", "tilted"),
          "the key \"calibration.kind\" must be one of axes, three-point, four-point"},
         {withValue("calibration.points", 3), "the key \"calibration.points\" must be a list"},
@@ -287,6 +298,17 @@ TEST(SettingsFile, ScalingCarriesMarksAreaAndWidthToAnotherSize)
     EXPECT_EQ(r.ScanWidth, 6);
     EXPECT_EQ(r.RealRefX, s.record.RealRefX);
     EXPECT_EQ(r.Follow, s.record.Follow) << "following unused stays as it was";
+
+    // The full points of a turned chart scale alike, O and X1 together, so
+    // that the x axis keeps its slope.
+    SavedSettings turned = s;
+    turned.record.Calibration = {CalibrationKind::ThreePoint, 40.4, 50.6};
+    turned.record.OriginX = 50.3;
+    turned.record.OriginY = 40.4;
+    const ScanSettings t = scaledToPicture(turned, 1280, 960);
+    EXPECT_DOUBLE_EQ(t.Calibration.X1Y - t.OriginY, 0.0);
+    EXPECT_DOUBLE_EQ(t.OriginX, 100.6);
+    EXPECT_DOUBLE_EQ(t.Calibration.Y1X, 101.2);
 
     // Following's Start mark and its rows: scaled as the marks are.
     s.record.Follow.On = true;

@@ -80,8 +80,9 @@ void SettingsCommands::SaveSettingsClick()
     if (!threshold)
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
     SavedSettings s = settingsInEffect(document_, *threshold, *GOptions, *GOutput);
-    // The picture they are made on, so that using them on another says so.
-    if (!document_.picture.path.isEmpty())
+    // With provenance on, the picture they are made on, so that using them
+    // on another says so.
+    if (s.fields.provenance && !document_.picture.path.isEmpty())
         s.pictureSha256 = fileDigest(document_.picture.path).sha256;
     // Nothing is saved that could not be loaded again.
     try {
