@@ -43,18 +43,6 @@ std::optional<QJsonValue> valueOf(const QByteArray& text)
     return doc.array().first();
 }
 
-void put(QJsonObject& o, const QString& key, const QJsonValue& v)
-{
-    const qsizetype dot = key.indexOf('.');
-    if (dot < 0) {
-        o[key] = v;
-        return;
-    }
-    QJsonObject inner = o[key.left(dot)].toObject();
-    put(inner, key.mid(dot + 1), v);
-    o[key.left(dot)] = inner;
-}
-
 bool isKey(const QString& key)
 {
     return !key.isEmpty() &&
@@ -111,7 +99,7 @@ SavedSettings settingsFromProvenance(const std::string& text, const std::string&
             const QString key = QString::fromStdString(rest.substr(0, split));
             const std::optional<QJsonValue> value = valueOf(QByteArray::fromStdString(rest.substr(split + d.size())));
             if (isKey(key) && value) {
-                put(top, key, *value);
+                putAtKey(top, key, *value);
                 taken = true;
             }
         }

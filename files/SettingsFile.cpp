@@ -137,19 +137,6 @@ std::pair<QString, QString> splitKey(const QString& key)
 
 QString groupOf(const char* key) { return QString(key).section('.', 0, 0); }
 
-// Sets the value at a dotted key, making the objects on the way.
-void put(QJsonObject& o, const QString& key, const QJsonValue& v)
-{
-    const qsizetype dot = key.indexOf('.');
-    if (dot < 0) {
-        o[key] = v;
-        return;
-    }
-    QJsonObject inner = o[key.left(dot)].toObject();
-    put(inner, key.mid(dot + 1), v);
-    o[key.left(dot)] = inner;
-}
-
 // The keys of the column names, in the order of Field.
 constexpr const char* kNameKeys[kFieldCount] = {"x", "y", "sdev", "sdevY", "bitmapX", "bitmapY", "ux", "uy"};
 // The fields from the uncertainties on came later: a file holds them, and
@@ -163,15 +150,15 @@ void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
     const QString key = row.keys[0];
     const OutputFields& f = v.fields;
     switch (row.kind) {
-    case OptionKind::Whole: put(o, key, wholeIn(row, v)); break;
-    case OptionKind::OnOff: put(o, key, onOffIn(row, v)); break;
+    case OptionKind::Whole: putAtKey(o, key, wholeIn(row, v)); break;
+    case OptionKind::OnOff: putAtKey(o, key, onOffIn(row, v)); break;
     case OptionKind::Positions:
     case OptionKind::Reals:
     case OptionKind::Point:
         for (int i = 0; i < numberCount(row); ++i)
-            put(o, row.keys[i], numberIn(row, v, i));
+            putAtKey(o, row.keys[i], numberIn(row, v, i));
         break;
-    case OptionKind::Colour: put(o, key, QString::fromStdString(colourText(colourIn(row, v)))); break;
+    case OptionKind::Colour: putAtKey(o, key, QString::fromStdString(colourText(colourIn(row, v)))); break;
     case OptionKind::FieldList: {
         QJsonObject fields{
             {"real", f.realCoordinates}, {"sdev", f.sdev}, {"sdevY", f.sdevY}, {"bitmap", f.bitmapCoordinates}};
@@ -179,7 +166,7 @@ void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
             fields["ux"] = true;
         if (f.uy)
             fields["uy"] = true;
-        put(o, key, fields);
+        putAtKey(o, key, fields);
         break;
     }
     case OptionKind::ColumnNames: {
@@ -188,17 +175,17 @@ void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
         for (int i = 0; i < kFieldCount; ++i)
             if (i < kFirstLaterField || f.names[i] != start.names[i])
                 names[kNameKeys[i]] = QString::fromStdString(f.names[i]);
-        put(o, key, names);
+        putAtKey(o, key, names);
         break;
     }
-    case OptionKind::Delimiter: put(o, key, QString::fromStdString(f.delimiter)); break;
-    case OptionKind::DecimalSeparator: put(o, key, QString::fromStdString(v.decimalSeparator)); break;
-    case OptionKind::Choice: put(o, key, row.choices[row.choice(v)]); break;
+    case OptionKind::Delimiter: putAtKey(o, key, QString::fromStdString(f.delimiter)); break;
+    case OptionKind::DecimalSeparator: putAtKey(o, key, QString::fromStdString(v.decimalSeparator)); break;
+    case OptionKind::Choice: putAtKey(o, key, row.choices[row.choice(v)]); break;
     case OptionKind::ReferencePoints: {
         QJsonArray points;
         for (const ReferencePoint& p : row.points(const_cast<OptionValues&>(v)))
             points.append(QJsonObject{{"x", p.x}, {"y", p.y}, {"realX", p.realX}, {"realY", p.realY}});
-        put(o, key, points);
+        putAtKey(o, key, points);
         break;
     }
     }
@@ -446,6 +433,18 @@ const std::vector<std::pair<std::string, std::string>>& messageKeys()
 }
 
 } // namespace
+
+void putAtKey(QJsonObject& o, const QString& key, const QJsonValue& v)
+{
+    const qsizetype dot = key.indexOf('.');
+    if (dot < 0) {
+        o[key] = v;
+        return;
+    }
+    QJsonObject inner = o[key.left(dot)].toObject();
+    putAtKey(inner, key.mid(dot + 1), v);
+    o[key.left(dot)] = inner;
+}
 
 QByteArray settingsToJson(const SavedSettings& s)
 {

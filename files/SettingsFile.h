@@ -8,6 +8,7 @@
 #include "../scan/ScanSettings.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <cstdint>
@@ -36,6 +37,10 @@ public:
 };
 
 inline constexpr int kSettingsVersion = 1;
+
+// Sets the value at a dotted key ("calibration.origin.x"), making the
+// objects on the way.
+void putAtKey(QJsonObject& object, const QString& key, const QJsonValue& value);
 
 // The JSON text of the settings.
 QByteArray settingsToJson(const SavedSettings& settings);

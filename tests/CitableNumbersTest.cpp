@@ -246,13 +246,3 @@ TEST(Provenance, SettingsUsedOnAnotherPictureSaySoOnceAndChangeNothing)
 
 } // namespace
 } // namespace plotrun::test
-
-int main(int argc, char** argv)
-{
-    // Painting and JPEG need a platform; none is shown.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

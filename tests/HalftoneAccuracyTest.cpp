@@ -151,12 +151,3 @@ TEST(HalftoneAccuracy, SmoothingGivesTheGreyCurveBackFromItsDots)
 
 } // namespace
 } // namespace plotrun::test
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv); // fonts for the tick labels
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

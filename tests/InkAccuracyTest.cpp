@@ -153,13 +153,3 @@ TEST_F(InkFlags, BadInkValuesAreRefused)
 
 } // namespace
 } // namespace plotrun::test
-
-int main(int argc, char** argv)
-{
-    // Fonts for the tick labels need a platform; none is shown.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

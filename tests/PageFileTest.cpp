@@ -320,13 +320,3 @@ TEST_F(PageFiles, ABatchMixesPicturesAndPagesAndAPictureIgnoresThePageFlags)
 
 } // namespace
 } // namespace plotrun::test
-
-int main(int argc, char** argv)
-{
-    // The charts' labels need fonts, and fonts a platform; none is shown.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
