@@ -33,20 +33,16 @@ int32_t clampToInt32(int64_t v)
 
 namespace {
 
-// The checks in the chart's frame, where the area is the rectangle that its
-// corners span: the map first, then the width and the height as above.
-ScanChecks checkFrameScan(ScanSettings& s)
+// The width check and the height check of an area `width` pixels wide and
+// `height` high: when the area is narrower than one strip, ScanWidth is cut
+// to its width.
+ScanChecks checkWidthAndHeight(ScanSettings& s, int64_t width, int64_t height)
 {
     ScanChecks c;
-    const FrameArea a = frameAreaOf(s, ChartMap(s));
-    if (a.stop != ScanStop::None) {
-        c.stop = a.stop;
-        return c;
-    }
-    const int64_t width = std::clamp<int64_t>(static_cast<int64_t>(std::clamp(a.right - a.left, 0.0, 2.0e9)), 0,
-                                              std::numeric_limits<int32_t>::max());
-    c.areaWidth = static_cast<int32_t>(width);
+    c.areaWidth = clampToInt32(width);
     if (width < 1) {
+        // Cutting ScanWidth to a width below 1 would leave it unusable for
+        // every later scan, so such an area is refused instead.
         c.stop = ScanStop::NarrowArea;
         return c;
     }
@@ -56,10 +52,24 @@ ScanChecks checkFrameScan(ScanSettings& s)
         c.stripCount = 1;
         c.widthResized = true;
     }
-    c.scanHeight = static_cast<int32_t>(std::clamp(a.top - a.bottom, 0.0, 2.0e9));
+    c.scanHeight = clampToInt32(height);
     if (c.scanHeight < 1)
         c.stop = ScanStop::FlatArea;
     return c;
+}
+
+// The checks in the chart's frame, where the area is the rectangle that its
+// corners span: the map first, then the width and the height.
+ScanChecks checkFrameScan(ScanSettings& s)
+{
+    const FrameArea a = frameAreaOf(s, ChartMap(s));
+    if (a.stop != ScanStop::None) {
+        ScanChecks c;
+        c.stop = a.stop;
+        return c;
+    }
+    const auto whole = [](double v) { return static_cast<int64_t>(std::clamp(v, 0.0, 2.0e9)); };
+    return checkWidthAndHeight(s, whole(a.right - a.left), whole(a.top - a.bottom));
 }
 
 } // namespace
@@ -68,25 +78,11 @@ ScanChecks checkScan(ScanSettings& s)
 {
     if (!s.Calibration.aligned())
         return checkFrameScan(s);
-    ScanChecks c;
-    const int64_t a = static_cast<int64_t>(truncToInt32(s.ScanEndX)) - truncToInt32(s.ScanStartX);
-    c.areaWidth = clampToInt32(a);
-    if (a < 1) {
-        // Cutting ScanWidth to a width below 1 would leave it unusable for
-        // every later scan, so such an area is refused instead.
-        c.stop = ScanStop::NarrowArea;
+    ScanChecks c = checkWidthAndHeight(s, static_cast<int64_t>(truncToInt32(s.ScanEndX)) - truncToInt32(s.ScanStartX),
+                                       static_cast<int64_t>(truncToInt32(s.ScanEndY)) - truncToInt32(s.ScanStartY));
+    if (c.stop != ScanStop::None)
         return c;
-    }
-    c.stripCount = s.ScanWidth >= 1 ? clampToInt32(a / s.ScanWidth) : 0;
-    if (c.stripCount < 1) {
-        s.ScanWidth = c.areaWidth;
-        c.stripCount = 1;
-        c.widthResized = true;
-    }
-    c.scanHeight = clampToInt32(static_cast<int64_t>(truncToInt32(s.ScanEndY)) - truncToInt32(s.ScanStartY));
-    if (c.scanHeight < 1)
-        c.stop = ScanStop::FlatArea;
-    else if (s.RefX == s.OriginX)
+    if (s.RefX == s.OriginX)
         c.stop = ScanStop::SameOriginX;
     else if (s.RefY == s.OriginY)
         c.stop = ScanStop::SameOriginY;
