@@ -132,6 +132,15 @@ TEST(Uncertainty, AboutNineteenPointsInTwentyLieWithinTwiceTheirUncertainty)
     std::printf("within 2u: %.4f, median u / median error: %.2f, points: %zu\n", share, ratio, errors.size());
 }
 
+// The marks, the real references and the area of a chart as flags.
+QStringList markFlags(const ScanSettings& s)
+{
+    return {"--origin",   QString("%1,%2").arg(s.OriginX).arg(s.OriginY),
+            "--ref",      QString("%1,%2").arg(s.RefX).arg(s.RefY),
+            "--real-ref", "10,1",
+            "--area",     QString("%1,%2,%3,%4").arg(s.ScanStartX).arg(s.ScanStartY).arg(s.ScanEndX).arg(s.ScanEndY)};
+}
+
 TEST(Uncertainty, TheScannerWritesTheColumnsAndEachContributionInTheHeader)
 {
     QTemporaryDir dir;
@@ -140,19 +149,7 @@ TEST(Uncertainty, TheScannerWritesTheColumnsAndEachContributionInTheHeader)
     const QString picture = dir.filePath("chart.png");
     ASSERT_TRUE(c.picture.save(picture));
     const ScanSettings& s = c.settings;
-    const QStringList flags{"--origin",
-                            QString("%1,%2").arg(s.OriginX).arg(s.OriginY),
-                            "--ref",
-                            QString("%1,%2").arg(s.RefX).arg(s.RefY),
-                            "--real-ref",
-                            "10,1",
-                            "--area",
-                            QString("%1,%2,%3,%4").arg(s.ScanStartX).arg(s.ScanStartY).arg(s.ScanEndX).arg(s.ScanEndY),
-                            "--scan-width",
-                            "3",
-                            "--decimal-separator",
-                            ".",
-                            picture};
+    const QStringList flags = markFlags(s) + QStringList{"--scan-width", "3", "--decimal-separator", ".", picture};
     const ScanRun plain = scanner(flags);
     ScanRun with =
         scanner(QStringList{"--fields", "real,uy,ux", "--header", "--column-names", "--name", "uy=dY"} + flags);
@@ -191,16 +188,10 @@ TEST(Provenance, TheRecordMakesASettingsFileThatGivesTheSameOutput)
     const QString picture = dir.filePath("chart.png");
     ASSERT_TRUE(c.picture.save(picture));
     const ScanSettings& s = c.settings;
-    const QStringList flags{
-        "--origin",   QString("%1,%2").arg(s.OriginX).arg(s.OriginY),
-        "--ref",      QString("%1,%2").arg(s.RefX).arg(s.RefY),
-        "--real-ref", "10,1",
-        "--area",     QString("%1,%2,%3,%4").arg(s.ScanStartX).arg(s.ScanStartY).arg(s.ScanEndX).arg(s.ScanEndY),
-        "--follow",   "--delimiter",
-        ";",          "--decimal-separator",
-        ".",          "--fields",
-        "real,uy",    "--provenance", // shows the block without --header
-        picture};
+    const QStringList flags = markFlags(s) + QStringList{"--follow",     "--delimiter", ";", "--decimal-separator", ".",
+                                                         "--fields",     "real,uy",
+                                                         "--provenance", // shows the block without --header
+                                                         picture};
     const ScanRun first = scanner(flags);
     ASSERT_EQ(first.code, kScanDone) << first.err;
     EXPECT_NE(first.out.find("Picture SHA-256:;" + fileDigest(picture).sha256 + "\r\n"), std::string::npos);
@@ -221,11 +212,7 @@ TEST(Provenance, SettingsUsedOnAnotherPictureSaySoOnceAndChangeNothing)
     ASSERT_TRUE(c.picture.save(a));
     ASSERT_TRUE(degradedChart(rng, false, false).picture.save(b));
     const ScanSettings& s = c.settings;
-    const QStringList flags{
-        "--origin",   QString("%1,%2").arg(s.OriginX).arg(s.OriginY),
-        "--ref",      QString("%1,%2").arg(s.RefX).arg(s.RefY),
-        "--area",     QString("%1,%2,%3,%4").arg(s.ScanStartX).arg(s.ScanStartY).arg(s.ScanEndX).arg(s.ScanEndY),
-        "--real-ref", "10,1"};
+    const QStringList flags = markFlags(s);
     const QString settings = dir.filePath("a.json");
     // Without provenance no hash is kept, and the file is as it always was.
     ASSERT_EQ(scanner(flags + QStringList{"--save-settings", settings, a}).code, kScanDone);
