@@ -7,6 +7,7 @@
 #include "InkModel.h"
 #include "PixelWalk.h"
 #include "ScanFindings.h"
+#include "Series.h"
 #include "Smoothing.h"
 #include "StripPoint.h"
 #include "Uncertainty.h"
@@ -397,6 +398,8 @@ int32_t runColumnScan(const PixelView& picture, const ScanSettings& settings, co
 {
     if (checks.stop != ScanStop::None || checks.stripCount < 1 || settings.ScanWidth < 1)
         return 0;
+    if (!settings.Series.empty())
+        return runSeriesScan(picture, settings, checks, wantSpread, sinks);
     if (sinks.uncertainty) {
         // Each point's uncertainty needs its neighbours, and its own spread
         // where it has none: the rows wait for the end of the scan.

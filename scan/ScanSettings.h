@@ -81,6 +81,28 @@ struct CalibrationSettings {
     bool operator==(const CalibrationSettings&) const = default;
 };
 
+// A figure's series: several curves or sets of markers read in one scan.
+// They share the scan settings, the calibration and the area; each has its
+// own name, kind, pixel weight and Start point.
+enum class SeriesKind : int32_t { Line, Markers };
+
+struct SeriesSettings {
+    std::string Name;
+    SeriesKind Kind = SeriesKind::Line;
+    // Without an ink the series weighs its pixels by darkness, as a plain scan.
+    bool HasInk = false;
+    uint32_t Ink = 0x000000; // as InkSettings::Ink: red in the low byte
+    int32_t Tolerance = InkSettings::kDefaultTolerance;
+    double StartX = -1; // bitmap coordinates, y upward; -1: not set
+    double StartY = -1;
+    // Markers: the area of one marker in pixels; 0 and 0: learned from the
+    // marker under the Start point.
+    int32_t MinSize = 0;
+    int32_t MaxSize = 0;
+
+    bool operator==(const SeriesSettings&) const = default;
+};
+
 // Bitmap positions are whole numbers held in doubles; -1 means "not set".
 struct ScanSettings {
     bool WeightedX = false;
@@ -112,6 +134,9 @@ struct ScanSettings {
     // Halftoned and dithered pictures: before weighting, each pixel is the
     // average of the pixels within this many pixels of it; 0: off.
     int32_t Smooth = 0;
+    // The figure's series (Series.h); none at the start: one curve, read as
+    // the settings above say.
+    std::vector<SeriesSettings> Series;
 
     bool operator==(const ScanSettings&) const = default;
 };

@@ -31,6 +31,7 @@ struct ResultRow {
     double ux = 0;
     double uy = 0;
     double scatter = 0;
+    int32_t series = -1; // the index of its series in ScanSettings::Series; -1 without series
 };
 
 // Why a scan does not go ahead.
