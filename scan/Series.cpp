@@ -1,6 +1,11 @@
 #include "Series.h"
 
 #include "ColumnScan.h"
+#include "InkModel.h"
+#include "NumberText.h"
+
+#include <cmath>
+#include <optional>
 
 namespace plotrun {
 
@@ -21,6 +26,122 @@ ScanSettings settingsOfSeries(const ScanSettings& shared, const SeriesSettings& 
     }
     return s;
 }
+
+namespace {
+
+std::string_view trimmed(std::string_view t)
+{
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
+        t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
+        t.remove_suffix(1);
+    return t;
+}
+
+// "A:B", each read by `read`.
+template <typename T, typename Read>
+bool readPair(std::string_view text, Read read, T& a, T& b)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    const std::optional<T> first = read(text.substr(0, colon));
+    const std::optional<T> second = read(text.substr(colon + 1));
+    if (!first || !second)
+        return false;
+    a = *first;
+    b = *second;
+    return true;
+}
+
+std::optional<double> bitmapNumber(std::string_view t)
+{
+    const std::optional<double> v = readBitmap(t, ".");
+    if (!v || *v < 0 || !std::isfinite(*v))
+        return std::nullopt;
+    return v;
+}
+
+std::string numberText(double v) { return std::to_string(static_cast<long long>(v)); }
+
+} // namespace
+
+std::string readSeriesSpec(std::string_view spec, SeriesSettings& series)
+{
+    SeriesSettings s;
+    std::vector<std::string> seen;
+    while (!spec.empty()) {
+        const size_t semi = spec.find(';');
+        const std::string_view pair = trimmed(spec.substr(0, semi));
+        spec = semi == std::string_view::npos ? std::string_view() : spec.substr(semi + 1);
+        if (pair.empty())
+            continue;
+        const size_t eq = pair.find('=');
+        const std::string key(trimmed(pair.substr(0, eq)));
+        if (eq == std::string_view::npos)
+            return "the series key \"" + key + "\" has no value";
+        const std::string_view value = trimmed(pair.substr(eq + 1));
+        for (const std::string& k : seen)
+            if (k == key)
+                return "the series key \"" + key + "\" is given twice";
+        seen.push_back(key);
+        const std::string bad = "cannot read the series key \"" + key + "\": \"" + std::string(value) + "\"";
+        if (key == "name") {
+            if (value.empty())
+                return bad;
+            s.Name = std::string(value);
+        } else if (key == "kind") {
+            if (value == "line")
+                s.Kind = SeriesKind::Line;
+            else if (value == "markers")
+                s.Kind = SeriesKind::Markers;
+            else
+                return bad + " (line or markers)";
+        } else if (key == "ink") {
+            const std::optional<uint32_t> c = readColour(value);
+            if (!c)
+                return bad + " (#rrggbb)";
+            s.HasInk = true;
+            s.Ink = *c;
+        } else if (key == "tolerance") {
+            const std::optional<int32_t> t = readWhole(value);
+            if (!t || *t < 0 || *t > InkSettings::kMaxTolerance)
+                return bad + " (0 to " + std::to_string(InkSettings::kMaxTolerance) + ")";
+            s.Tolerance = *t;
+        } else if (key == "start") {
+            if (!readPair(value, bitmapNumber, s.StartX, s.StartY))
+                return bad + " (X:Y)";
+        } else if (key == "size") {
+            if (!readPair(value, readWhole, s.MinSize, s.MaxSize) || s.MinSize < 1 || s.MaxSize < s.MinSize)
+                return bad + " (MIN:MAX, 1 <= MIN <= MAX)";
+        } else {
+            return "unknown series key \"" + key + "\" (name, kind, ink, tolerance, start or size)";
+        }
+    }
+    series = s;
+    return {};
+}
+
+std::string seriesSpecText(const SeriesSettings& series)
+{
+    std::string t;
+    const auto add = [&t](const std::string& pair) { t += (t.empty() ? "" : ";") + pair; };
+    if (!series.Name.empty())
+        add("name=" + series.Name);
+    if (series.Kind == SeriesKind::Markers)
+        add("kind=markers");
+    if (series.HasInk)
+        add("ink=" + colourText(series.Ink));
+    if (series.HasInk && series.Tolerance != InkSettings::kDefaultTolerance)
+        add("tolerance=" + std::to_string(series.Tolerance));
+    if (series.StartX >= 0 && series.StartY >= 0)
+        add("start=" + numberText(series.StartX) + ":" + numberText(series.StartY));
+    if (series.MinSize > 0)
+        add("size=" + std::to_string(series.MinSize) + ":" + std::to_string(series.MaxSize));
+    return t;
+}
+
+std::vector<SeriesSettings> findSeries(const PixelView&, const ScanSettings&) { return {}; }
 
 int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks)

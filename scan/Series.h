@@ -6,12 +6,29 @@
 #include "ScanTypes.h"
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace plotrun {
 
 // The settings that scan one series alone: its ink (or darkness) and its
 // Start point in place of the shared ones, with no series list.
 ScanSettings settingsOfSeries(const ScanSettings& shared, const SeriesSettings& series);
+
+// A series as the scanner's --series takes it: key=value pairs joined by
+// ';', from name, kind (line or markers), ink (#rrggbb or R,G,B), tolerance,
+// start (X:Y, bitmap coordinates) and size (MIN:MAX, a marker's area in
+// pixels). Returns "" and fills `series`, or a message that names the key
+// it could not read.
+std::string readSeriesSpec(std::string_view spec, SeriesSettings& series);
+// The spec that reads back as this series; the keys left at their start
+// values are left out.
+std::string seriesSpecText(const SeriesSettings& series);
+
+// The series proposed for the scan area: one per colour of curve or marker,
+// with its ink and a Start point on that colour's longest run.
+std::vector<SeriesSettings> findSeries(const PixelView& picture, const ScanSettings& settings);
 
 // The scan of every series, one after the other, for runColumnScan: each
 // row carries its series' index.
