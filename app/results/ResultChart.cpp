@@ -4,12 +4,14 @@
 
 #include "../../dialogs/Notice.h"
 #include "NumberText.h"
+#include "Report.h"
 
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QLogValueAxis>
 #include <QPainter>
 #include <QtCharts/QValueAxis>
+#include <QGraphicsScene>
 
 #include <algorithm>
 #include <cmath>
@@ -101,6 +103,7 @@ QString ResultChart::leftTitle() const { return left_->titleText(); }
 void ResultChart::clearPoints()
 {
     points_.clear();
+    bars_.clear();
     seriesCurrent_ = false;
     showPoints();
 }
@@ -125,6 +128,7 @@ void ResultChart::setPoints(QList<QPointF> points, bool logBottom, bool logLeft)
 {
     std::stable_sort(points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
     points_ = std::move(points);
+    bars_.clear();
     seriesCurrent_ = false;
     // Nothing to fit: the axes go back to where they started.
     const bool empty = points_.isEmpty();
@@ -213,6 +217,54 @@ ResultChart::AxisRange rangeOf(const QAbstractAxis& axis)
 ResultChart::AxisRange ResultChart::bottomRange() const { return rangeOf(*bottomShown_); }
 ResultChart::AxisRange ResultChart::leftRange() const { return rangeOf(*leftShown_); }
 
+void ResultChart::setErrorBars(QList<ErrorBar> bars)
+{
+    bars_ = std::move(bars);
+    if (!bars_.isEmpty() && !points_.isEmpty()) {
+        // The left axis widens to hold the bars; on a logarithmic axis an
+        // end at or below 0 is not held, and its bar runs off the bottom.
+        const bool logLeft = qobject_cast<const QLogValueAxis*>(leftShown_) != nullptr;
+        double lo = points_.front().y(), hi = lo;
+        for (const QPointF& pt : points_) {
+            lo = std::min(lo, pt.y());
+            hi = std::max(hi, pt.y());
+        }
+        for (const ErrorBar& b : bars_) {
+            if (std::isfinite(b.high))
+                hi = std::max(hi, b.high);
+            if (std::isfinite(b.low) && (!logLeft || b.low > 0))
+                lo = std::min(lo, b.low);
+        }
+        fitAxis(*leftShown_, lo, hi);
+    }
+    if (scene())
+        scene()->update();
+}
+
+// The bars go over the chart, clipped to its plot area. On a logarithmic
+// axis an end at or below 0 runs to the bottom of the plot area.
+void ResultChart::drawForeground(QPainter* painter, const QRectF& rect)
+{
+    QChartView::drawForeground(painter, rect);
+    if (bars_.isEmpty() || !seriesCurrent_)
+        return;
+    const QRectF area = chart()->mapRectToScene(chart()->plotArea());
+    const bool logLeft = qobject_cast<const QLogValueAxis*>(leftShown_) != nullptr;
+    painter->save();
+    painter->setClipRect(area);
+    painter->setPen(QPen(QColor(160, 0, 0), 1));
+    const auto at = [this](double x, double y) { return chart()->mapToScene(chart()->mapToPosition({x, y}, Series1)); };
+    constexpr double kCap = 2;
+    for (const ErrorBar& b : bars_) {
+        const QPointF high = at(b.x, b.high);
+        const QPointF low = logLeft && !(b.low > 0) ? QPointF(high.x(), area.bottom()) : at(b.x, b.low);
+        painter->drawLine(low, high);
+        painter->drawLine(QPointF(high.x() - kCap, high.y()), QPointF(high.x() + kCap, high.y()));
+        painter->drawLine(QPointF(low.x() - kCap, low.y()), QPointF(low.x() + kCap, low.y()));
+    }
+    painter->restore();
+}
+
 void ResultChart::showResult(const ResultGridModel& grid, const OutputFields& fields,
                              const std::vector<double>& keptRealX, const ChartMap& map)
 {
@@ -228,6 +280,9 @@ void ResultChart::showResult(const ResultGridModel& grid, const OutputFields& fi
     // Real x: the first column of real coordinates, or the kept real x.
     const bool logBottom = (fields.realCoordinates || !pairs) && map.logX();
     const bool logLeft = fields.realCoordinates && map.logY();
+    // U(Y) is in real units: its bars go with the real coordinates alone.
+    const int32_t uyColumn = fields.realCoordinates ? layoutGrid(fields).columnOf(Field::Uy) : -1;
+    QList<ErrorBar> bars;
     for (int n = 1; n < rows; ++n) {
         const std::optional<double> x =
             pairs ? readReal(grid.cell(1, n), sep) : std::optional<double>(keptRealX[size_t(n - 1)]);
@@ -237,8 +292,12 @@ void ResultChart::showResult(const ResultGridModel& grid, const OutputFields& fi
         if ((logBottom && !(*x > 0)) || (logLeft && !(*y > 0)))
             continue;
         points.append(QPointF(*x, *y));
+        if (uyColumn > 0)
+            if (const std::optional<double> u = readReal(grid.cell(uyColumn, n), sep))
+                bars.append({*x, *y - *u, *y + *u});
     }
     setPoints(std::move(points), logBottom, logLeft);
+    setErrorBars(std::move(bars));
 }
 
 } // namespace plotrun

@@ -1,7 +1,8 @@
 #pragma once
 // The chart view: one x-y point series, "XY", drawn on white without title
 // or legend. An axis of real values that the calibration maps
-// logarithmically is drawn logarithmic.
+// logarithmically is drawn logarithmic. With U(Y) among the output fields,
+// each point carries an error bar from real y - U(Y) to real y + U(Y).
 
 #include <QList>
 #include <QPointF>
@@ -56,6 +57,14 @@ public:
     void setPoints(QList<QPointF> points, bool logBottom = false, bool logLeft = false);
     const QList<QPointF>& points() const { return points_; }
 
+    // A point's error bar: real y from low to high at real x.
+    struct ErrorBar {
+        double x, low, high;
+    };
+    // Replaces the bars; setPoints and clearPoints take them away.
+    void setErrorBars(QList<ErrorBar> bars);
+    const QList<ErrorBar>& errorBars() const { return bars_; }
+
     struct AxisRange {
         double min, max;
     };
@@ -70,6 +79,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void drawForeground(QPainter* painter, const QRectF& rect) override;
 
 private:
     void showPoints();
@@ -84,6 +94,7 @@ private:
     QAbstractAxis* bottomShown_;
     QAbstractAxis* leftShown_;
     QList<QPointF> points_;
+    QList<ErrorBar> bars_;
     bool seriesCurrent_ = true; // the series holds points_
 };
 

@@ -12,6 +12,8 @@
 #include "Calibration.h"
 #include "ChartMap.h"
 #include "NumberText.h"
+#include "Report.h"
+#include "ResultChart.h"
 
 #include <QCheckBox>
 #include <QtCharts/QLogValueAxis>
@@ -493,7 +495,7 @@ private slots:
     // two strips 40 pixels wide over the whole height. In each strip a band
     // of black in its first ten columns: bitmap y 100 to 300 (real 10 to
     // 1000) in the first, 190 to 210 in the second.
-    void scanTwoBandsOnALogAxis(bool logY)
+    void scanTwoBandsOnALogAxis(bool logY, bool uy = false)
     {
         showPicture(400, 400, 400, 400, [](int x, int row) {
             const int y = 400 - row;
@@ -501,6 +503,7 @@ private slots:
             return first || second ? 0x000000u : 0xFFFFFFu;
         });
         p->outputBox<QCheckBox>("SdevCheckBox")->setChecked(true);
+        p->outputBox<QCheckBox>("UyCheckBox")->setChecked(uy);
         OptionVerdict v;
         v.record = calibrated(400, 400, 400, 10000, {0, 0, 80, 400});
         ScanSettings& s = v.record;
@@ -581,6 +584,50 @@ private slots:
         scanTwoBandsOnALogAxis(false);
         QVERIFY(qobject_cast<const QValueAxis*>(&p->w.chart().leftAxis()));
         QCOMPARE(p->w.chart().chart()->axes(Qt::Vertical).size(), 1);
+    }
+
+    // With U(Y) among the fields the chart draws each point's real y
+    // +- U(Y) as a bar over the point; without it, none.
+    void theChartDrawsUyAsErrorBars()
+    {
+        scanTwoBandsOnALogAxis(false, true);
+        ResultChart& chart = *p->w.findChild<ResultChart*>("ChartXY");
+        const int32_t uyColumn = layoutGrid(p->w.document().fields).columnOf(Field::Uy);
+        QVERIFY(uyColumn > 0);
+        QCOMPARE(chart.errorBars().size(), 2);
+        for (int n = 1; n <= 2; ++n) {
+            const double x = readReal(p->w.grid().cell(1, n), ".").value();
+            const double y = readReal(p->w.grid().cell(2, n), ".").value();
+            const double u = readReal(p->w.grid().cell(uyColumn, n), ".").value();
+            const ResultChart::ErrorBar& bar = chart.errorBars()[n - 1];
+            QCOMPARE(bar.x, x);
+            QCOMPARE(bar.low, y - u);
+            QCOMPARE(bar.high, y + u);
+        }
+        // The wide band's bar is drawn: dark red pixels run from its point
+        // toward y + U(Y), well beyond the point's marker.
+        QVERIFY(trigger(*p, "Chart"));
+        QTRY_VERIFY(chart.isVisible());
+        const ResultChart::ErrorBar& wide = chart.errorBars()[0];
+        const QImage shown = chart.grab().toImage();
+        const auto scene = [&](double y) {
+            return chart.mapFromScene(chart.chart()->mapToScene(chart.chart()->mapToPosition({wide.x, y})));
+        };
+        const QPoint top = scene(wide.high), middle = scene((wide.low + wide.high) / 2);
+        QVERIFY(middle.y() - top.y() > 10);
+        int red = 0;
+        for (int row = top.y() + 1; row < middle.y() - 4; ++row) {
+            bool barRed = false; // within a pixel of where it maps to, as the pen rounds it
+            for (int x = top.x() - 1; x <= top.x() + 1; ++x) {
+                const QColor c = shown.pixelColor(x, row);
+                barRed = barRed || (c.red() > 100 && c.green() < 60 && c.blue() < 60);
+            }
+            red += barRed;
+        }
+        QVERIFY2(red >= middle.y() - top.y() - 8, qPrintable(QString::number(red)));
+
+        scanTwoBandsOnALogAxis(false, false);
+        QVERIFY(p->w.findChild<ResultChart*>("ChartXY")->errorBars().isEmpty());
     }
 
     // A log axis keeps a small margin in decades, and always holds a power
