@@ -6,6 +6,7 @@
 #include "AxisFinder.h"
 #include "LabelReader.h"
 #include "PictureFile.h"
+#include "ScannerRun.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,96 @@ TEST(FindAxesAccuracy, ChartsInEveryStyleAreCalibratedFromTheirOwnAxes)
         close += error < 0.1;
     }
     EXPECT_GE(close, int(std::ceil(0.9 * double(styles.size()))));
+}
+
+// A tick labelled "8" where "6" belongs is reported as misread, and the
+// fit over the other ticks is as good as without it.
+TEST(FindAxesAccuracy, AMisreadLabelIsReportedAndLeftOutOfTheFit)
+{
+    AxesStyle s = chartStyles().front();
+    s.wrongLabels[6] = "8";
+    const AxesChart chart = drawAxesChart(s);
+    const Finding f = find(chart);
+    ASSERT_TRUE(f.found.sure()) << f.found.doubt();
+    int misread = 0;
+    for (const FoundTick& t : f.found.x.ticks)
+        if (t.misread) {
+            ++misread;
+            EXPECT_EQ(t.text, "8");
+            EXPECT_NEAR(t.residual, 2 * (chart.picture.width() - 120) / 20.0, 2.0);
+        }
+    EXPECT_EQ(misread, 1) << ticksText(f.found.x);
+    EXPECT_LT(chart.worstCurveError(f.settings), 0.1);
+}
+
+class FindAxesScanner : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString save(const AxesChart& chart, const QString& name = "chart.png")
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(chart.picture.save(path));
+        return path;
+    }
+};
+
+// --find-axes=print prints the flags and does not scan; --find-axes scans
+// with them, as those flags given by hand would.
+TEST_F(FindAxesScanner, PrintedFlagsGiveTheScanThatFindAxesMakes)
+{
+    AxesStyle s = chartStyles()[5]; // logarithmic x
+    s.grid = false;
+    const QString path = save(drawAxesChart(s));
+    const ScanRun printed = scanner({"--find-axes=print", "--find-area", path});
+    ASSERT_EQ(printed.code, 0) << printed.err;
+    EXPECT_EQ(printed.out, "");
+    const std::string line = printed.err.substr(0, printed.err.find('\n'));
+    EXPECT_EQ(line.rfind("--origin ", 0), 0u) << line;
+    EXPECT_NE(line.find("--log-x"), std::string::npos);
+    EXPECT_NE(line.find("--area "), std::string::npos);
+    const QStringList flags = QString::fromStdString(line).split(' ');
+    const ScanRun byHand = scanner(flags + QStringList{"--threshold", "100", "--decimal-separator", ".", path});
+    ASSERT_EQ(byHand.code, 0) << byHand.err;
+    const ScanRun found =
+        scanner({"--find-axes", "--find-area", "--threshold", "100", "--decimal-separator", ".", path});
+    ASSERT_EQ(found.code, 0) << found.err;
+    EXPECT_EQ(found.out, byHand.out);
+    EXPECT_EQ(found.err, line + "\n");
+    EXPECT_GT(points(found.out).size(), 100u);
+    // The scan follows the curve (to 1 % of the y range, but at the area's
+    // edges, where the turned frame's lines come in).
+    const AxesChart chart = drawAxesChart(s);
+    const std::vector<Point> scanned = points(found.out);
+    const auto onCurve = std::count_if(scanned.begin(), scanned.end(),
+                                       [&](const Point& p) { return std::fabs(p.y - chart.curve(p.x)) < 0.01; });
+    EXPECT_GT(double(onCurve), 0.95 * double(scanned.size()));
+}
+
+// An axis without labels cannot be read: the scanner says which and why,
+// exits 2 and scans nothing.
+TEST_F(FindAxesScanner, AnAxisThatCannotBeReadEndsTheRunWithExitTwo)
+{
+    AxesStyle s = chartStyles().front();
+    s.points = 1; // labels too small to read
+    const QString path = save(drawAxesChart(s));
+    const ScanRun r = scanner({"--find-axes", "--area", "100,100,200,200", path});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("cannot read the axes of \"chart.png\" with confidence: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("x axis"), std::string::npos) << r.err;
+    EXPECT_EQ(scanner({"--find-axes", "--origin", "1,1", path}).code, 2);
+    EXPECT_EQ(scanner({"--find-axes=yes", path}).code, 2);
+}
+
+// Without --find-axes and --find-area the scanner's output is as it was.
+TEST_F(FindAxesScanner, OffTheScanIsAsBefore)
+{
+    const QString path = dir.filePath("example.bmp");
+    ASSERT_TRUE(writeFile(path, bmpBytes(640, 480, 24, workedExamplePixel, {})));
+    const ScanRun r = scanner(kWorkedExampleArgs + QStringList{path});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, kWorkedExampleText);
+    EXPECT_EQ(r.err, "");
 }
 
 } // namespace plotrun::test
