@@ -869,10 +869,15 @@ FoundAxes findAxes(const PixelView& picture, const LabelReading& read)
     const double right = xLine.to - inset;
     const double bottomRow = yLine.to - orow < 12 ? orow - inset : yLine.to - inset;
     const double topRow = yLine.from + inset;
-    found.areaStartX = std::ceil(left);
-    found.areaEndX = std::floor(right);
-    found.areaStartY = h - std::floor(bottomRow);
-    found.areaEndY = h - std::ceil(topRow);
+    // Its corners along the axes' own directions, so that on a turned
+    // picture the area is the chart's rectangle.
+    const auto corner = [&](double c, double r, double& bx, double& by) {
+        const double alpha = c - oc, beta = r - orow;
+        bx = std::round(oc + alpha + beta * yLine.b);
+        by = h - std::round(orow + alpha * xLine.b + beta);
+    };
+    corner(left, bottomRow, found.areaStartX, found.areaStartY);
+    corner(right, topRow, found.areaEndX, found.areaEndY);
 
     found.x = [&] {
         FoundAxis a = readAxis(k, xLine, read);
