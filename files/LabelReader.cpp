@@ -10,9 +10,9 @@ namespace plotrun {
 
 namespace {
 
-// Tesseract reads text best some 30 pixels high; small labels are enlarged
+// Tesseract reads text best some 50 pixels high; small labels are enlarged
 // to that, by whole steps, with a margin of paper around them.
-constexpr int32_t kReadHeight = 32;
+constexpr int32_t kReadHeight = 48;
 constexpr int32_t kMargin = 12;
 
 } // namespace

@@ -491,6 +491,27 @@ LabelImage cutOut(const Zone& z, const std::vector<int32_t>& owner, const std::v
     return img;
 }
 
+// Glyphs read as one line of text. A thin short dash first is a minus,
+// which the reader easily takes for nothing or a point when it is small.
+std::string readGlyphs(const Zone& z, const std::vector<int32_t>& owner, const std::vector<Glyph>& all,
+                       const std::vector<int32_t>& glyphs, const Box& box, const LabelReading& read)
+{
+    std::string text = read(cutOut(z, owner, glyphs, box));
+    const auto first = std::min_element(glyphs.begin(), glyphs.end(), [&](int32_t a, int32_t b) {
+        return all[size_t(a)].box.left < all[size_t(b)].box.left;
+    });
+    if (glyphs.size() < 2 || first == glyphs.end())
+        return text;
+    const Box& d = all[size_t(*first)].box;
+    const bool dash = d.width() >= 2 * d.height() && d.height() <= std::max(2.0, 0.2 * box.height()) &&
+                      d.top > box.top + 0.2 * box.height() && d.bottom < box.bottom - 0.2 * box.height();
+    if (!dash || (!text.empty() && text[0] == '-'))
+        return text;
+    if (!text.empty() && (text[0] == '.' || text[0] == ','))
+        text.erase(0, 1);
+    return "-" + text;
+}
+
 // A word read: "10" with a small raised number after it is 10 to that
 // power, as on logarithmic axes; any other word is read whole.
 std::string readWord(const Zone& z, const std::vector<int32_t>& owner, const std::vector<Glyph>& glyphs, const Word& w,
@@ -514,9 +535,9 @@ std::string readWord(const Zone& z, const std::vector<int32_t>& owner, const std
     }
     const bool power = !raised.empty() && !base.empty() && raisedBox.left > baseBox.right - 1;
     if (!power)
-        return read(cutOut(z, owner, w.glyphs, w.box));
-    const std::string b = read(cutOut(z, owner, base, baseBox));
-    const std::string e = read(cutOut(z, owner, raised, raisedBox));
+        return readGlyphs(z, owner, glyphs, w.glyphs, w.box, read);
+    const std::string b = readGlyphs(z, owner, glyphs, base, baseBox, read);
+    const std::string e = readGlyphs(z, owner, glyphs, raised, raisedBox, read);
     if (b.empty() || e.empty())
         return b + e;
     return b + "^" + e;
@@ -773,6 +794,10 @@ bool labelValue(const std::string& raw, double& value)
                 t[comma] = '.';
         }
     }
+    // "e3": a mantissa of 1 is what the reader loses most often, a narrow
+    // stroke before the e; the fit judges the guess like any reading.
+    if (t[0] == 'e' || t[0] == 'E')
+        t = "1" + t;
     const auto plain = [](const std::string& s, double& v) {
         const std::optional<double> r = readReal(s, ".");
         if (r)

@@ -111,6 +111,23 @@ TEST(FindAxesAccuracy, ChartsInEveryStyleAreCalibratedFromTheirOwnAxes)
     EXPECT_GE(close, int(std::ceil(0.9 * double(styles.size()))));
 }
 
+// The forms in which tick labels write numbers, and texts that are none.
+TEST(FindAxesLabels, LabelTextsReadAsNumbers)
+{
+    const std::pair<const char*, double> numbers[] = {{"-2.5", -2.5},  {"0,5", 0.5},  {"1,000", 1000}, {"1e-3", 1e-3},
+                                                      {"1E3", 1e3},    {"10^3", 1e3}, {"10^-2", 0.01}, {"2x10^3", 2000},
+                                                      {"-10^2", -100}, {"e3", 1e3}};
+    for (const auto& [text, value] : numbers) {
+        double v = 0;
+        EXPECT_TRUE(labelValue(text, v)) << text;
+        EXPECT_DOUBLE_EQ(v, value) << text;
+    }
+    for (const char* text : {"", "-", "1.2.3", "10^2.5", "5^3", "x", "12x", "1e"}) {
+        double v = 0;
+        EXPECT_FALSE(labelValue(text, v)) << text;
+    }
+}
+
 // A tick labelled "8" where "6" belongs is reported as misread, and the
 // fit over the other ticks is as good as without it.
 TEST(FindAxesAccuracy, AMisreadLabelIsReportedAndLeftOutOfTheFit)
