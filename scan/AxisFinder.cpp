@@ -1026,6 +1026,35 @@ void applyFoundCalibration(const FoundAxes& f, int32_t h, ScanSettings& s)
     s.RealRefY = valueAt(f.y, refRow);
 }
 
+void applyFoundReferences(const FoundAxes& f, int32_t h, ScanSettings& s)
+{
+    applyFoundCalibration(f, h, s);
+    if (s.Calibration.Kind == CalibrationKind::Axes) {
+        s.Calibration.Kind = CalibrationKind::ThreePoint;
+        s.Calibration.X1Y = s.OriginY;
+        s.Calibration.Y1X = s.OriginX;
+    }
+    Line xl, yl;
+    xl.a = f.x.across;
+    xl.b = f.x.turn;
+    yl.rows = false;
+    yl.a = f.y.across;
+    yl.b = f.y.turn;
+    double oc, orow;
+    crossing(xl, yl, oc, orow);
+    for (const FoundAxis* a : {&f.x, &f.y})
+        for (const FoundTick& t : a->ticks) {
+            if (!t.inlier || s.Calibration.Points.size() >= kMostReferencePoints)
+                continue;
+            // The tick along the axes' own directions from where they cross.
+            const double dc = t.x - oc, dr = (h - t.y) - orow;
+            const double alpha = (dc - yl.b * dr) / (1 - xl.b * yl.b), beta = dr - alpha * xl.b;
+            const bool onX = a == &f.x;
+            s.Calibration.Points.push_back(
+                {t.x, t.y, onX ? t.value : valueAt(f.x, oc + alpha), onX ? valueAt(f.y, orow + beta) : t.value});
+        }
+}
+
 std::vector<std::string> calibrationFlags(const FoundAxes& f, int32_t h)
 {
     if (!f.sure())

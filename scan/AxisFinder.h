@@ -91,5 +91,9 @@ std::vector<std::string> areaFlags(const FoundAxes& found);
 
 // The calibration the flags give, over `settings`.
 void applyFoundCalibration(const FoundAxes& found, int32_t pictureHeight, ScanSettings& settings);
+// The same in the three-point kind, with every tick that agrees with the fit
+// as a further reference point, so that each one's residual shows: what the
+// window proposes.
+void applyFoundReferences(const FoundAxes& found, int32_t pictureHeight, ScanSettings& settings);
 
 } // namespace plotrun
