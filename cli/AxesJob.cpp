@@ -61,6 +61,9 @@ AxesJob findOnPicture(const Options& o, std::ostream& err)
     std::vector<std::string> flags;
     if (axes)
         flags = calibrationFlags(found, view.height);
+    // Over a settings file of another kind, the kind that the flags are of.
+    if (axes && !found.turned && o.settings && !o.settings->record.Calibration.aligned())
+        flags.insert(flags.begin(), {"--calibration", "axes"});
     if (o.findArea) {
         const std::vector<std::string> area = areaFlags(found);
         flags.insert(flags.end(), area.begin(), area.end());

@@ -500,6 +500,9 @@ Options parseArguments(const QStringList& args)
             throw UsageError{e.what()};
         }
         checkCompanionsOverFile(o);
+        // The file's points would join the found ticks' fit.
+        if (o.findAxes != Options::FindAxes::Off && !o.settings->record.Calibration.Points.empty())
+            throw UsageError{"--find-axes cannot be given over a settings file that holds reference points"};
     }
     mergeOutput(o);
     return o;

@@ -7,6 +7,7 @@
 #include "LabelReader.h"
 #include "PictureFile.h"
 #include "ScannerRun.h"
+#include "SettingsFile.h"
 
 #include <gtest/gtest.h>
 
@@ -203,6 +204,24 @@ TEST_F(FindAxesScanner, AnAxisThatCannotBeReadEndsTheRunWithExitTwo)
     EXPECT_NE(r.err.find("cannot read the axes of \"chart.png\" with confidence: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("x axis"), std::string::npos) << r.err;
     EXPECT_EQ(scanner({"--find-axes", "--origin", "1,1", path}).code, 2);
+    // A settings file's reference points would join the ticks' fit.
+    SavedSettings file;
+    file.record.Calibration.Kind = CalibrationKind::ThreePoint;
+    file.record.Calibration.Points = {{10, 20, 1, 2}};
+    file.record.ScanStartX = file.record.ScanStartY = 100;
+    file.record.ScanEndX = file.record.ScanEndY = 200;
+    file.record.Threshold = 100;
+    file.record.OriginX = file.record.OriginY = file.record.Calibration.X1Y = file.record.Calibration.Y1X = 50;
+    file.record.RefX = file.record.RefY = 300;
+    file.record.RealRefX = file.record.RealRefY = 1;
+    file.record.HasRealRefX = file.record.HasRealRefY = true;
+    file.pictureWidth = 600;
+    file.pictureHeight = 450;
+    const QString settings = dir.filePath("points.json");
+    ASSERT_TRUE(writeSettingsFile(settings, file).isEmpty());
+    const ScanRun over = scanner({"--find-axes", "--settings", settings, path});
+    EXPECT_EQ(over.code, 2);
+    EXPECT_NE(over.err.find("reference points"), std::string::npos) << over.err;
     EXPECT_EQ(scanner({"--find-axes=yes", path}).code, 2);
 }
 
