@@ -141,6 +141,8 @@ Commands::Commands(QMainWindow& window)
                                                      {ZoomOut, "Ctrl+-"},
                                                      {FitToWindow, "Ctrl+0"},
                                                      {Options, "Ctrl+,"},
+                                                     {FindAxes, "Ctrl+Shift+X"},
+                                                     {FindArea, "Ctrl+Shift+A"},
                                                      {Output1, "Ctrl+Shift+F"},
                                                      {Execute, "F5"},
                                                      {Contents, "F1"},
