@@ -129,6 +129,29 @@ TEST(FindAxesLabels, LabelTextsReadAsNumbers)
     }
 }
 
+// Pictures that hold no chart give a reason, never a calibration.
+TEST(FindAxesAccuracy, PicturesWithoutAChartSayWhy)
+{
+    QImage noise(300, 200, QImage::Format_RGB32), black = noise, stripes = noise, tiny(20, 20, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    tiny.fill(Qt::white);
+    uint32_t seed = 7;
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            noise.setPixel(x, y, (seed >> 24) < 60 ? 0xFF000000u : 0xFFFFFFFFu);
+            stripes.setPixel(x, y, (x % 9 == 0 || y % 7 == 0) ? 0xFF000000u : 0xFFFFFFFFu);
+        }
+    LabelReader reader;
+    for (const QImage& picture : {noise, black, stripes, tiny}) {
+        const QImage pixels = toScanPixels(picture);
+        const FoundAxes found = findAxes(pixelView(pixels), reader.reading());
+        EXPECT_FALSE(found.sure());
+        EXPECT_FALSE(found.doubt().empty());
+        EXPECT_TRUE(calibrationFlags(found, picture.height()).empty());
+    }
+}
+
 // A tick labelled "8" where "6" belongs is reported as misread, and the
 // fit over the other ticks is as good as without it.
 TEST(FindAxesAccuracy, AMisreadLabelIsReportedAndLeftOutOfTheFit)
