@@ -1,5 +1,6 @@
 #include "ScanCommand.h"
 
+#include "AxesJob.h"
 #include "BatchRun.h"
 #include "PictureJob.h"
 #include "ScanFlags.h"
@@ -42,6 +43,18 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
     if (o.help) {
         out << usageText();
         return kScanDone;
+    }
+    if (o.findAxes != Options::FindAxes::Off || o.findArea) {
+        // What was found is given as flags, so that the scan is the one that
+        // those flags, printed for a script to keep, would give.
+        const AxesJob job = findOnPicture(o, err);
+        if (!job.scan)
+            return job.code;
+        QStringList rest;
+        for (const QString& a : args)
+            if (a != "--find-area" && a != "--find-axes" && !a.startsWith("--find-axes="))
+                rest << a;
+        return runScanCommand(rest + job.flags, out, err, errIsTerminal);
     }
 
     if (!o.saveSettingsPath.isEmpty()) {

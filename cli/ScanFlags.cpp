@@ -366,6 +366,13 @@ const OwnFlag kOwnFlags[] = {
              throw UsageError{"-j takes a whole number from 1 to 1024"};
          o.jobs = n;
      }},
+    // Read by parseArguments itself, for its optional value.
+    {nullptr, "--find-axes[=print]", nullptr,
+     "find the calibration from the picture's axes, ticks and\nlabels, print it on standard error as the flags that\n"
+     "give it, and scan with it (=print: do not scan); exit 2\nwhen an axis cannot be read with confidence",
+     [](Options& o, const QString&) { o.findAxes = Options::FindAxes::Scan; }},
+    {nullptr, "--find-area", nullptr, "take the area inside the frame or the axes (printed as\n--area)",
+     [](Options& o, const QString&) { o.findArea = true; }},
     {"-h", "--help", nullptr, nullptr, [](Options& o, const QString&) { o.help = true; }},
 };
 
@@ -425,6 +432,12 @@ Options parseArguments(const QStringList& args)
             inlineValue = arg.mid(arg.indexOf('=') + 1);
             arg = arg.left(arg.indexOf('='));
         }
+        if (arg == "--find-axes") {
+            if (inlineValue && *inlineValue != "print")
+                throw UsageError{"--find-axes takes no value, or =print"};
+            o.findAxes = inlineValue ? Options::FindAxes::Print : Options::FindAxes::Scan;
+            continue;
+        }
         const ScanOption* row = optionByFlag(arg.toStdString());
         const OwnFlag* own = row ? nullptr : findOwnFlag(arg);
         if (!row && !own) {
@@ -461,6 +474,15 @@ Options parseArguments(const QStringList& args)
                              " times"};
     if (givenFlag(o, "--ref") && (givenFlag(o, "--x1") || givenFlag(o, "--y1")))
         throw UsageError{"--ref cannot be given with --x1 or --y1, which give X1 and Y1 as full points"};
+    if (o.findAxes != Options::FindAxes::Off)
+        for (const char* flag : {"--origin", "--ref", "--real-origin", "--real-ref", "--calibration", "--x1", "--y1",
+                                 "--corner", "--point", "--log-x", "--log-y"})
+            if (givenFlag(o, flag))
+                throw UsageError{std::string("--find-axes finds the calibration; it cannot be given with ") + flag};
+    if (o.findArea && givenFlag(o, "--area"))
+        throw UsageError{"--find-area finds the area; it cannot be given with --area"};
+    if ((o.findAxes != Options::FindAxes::Off || o.findArea) && (!o.outputDir.isEmpty() || o.images.size() > 1))
+        throw UsageError{"--find-axes and --find-area take one picture"};
     if (o.scaleWithPicture && o.settingsPath.isEmpty())
         throw UsageError{"--scale-with-picture goes with --settings"};
     if (o.help)
@@ -478,6 +500,9 @@ Options parseArguments(const QStringList& args)
             throw UsageError{e.what()};
         }
         checkCompanionsOverFile(o);
+        // The file's points would join the found ticks' fit.
+        if (o.findAxes != Options::FindAxes::Off && !o.settings->record.Calibration.Points.empty())
+            throw UsageError{"--find-axes cannot be given over a settings file that holds reference points"};
     }
     mergeOutput(o);
     return o;

@@ -42,6 +42,10 @@ struct Options {
     int jobs = 0;
     qint64 maxPixels = kDefaultMaxPixels;
     bool help = false;
+    // Find Axes: off, find and scan, or only print what was found.
+    enum class FindAxes { Off, Scan, Print };
+    FindAxes findAxes = FindAxes::Off;
+    bool findArea = false;
 };
 
 // Reads the arguments, and the settings file they name; throws UsageError.

@@ -27,7 +27,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = plotrun ] || { echo "package name is '$(field Package)'"; failed=1; }
 depends=$(field Depends)
 echo "Depends: $depends"
-for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6charts6 libqt6pdf6 libqt6svg6; do
+for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6charts6 libqt6pdf6 libqt6svg6 libtesseract5 tesseract-ocr-eng; do
   grep -q "\b$lib\b" <<<"$depends" || { echo "Depends lacks $lib"; failed=1; }
 done
 

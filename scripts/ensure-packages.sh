@@ -6,6 +6,7 @@ plotrun_packages=(
   qt6-pdf-dev qt6-svg-dev
   libgl-dev libvulkan-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libtesseract-dev tesseract-ocr-eng
   clang libclang-rt-14-dev
   fonts-dejavu-core
   clang-format

@@ -84,6 +84,8 @@ Commands::Commands(QMainWindow& window)
     Options = newAction(window, "Options", "&Options...");
     Output1 = newAction(window, "Output1", "Output &Fields...");
     Execute = newAction(window, "Execute", "&Execute");
+    FindAxes = newAction(window, "FindAxes", "Find A&xes");
+    FindArea = newAction(window, "FindArea", "Find &Area");
     Contents = newAction(window, "Contents", "&Contents");
     About = newAction(window, "About", "&About Plotrun");
     btnRemoveScan = newAction(window, "btnRemoveScan", "Remove scan area");
@@ -139,6 +141,8 @@ Commands::Commands(QMainWindow& window)
                                                      {ZoomOut, "Ctrl+-"},
                                                      {FitToWindow, "Ctrl+0"},
                                                      {Options, "Ctrl+,"},
+                                                     {FindAxes, "Ctrl+Shift+X"},
+                                                     {FindArea, "Ctrl+Shift+A"},
                                                      {Output1, "Ctrl+Shift+F"},
                                                      {Execute, "F5"},
                                                      {Contents, "F1"},
@@ -167,6 +171,8 @@ Commands::Commands(QMainWindow& window)
     setHint(SaveSettings, "Save Settings|Save the calibration, scan area and output fields to a settings file");
     setHint(Options, "Options|Select your scan parameters");
     setHint(Execute, "Execute|Scan the bitmap graph to x,y values");
+    setHint(FindAxes, "Find Axes|Propose the calibration from the picture's axes, ticks and labels");
+    setHint(FindArea, "Find Area|Propose the area inside the frame or the axes");
     setHint(Contents, "Help|Contents");
     setHint(btnRemoveScan, "Remove scan area");
     setHint(btnScanLock, "Lock or unlock scan area");
@@ -206,6 +212,8 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
                                                  {SaveAs, d.hasResult},
                                                  {Copy, d.hasResult},
                                                  {Options, options},
+                                                 {FindAxes, options},
+                                                 {FindArea, options},
                                                  {LoadSettings, options},
                                                  {Execute, execute},
                                                  {SaveSettings, execute},
@@ -276,6 +284,8 @@ void Commands::buildMenus(QMainWindow& window)
     ViewMenu->menuAction()->setVisible(true);
     QMenu* scanMenu = window.menuBar()->addMenu("&Scan");
     scanMenu->setObjectName("ScanMenu");
+    scanMenu->addActions({FindAxes, FindArea});
+    scanMenu->addSeparator();
     scanMenu->addActions({Options, Output1, Execute});
     scanMenu->addSeparator()->setObjectName("N6");
     scanMenu->addAction(RemoveStart);
@@ -295,7 +305,7 @@ void Commands::buildToolBars(QMainWindow& window)
     ToolBar->addSeparator()->setObjectName("ToolSep1");
     ToolBar->addActions({Copy, Paste});
     ToolBar->addSeparator()->setObjectName("ToolSep2");
-    ToolBar->addActions({Options, Execute});
+    ToolBar->addActions({FindAxes, Options, Execute});
     ToolBar->addSeparator()->setObjectName("ToolSep3");
     ToolBar->addAction(Contents);
     const std::pair<QAction*, const char*> buttons[] = {

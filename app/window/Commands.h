@@ -44,6 +44,9 @@ struct Commands {
     QAction *LoadSettings, *SaveSettings;
     QAction *Copy, *Paste, *View, *Chart;
     QAction *Options, *Output1, *Execute;
+    // Scan: the calibration and the area proposed from the picture's own
+    // axes, ticks and labels, in the options dialog.
+    QAction *FindAxes, *FindArea;
     QAction *Contents, *About;
     QAction* CalibrationGrid; // View: round real values drawn over the picture
     // The views over the picture, in the View menu.

@@ -9,6 +9,7 @@
 #include "PictureView.h"
 #include "PointsOverlay.h"
 #include "StraightenedView.h"
+#include "FoundAxesOverlay.h"
 #include "StandardErrorBox.h"
 #include "ZoomArea.h"
 
@@ -31,6 +32,7 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     marking_ = new MarkingTool(*Image, this);
     counted_ = new CountedPixelsOverlay(*Image, this);
     points_ = std::make_unique<PointsOverlay>(*Image);
+    foundAxes_ = std::make_unique<FoundAxesOverlay>(*Image);
     // The marking tool hears the mouse first, then the coordinates and the loupe.
     connectMouse();
     calibrationGrid_ = new CalibrationGrid(*Image, settings_);
@@ -122,8 +124,11 @@ void PictureTools::setPicture(const QImage& picture)
     zoom_->setPictureSize(picture.size());
     Image->setPicture(picture);
     points_->clear();
+    foundAxes_->clear();
     restraighten();
 }
+
+void PictureTools::showFoundAxes(const FoundAxes& found, QSize picture) { foundAxes_->setFound(found, picture); }
 
 void PictureTools::showPicture()
 {

@@ -14,6 +14,7 @@
 #include "ScanSettings.h"
 
 #include <QObject>
+#include <QSize>
 
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,8 @@ class CountedPixelsOverlay;
 class Loupe;
 class PictureView;
 class PointsOverlay;
+class FoundAxesOverlay;
+struct FoundAxes;
 class StraightenedView;
 class ZoomArea;
 struct Commands;
@@ -87,6 +90,9 @@ public:
     void clearPoints();
     // Points on Picture turned on, as its command would.
     void showPointsView();
+    // What Find Axes found, over the picture until the next picture.
+    void showFoundAxes(const FoundAxes& found, QSize picture);
+    const FoundAxesOverlay& foundAxes() const { return *foundAxes_; }
 
     // Pick from picture: the next click takes the ink against the paper
     // that `paper` gives then; `inkPicked` tells the colour.
@@ -130,6 +136,7 @@ private:
     MarkingTool* marking_ = nullptr;
     CountedPixelsOverlay* counted_ = nullptr;
     std::unique_ptr<PointsOverlay> points_;
+    std::unique_ptr<FoundAxesOverlay> foundAxes_;
     StraightenedView* straightened_ = nullptr;
     CalibrationGrid* calibrationGrid_ = nullptr;
     CoordinatesLabel* coordinates_ = nullptr;

@@ -13,9 +13,11 @@
 #include "../../dialogs/TGOptions.h"
 #include "../../dialogs/TGOutput.h"
 #include "../../dialogs/TPageDialog.h"
+#include "../../files/LabelReader.h"
 #include "../../files/PageFile.h"
 #include "../../files/Provenance.h"
 #include "../../files/TextFile.h"
+#include "AxisFinder.h"
 #include "ColumnScan.h"
 #include "InkModel.h"
 #include "NumberText.h"
@@ -282,6 +284,8 @@ void TPlotrunner::connectCommands()
         {c.View, [&o] { o.ViewClick(); }},
         {c.Chart, [&o] { o.ChartClick(); }},
         {c.Options, [this] { OptionsClick(); }},
+        {c.FindAxes, [this] { FindAxesClick(); }},
+        {c.FindArea, [this] { FindAreaClick(); }},
         {c.Output1, [this] { Output1Click(); }},
         {c.Execute, [this] { ExecuteClick(); }},
         {c.Contents, [this] { ContentsClick(); }},
@@ -459,6 +463,83 @@ void TPlotrunner::OptionsClick()
         setStatus("Click the curve to take its colour as the ink.");
     }
     tools_->refreshCounted(); // back to the record, with the threshold box as left
+}
+
+void TPlotrunner::proposeOptions(const ScanSettings& proposal, const QString& step)
+{
+    GOptions->setRecord(proposal, document().picture.size);
+    GOptions->setAxisAndInkBoxes(proposal);
+    if (GOptions->exec() == QDialog::Accepted) {
+        applyOptions(GOptions->verdict(), {}, step);
+    } else {
+        GOptions->setAxisAndInkBoxes(document().settings); // a Cancel changed nothing
+    }
+    tools_->refreshCounted();
+}
+
+namespace {
+
+void proposeArea(const FoundAxes& found, ScanSettings& proposal)
+{
+    proposal.ScanStartX = found.areaStartX;
+    proposal.ScanStartY = found.areaStartY;
+    proposal.ScanEndX = found.areaEndX;
+    proposal.ScanEndY = found.areaEndY;
+}
+
+} // namespace
+
+void TPlotrunner::FindAxesClick()
+{
+    FoundAxes found;
+    {
+        WaitCursor wait;
+        LabelReader reader; // one Tesseract engine for this run only
+        if (!reader.ready()) {
+            showNotice(this, "Find Axes", QString::fromStdString(reader.problem()));
+            return;
+        }
+        found = findAxes(pixelView(picture_), reader.reading());
+    }
+    tools_->showFoundAxes(found, document().picture.size);
+    if (!found.sure()) {
+        showNotice(this, "Find Axes",
+                   "The axes could not be read with confidence: " + QString::fromStdString(found.doubt()) +
+                       ".\nNothing was changed.");
+        return;
+    }
+    int misread = 0;
+    for (const FoundAxis* a : {&found.x, &found.y})
+        for (const FoundTick& t : a->ticks)
+            misread += t.misread;
+    setStatus(QString("Axes found: %1 ticks on x, %2 on y%3; confirm them in the options.")
+                  .arg(found.x.inliers)
+                  .arg(found.y.inliers)
+                  .arg(misread ? QString(", %1 labels misread (in red)").arg(misread) : QString()));
+    ScanSettings proposal = document().settings;
+    applyFoundReferences(found, document().picture.size.height(), proposal);
+    // Without an area, the one inside the frame: the options' OK needs one,
+    // and the figure then needs no mark placed by hand.
+    if (proposal.ScanStartX < 0 || proposal.ScanEndX < 0)
+        proposeArea(found, proposal);
+    proposeOptions(proposal, "Find Axes");
+}
+
+void TPlotrunner::FindAreaClick()
+{
+    FoundAxes found;
+    {
+        WaitCursor wait;
+        found = findAxes(pixelView(picture_), {});
+    }
+    if (!found.linesFound) {
+        showNotice(this, "Find Area",
+                   "No frame or axes were found: " + QString::fromStdString(found.problem) + ".\nNothing was changed.");
+        return;
+    }
+    ScanSettings proposal = document().settings;
+    proposeArea(found, proposal);
+    proposeOptions(proposal, "Find Area");
 }
 
 void TPlotrunner::applyOptions(const OptionVerdict& verdict, const std::function<void()>& alsoChange,

@@ -9,6 +9,7 @@
 #include "Document.h"
 #include "EditHistory.h"
 #include "HelpViewer.h"
+#include "FoundAxesOverlay.h"
 #include "PictureTools.h"
 #include "SettingsCommands.h"
 
@@ -83,6 +84,7 @@ public:
     HelpViewer& help() { return help_; }
     const CountedPixelsOverlay& countedPixels() const { return tools_->countedPixels(); }
     const PointsOverlay& pointsOnPicture() const { return tools_->pointsOnPicture(); }
+    const FoundAxesOverlay& foundAxes() const { return tools_->foundAxes(); }
     const ZoomArea& zoom() const { return tools_->zoom(); }
     const Loupe& loupe() const { return tools_->loupe(); }
     const QUndoStack& undoStack() const { return history_->stack(); }
@@ -97,6 +99,11 @@ private:
     void OpenClick();
     void ExecuteClick();
     void OptionsClick();
+    void FindAxesClick();
+    void FindAreaClick();
+    // The options dialog shown with a proposal over the settings; its OK
+    // applies what it then holds, as one step.
+    void proposeOptions(const ScanSettings& proposal, const QString& step);
     void Output1Click();
     void ContentsClick();
     void AboutClick();
