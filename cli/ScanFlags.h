@@ -42,6 +42,7 @@ struct Options {
     int jobs = 0;
     qint64 maxPixels = kDefaultMaxPixels;
     bool help = false;
+    bool findSeries = false; // scan with the series that Find Series proposes
 };
 
 // Reads the arguments, and the settings file they name; throws UsageError.

@@ -145,8 +145,6 @@ std::string seriesSpecText(const SeriesSettings& series)
     return t;
 }
 
-std::vector<SeriesSettings> findSeries(const PixelView&, const ScanSettings&) { return {}; }
-
 namespace {
 
 bool sameWeight(const SeriesSettings& a, const SeriesSettings& b)
