@@ -177,6 +177,8 @@ std::vector<HeldScan> scanTogether(const PixelView& picture, const ScanSettings&
         starts.push_back({one.StartX, one.StartY});
         ScanSinks& s = each[m];
         s.threads = sinks.threads;
+        if (m == 0)
+            s.onProgress = sinks.onProgress;
         s.onRow = [&held, m](const ResultRow& r) { held[m].rows.push_back(r); };
         s.onFollowCounts = [&held, m](const FollowCounts& c) { held[m].counts = c; };
         s.onFindings = [&held, m](const ScanFindings& f) { held[m].findings = f; };

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <sstream>
@@ -119,6 +120,43 @@ TEST(FindSeries, AGreyCurveIsASeriesTheTextAndLinesAreNone)
     // The Start point lies on the line.
     const double lineY = 600 - (400 + (found[0].StartX - 100) * (200 - 400) / 600.0);
     EXPECT_NEAR(found[0].StartY, lineY, 3);
+}
+
+// Filled circles of one colour scattered about a trend, beside a curve of
+// another and a line of black text: a markers series with its Start point on
+// a marker, and a line series.
+TEST(FindSeries, ManyAlikeBlobsOfOneColourAreMarkers)
+{
+    QImage chart(800, 600, QImage::Format_RGB32);
+    chart.fill(Qt::white);
+    QPainter p(&chart);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(QColor(InkChart::kBlue), 2));
+    p.drawLine(QPointF(90, 500), QPointF(750, 120));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xFF, 0x7F, 0x0E));
+    std::vector<QPointF> centres;
+    for (int i = 0; i < 25; ++i) {
+        centres.emplace_back(110 + 25.0 * i, 150 + 10.0 * i + ((i * 37) % 11) * 6);
+        p.drawEllipse(centres.back(), 5, 5);
+    }
+    p.setPen(QPen(Qt::black, 1));
+    QFont font = p.font();
+    font.setPixelSize(16);
+    p.setFont(font);
+    p.drawText(QRectF(420, 470, 300, 24), Qt::AlignLeft, "Measured in 2024 at 20 C");
+    p.end();
+    const QImage pixels = toScanPixels(chart);
+    const std::vector<SeriesSettings> found = findSeries(pixelView(pixels), InkChart::settings());
+    ASSERT_EQ(found.size(), 2u) << specs(found);
+    const auto markers = std::find_if(found.begin(), found.end(),
+                                      [](const SeriesSettings& one) { return one.Kind == SeriesKind::Markers; });
+    ASSERT_NE(markers, found.end()) << specs(found);
+    EXPECT_LT(colourDistance(markers->Ink, 0x0E7FFF), 30) << colourText(markers->Ink);
+    double nearest = 1e9;
+    for (const QPointF& c : centres)
+        nearest = std::min(nearest, std::hypot(markers->StartX - (c.x() - 0.5), markers->StartY - (600 - c.y() + 0.5)));
+    EXPECT_LE(nearest, 1.5);
 }
 
 // The scanner prints the proposals on standard error, one --series spec a
