@@ -315,12 +315,11 @@ int32_t toleranceOf(const Ink& ink, const std::vector<Ink>& inks, uint32_t paper
 
 // The longest chain of runs that touch from strip to strip, or that lie
 // within a few pixels across a gap (where another curve was drawn over this
-// one): its length in strips, its middle run, and whether it runs straight
-// along one row, as the edge of a box does.
+// one): its runs (strip and run) from left to right, and whether it runs
+// straight along one row, as the edge of a box does.
 struct Chain {
-    int32_t length = 0;
-    int32_t strip = -1;
-    int32_t run = -1;
+    int32_t length = 0; // in strips
+    std::vector<std::pair<int32_t, int32_t>> runs;
     bool flat = false;
 };
 
@@ -333,7 +332,7 @@ Chain longestChain(const std::vector<std::vector<StripRun>>& runs, int64_t width
         int32_t strip = -1, run = -1;
     };
     std::vector<std::vector<Link>> links(runs.size());
-    Chain best;
+    int32_t bestLength = 0, bestStrip = -1, bestRun = -1;
     for (size_t k = 0; k < runs.size(); ++k) {
         links[k].assign(runs[k].size(), Link{});
         for (size_t i = 0; i < runs[k].size(); ++i) {
@@ -348,29 +347,29 @@ Chain longestChain(const std::vector<std::vector<StripRun>>& runs, int64_t width
                         l = {links[from][j].length + d, int32_t(from), int32_t(j)};
                 }
             }
-            if (l.length > best.length)
-                best = {l.length, int32_t(k), int32_t(i)};
+            if (l.length > bestLength) {
+                bestLength = l.length;
+                bestStrip = int32_t(k);
+                bestRun = int32_t(i);
+            }
         }
     }
-    if (best.length == 0)
-        return best;
-    // Back to the middle, noting the rows the chain passes.
-    const int32_t middle = best.strip - best.length / 2;
-    double low = runs[size_t(best.strip)][size_t(best.run)].centre, high = low;
-    Chain out = best;
-    for (int32_t k = best.strip, i = best.run; k >= 0;) {
-        const double centre = runs[size_t(k)][size_t(i)].centre;
-        low = std::min(low, centre);
-        high = std::max(high, centre);
-        if (k >= middle) {
-            out.strip = k;
-            out.run = i;
-        }
+    Chain out;
+    out.length = bestLength;
+    for (int32_t k = bestStrip, i = bestRun; k >= 0;) {
+        out.runs.emplace_back(k, i);
         const Link& l = links[size_t(k)][size_t(i)];
         k = l.strip;
         i = l.run;
     }
-    out.flat = high - low <= 2;
+    std::reverse(out.runs.begin(), out.runs.end());
+    double low = 0, high = 0;
+    for (size_t n = 0; n < out.runs.size(); ++n) {
+        const double centre = runs[size_t(out.runs[n].first)][size_t(out.runs[n].second)].centre;
+        low = n == 0 ? centre : std::min(low, centre);
+        high = n == 0 ? centre : std::max(high, centre);
+    }
+    out.flat = !out.runs.empty() && high - low <= 2;
     return out;
 }
 
@@ -471,13 +470,37 @@ std::vector<SeriesSettings> findSeries(const PixelView& picture, const ScanSetti
         const double share = (ink.small ? 2 : 1) * kLineShare;
         const bool line = chain.length > 0 && chain.length >= share * double(plan.runs.size()) && !chain.flat;
         if (line) {
-            const StripRun& run = plan.runs[size_t(chain.strip)][size_t(chain.run)];
-            // A chain of another ink's pixels, which this one counts too (grey
-            // for black): that ink's series.
-            if (inkOfRun(held, plan, chain.strip, run, inks, paper) != k)
+            // The Start point: the run nearest the chain's middle that is of
+            // this ink's own colour (not where another curve crosses, nor a
+            // chain of another ink's pixels that this one counts too, as black
+            // counts grey), no taller than the chain's runs are, amid runs of
+            // neighbouring strips.
+            const auto& r = chain.runs;
+            std::vector<int32_t> heights;
+            for (const auto& [k, i] : r)
+                heights.push_back(plan.runs[size_t(k)][size_t(i)].last - plan.runs[size_t(k)][size_t(i)].first + 1);
+            std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+            const int32_t height = heights[heights.size() / 2];
+            const auto clean = [&](size_t n) {
+                const StripRun& run = plan.runs[size_t(r[n].first)][size_t(r[n].second)];
+                if (n < 2 || n + 2 >= r.size() || r[n + 2].first - r[n - 2].first != 4 ||
+                    run.last - run.first + 1 > height + 1)
+                    return false;
+                return inkOfRun(held, plan, r[n].first, run, inks, paper) == k;
+            };
+            const size_t middle = r.size() / 2;
+            std::optional<size_t> at;
+            for (size_t d = 0; d <= middle && !at; ++d) {
+                if (clean(middle - d))
+                    at = middle - d;
+                else if (middle + d < r.size() && clean(middle + d))
+                    at = middle + d;
+            }
+            if (!at)
                 continue;
-            one.StartX = double(plan.area.left + int64_t(chain.strip) * plan.area.width + plan.area.width / 2);
-            one.StartY = double(picture.height) - std::round(run.centre);
+            const auto [strip, i] = r[*at];
+            one.StartX = double(plan.area.left + int64_t(strip) * plan.area.width + plan.area.width / 2);
+            one.StartY = double(picture.height) - std::round(plan.runs[size_t(strip)][size_t(i)].centre);
         } else if (const std::optional<Blob> marker = typicalMarker(blobsOf(plan.pixels))) {
             one.Kind = SeriesKind::Markers;
             one.StartX = std::round(double(marker->sumX) / double(marker->weight));
