@@ -357,7 +357,7 @@ const OwnFlag kOwnFlags[] = {
      "a\npicture of another size (only with --settings)",
      [](Options& o, const QString&) { o.scaleWithPicture = true; }},
     {nullptr, "--find-series", nullptr,
-     "find the series of the scan area, one per colour of curve\nor markers, print each as a --series spec on "
+     "find the series of the scan area, one per colour of curve\nor markers, print each as a --series flag on "
      "standard\nerror, and scan them all",
      [](Options& o, const QString&) { o.findSeries = true; }},
     {"-O", "--output-dir", "DIR", "write <picture name>.txt into DIR for each picture;\nseveral pictures may be given",

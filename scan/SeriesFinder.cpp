@@ -1,22 +1,27 @@
 // Find Series: the series that the scan area holds, one per colour of curve
 // or marker, each with its ink, a tolerance and a Start point.
 //
-// The paper is the area's most common colour. Rows and columns whose
-// non-paper pixels span most of the area (axes, frame, grid) take no part in
-// telling the colours. Of the other pixels, only those that hold about as
-// much ink as the most inky of their neighbours are counted: the middle of a
-// drawn line, not the anti-aliased fringe beside it, which is a mix of the
-// line's colour and the paper. Their colours, in boxes of 8 levels a channel,
-// give the inks: the fullest boxes, each at least a little way from the
-// others, and not a mix of the paper and an ink found already (or of two
-// inks) unless it holds as many pixels as that ink.
+// The paper is the area's most common colour. Pixels of long straight runs
+// of ink along a row or a column (axes, frame, grid, and whatever crosses
+// them there) are left out when telling the colours. Of the other pixels,
+// only those that hold about as much ink as the most inky of their
+// neighbours are counted: the middle of a drawn line, not the anti-aliased
+// fringe beside it, which is a mix of the line's colour and the paper. Their
+// colours, in boxes of 8 levels a channel, give the inks: the fullest boxes,
+// each at least a little way from the others, and not a mix of the paper and
+// an ink found already (or of two inks) unless it holds as many pixels as
+// that ink. The inks of large blobs come first; those of small blobs only
+// (text, markers, dashes) after them.
 //
 // Each ink then goes through the follow plan (its counted pixels with the
 // lines left out, and their runs): its longest chain of touching runs from
-// strip to strip, when it crosses a quarter of the strips or more, is a line,
-// and the Start point is the chain's middle; else many blobs of about one
-// size and shape are markers, and the Start point is the middle of the most
-// typical one. Any other ink (text, ticks, a legend's frame) is no series.
+// strip to strip, when it crosses a quarter of the strips or more (half for
+// an ink of small blobs only, so that a line of text is none) and does not
+// run flat along one row, is a line, and the Start point is a run of the
+// ink's own colour near the chain's middle; else many blobs of about one size
+// and shape, not lined up as letters are, are markers, and the Start point
+// is the middle of the most typical one. Any other ink (text, ticks, a
+// legend's frame) is no series.
 #include "Series.h"
 
 #include "CurveFollow.h"

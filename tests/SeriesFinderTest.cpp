@@ -32,7 +32,7 @@ double colourDistance(uint32_t a, uint32_t b)
                             (InkModel::blue(a) - InkModel::blue(b)) * (InkModel::blue(a) - InkModel::blue(b))));
 }
 
-std::string specs(const std::vector<SeriesSettings>& series)
+std::string seriesTexts(const std::vector<SeriesSettings>& series)
 {
     std::string t;
     for (const SeriesSettings& one : series)
@@ -56,7 +56,7 @@ TEST(FindSeries, ThreeColouredCurvesAndALegendGiveThreeSeriesScannedInOne)
     const QImage pixels = toScanPixels(chart);
     ScanSettings s = InkChart::settings(800, 600, 2);
     s.Series = findSeries(pixelView(pixels), s);
-    ASSERT_EQ(s.Series.size(), 3u) << specs(s.Series);
+    ASSERT_EQ(s.Series.size(), 3u) << seriesTexts(s.Series);
     std::vector<int> curveOf;
     for (const SeriesSettings& one : s.Series) {
         EXPECT_EQ(one.Kind, SeriesKind::Line);
@@ -115,7 +115,7 @@ TEST(FindSeries, AGreyCurveIsASeriesTheTextAndLinesAreNone)
     p.end();
     const QImage pixels = toScanPixels(chart);
     const std::vector<SeriesSettings> found = findSeries(pixelView(pixels), InkChart::settings());
-    ASSERT_EQ(found.size(), 1u) << specs(found);
+    ASSERT_EQ(found.size(), 1u) << seriesTexts(found);
     EXPECT_LT(colourDistance(found[0].Ink, 0x555555), 30);
     // The Start point lies on the line.
     const double lineY = 600 - (400 + (found[0].StartX - 100) * (200 - 400) / 600.0);
@@ -148,10 +148,10 @@ TEST(FindSeries, ManyAlikeBlobsOfOneColourAreMarkers)
     p.end();
     const QImage pixels = toScanPixels(chart);
     const std::vector<SeriesSettings> found = findSeries(pixelView(pixels), InkChart::settings());
-    ASSERT_EQ(found.size(), 2u) << specs(found);
+    ASSERT_EQ(found.size(), 2u) << seriesTexts(found);
     const auto markers = std::find_if(found.begin(), found.end(),
                                       [](const SeriesSettings& one) { return one.Kind == SeriesKind::Markers; });
-    ASSERT_NE(markers, found.end()) << specs(found);
+    ASSERT_NE(markers, found.end()) << seriesTexts(found);
     EXPECT_LT(colourDistance(markers->Ink, 0x0E7FFF), 30) << colourText(markers->Ink);
     double nearest = 1e9;
     for (const QPointF& c : centres)
@@ -159,10 +159,10 @@ TEST(FindSeries, ManyAlikeBlobsOfOneColourAreMarkers)
     EXPECT_LE(nearest, 1.5);
 }
 
-// The scanner prints the proposals on standard error, one --series spec a
+// The scanner prints the proposals on standard error, one --series flag a
 // line, and scans them all; a picture without any is refused with a clear
 // message. Without the flag, nothing of this happens.
-TEST(FindSeries, TheScannerPrintsTheSpecsAndScansThem)
+TEST(FindSeries, TheScannerPrintsTheSeriesFlagsAndScansThem)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("three.png");
