@@ -172,6 +172,43 @@ void BM_FollowAndRemoveLines(benchmark::State& state)
 }
 BENCHMARK(BM_FollowAndRemoveLines)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
+// Three series of one weight (darkness), one on each of the chart's curves,
+// are followed together over one plan of runs: at most 2 times one series
+// alone, x_one_series.
+void BM_SeriesFollowedTogether(benchmark::State& state)
+{
+    const auto withSeries = [](int count) {
+        ScanSettings s = chartSettings();
+        const double amplitude[] = {0.30, 0.20, 0.35}, frequency[] = {3.0, 7.0, 1.5}, phase[] = {0.0, 1.0, 2.0};
+        for (int i = 0; i < count; ++i) {
+            SeriesSettings one;
+            one.StartX = kSide / 10;
+            const double t = 0.1 * 2 * M_PI;
+            one.StartY = kSide - std::floor(kSide * (0.5 + amplitude[i] * std::sin(frequency[i] * t + phase[i])));
+            s.Series.push_back(one);
+        }
+        return s;
+    };
+    const auto scan = [](ScanSettings s) {
+        const ScanChecks checks = checkScan(s);
+        return runColumnScan(chartView(), s, checks, false,
+                             {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr, nullptr});
+    };
+    double best = 1e30, oneBest = 1e30;
+    int32_t rows = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        rows = scan(withSeries(3));
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        state.PauseTiming();
+        oneBest = std::min(oneBest, bestSeconds(1, [&] { benchmark::DoNotOptimize(scan(withSeries(1))); }));
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = rows;
+    state.counters["x_one_series"] = best / oneBest;
+}
+BENCHMARK(BM_SeriesFollowedTogether)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
 // An area that is all ink, at the widest ink tolerance: every row and every
 // column of it is a line, as thick as the area. Line removal costs at most 3
 // times the same scan without it: x_plain_scan.

@@ -11,6 +11,7 @@
 #include "../scan/MarkSnap.h"
 #include "../scan/ScanFindings.h"
 #include "../scan/ScanReport.h"
+#include "../scan/Series.h"
 
 #include <QFileInfo>
 
@@ -154,6 +155,17 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
         out.messages += stopNotice(checks.stop).text;
         out.code = kScanAborted;
         return out;
+    }
+
+    if (o.findSeries) {
+        settings.Series = findSeries(view, settings);
+        if (settings.Series.empty()) {
+            out.messages += "Find Series found no curve or markers of one colour in the scan area.\n";
+            out.code = kScanUsage;
+            return out;
+        }
+        for (const SeriesSettings& s : settings.Series)
+            out.messages += "--series '" + seriesSpecText(s) + "'\n";
     }
 
     const GridLayout layout = layoutGrid(o.fields);

@@ -356,6 +356,10 @@ const OwnFlag kOwnFlags[] = {
      "scale the marks, the area, the scan width and following's\nStart, gap and maximum jump of the settings file to "
      "a\npicture of another size (only with --settings)",
      [](Options& o, const QString&) { o.scaleWithPicture = true; }},
+    {nullptr, "--find-series", nullptr,
+     "find the series of the scan area, one per colour of curve\nor markers, print each as a --series flag on "
+     "standard\nerror, and scan them all",
+     [](Options& o, const QString&) { o.findSeries = true; }},
     {"-O", "--output-dir", "DIR", "write <picture name>.txt into DIR for each picture;\nseveral pictures may be given",
      [](Options& o, const QString& v) { o.outputDir = nonEmpty(v, "--output-dir"); }},
     {"-j", "--jobs", "N", "scan N pictures at a time (default: the number of cores)",

@@ -46,6 +46,7 @@ struct Options {
     enum class FindAxes { Off, Scan, Print };
     FindAxes findAxes = FindAxes::Off;
     bool findArea = false;
+    bool findSeries = false; // scan with the series that Find Series proposes
 };
 
 // Reads the arguments, and the settings file they name; throws UsageError.

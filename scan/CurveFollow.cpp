@@ -355,6 +355,249 @@ std::vector<int32_t> followCurve(const std::vector<std::vector<StripRun>>& runs,
     return chosen;
 }
 
+namespace {
+
+// What following several curves together knows of one curve: its recent
+// points on runs of its own, where its line goes on from, and their heights.
+class Track {
+public:
+    static constexpr size_t kRecent = 12;
+
+    void restart(int32_t strip, const StripRun& run)
+    {
+        points_.clear();
+        heights_.clear();
+        seen(strip);
+        add(strip, run);
+    }
+    void add(int32_t strip, const StripRun& run)
+    {
+        if (points_.size() == kRecent) {
+            points_.erase(points_.begin());
+            heights_.erase(heights_.begin());
+        }
+        points_.push_back({double(strip), run.centre});
+        heights_.push_back(run.last - run.first + 1);
+    }
+    void seen(int32_t strip) { lastSeen_ = strip; }
+    int32_t lastSeen() const { return lastSeen_; }
+
+    // The row where the line through the recent points (least squares)
+    // reaches strip k; the last point's row while there are fewer than three.
+    double predict(int32_t k) const
+    {
+        const size_t n = points_.size();
+        if (n < 3)
+            return points_.back().second;
+        double sx = 0, sy = 0;
+        for (const auto& [x, y] : points_) {
+            sx += x;
+            sy += y;
+        }
+        const double mx = sx / double(n), my = sy / double(n);
+        double sxx = 0, sxy = 0;
+        for (const auto& [x, y] : points_) {
+            sxx += (x - mx) * (x - mx);
+            sxy += (x - mx) * (y - my);
+        }
+        return my + (sxx > 0 ? sxy / sxx : 0) * (double(k) - mx);
+    }
+    // The height of the curve's own runs: the median of the recent ones.
+    int32_t height() const
+    {
+        std::vector<int32_t> h = heights_;
+        std::nth_element(h.begin(), h.begin() + std::ptrdiff_t(h.size() / 2), h.end());
+        return h[h.size() / 2];
+    }
+
+private:
+    std::vector<std::pair<double, double>> points_;
+    std::vector<int32_t> heights_;
+    int32_t lastSeen_ = 0;
+};
+
+// One strip's sharing out: the run of each curve (-1: none) at the least
+// total cost. A curve's cost is the distance of the run's centre from where
+// it is expected, or its limit plus one for none. A run goes to several
+// curves only where it covers the place each expects it (give or take
+// `slack` rows): runs merged where the curves meet.
+struct Sharing {
+    std::vector<int32_t> run;
+    double cost = std::numeric_limits<double>::infinity();
+};
+
+class StripSharing {
+public:
+    StripSharing(const std::vector<StripRun>& runs, const std::vector<double>& expected,
+                 const std::vector<double>& limit, double slack)
+        : runs_(runs), expected_(expected), limit_(limit), slack_(slack), now_(expected.size(), -1)
+    {
+        candidates_.resize(expected.size());
+        size_t ways = 1;
+        for (size_t c = 0; c < expected.size(); ++c) {
+            for (size_t i = 0; i < runs.size(); ++i)
+                if (std::fabs(runs[i].centre - expected[c]) <= limit[c])
+                    candidates_[c].push_back(static_cast<int32_t>(i));
+            candidates_[c].push_back(-1);
+            ways = std::min<size_t>(ways * candidates_[c].size(), kMostWays + 1);
+        }
+        tooMany_ = ways > kMostWays;
+    }
+
+    // The best sharing, and the cheapest one that gives some curve another
+    // run (not only none instead of a run, or the other way round).
+    void search(Sharing& best, Sharing& rival)
+    {
+        best_ = &best;
+        all_.clear();
+        if (tooMany_) {
+            // Each curve its nearest run, alone: following one at a time.
+            for (size_t c = 0; c < expected_.size(); ++c)
+                for (const int32_t i : candidates_[c])
+                    if (costOf(c, i) < costOf(c, now_[c]))
+                        now_[c] = i;
+            best = {now_, total()};
+        } else {
+            walk(0, 0);
+        }
+        for (const Sharing& s : all_) {
+            bool other = false;
+            for (size_t c = 0; c < s.run.size(); ++c)
+                other |= s.run[c] >= 0 && best.run[c] >= 0 && s.run[c] != best.run[c];
+            if (other && s.cost < rival.cost)
+                rival = s;
+        }
+    }
+
+private:
+    static constexpr size_t kMostWays = 4096;
+
+    double costOf(size_t c, int32_t i) const
+    {
+        return i < 0 ? limit_[c] + 1 : std::fabs(runs_[size_t(i)].centre - expected_[c]);
+    }
+    bool covers(int32_t i, size_t c) const
+    {
+        const StripRun& r = runs_[size_t(i)];
+        return expected_[c] >= r.first - slack_ && expected_[c] <= r.last + slack_;
+    }
+    double total() const
+    {
+        double t = 0;
+        for (size_t c = 0; c < now_.size(); ++c)
+            t += costOf(c, now_[c]);
+        return t;
+    }
+    void walk(size_t c, double cost)
+    {
+        if (c == now_.size()) {
+            all_.push_back({now_, cost});
+            if (cost < best_->cost)
+                *best_ = all_.back();
+            return;
+        }
+        for (const int32_t i : candidates_[c]) {
+            bool fits = true;
+            for (size_t d = 0; d < c && i >= 0; ++d)
+                if (now_[d] == i && !(covers(i, c) && covers(i, d)))
+                    fits = false;
+            if (!fits)
+                continue;
+            now_[c] = i;
+            walk(c + 1, cost + costOf(c, i));
+        }
+        now_[c] = -1;
+    }
+
+    const std::vector<StripRun>& runs_;
+    const std::vector<double>& expected_;
+    const std::vector<double>& limit_;
+    const double slack_;
+    std::vector<std::vector<int32_t>> candidates_;
+    std::vector<int32_t> now_;
+    std::vector<Sharing> all_;
+    Sharing* best_ = nullptr;
+    bool tooMany_ = false;
+};
+
+// Two sharings that cost within this many rows of each other are a guess.
+constexpr double kSureMargin = 2.0;
+// A merged run may reach this many rows beyond where a curve expects it.
+constexpr double kMergeSlack = 1.5;
+
+} // namespace
+
+JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const std::vector<FollowStart>& starts,
+                         double jump)
+{
+    const int32_t n = static_cast<int32_t>(runs.size());
+    const size_t curves = starts.size();
+    JointFollow out;
+    out.chosen.assign(curves, std::vector<int32_t>(static_cast<size_t>(n), -1));
+    out.unsure.assign(curves, 0);
+    std::vector<size_t> live; // the curves with a start
+    for (size_t c = 0; c < curves; ++c)
+        if (starts[c].strip >= 0 && starts[c].strip < n && starts[c].run >= 0) {
+            live.push_back(c);
+            out.chosen[c][size_t(starts[c].strip)] = starts[c].run;
+        }
+    if (live.empty())
+        return out;
+    int32_t lowest = n, highest = -1;
+    for (const size_t c : live) {
+        lowest = std::min(lowest, starts[c].strip);
+        highest = std::max(highest, starts[c].strip);
+    }
+    std::vector<Track> tracks(curves);
+    for (const int32_t step : {1, -1}) {
+        for (const size_t c : live)
+            tracks[c].restart(starts[c].strip, runs[size_t(starts[c].strip)][size_t(starts[c].run)]);
+        for (int32_t k = step > 0 ? lowest + 1 : highest - 1; k >= 0 && k < n; k += step) {
+            // The curves that have started by this strip, going this way.
+            std::vector<size_t> on;
+            std::vector<double> expected, limit;
+            for (const size_t c : live) {
+                if ((k - starts[c].strip) * step <= 0)
+                    continue;
+                const int32_t skipped = std::abs(k - tracks[c].lastSeen()) - 1;
+                on.push_back(c);
+                expected.push_back(tracks[c].predict(k));
+                limit.push_back(jump * double(1 + skipped));
+            }
+            if (on.empty() || runs[size_t(k)].empty())
+                continue;
+            Sharing best, rival;
+            StripSharing(runs[size_t(k)], expected, limit, kMergeSlack).search(best, rival);
+            for (size_t j = 0; j < on.size(); ++j) {
+                const size_t c = on[j];
+                const int32_t i = best.run[j];
+                if (i < 0)
+                    continue;
+                const StripRun& r = runs[size_t(k)][size_t(i)];
+                tracks[c].seen(k);
+                // Another run at about the same cost: a guess.
+                bool sure = !(rival.cost <= best.cost + kSureMargin && rival.run[j] >= 0 && rival.run[j] != i);
+                bool shared = false;
+                for (size_t o = 0; o < on.size(); ++o)
+                    if (o != j && best.run[o] == i) {
+                        shared = true;
+                        // Taller than either curve's own: its centre lies between them.
+                        sure &= r.last - r.first + 1 <= std::max(tracks[c].height(), tracks[on[o]].height()) + 2;
+                    }
+                if (!sure) {
+                    ++out.unsure[c];
+                    continue;
+                }
+                out.chosen[c][size_t(k)] = i;
+                // A merged run says nothing of the curve's own slope.
+                if (!shared)
+                    tracks[c].add(k, r);
+            }
+        }
+    }
+    return out;
+}
+
 int32_t maxJumpOf(const ScanSettings& s, int64_t areaRows)
 {
     if (s.Follow.MaxJump > 0)
@@ -370,6 +613,20 @@ int32_t maxJumpOf(const ScanSettings& s, int64_t areaRows)
 }
 
 namespace {
+
+// The start of following in the plan's runs from a Start point in bitmap
+// coordinates (x or y -1: none).
+FollowStart startOf(const FollowPlan& plan, StartPoint start, int32_t pictureHeight, double jump)
+{
+    int32_t startStrip = -1;
+    double startRow = 0;
+    if (start.x > -1 && start.y > -1) {
+        startStrip = static_cast<int32_t>(std::clamp<double>(
+            std::floor((start.x - double(plan.area.left)) / double(plan.area.width)), 0, double(plan.area.strips - 1)));
+        startRow = double(pictureHeight) - start.y;
+    }
+    return chooseStart(plan.runs, jump, startStrip, startRow);
+}
 
 // `frame`: empty (no columns) when the checks stop the scan.
 FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, const ScanFrame& frame, bool listRemoved,
@@ -410,14 +667,8 @@ FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, cons
 
     if (settings.Follow.On) {
         const double jump = maxJumpOf(settings, plan.area.rows);
-        int32_t startStrip = -1;
-        double startRow = 0;
-        if (settings.Follow.StartX > -1 && settings.Follow.StartY > -1) {
-            startStrip = static_cast<int32_t>(std::clamp<double>(
-                std::floor((settings.Follow.StartX - double(plan.area.left)) / double(width)), 0, double(strips - 1)));
-            startRow = double(picture.height) - settings.Follow.StartY;
-        }
-        plan.chosen = followCurve(plan.runs, chooseStart(plan.runs, jump, startStrip, startRow), jump);
+        plan.chosen = followCurve(
+            plan.runs, startOf(plan, {settings.Follow.StartX, settings.Follow.StartY}, picture.height, jump), jump);
     } else {
         plan.chosen.assign(static_cast<size_t>(strips), -1);
         for (size_t k = 0; k < plan.runs.size(); ++k)
@@ -449,13 +700,12 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     return makePlan(picture, checked, frame, true);
 }
 
-int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
-                      const ScanSinks& sinks)
+namespace {
+
+// The rows of a plan's chosen runs, its counts and its findings, to `sinks`.
+int32_t followRows(const PixelView& picture, const ScanSettings& settings, const ScanFrame& frame,
+                   const FollowPlan& plan, bool wantSpread, const ScanSinks& sinks)
 {
-    // The left-out pixels are shown in the window; the scan needs only the
-    // kept ones.
-    const ScanFrame frame = frameOf(picture, settings, checks);
-    const FollowPlan plan = makePlan(picture, settings, frame, false, sinks.threads);
     const int64_t strips = frame.strips;
     const int64_t width = frame.width;
     const ChartMap map(settings);
@@ -533,10 +783,53 @@ int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, co
     return number - 1;
 }
 
+} // namespace
+
+int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
+                      const ScanSinks& sinks)
+{
+    // The left-out pixels are shown in the window; the scan needs only the
+    // kept ones.
+    const ScanFrame frame = frameOf(picture, settings, checks);
+    return followRows(picture, settings, frame, makePlan(picture, settings, frame, false, sinks.threads), wantSpread,
+                      sinks);
+}
+
+void runJointFollowScan(const PixelView& picture, const ScanSettings& settings, const std::vector<StartPoint>& starts,
+                        const ScanChecks& checks, bool wantSpread, const std::vector<ScanSinks>& sinks)
+{
+    if (sinks.empty())
+        return;
+    const ScanFrame frame = frameOf(picture, settings, checks);
+    if (settings.Smooth > 0) {
+        const SmoothedPicture smoothed = smoothedFrame(picture, settings, frame, sinks[0].threads);
+        runJointFollowScan(smoothed.view(), smoothedAlready(settings), starts, checks, wantSpread, sinks);
+        return;
+    }
+    // The runs once for all the curves; each then has its own chosen runs.
+    ScanSettings runsOnly = settings;
+    runsOnly.Follow.On = false;
+    FollowPlan plan = makePlan(picture, runsOnly, frame, false, sinks[0].threads);
+    const double jump = maxJumpOf(settings, plan.area.rows);
+    std::vector<FollowStart> from;
+    for (const StartPoint& s : starts)
+        from.push_back(startOf(plan, s, picture.height, jump));
+    const JointFollow joint = followCurves(plan.runs, from, jump);
+    for (size_t i = 0; i < sinks.size() && i < joint.chosen.size(); ++i) {
+        plan.chosen = joint.chosen[i];
+        plan.counts.stripsWithoutPoint = static_cast<int32_t>(std::count(plan.chosen.begin(), plan.chosen.end(), -1));
+        plan.counts.unsureStrips = joint.unsure[i];
+        followRows(picture, settings, frame, plan, wantSpread, sinks[i]);
+    }
+}
+
 std::string followCountsText(const FollowCounts& c)
 {
-    return "Strips with more than one run: " + std::to_string(c.multiRunStrips) +
-           "; strips without a point: " + std::to_string(c.stripsWithoutPoint);
+    std::string text = "Strips with more than one run: " + std::to_string(c.multiRunStrips) +
+                       "; strips without a point: " + std::to_string(c.stripsWithoutPoint);
+    if (c.unsureStrips > 0)
+        text += "; strips left out where curves meet: " + std::to_string(c.unsureStrips);
+    return text;
 }
 
 } // namespace plotrun

@@ -52,6 +52,22 @@ FollowStart chooseStart(const std::vector<std::vector<StripRun>>& runs, double j
 // each strip skipped.
 std::vector<int32_t> followCurve(const std::vector<std::vector<StripRun>>& runs, FollowStart start, double jump);
 
+// Several curves of one weight followed together, as curves of one colour
+// that cross need it: in each strip the runs are shared out among the curves
+// at once, at the least total distance from where each curve's own recent
+// slope puts it, not by the nearest run one curve at a time. Where curves
+// meet, one merged run may go to several of them; its point is kept only
+// while the run is no taller than one curve's, that is at the crossing
+// itself. A strip whose runs could go to the curves either way at about the
+// same cost, or whose merged run is taller, gives those curves no point
+// (-1) rather than a guess; `unsure` counts such strips of each curve.
+struct JointFollow {
+    std::vector<std::vector<int32_t>> chosen; // of each curve, as followCurve's
+    std::vector<int32_t> unsure;
+};
+JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const std::vector<FollowStart>& starts,
+                         double jump);
+
 // The whole plan of such a scan, which the counted pixels view shows too.
 struct FollowPlan {
     CountedArea area;
@@ -73,7 +89,19 @@ int32_t maxJumpOf(const ScanSettings& settings, int64_t areaRows);
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks);
 
-// "Strips with more than one run: N; strips without a point: M"
+// The scan of several curves of one weight in one plan, from their Start
+// points (bitmap x and y): `settings` are any one curve's, and the rows,
+// counts and findings of curve i go to sinks[i].
+struct StartPoint {
+    double x = -1;
+    double y = -1;
+};
+void runJointFollowScan(const PixelView& picture, const ScanSettings& settings, const std::vector<StartPoint>& starts,
+                        const ScanChecks& checks, bool wantSpread, const std::vector<ScanSinks>& sinks);
+
+// "Strips with more than one run: N; strips without a point: M", and where
+// curves followed together could not be told apart, "; strips left out
+// where curves meet: K".
 std::string followCountsText(const FollowCounts& counts);
 
 } // namespace plotrun

@@ -1,9 +1,13 @@
 #include "Series.h"
 
 #include "ColumnScan.h"
+#include "CurveFollow.h"
 #include "InkModel.h"
 #include "NumberText.h"
+#include "ScanFindings.h"
+#include "Uncertainty.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -141,13 +145,106 @@ std::string seriesSpecText(const SeriesSettings& series)
     return t;
 }
 
-std::vector<SeriesSettings> findSeries(const PixelView&, const ScanSettings&) { return {}; }
+namespace {
+
+bool sameWeight(const SeriesSettings& a, const SeriesSettings& b)
+{
+    return a.HasInk == b.HasInk && (!a.HasInk || (a.Ink == b.Ink && a.Tolerance == b.Tolerance));
+}
+
+// A line with a Start point: one of the curves that are followed together
+// when others share its weight.
+bool followedTogether(const SeriesSettings& s) { return s.Kind == SeriesKind::Line && s.StartX >= 0 && s.StartY >= 0; }
+
+// What a series scanned in a group leaves for its turn in the output.
+struct HeldScan {
+    std::vector<ResultRow> rows;
+    std::optional<FollowCounts> counts;
+    std::optional<ScanFindings> findings;
+};
+
+// The series of `members`, one weight, followed together; each one's rows
+// held for its turn.
+std::vector<HeldScan> scanTogether(const PixelView& picture, const ScanSettings& settings,
+                                   const std::vector<size_t>& members, const ScanChecks& checks, bool wantSpread,
+                                   const ScanSinks& sinks)
+{
+    std::vector<HeldScan> held(members.size());
+    std::vector<StartPoint> starts;
+    std::vector<ScanSinks> each(members.size());
+    for (size_t m = 0; m < members.size(); ++m) {
+        const SeriesSettings& one = settings.Series[members[m]];
+        starts.push_back({one.StartX, one.StartY});
+        ScanSinks& s = each[m];
+        s.threads = sinks.threads;
+        if (m == 0)
+            s.onProgress = sinks.onProgress;
+        s.onRow = [&held, m](const ResultRow& r) { held[m].rows.push_back(r); };
+        s.onFollowCounts = [&held, m](const FollowCounts& c) { held[m].counts = c; };
+        s.onFindings = [&held, m](const ScanFindings& f) { held[m].findings = f; };
+    }
+    const ScanSettings first = settingsOfSeries(settings, settings.Series[members.front()]);
+    runJointFollowScan(picture, first, starts, checks, wantSpread || sinks.uncertainty, each);
+    for (size_t m = 0; m < members.size(); ++m) {
+        std::vector<ResultRow>& rows = held[m].rows;
+        if (sinks.uncertainty)
+            placeUncertainties(rows, first);
+        for (ResultRow& r : rows) {
+            r.series = static_cast<int32_t>(members[m]);
+            if (!wantSpread) {
+                r.sdev = 0;
+                r.hasSdevY = false;
+                r.sdevY = 0;
+            }
+        }
+    }
+    return held;
+}
+
+} // namespace
 
 int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks)
 {
+    // Lines of one weight, each with its Start point, are followed together
+    // (CurveFollow's followCurves), so that where they cross each keeps to
+    // its own; in the other calibration kinds each is followed alone.
+    const size_t n = settings.Series.size();
+    std::vector<std::vector<size_t>> groups;
+    std::vector<int32_t> groupOf(n, -1);
+    for (size_t i = 0; i < n && settings.Calibration.aligned(); ++i) {
+        if (!followedTogether(settings.Series[i]))
+            continue;
+        for (size_t g = 0; g < groups.size() && groupOf[i] < 0; ++g)
+            if (sameWeight(settings.Series[groups[g].front()], settings.Series[i])) {
+                groups[g].push_back(i);
+                groupOf[i] = static_cast<int32_t>(g);
+            }
+        if (groupOf[i] < 0) {
+            groupOf[i] = static_cast<int32_t>(groups.size());
+            groups.push_back({i});
+        }
+    }
+    std::vector<std::vector<HeldScan>> held(groups.size());
     int32_t rows = 0;
-    for (size_t i = 0; i < settings.Series.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t g = groupOf[i];
+        if (g >= 0 && groups[size_t(g)].size() > 1) {
+            std::vector<size_t>& members = groups[size_t(g)];
+            if (held[size_t(g)].empty())
+                held[size_t(g)] = scanTogether(picture, settings, members, checks, wantSpread, sinks);
+            const size_t m = size_t(std::find(members.begin(), members.end(), i) - members.begin());
+            const HeldScan& h = held[size_t(g)][m];
+            for (const ResultRow& r : h.rows)
+                if (sinks.onRow)
+                    sinks.onRow(r);
+            if (h.counts && sinks.onFollowCounts)
+                sinks.onFollowCounts(*h.counts);
+            if (h.findings && sinks.onFindings)
+                sinks.onFindings(*h.findings);
+            rows += static_cast<int32_t>(h.rows.size());
+            continue;
+        }
         ScanSinks one = sinks;
         one.onRow = [&sinks, i](const ResultRow& r) {
             ResultRow tagged = r;

@@ -26,8 +26,10 @@ std::string readSeriesSpec(std::string_view spec, SeriesSettings& series);
 // values are left out.
 std::string seriesSpecText(const SeriesSettings& series);
 
-// The series proposed for the scan area: one per colour of curve or marker,
-// with its ink and a Start point on that colour's longest run.
+// The series proposed for the scan area (SeriesFinder.cpp): one per colour
+// of curve or marker, with its ink, a tolerance and a Start point on that
+// colour's longest run (or its most typical marker), named "Series 1" and on
+// from the top; the paper, lines across the area and text are no series.
 std::vector<SeriesSettings> findSeries(const PixelView& picture, const ScanSettings& settings);
 
 // The scan of every series, one after the other, for runColumnScan: each

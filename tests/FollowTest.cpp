@@ -13,6 +13,7 @@
 #include "CurveFollow.h"
 #include "ScanFindings.h"
 #include "ScanReport.h"
+#include "Series.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -130,7 +131,8 @@ struct Chart {
 struct Style {
     Qt::PenStyle pen = Qt::SolidLine;
     std::vector<std::function<double(double)>> curves;
-    bool lines = true; // the frame, the grid and the ticks; the labels are drawn either way
+    bool lines = true;           // the frame, the grid and the ticks; the labels are drawn either way
+    std::vector<QString> legend; // the curves' names, in a box at the top left
 };
 
 // Black on white: frame, major grid, ticks in and out, tick labels, title.
@@ -173,6 +175,16 @@ QImage drawChart(const Chart& c, const Style& style)
         }
         p.setPen(QPen(Qt::black, 2, style.pen, Qt::FlatCap, Qt::RoundJoin));
         p.drawPath(path);
+    }
+    for (size_t i = 0; i < style.legend.size(); ++i) {
+        const double y = c.top + 22 + 20 * double(i);
+        p.setPen(QPen(Qt::black, 2, style.pen));
+        p.drawLine(QPointF(c.left + 14, y), QPointF(c.left + 44, y));
+        p.drawText(QRectF(c.left + 50, y - 8, 90, 16), Qt::AlignLeft | Qt::AlignVCenter, style.legend[i]);
+    }
+    if (!style.legend.empty()) {
+        p.setPen(QPen(Qt::black, 1));
+        p.drawRect(QRectF(c.left + 6.5, c.top + 8.5, 140, 20 * double(style.legend.size()) + 8));
     }
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(Qt::black, 2));
@@ -356,6 +368,54 @@ TEST(FollowAccuracy, LineRemovalAloneLeavesTheFrameAndGridOut)
     // frame and the grid no longer do.
     EXPECT_LE(r.rmsPercent(wave), 3.0);
     EXPECT_GE(r.share(), 0.9);
+}
+
+// Two black curves that cross at x = 5 at `degrees` on the picture, one
+// series each from its Start point at x = 1.5, followed together: each keeps
+// to its own curve through the crossing, where each alone is led onto the
+// other.
+TEST(FollowAccuracy, BlackCurvesThatCrossKeepToTheirOwnSide)
+{
+    const Chart c;
+    const double pixelSlopeOfReal = 10.0 / (c.right - c.left) * (c.bottom - c.top) / 1.0;
+    for (const double degrees : {15.0, 40.0}) {
+        // Around a slope of 6 degrees, each bending a little away from the other.
+        const double pi = std::acos(-1.0);
+        const double up = std::tan((6 + degrees / 2) * pi / 180) / pixelSlopeOfReal;
+        const double down = std::tan((6 - degrees / 2) * pi / 180) / pixelSlopeOfReal;
+        const std::function<double(double)> curves[] = {
+            [=](double x) { return 0.5 + up * (x - 5) + 0.002 * (x - 5) * (x - 5); },
+            [=](double x) { return 0.5 + down * (x - 5) - 0.002 * (x - 5) * (x - 5); }};
+        const QImage chart = drawChart(c, {Qt::SolidLine, {curves[0], curves[1]}, true, {"rising", "flat"}});
+        ScanSettings s = chartSettings(c);
+        s.Follow.On = false;
+        for (const auto& fn : curves) {
+            SeriesSettings one;
+            one.StartX = std::round(c.px(1.5));
+            one.StartY = std::round(c.height - c.py(fn(1.5)));
+            s.Series.push_back(one);
+        }
+        std::vector<Result> each(2), alone(2);
+        const Result all = scan(chart, s);
+        for (const ResultRow& r : all.rows)
+            each[size_t(r.series)].rows.push_back(r);
+        for (size_t i = 0; i < 2; ++i) {
+            each[i].strips = alone[i].strips = all.strips;
+            const double rms = each[i].rmsPercent(curves[i]);
+            EXPECT_LE(rms, 0.3) << degrees << " " << i;
+            EXPECT_GE(each[i].share(), 0.9) << degrees << " " << i;
+            RecordProperty("rms_percent_" + std::to_string(int(degrees)) + "_" + std::to_string(i),
+                           std::to_string(rms));
+            alone[i] = scan(chart, settingsOfSeries(s, s.Series[i]));
+        }
+        // Where the curves' runs merge, the strips that could go either way
+        // are left out, and the counts say how many.
+        EXPECT_GT(all.counts.unsureStrips, 0) << degrees;
+        EXPECT_NE(followCountsText(all.counts).find("; strips left out where curves meet: "), std::string::npos);
+        // Followed one at a time, from the same Start points, one of them
+        // swaps at the crossing.
+        EXPECT_GT(std::max(alone[0].rmsPercent(curves[0]), alone[1].rmsPercent(curves[1])), 2.0) << degrees;
+    }
 }
 
 // --- What a scan says it saw

@@ -17,7 +17,7 @@ Frame frameOf(int width, int height) { return {width / 10, height / 15, width - 
 
 } // namespace
 
-QImage InkChart::draw(int width, int height)
+QImage InkChart::draw(int width, int height, bool third)
 {
     QImage img(width, height, QImage::Format_RGB32);
     img.fill(Qt::white);
@@ -62,6 +62,24 @@ QImage InkChart::draw(int width, int height)
     };
     curve(sigmoid, kBlue);
     curve(falling, kRed);
+    if (third) {
+        curve(wave, kGreen);
+        const QRectF box(QPointF(px(3.5), py(0.96)), QPointF(px(6.5), py(0.78)));
+        p.setPen(QPen(QColor(0xCC, 0xCC, 0xCC), 1));
+        p.setBrush(Qt::white);
+        p.drawRect(box);
+        const char* names[] = {"sigmoid", "falling", "wave"};
+        const QRgb inks[] = {kBlue, kRed, kGreen};
+        for (int i = 0; i < 3; ++i) {
+            const double y = box.top() + box.height() * (i + 0.5) / 3;
+            p.setPen(QPen(QColor(inks[i]), std::max(1.5, height / 300.0)));
+            p.drawLine(QPointF(box.left() + 8, y), QPointF(box.left() + 38, y));
+            p.setPen(QPen(Qt::black, 1));
+            p.drawText(QRectF(box.left() + 46, y - 9, box.width() - 50, 18), Qt::AlignLeft | Qt::AlignVCenter,
+                       names[i]);
+        }
+        p.setBrush(Qt::NoBrush);
+    }
     p.setPen(QPen(Qt::black, 2));
     p.setRenderHint(QPainter::Antialiasing, false);
     p.drawRect(QRect(f.left, f.top, f.right - f.left, f.bottom - f.top));
