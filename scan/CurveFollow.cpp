@@ -449,6 +449,16 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     return makePlan(picture, checked, frame, true);
 }
 
+std::vector<CountedPixel> pixelsOffLines(const CountedRuns& counted, const ScanFrame& frame)
+{
+    FollowPlan plan;
+    plan.area = frame;
+    plan.top = static_cast<int32_t>(frame.top);
+    if (frame.columns > 0 && frame.rows > 0)
+        removeLines(plan, counted, false);
+    return std::move(plan.pixels);
+}
+
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks)
 {
