@@ -23,11 +23,16 @@ constexpr int32_t kFullWeight = 255;
 // Arms thinner than this (error bars, their caps, lines that touch a marker)
 // are cut off by an opening with a square of this side.
 constexpr int32_t kArm = 3;
+// A bar may lose this many rows where it crosses a grid line; its pixels
+// lie within this many columns of the marker's centre.
+constexpr int32_t kBarGap = 2;
+constexpr double kBarReach = 2;
 // Lines of at most this thickness are left out of a blob far larger than a
 // marker: a grid that the scan counts would join every marker it touches.
 constexpr int32_t kThinLine = 3;
-// A blob's box of more cells than this is left as it is.
-constexpr int64_t kMostBoxCells = int64_t(1) << 26;
+// A blob's box of more cells than this is left as it is: a line or the
+// frame around a large area, never a marker.
+constexpr int64_t kMostBoxCells = int64_t(1) << 24;
 
 struct Box {
     int32_t left = 0, top = 0, right = -1, bottom = -1; // inclusive
@@ -192,11 +197,12 @@ public:
     // marker, the marker's pixels are thick across it and stay.
     void removeThinLines(int32_t length)
     {
-        std::vector<int32_t>& across = runs_;
+        // Lengths beyond 65535 are all long.
+        std::vector<uint16_t>& across = runs_;
         across.assign(cells_.size() * 2, 0);
-        int32_t* along = across.data();
-        int32_t* down = across.data() + cells_.size();
-        const auto lengths = [&](int32_t n, int32_t m, auto index, int32_t* into) {
+        uint16_t* along = across.data();
+        uint16_t* down = across.data() + cells_.size();
+        const auto lengths = [&](int32_t n, int32_t m, auto index, uint16_t* into) {
             for (int32_t a = 0; a < m; ++a)
                 for (int32_t b = 0; b < n;) {
                     if (cells_[index(a, b)] < 0) {
@@ -207,7 +213,7 @@ public:
                     while (e < n && cells_[index(a, e)] >= 0)
                         ++e;
                     for (int32_t k = b; k < e; ++k)
-                        into[index(a, k)] = e - b;
+                        into[index(a, k)] = static_cast<uint16_t>(std::min(e - b, 65535));
                     b = e;
                 }
         };
@@ -325,7 +331,7 @@ private:
     std::vector<int16_t> cells_;
     std::vector<uint8_t> flags_, bytes_;
     std::vector<size_t> stack_;
-    std::vector<int32_t> runs_;
+    std::vector<uint16_t> runs_;
 };
 
 // A blob with its holes filled: its pixels in the pool, and the part of it
@@ -336,6 +342,7 @@ struct Shape {
     Box core; // of its part as thick as kArm, widened by kArm; empty when none
     // The pixels within `core`: the marker, if the shape is one.
     int64_t area = 0;
+    int32_t heaviest = 0; // the largest weight of its pixels
     Box markerBox;
     long double sw = 0, swx = 0, swr = 0;
 
@@ -374,10 +381,23 @@ double median(std::vector<double> v)
 
 class MarkerFinder {
 public:
-    MarkerFinder(const SeriesSettings& series, int32_t pictureHeight) : series_(series), height_(pictureHeight) {}
+    // The area's rows: [firstAreaRow, endAreaRow).
+    MarkerFinder(const SeriesSettings& series, int32_t pictureHeight, int64_t firstAreaRow, int64_t endAreaRow)
+        : series_(series), height_(pictureHeight), firstAreaRow_(firstAreaRow), endAreaRow_(endAreaRow)
+    {
+    }
 
     std::vector<Marker> find(const Pixels& counted)
     {
+        counted_ = counted.data();
+        if (!counted.empty()) {
+            firstRow_ = counted.front().r;
+            rowStart_.assign(size_t(counted.back().r - firstRow_) + 2, 0);
+            for (const CountedPixel& p : counted)
+                ++rowStart_[size_t(p.r - firstRow_) + 1];
+            for (size_t i = 1; i < rowStart_.size(); ++i)
+                rowStart_[i] += rowStart_[i - 1];
+        }
         std::vector<size_t> ranges;
         const Pixels blobs = blobsOf(counted, ranges);
         lineLength_ = expectedLineLength(blobs, ranges);
@@ -465,6 +485,7 @@ private:
             if (!s.core.holds(p.x, p.r))
                 continue;
             ++s.area;
+            s.heaviest = std::max(s.heaviest, p.w);
             s.markerBox.add(p.x, p.r);
             s.sw += p.w;
             s.swx += static_cast<long double>(p.w) * p.x;
@@ -569,41 +590,92 @@ private:
         const double x1 = b.left + ref_.toLeft, x2 = b.right - ref_.toRight;
         const double upper = b.top + ref_.toTop, lower = b.bottom - ref_.toBottom;
         const bool rightIsLower = sxr >= 0;
-        found.push_back({x1, rightIsLower ? upper : lower, s.area / 2});
-        found.push_back({x2, rightIsLower ? lower : upper, s.area / 2});
+        for (const Marker& m : {Marker{x1, rightIsLower ? upper : lower, s.area / 2},
+                                Marker{x2, rightIsLower ? lower : upper, s.area / 2}}) {
+            found.push_back(m);
+            placeBar(s, found.back(), true);
+        }
     }
 
-    // The ends of a vertical bar through the marker: the pixels beyond the
-    // marker's rows, in the columns around its centre.
-    void placeBar(const Shape& s, Marker& m) const
+    // The ends of a vertical bar through the marker: the counted rows that
+    // hold pixels in the columns within kBarReach of the marker's centre, one
+    // after the other from the marker's rows outward. A bar drawn over a grid
+    // line may lose a row or two there. A pair's markers take their x from
+    // their bars, which pass through their centres.
+    void placeBar(const Shape& s, Marker& m, bool takeX = false) const
     {
-        const double half = std::max(1.5, 0.25 * ref_.width);
-        int32_t top = std::numeric_limits<int32_t>::max(), bottom = std::numeric_limits<int32_t>::min();
+        const int32_t left = static_cast<int32_t>(std::ceil(m.x - kBarReach));
+        const int32_t right = static_cast<int32_t>(std::floor(m.x + kBarReach));
+        struct Row {
+            int32_t heaviest = -1; // -1: no pixel
+            int32_t sum = 0;
+            long double sumX = 0;
+        };
+        const auto rowAt = [&](int32_t r) {
+            Row row;
+            if (r < firstRow_ || r >= firstRow_ + int32_t(rowStart_.size()) - 1)
+                return row;
+            const CountedPixel* b = counted_ + rowStart_[size_t(r - firstRow_)];
+            const CountedPixel* e = counted_ + rowStart_[size_t(r - firstRow_) + 1];
+            b = std::lower_bound(b, e, left, [](const CountedPixel& p, int32_t x) { return p.x < x; });
+            for (; b != e && b->x <= right; ++b) {
+                row.heaviest = std::max(row.heaviest, b->w);
+                row.sum += b->w;
+                row.sumX += static_cast<long double>(b->w) * b->x;
+            }
+            return row;
+        };
+        // The last row of the bar on one side, or the row before `from`
+        // when there is none there.
         int32_t full = 1;
-        for (size_t i = s.begin; i < s.end; ++i) {
-            const CountedPixel& p = pool_[i];
-            if (std::fabs(p.x - m.x) > half || (p.r >= s.markerBox.top && p.r <= s.markerBox.bottom))
-                continue;
-            top = std::min(top, p.r);
-            bottom = std::max(bottom, p.r);
-            full = std::max(full, p.w);
-        }
-        if (top > bottom)
+        long double sumX = 0, sumW = 0;
+        const auto outward = [&](int32_t from, int32_t step) {
+            int32_t end = from - step;
+            long double sx = 0, w = 0;
+            std::vector<int32_t> sums;
+            for (int32_t r = from, empty = 0; empty <= kBarGap; r += step) {
+                const Row row = rowAt(r);
+                if (row.heaviest < 0) {
+                    ++empty;
+                    continue;
+                }
+                empty = 0;
+                end = r;
+                sums.push_back(row.sum);
+                sx += row.sumX;
+                w += row.sum;
+            }
+            // A line, not a bar: pixels beside the centre, far lighter than
+            // the marker, running to the edge of the area, or going on
+            // beyond a break (a grid line that line removal did not leave
+            // out, broken by the markers of other series).
+            const bool toEdge = end - kBarGap - 2 <= firstAreaRow_ || end + kBarGap + 2 >= endAreaRow_;
+            const int32_t beyond = static_cast<int32_t>(4 * ref_.height);
+            int32_t goesOn = 0;
+            for (int32_t k = 1; k <= beyond && !sums.empty(); ++k)
+                goesOn += rowAt(end + step * k).heaviest >= 0;
+            if (sums.empty() || toEdge || goesOn > 0.6 * beyond ||
+                std::fabs(static_cast<double>(sx / w) - m.x) > kBarReach - 0.5 ||
+                median(std::vector<double>(sums.begin(), sums.end())) < 0.5 * s.heaviest)
+                return from - step;
+            sumX += sx;
+            sumW += w;
+            for (int32_t r = from; r != end + step; r += step)
+                full = std::max(full, rowAt(r).heaviest);
+            return end;
+        };
+        const int32_t up = outward(s.markerBox.top - 1, -1);
+        const int32_t down = outward(s.markerBox.bottom + 1, 1);
+        if (up == s.markerBox.top && down == s.markerBox.bottom)
             return;
-        // The outermost row, as full as it is, says where in it the bar ends.
-        int32_t wTop = 0, wBottom = 0;
-        for (size_t i = s.begin; i < s.end; ++i) {
-            const CountedPixel& p = pool_[i];
-            if (std::fabs(p.x - m.x) > half)
-                continue;
-            if (p.r == top)
-                wTop = std::max(wTop, p.w);
-            if (p.r == bottom)
-                wBottom = std::max(wBottom, p.w);
-        }
+        // The outermost row, as full as it is, says where in it the bar
+        // ends; a side without a bar ends at the marker's centre.
+        const auto share = [&](int32_t r) { return std::min(1.0, double(rowAt(r).heaviest) / full); };
         m.hasBar = true;
-        m.barTop = top < s.markerBox.top ? top + 0.5 - std::min(1.0, double(wTop) / full) : m.row;
-        m.barBottom = bottom > s.markerBox.bottom ? bottom - 0.5 + std::min(1.0, double(wBottom) / full) : m.row;
+        m.barTop = up < s.markerBox.top ? up + 0.5 - share(up) : m.row;
+        m.barBottom = down > s.markerBox.bottom ? down - 0.5 + share(down) : m.row;
+        if (takeX)
+            m.x = static_cast<double>(sumX / sumW);
     }
 
     // A marker far off the run of its neighbours, as a legend's swatch is:
@@ -648,6 +720,11 @@ private:
 
     const SeriesSettings& series_;
     const int32_t height_;
+    const int64_t firstAreaRow_, endAreaRow_;
+    // The counted pixels, and where each row of them starts.
+    const CountedPixel* counted_ = nullptr;
+    int32_t firstRow_ = 0;
+    std::vector<size_t> rowStart_;
     int32_t lineLength_ = 0;
     Grid grid_;
     Pixels pool_;
@@ -680,7 +757,7 @@ std::vector<Marker> findMarkers(const PixelView& picture, const ScanSettings& se
         return {};
     const CountedRuns runs = countedRuns(picture, s, frame, threads);
     const Pixels counted = s.Follow.RemoveLines ? pixelsOffLines(runs, frame) : pixelsOf(runs);
-    std::vector<Marker> found = MarkerFinder(series, picture.height).find(counted);
+    std::vector<Marker> found = MarkerFinder(series, picture.height, frame.top, frame.top + frame.rows).find(counted);
     if (!settings.Calibration.aligned()) {
         const ChartMap map(settings);
         const FrameArea a = frameAreaOf(settings, map);

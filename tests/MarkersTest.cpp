@@ -5,11 +5,14 @@
 #include "../files/PictureFile.h"
 #include "ColumnScan.h"
 #include "Markers.h"
+#include "NumberText.h"
+#include "Report.h"
 
 #include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
 
 #include <gtest/gtest.h>
 
@@ -49,13 +52,16 @@ struct MarkerChart {
     static double py(double y) { return kBottom - y * (kBottom - kTop) + 0.5; }
 
     // `overlapping`: how many markers of each series sit close against the
-    // one before them, a pair as one blob. `bars`: vertical bars of +-0.05
+    // one before them, a pair as one blob. `bars`: vertical bars of +-0.04
     // through each marker of the first series.
-    static QImage draw(std::vector<Drawn>& drawn, const int (&overlapping)[3], bool bars = false)
+    // `turn`: the whole chart turned by so many degrees about the picture's
+    // centre, as a skewed scan would hold it.
+    static QImage draw(std::vector<Drawn>& drawn, const int (&overlapping)[3], bool bars = false, double turn = 0)
     {
         QImage img(kWidth, kHeight, QImage::Format_RGB32);
         img.fill(Qt::white);
         QPainter p(&img);
+        p.setTransform(turned(turn));
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setPen(QPen(QColor(0xFF707070), 1));
         for (int i = 1; i < 10; ++i) {
@@ -107,8 +113,8 @@ struct MarkerChart {
                 const double y = curve(s, x);
                 drawn.push_back({s, x, y});
                 if (bars && s == 0) {
-                    p.setPen(QPen(QColor(kColours[0]), 1));
-                    p.drawLine(QPointF(px(x), py(y - 0.05)), QPointF(px(x), py(y + 0.05)));
+                    p.setPen(QPen(QColor(kColours[0]), 1, Qt::SolidLine, Qt::FlatCap));
+                    p.drawLine(QPointF(px(x), py(y - 0.04)), QPointF(px(x), py(y + 0.04)));
                 }
                 marker(s, px(x), py(y));
             }
@@ -129,6 +135,42 @@ struct MarkerChart {
         p.setBrush(Qt::NoBrush);
         p.drawRect(QRect(kLeft, kTop, kRight - kLeft, kBottom - kTop));
         return img;
+    }
+
+    static QTransform turned(double turn)
+    {
+        return QTransform()
+            .translate(kWidth / 2.0, kHeight / 2.0)
+            .rotate(turn)
+            .translate(-kWidth / 2.0, -kHeight / 2.0);
+    }
+
+    // The bitmap position of a painter position on the chart turned by `turn`.
+    static QPointF bitmap(double x, double y, double turn)
+    {
+        const QPointF t = turned(turn).map(QPointF(x, y));
+        return {t.x() - 0.5, kHeight - t.y() + 0.5};
+    }
+
+    // The three-point calibration of the turned chart: O, X1 and Y1 at the
+    // frame's corners, the area over the frame.
+    static ScanSettings turnedSettings(double turn)
+    {
+        ScanSettings s = settings();
+        s.Calibration.Kind = CalibrationKind::ThreePoint;
+        const QPointF o = bitmap(px(0), py(0), turn), x1 = bitmap(px(10), py(0), turn), y1 = bitmap(px(0), py(1), turn);
+        s.OriginX = o.x();
+        s.OriginY = o.y();
+        s.RefX = x1.x();
+        s.Calibration.X1Y = x1.y();
+        s.Calibration.Y1X = y1.x();
+        s.RefY = y1.y();
+        const QPointF a = bitmap(kLeft - 2, kBottom + 2, turn), b = bitmap(kRight + 2, kTop - 2, turn);
+        s.ScanStartX = a.x();
+        s.ScanStartY = a.y();
+        s.ScanEndX = b.x();
+        s.ScanEndY = b.y();
+        return s;
     }
 
     static ScanSettings settings()
@@ -206,24 +248,83 @@ Match match(const std::vector<Drawn>& drawn, const std::vector<ResultRow>& rows)
     return m;
 }
 
+// With line removal, the grid that the black series counts is left out
+// before the blobs are formed; without it, the lines are cut off the blobs.
 TEST(MarkersSeries, EveryMarkerOnceAtItsCentreAndNoLegendOrText)
 {
     std::vector<Drawn> drawn;
     const QImage chart = MarkerChart::draw(drawn, {2, 1, 2});
-    const std::vector<ResultRow> rows = scanned(chart, MarkerChart::settings());
-    const Match m = match(drawn, rows);
-    EXPECT_EQ(m.missed, 0);
-    EXPECT_EQ(m.twice, 0);
-    EXPECT_EQ(m.extra, 0);
-    EXPECT_LE(m.worstX, 0.15);
-    EXPECT_LE(m.worstY, 0.15);
-    EXPECT_EQ(rows.size(), 90u);
+    std::vector<ResultRow> rows;
+    for (const bool removeLines : {false, true}) {
+        ScanSettings s = MarkerChart::settings();
+        s.Follow.RemoveLines = removeLines;
+        rows = scanned(chart, s);
+        const Match m = match(drawn, rows);
+        EXPECT_EQ(m.missed, 0) << removeLines;
+        EXPECT_EQ(m.twice, 0) << removeLines;
+        EXPECT_EQ(m.extra, 0) << removeLines;
+        EXPECT_LE(m.worstX, 0.15) << removeLines;
+        EXPECT_LE(m.worstY, 0.15) << removeLines;
+        EXPECT_EQ(rows.size(), 90u) << removeLines;
+    }
     // One row per marker, numbered in x order within its series.
     for (size_t i = 1; i < rows.size(); ++i)
         if (rows[i].series == rows[i - 1].series) {
             EXPECT_EQ(rows[i].number, rows[i - 1].number + 1);
             EXPECT_GT(rows[i].realX, rows[i - 1].realX);
         }
+}
+
+// The chart turned by 4 degrees, through a three-point calibration: the
+// centres in real values through the fitted map. The grid, turned, is no
+// line along rows or columns, so only the coloured series are scanned.
+TEST(MarkersSeries, TurnedChartThroughThreePoints)
+{
+    std::vector<Drawn> drawn;
+    const QImage chart = MarkerChart::draw(drawn, {2, 1, 0}, false, 4);
+    ScanSettings s = MarkerChart::turnedSettings(4);
+    s.Series.pop_back();
+    std::erase_if(drawn, [](const Drawn& d) { return d.series == 2; });
+    const Match m = match(drawn, scanned(chart, s));
+    EXPECT_EQ(m.missed + m.twice + m.extra, 0);
+    EXPECT_LE(m.worstX, 0.15);
+    EXPECT_LE(m.worstY, 0.15);
+}
+
+// The bars of +-0.04 through the circles: their ends in real y, as two
+// more fields that are empty for markers without a bar.
+TEST(MarkersSeries, ErrorBarsGiveTheRealYOfTheirEnds)
+{
+    std::vector<Drawn> drawn;
+    const QImage chart = MarkerChart::draw(drawn, {2, 1, 2}, true);
+    const std::vector<ResultRow> rows = scanned(chart, MarkerChart::settings());
+    const Match m = match(drawn, rows);
+    EXPECT_EQ(m.missed + m.twice + m.extra, 0);
+    EXPECT_LE(m.worstY, 0.15);
+    OutputFields fields;
+    fields.yLow = fields.yHigh = true;
+    const GridLayout layout = layoutGrid(fields);
+    int bars = 0;
+    double worst = 0;
+    for (const ResultRow& r : rows) {
+        const std::vector<std::string> cells = rowCells(layout, r, ".");
+        ASSERT_EQ(cells.size(), 4u);
+        if (r.series != 0) {
+            EXPECT_FALSE(r.hasBar);
+            EXPECT_EQ(cells[2] + cells[3], "");
+            continue;
+        }
+        // Each bar's ends against the curve at the marker's drawn x.
+        const Drawn* d = &drawn[0];
+        for (const Drawn& c : drawn)
+            if (c.series == 0 && std::fabs(c.x - r.realX) < std::fabs(d->x - r.realX))
+                d = &c;
+        bars += r.hasBar;
+        worst = std::max({worst, std::fabs(r.yLow - (d->y - 0.04)), std::fabs(r.yHigh - (d->y + 0.04))});
+        EXPECT_EQ(cells[2], formatReal(r.yLow, "."));
+    }
+    EXPECT_EQ(bars, 30);
+    EXPECT_LE(100 * worst, 0.15);
 }
 
 } // namespace
