@@ -326,9 +326,6 @@ void BM_SmoothedScan(benchmark::State& state)
 }
 BENCHMARK(BM_SmoothedScan)->Arg(4)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-} // namespace
-} // namespace plotrun::bench
-
 // 10,000 dark discs of radius 6 with soft edges, one in each cell of a 100
 // x 100 grid, moved about within it.
 const std::vector<uint32_t>& markerPicture()
@@ -381,5 +378,8 @@ void BM_MarkersSeries(benchmark::State& state)
     state.counters["x_plain_scan"] = best / plainBest;
 }
 BENCHMARK(BM_MarkersSeries)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+} // namespace
+} // namespace plotrun::bench
 
 BENCHMARK_MAIN();
