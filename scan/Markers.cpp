@@ -654,7 +654,7 @@ private:
             int32_t goesOn = 0;
             for (int32_t k = 1; k <= beyond && !sums.empty(); ++k)
                 goesOn += rowAt(end + step * k).heaviest >= 0;
-            if (sums.empty() || toEdge || goesOn > 0.6 * beyond ||
+            if (sums.empty() || !(w > 0) || toEdge || goesOn > 0.6 * beyond ||
                 std::fabs(static_cast<double>(sx / w) - m.x) > kBarReach - 0.5 ||
                 median(std::vector<double>(sums.begin(), sums.end())) < 0.5 * s.heaviest)
                 return from - step;
