@@ -114,7 +114,7 @@ int32_t choiceFlag(const ScanOption& row, const QString& value)
 
 void fieldsFlag(OutputFields& f, const QString& value)
 {
-    f.realCoordinates = f.sdev = f.sdevY = f.bitmapCoordinates = f.ux = f.uy = false;
+    f.realCoordinates = f.sdev = f.sdevY = f.bitmapCoordinates = f.ux = f.uy = f.yLow = f.yHigh = false;
     for (const QString& name : value.split(',')) {
         if (name == "real")
             f.realCoordinates = true;
@@ -128,10 +128,15 @@ void fieldsFlag(OutputFields& f, const QString& value)
             f.ux = true;
         else if (name == "uy")
             f.uy = true;
+        else if (name == "ylow")
+            f.yLow = true;
+        else if (name == "yhigh")
+            f.yHigh = true;
         else
-            throw UsageError{"unknown field '" + name.toStdString() + "' (real, sdev, sdevy, bitmap, ux or uy)"};
+            throw UsageError{"unknown field '" + name.toStdString() +
+                             "' (real, sdev, sdevy, bitmap, ux, uy, ylow or yhigh)"};
     }
-    if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates && !f.ux && !f.uy)
+    if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates && !f.ux && !f.uy && !f.yLow && !f.yHigh)
         throw UsageError{"at least one output field must be selected"};
 }
 
@@ -139,11 +144,12 @@ void columnNameFlag(OutputFields& f, const QString& value)
 {
     static const std::map<QString, Field> keys{{"x", Field::RealX},     {"y", Field::RealY},    {"sdev", Field::Sdev},
                                                {"sdevy", Field::SdevY}, {"xb", Field::BitmapX}, {"yb", Field::BitmapY},
-                                               {"ux", Field::Ux},       {"uy", Field::Uy}};
+                                               {"ux", Field::Ux},       {"uy", Field::Uy},      {"ylow", Field::YLow},
+                                               {"yhigh", Field::YHigh}};
     const int eq = value.indexOf('=');
     const auto key = keys.find(value.left(eq));
     if (eq < 0 || key == keys.end())
-        throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb, yb, ux or uy"};
+        throw UsageError{"--name takes KEY=TEXT with KEY x, y, sdev, sdevy, xb, yb, ux, uy, ylow or yhigh"};
     const QString text = value.mid(eq + 1);
     if (text.size() > 40)
         throw UsageError{"a column name holds at most 40 characters"};

@@ -12,7 +12,7 @@ using namespace plotrun;
 TGOutput::TGOutput(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TGOutput>())
 {
     ui_->setupUi(this);
-    setFixedSize(508, 412);
+    setFixedSize(508, 472);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     for (QString& t : savedTexts_)
         t.clear();
@@ -28,15 +28,17 @@ TGOutput::TGOutput(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::
 
 TGOutput::~TGOutput() = default;
 
-std::array<QCheckBox*, 9> TGOutput::checks() const
+std::array<QCheckBox*, 11> TGOutput::checks() const
 {
-    return {ui_->ScanCheckBox,   ui_->ColNamesCheckBox, ui_->RealCheckBox, ui_->SdevCheckBox,      ui_->SdevyCheckBox,
-            ui_->BitmapCheckBox, ui_->UxCheckBox,       ui_->UyCheckBox,   ui_->ProvenanceCheckBox};
+    return {ui_->ScanCheckBox,       ui_->ColNamesCheckBox, ui_->RealCheckBox, ui_->SdevCheckBox,
+            ui_->SdevyCheckBox,      ui_->BitmapCheckBox,   ui_->UxCheckBox,   ui_->UyCheckBox,
+            ui_->ProvenanceCheckBox, ui_->YLowCheckBox,     ui_->YHighCheckBox};
 }
 
 std::array<QLineEdit*, kFieldCount> TGOutput::names() const
 {
-    return {ui_->XEdit, ui_->YEdit, ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit, ui_->YbEdit, ui_->UxEdit, ui_->UyEdit};
+    return {ui_->XEdit,  ui_->YEdit,  ui_->SdevEdit, ui_->SdevyEdit, ui_->XbEdit,
+            ui_->YbEdit, ui_->UxEdit, ui_->UyEdit,   ui_->YLowEdit,  ui_->YHighEdit};
 }
 
 OutputFields TGOutput::fields() const
@@ -51,6 +53,8 @@ OutputFields TGOutput::fields() const
     f.bitmapCoordinates = ui_->BitmapCheckBox->isChecked();
     f.ux = ui_->UxCheckBox->isChecked();
     f.uy = ui_->UyCheckBox->isChecked();
+    f.yLow = ui_->YLowCheckBox->isChecked();
+    f.yHigh = ui_->YHighCheckBox->isChecked();
     f.provenance = ui_->ProvenanceCheckBox->isChecked();
     for (int i = 0; i < kFieldCount; ++i)
         f.names[i] = names()[i]->text().toStdString();
@@ -68,6 +72,8 @@ void TGOutput::setFields(const OutputFields& f)
     ui_->BitmapCheckBox->setChecked(f.bitmapCoordinates);
     ui_->UxCheckBox->setChecked(f.ux);
     ui_->UyCheckBox->setChecked(f.uy);
+    ui_->YLowCheckBox->setChecked(f.yLow);
+    ui_->YHighCheckBox->setChecked(f.yHigh);
     ui_->ProvenanceCheckBox->setChecked(f.provenance);
     for (int i = 0; i < kFieldCount; ++i)
         names()[i]->setText(QString::fromStdString(f.names[i]));
@@ -91,8 +97,8 @@ void TGOutput::FormShow()
 
 void TGOutput::ColNamesCheckBoxClick()
 {
-    QWidget* labels[] = {ui_->xLbl,  ui_->yLbl,  ui_->sdevLbl, ui_->sdevyLbl,
-                         ui_->bxLbl, ui_->byLbl, ui_->uxLbl,   ui_->uyLbl};
+    QWidget* labels[] = {ui_->xLbl,  ui_->yLbl,  ui_->sdevLbl, ui_->sdevyLbl, ui_->bxLbl,
+                         ui_->byLbl, ui_->uxLbl, ui_->uyLbl,   ui_->yLowLbl,  ui_->yHighLbl};
     for (QWidget* w : labels)
         w->setEnabled(!w->isEnabled());
     for (QLineEdit* w : names())

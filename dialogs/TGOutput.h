@@ -49,9 +49,9 @@ private:
     std::unique_ptr<Ui::TGOutput> ui_;
     // The check boxes (the two of the block first, then one for each field
     // or pair of fields) and the column-name boxes in the order of Field.
-    std::array<QCheckBox*, 9> checks() const;
+    std::array<QCheckBox*, 11> checks() const;
     std::array<QLineEdit*, plotrun::kFieldCount> names() const;
 
-    std::array<bool, 9> savedChecks_{};
+    std::array<bool, 11> savedChecks_{};
     std::array<QString, plotrun::kFieldCount + 1> savedTexts_; // the names, then the delimiter
 };

@@ -138,7 +138,8 @@ std::pair<QString, QString> splitKey(const QString& key)
 QString groupOf(const char* key) { return QString(key).section('.', 0, 0); }
 
 // The keys of the column names, in the order of Field.
-constexpr const char* kNameKeys[kFieldCount] = {"x", "y", "sdev", "sdevY", "bitmapX", "bitmapY", "ux", "uy"};
+constexpr const char* kNameKeys[kFieldCount] = {"x",       "y",  "sdev", "sdevY", "bitmapX",
+                                                "bitmapY", "ux", "uy",   "yLow",  "yHigh"};
 // The fields from the uncertainties on came later: a file holds them, and
 // their names, only once they differ from the start.
 constexpr int kFirstLaterField = static_cast<int>(Field::Ux);
@@ -166,6 +167,10 @@ void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
             fields["ux"] = true;
         if (f.uy)
             fields["uy"] = true;
+        if (f.yLow)
+            fields["yLow"] = true;
+        if (f.yHigh)
+            fields["yHigh"] = true;
         putAtKey(o, key, fields);
         break;
     }
@@ -310,8 +315,10 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s, bool 
         f.bitmapCoordinates = fields.flag("bitmap");
         f.ux = fields.has("ux") && fields.flag("ux");
         f.uy = fields.has("uy") && fields.flag("uy");
+        f.yLow = fields.has("yLow") && fields.flag("yLow");
+        f.yHigh = fields.has("yHigh") && fields.flag("yHigh");
         fields.noOthers();
-        if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates && !f.ux && !f.uy)
+        if (!f.realCoordinates && !f.sdev && !f.sdevY && !f.bitmapCoordinates && !f.ux && !f.uy && !f.yLow && !f.yHigh)
             g.fail(name, "must include at least one output field");
         break;
     }

@@ -700,6 +700,16 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings)
     return makePlan(picture, checked, frame, true);
 }
 
+std::vector<CountedPixel> pixelsOffLines(const CountedRuns& counted, const ScanFrame& frame)
+{
+    FollowPlan plan;
+    plan.area = frame;
+    plan.top = static_cast<int32_t>(frame.top);
+    if (frame.columns > 0 && frame.rows > 0)
+        removeLines(plan, counted, false);
+    return std::move(plan.pixels);
+}
+
 namespace {
 
 // The rows of a plan's chosen runs, its counts and its findings, to `sinks`.

@@ -81,6 +81,10 @@ struct FollowPlan {
 
 FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings);
 
+// The counted pixels of the frame with its lines left out, as line removal
+// leaves them, row by row from the top: for the scan of a markers series.
+std::vector<CountedPixel> pixelsOffLines(const CountedRuns& counted, const ScanFrame& frame);
+
 // The rows a point may move from one strip to the next: MaxJump, or when it
 // is 0 a tenth of the area height, and at least twice the scan width.
 int32_t maxJumpOf(const ScanSettings& settings, int64_t areaRows);

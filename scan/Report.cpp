@@ -18,6 +18,8 @@ GridLayout layoutGrid(const OutputFields& f)
     add(f.realCoordinates, Field::RealY);
     add(f.ux, Field::Ux);
     add(f.uy, Field::Uy);
+    add(f.yLow, Field::YLow);
+    add(f.yHigh, Field::YHigh);
     add(f.sdev, Field::Sdev);
     add(f.sdevY, Field::SdevY);
     add(f.bitmapCoordinates, Field::BitmapX);
@@ -48,6 +50,8 @@ std::vector<std::string> rowCells(const GridLayout& layout, const ResultRow& row
         case Field::BitmapY: cells.push_back(formatReal(row.bitmapY, sep)); break;
         case Field::Ux: cells.push_back(formatReal(row.ux, sep)); break;
         case Field::Uy: cells.push_back(formatReal(row.uy, sep)); break;
+        case Field::YLow: cells.push_back(row.hasBar ? formatReal(row.yLow, sep) : std::string()); break;
+        case Field::YHigh: cells.push_back(row.hasBar ? formatReal(row.yHigh, sep) : std::string()); break;
         }
     }
     return cells;

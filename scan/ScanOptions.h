@@ -115,7 +115,7 @@ struct ScanOption {
     const char* help = nullptr;
     const char* keys[4]{}; // the settings file's keys, dotted: one, or one for each number
     InFile inFile = InFile::Always;
-    OptionControl controls[8]{}; // one, or one for each number or field
+    OptionControl controls[kFieldCount]{}; // one, or one for each number or field
     // A whole number: the word for it in the checks' messages, its range and
     // the start value its box shows first.
     const char* noun = nullptr;

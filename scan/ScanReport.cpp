@@ -102,6 +102,8 @@ double fieldValue(const ResultRow& row, Field field)
     case Field::BitmapY: return row.bitmapY;
     case Field::Ux: return row.ux;
     case Field::Uy: return row.uy;
+    case Field::YLow: return row.hasBar ? row.yLow : 0;
+    case Field::YHigh: return row.hasBar ? row.yHigh : 0;
     }
     return 0;
 }

@@ -142,10 +142,11 @@ struct ScanSettings {
 };
 
 // The data columns of a result, in the fixed order of the output grid.
-// The standard uncertainties of real x and real y come last, so that the
-// first six keep their places in every record that lists them.
-enum class Field { RealX, RealY, Sdev, SdevY, BitmapX, BitmapY, Ux, Uy };
-inline constexpr int kFieldCount = 8;
+// The standard uncertainties of real x and real y come after the first six,
+// and the ends of a marker's error bar last, so that the fields before
+// them keep their places in every record that lists them.
+enum class Field { RealX, RealY, Sdev, SdevY, BitmapX, BitmapY, Ux, Uy, YLow, YHigh };
+inline constexpr int kFieldCount = 10;
 
 struct OutputFields {
     std::string delimiter = ",";
@@ -157,11 +158,16 @@ struct OutputFields {
     bool bitmapCoordinates = false;
     bool ux = false; // the standard uncertainty of real x
     bool uy = false; // and of real y
+    // A markers series: the real y of the lower and the upper end of the
+    // vertical bar through a marker; empty where there is none.
+    bool yLow = false;
+    bool yHigh = false;
     // The header block records how the numbers were made: the picture's
     // hash, the version, the time and every setting.
     bool provenance = false;
     // Indexed by Field.
-    std::array<std::string, kFieldCount> names{"X", "Y", "SDEV", "SDEV/Y", "X [px]", "Y [px]", "U(X)", "U(Y)"};
+    std::array<std::string, kFieldCount> names{"X",      "Y",    "SDEV", "SDEV/Y", "X [px]",
+                                               "Y [px]", "U(X)", "U(Y)", "Y low",  "Y high"};
 
     bool wantsSpread() const { return sdev || sdevY; }
     bool wantsUncertainty() const { return ux || uy; }

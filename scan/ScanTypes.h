@@ -32,6 +32,10 @@ struct ResultRow {
     double uy = 0;
     double scatter = 0;
     int32_t series = -1; // the index of its series in ScanSettings::Series; -1 without series
+    // A marker with a vertical bar through it: the real y of the bar's ends.
+    bool hasBar = false;
+    double yLow = 0;
+    double yHigh = 0;
 };
 
 // Why a scan does not go ahead.

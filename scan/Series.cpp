@@ -3,6 +3,7 @@
 #include "ColumnScan.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
+#include "Markers.h"
 #include "NumberText.h"
 #include "ScanFindings.h"
 #include "Uncertainty.h"
@@ -252,7 +253,11 @@ int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, co
             if (sinks.onRow)
                 sinks.onRow(tagged);
         };
-        rows += runColumnScan(picture, settingsOfSeries(settings, settings.Series[i]), checks, wantSpread, one);
+        const SeriesSettings& series = settings.Series[i];
+        if (series.Kind == SeriesKind::Markers)
+            rows += runMarkerScan(picture, settingsOfSeries(settings, series), series, checks, one);
+        else
+            rows += runColumnScan(picture, settingsOfSeries(settings, series), checks, wantSpread, one);
     }
     return rows;
 }

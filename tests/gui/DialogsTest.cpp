@@ -285,7 +285,7 @@ private slots:
         TGOutput output;
         QCOMPARE(text(output, "SelDelim"), QString(","));
         QCOMPARE(output.windowTitle(), QString("Output Fields"));
-        QCOMPARE(output.size(), QSize(508, 412));
+        QCOMPARE(output.size(), QSize(508, 472));
     }
 
     void theNameBoxesFollowTheColumnNamesBox()
