@@ -3,6 +3,7 @@
 #include "ColumnScan.h"
 #include "InkModel.h"
 #include "NumberText.h"
+#include "ScanFindings.h"
 
 #include <cmath>
 #include <optional>
@@ -141,6 +142,18 @@ std::string seriesSpecText(const SeriesSettings& series)
     return t;
 }
 
+std::string nameSeries(std::vector<SeriesSettings>& series)
+{
+    for (size_t i = 0; i < series.size(); ++i)
+        if (series[i].Name.empty())
+            series[i].Name = "Series " + std::to_string(i + 1);
+    for (size_t i = 0; i < series.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (series[i].Name == series[j].Name)
+                return "two series are named \"" + series[i].Name + "\"";
+    return {};
+}
+
 std::vector<SeriesSettings> findSeries(const PixelView&, const ScanSettings&) { return {}; }
 
 int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
@@ -155,6 +168,12 @@ int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, co
             if (sinks.onRow)
                 sinks.onRow(tagged);
         };
+        if (sinks.onFindings)
+            one.onFindings = [&sinks, i](const ScanFindings& f) {
+                ScanFindings tagged = f;
+                tagged.series = static_cast<int32_t>(i);
+                sinks.onFindings(tagged);
+            };
         rows += runColumnScan(picture, settingsOfSeries(settings, settings.Series[i]), checks, wantSpread, one);
     }
     return rows;
