@@ -70,8 +70,10 @@ FollowPlan planFollow(const PixelView& picture, const ScanSettings& settings);
 int32_t maxJumpOf(const ScanSettings& settings, int64_t areaRows);
 
 // The strip loop with following or line removal, for runColumnScan.
+// `counted`: the area's counted pixels when they are read already, as a
+// figure's series read them together (without line removal only).
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
-                      const ScanSinks& sinks);
+                      const ScanSinks& sinks, const std::vector<CountedPixel>* counted = nullptr);
 
 // "Strips with more than one run: N; strips without a point: M"
 std::string followCountsText(const FollowCounts& counts);

@@ -1,10 +1,13 @@
 #include "Series.h"
 
 #include "ColumnScan.h"
+#include "CountedPixels.h"
+#include "CurveFollow.h"
 #include "InkModel.h"
 #include "NumberText.h"
 #include "ScanFindings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -156,11 +159,46 @@ std::string nameSeries(std::vector<SeriesSettings>& series)
 
 std::vector<SeriesSettings> findSeries(const PixelView&, const ScanSettings&) { return {}; }
 
+namespace {
+
+// A series that is followed from its Start, without line removal or
+// smoothing, in the axes kind: its counted pixels are all its plan needs,
+// and the series of such a figure read the area for them together.
+bool readsWithOthers(const SeriesSettings& series, const ScanSettings& one, const ScanSinks& sinks)
+{
+    return series.Kind == SeriesKind::Line && one.Follow.On && !one.Follow.RemoveLines && one.Smooth == 0 &&
+           one.Calibration.aligned() && !sinks.uncertainty;
+}
+
+} // namespace
+
 int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks)
 {
+    const size_t n = settings.Series.size();
+    std::vector<ScanSettings> own(n);
+    std::vector<size_t> together;
+    for (size_t i = 0; i < n; ++i) {
+        own[i] = settingsOfSeries(settings, settings.Series[i]);
+        if (readsWithOthers(settings.Series[i], own[i], sinks))
+            together.push_back(i);
+    }
+    // Their counted pixels, read once for all of them.
+    std::vector<std::vector<CountedPixel>> counted(n);
+    if (together.size() > 1) {
+        std::vector<ScanSettings> each;
+        for (const size_t i : together)
+            each.push_back(own[i]);
+        std::vector<std::vector<CountedPixel>> read =
+            countedPixelsOfEach(picture, each, frameOf(picture, settings, checks));
+        for (size_t k = 0; k < together.size(); ++k)
+            counted[together[k]] = std::move(read[k]);
+    } else {
+        together.clear();
+    }
+
     int32_t rows = 0;
-    for (size_t i = 0; i < settings.Series.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         ScanSinks one = sinks;
         one.onRow = [&sinks, i](const ResultRow& r) {
             ResultRow tagged = r;
@@ -174,7 +212,12 @@ int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, co
                 tagged.series = static_cast<int32_t>(i);
                 sinks.onFindings(tagged);
             };
-        rows += runColumnScan(picture, settingsOfSeries(settings, settings.Series[i]), checks, wantSpread, one);
+        if (std::find(together.begin(), together.end(), i) != together.end()) {
+            rows += runFollowScan(picture, own[i], checks, wantSpread, one, &counted[i]);
+            counted[i] = {};
+        } else {
+            rows += runColumnScan(picture, own[i], checks, wantSpread, one);
+        }
     }
     return rows;
 }

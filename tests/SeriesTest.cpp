@@ -5,6 +5,7 @@
 #include "ScannerRun.h"
 
 #include "../files/SettingsFile.h"
+#include "ColumnScan.h"
 #include "ScanReport.h"
 #include "Series.h"
 
@@ -16,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <tuple>
 #include <map>
 #include <sstream>
 
@@ -64,6 +67,84 @@ TEST(SeriesReport, LongRowsStartWithTheSeriesAndWideLinesJoinTheLineSeriesByStri
                                           "1,10,0.5,,\r\n2,20,0.5,21,0.25\r\n3,30,0.5,31,0.25\r\n4,,,41,0.25\r\n"
                                           "m,5,6,0\r\n");
     }
+}
+
+// --- Series read together
+
+// Each series of a scan gives, to the bit, the rows its scan alone gives,
+// whether its counted pixels were read with the others' or alone: random
+// pictures of a few colours on white paper, in a 32-bit and a 24-bit layout.
+TEST(SeriesReadTogether, EachSeriesGivesToTheBitWhatItsScanAloneGives)
+{
+    std::mt19937 rng(20261208);
+    const auto pick = [&rng](int n) { return int(rng() % unsigned(n)); };
+    const uint32_t colours[] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0x000000, 0xB4771F, 0x0E7FFF,
+                                0x2CA02C, 0x8080FF, 0xD0D0D0, 0xFEFFFF, 0x404040, 0x2C60A0};
+    int together = 0;
+    for (int round = 0; round < 300; ++round) {
+        const int32_t w = 20 + pick(60), h = 16 + pick(40);
+        std::vector<uint32_t> pixels(size_t(w) * h);
+        for (uint32_t& p : pixels)
+            p = pick(3) ? 0xFFFFFF : colours[pick(12)];
+        std::vector<uint8_t> bytes;
+        for (const uint32_t p : pixels)
+            bytes.insert(bytes.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
+        PixelView view{w, h, w, pixels.data()};
+        if (round % 2) {
+            view = PixelView{
+                .width = w, .height = h, .layout = PixelLayout::Bgr24, .bytes = bytes.data(), .rowBytes = 3 * w};
+        }
+        ScanSettings s;
+        s.OriginX = 0;
+        s.OriginY = 0;
+        s.RefX = w;
+        s.RefY = h;
+        s.RealRefX = s.RealRefY = 1;
+        s.ScanStartX = pick(w / 2);
+        s.ScanEndX = w - pick(w / 3);
+        s.ScanStartY = pick(h / 2);
+        s.ScanEndY = h - pick(h / 3);
+        s.ScanWidth = 1 + pick(4);
+        s.Threshold = pick(10) ? 1 + pick(255) : 0;
+        s.WeightedX = pick(2);
+        s.Ink.Paper = pick(8) ? 0xFFFFFF : 0xFEFFFF;
+        s.Follow.Gap = 1 + pick(3);
+        for (int k = 0, n = 2 + pick(3); k < n; ++k) {
+            SeriesSettings& series = s.Series.emplace_back();
+            series.HasInk = pick(4) != 0;
+            series.Ink = colours[3 + pick(9)];
+            series.Tolerance = pick(120);
+            if (pick(5)) {
+                series.StartX = s.ScanStartX + pick(int(s.ScanEndX - s.ScanStartX));
+                series.StartY = s.ScanStartY + pick(int(s.ScanEndY - s.ScanStartY));
+            }
+        }
+        const bool spread = pick(2);
+        ScanSettings checked = s;
+        const ScanChecks checks = checkScan(checked);
+        std::vector<std::vector<ResultRow>> got(s.Series.size());
+        runColumnScan(view, checked, checks, spread,
+                      {[&](const ResultRow& r) { got[size_t(r.series)].push_back(r); }, nullptr, nullptr});
+        int followed = 0;
+        for (size_t i = 0; i < s.Series.size(); ++i) {
+            const ScanSettings alone = settingsOfSeries(checked, s.Series[i]);
+            followed += alone.Follow.On;
+            std::vector<ResultRow> want;
+            runColumnScan(view, alone, checks, spread,
+                          {[&](const ResultRow& r) { want.push_back(r); }, nullptr, nullptr});
+            ASSERT_EQ(got[i].size(), want.size()) << "round " << round << ", series " << i;
+            const auto fields = [](const ResultRow& r) {
+                return std::tuple(r.number, r.bitmapX, r.bitmapY, r.realX, r.realY, r.sdev, r.hasSdevY, r.sdevY,
+                                  r.runCount);
+            };
+            for (size_t k = 0; k < want.size(); ++k) {
+                EXPECT_EQ(got[i][k].series, int32_t(i));
+                ASSERT_EQ(fields(got[i][k]), fields(want[k])) << "round " << round << ", series " << i << ", row " << k;
+            }
+        }
+        together += followed > 1;
+    }
+    EXPECT_GE(together, 100);
 }
 
 // --- The scanner's flags on the worked example's short line
