@@ -192,7 +192,14 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
                                firstNonFinite = r.number != 0 ? r.number : rowCount;
                            onRow(r);
                        },
-                       nullptr, [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, threads,
+                       nullptr,
+                       [&](const FollowCounts& c) {
+                           // Each series' counts, named.
+                           if (c.series >= 0 && size_t(c.series) < settings.Series.size())
+                               out.messages += settings.Series[size_t(c.series)].Name + ": ";
+                           out.messages += followCountsText(c) + "\n";
+                       },
+                       threads,
                        [&](const ScanFindings& f) {
                            // One sentence for each series that needs one.
                            const std::string said = scanAdvice(f, settings, AdviceFor::Scanner);

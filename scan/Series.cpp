@@ -206,6 +206,12 @@ int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, co
             if (sinks.onRow)
                 sinks.onRow(tagged);
         };
+        if (sinks.onFollowCounts)
+            one.onFollowCounts = [&sinks, i](const FollowCounts& c) {
+                FollowCounts tagged = c;
+                tagged.series = static_cast<int32_t>(i);
+                sinks.onFollowCounts(tagged);
+            };
         if (sinks.onFindings)
             one.onFindings = [&sinks, i](const ScanFindings& f) {
                 ScanFindings tagged = f;

@@ -364,6 +364,8 @@ TEST(SeriesAccuracy, ThreeColouredCurvesWithALegendGiveEachItsOwnPointsInOneScan
     const ScanRun r = scanner(args + QStringList{picture});
     ASSERT_EQ(r.code, kScanDone) << r.err;
     EXPECT_EQ(r.err.find("In the series"), std::string::npos) << r.err;
+    for (const Curve& c : kCurves) // following's counts, for each series by name
+        EXPECT_NE(r.err.find(std::string(c.name) + ": Strips with more than one run: "), std::string::npos) << r.err;
 
     // Each line: the series' name, real x, real y.
     std::map<std::string, std::vector<Point>> rows;
