@@ -105,7 +105,7 @@ ReferencePoint referencePointFlag(const ScanOption& row, const QString& value)
     return {v[0], v[1], v[2], v[3]};
 }
 
-// --series SPEC: a spec that cannot be read names its key.
+// --series SPEC: a value that cannot be read is refused, naming its key.
 SeriesSettings seriesFlag(const ScanOption& row, const QString& value)
 {
     SeriesSettings series;

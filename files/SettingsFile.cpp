@@ -146,7 +146,7 @@ constexpr int kFirstLaterField = static_cast<int>(Field::Ux);
 
 // --- The rows of the option table, written and read by kind.
 
-// A series as an object with the keys of its spec; the kind is always
+// A series as an object with the keys that --series takes; the kind is always
 // written, the others when set.
 QJsonObject seriesObject(const SeriesSettings& s)
 {
@@ -225,7 +225,7 @@ uint32_t readColourKey(Keys& g, const QString& key)
     return *c;
 }
 
-// The series list at `name`: each item read as strictly as its spec is.
+// The series list at `name`: each item read as strictly as --series reads it.
 std::vector<SeriesSettings> readSeriesList(Keys& g, const QString& name)
 {
     const QJsonArray list = g.array(name);
@@ -240,7 +240,7 @@ std::vector<SeriesSettings> readSeriesList(Keys& g, const QString& name)
         SeriesSettings& s = out.emplace_back();
         if (k.has("name")) {
             const QString text = k.text("name", 40);
-            // It reads back as a spec, and stands in the first cell of its rows.
+            // It reads back through --series, and stands in the first cell of its rows.
             if (text.trimmed() != text || text.isEmpty() || text.contains(';'))
                 k.fail("name", "must be a text without ';' that neither starts nor ends with a space");
             s.Name = text.toStdString();

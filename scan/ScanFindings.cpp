@@ -41,7 +41,7 @@ std::string scanAdvice(const ScanFindings& f, const ScanSettings& shared, Advice
         // A series is followed from its Start point, and its ink is part of it.
         std::string steps;
         if (runs)
-            steps = window ? "Give it a Start point on its curve" : "Add start=X:Y on its curve to its --series spec";
+            steps = window ? "Give it a Start point on its curve" : "Add start=X:Y on its curve to its --series value";
         if (lines)
             steps += runs ? (window ? ", and turn on Leave out axis and grid lines in Scan > Options"
                                     : ", and --remove-lines")

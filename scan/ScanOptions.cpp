@@ -48,7 +48,7 @@ std::vector<std::string> pointLines(const ScanSettings& s, const std::string& d,
     return lines;
 }
 
-// A line for each series, with the spec that gives it.
+// A line for each series, as --series gives it.
 std::vector<std::string> seriesLines(const ScanSettings& s, const std::string& d, std::string_view)
 {
     std::vector<std::string> lines;

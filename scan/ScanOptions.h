@@ -55,7 +55,7 @@ enum class OptionKind {
     Point,            // a position that a mark on the picture sets: no box
     Choice,           // one of a few named values
     ReferencePoints,  // any number of points, each a position with its real values
-    SeriesList,       // the figure's series, each a spec of key=value pairs
+    SeriesList,       // the figure's series, each given as key=value pairs
     FieldList,        // the output fields to include
     ColumnNames,      // the names over the columns
     Delimiter,        // between the cells of a line

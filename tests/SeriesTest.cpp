@@ -167,7 +167,7 @@ TEST_F(SeriesFlags, WithoutSeriesTheOutputIsTheOldOneByteForByteWideOrNot)
     }
 }
 
-TEST_F(SeriesFlags, EachRowNamesItsSeriesTheHeaderListsTheSpecsAndTheSettingsFileKeepsThem)
+TEST_F(SeriesFlags, EachRowNamesItsSeriesTheHeaderListsThemAndTheSettingsFileKeepsThem)
 {
     const QString file = dir.filePath("series.json");
     const QStringList series{"--series", "name=short line", "--series", "start=61:140;ink=#000000;tolerance=20"};
@@ -341,8 +341,8 @@ QStringList calibrationFlags()
             "."};
 }
 
-// The spec of a curve: its ink, and a Start on it at x = 5.
-QString specOf(const Curve& c)
+// The --series value of a curve: its ink, and a Start on it at x = 5.
+QString seriesOf(const Curve& c)
 {
     const ScanSettings s = InkChart::settings(kWidth, kHeight, 4);
     const double x = s.OriginX + 0.5 * (s.RefX - s.OriginX), y = s.OriginY + c.f(5) * (s.RefY - s.OriginY);
@@ -360,7 +360,7 @@ TEST(SeriesAccuracy, ThreeColouredCurvesWithALegendGiveEachItsOwnPointsInOneScan
     ASSERT_TRUE(threeCurves().save(picture));
     QStringList args = calibrationFlags();
     for (const Curve& c : kCurves)
-        args << "--series" << specOf(c);
+        args << "--series" << seriesOf(c);
     const ScanRun r = scanner(args + QStringList{picture});
     ASSERT_EQ(r.code, kScanDone) << r.err;
     EXPECT_EQ(r.err.find("In the series"), std::string::npos) << r.err;
@@ -408,7 +408,7 @@ TEST(SeriesAccuracy, ThreeColouredCurvesWithALegendGiveEachItsOwnPointsInOneScan
     const ScanRun dark = scanner(calibrationFlags() + QStringList{"--series", "name=all", picture});
     ASSERT_EQ(dark.code, kScanDone) << dark.err;
     EXPECT_NE(dark.err.find("In the series \"all\", "), std::string::npos) << dark.err;
-    EXPECT_NE(dark.err.find("Add start=X:Y on its curve to its --series spec"), std::string::npos) << dark.err;
+    EXPECT_NE(dark.err.find("Add start=X:Y on its curve to its --series value"), std::string::npos) << dark.err;
 }
 
 } // namespace
