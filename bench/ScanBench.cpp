@@ -3,11 +3,13 @@
 // mode on the same chart, against the darkness scan; line removal where
 // every pixel counts, against the same scan without it; and smoothing for
 // halftoned pictures, alone and in the scan; a markers series of 10,000
-// markers against the plain scan of the same picture.
+// markers against the plain scan of the same picture; and three series of a
+// figure against one of them alone.
 #include "UnitCalibration.h"
 #include "ChartPicture.h"
 #include "ColumnScan.h"
 #include "Markers.h"
+#include "Series.h"
 #include "CountedPixels.h"
 #include "ReferenceScan.h"
 #include "ScanFindings.h"
@@ -415,6 +417,76 @@ void BM_MarkersSeries(benchmark::State& state)
     state.counters["x_plain_scan"] = best / plainBest;
 }
 BENCHMARK(BM_MarkersSeries)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// --- A figure's series: three coloured curves on 4000 x 3000, each series
+// with its ink and a Start on its curve, cost at most 2 times one of them
+// alone: x_one_series.
+
+constexpr int kFigureWidth = 4000, kFigureHeight = 3000;
+
+PixelView figureView()
+{
+    static const std::vector<uint32_t> pixels = drawCurves(kFigureWidth, kFigureHeight);
+    return {kFigureWidth, kFigureHeight, kFigureWidth, pixels.data()};
+}
+
+// drawCurves' curves: the first `count` as series.
+ScanSettings figureSettings(size_t count)
+{
+    ScanSettings s;
+    setUnitCalibration(s, kFigureWidth, kFigureHeight, 0, 0, kFigureWidth, kFigureHeight);
+    s.ScanWidth = 1;
+    s.Threshold = 128;
+    const struct {
+        double amplitude, frequency, phase;
+        uint32_t ink;
+    } curves[] = {{0.30, 3.0, 0.0, 0x781414}, {0.20, 7.0, 1.0, 0x000000}, {0.35, 1.5, 2.0, 0x1E1EC8}};
+    for (size_t i = 0; i < count; ++i) {
+        const double x = kFigureWidth / 4.0, t = x / kFigureWidth * 2 * M_PI;
+        const double row =
+            kFigureHeight * (0.5 + curves[i].amplitude * std::sin(curves[i].frequency * t + curves[i].phase));
+        s.Series.push_back({.Name = "Series " + std::to_string(i + 1),
+                            .HasInk = true,
+                            .Ink = curves[i].ink,
+                            .StartX = x,
+                            .StartY = std::round(kFigureHeight - row)});
+    }
+    return s;
+}
+
+double seriesSeconds(size_t count, int runs)
+{
+    return bestSeconds(runs, [&] {
+        ScanSettings s = figureSettings(count);
+        const ScanChecks checks = checkScan(s);
+        benchmark::DoNotOptimize(runColumnScan(figureView(), s, checks, false, {}));
+    });
+}
+
+void scanSeries(benchmark::State& state, size_t count)
+{
+    double best = 1e30;
+    int32_t rows = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ScanSettings s = figureSettings(count);
+        const ScanChecks checks = checkScan(s);
+        rows = runColumnScan(figureView(), s, checks, false,
+                             {[](const ResultRow& r) { benchmark::DoNotOptimize(r); }, nullptr, nullptr});
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    state.counters["rows"] = rows;
+    // The best of many: other work on the machine only ever adds time.
+    if (count > 1)
+        state.counters["x_one_series"] = best / seriesSeconds(1, 20);
+}
+
+// One series alone, for its CPU time beside the three's.
+void BM_OneSeries(benchmark::State& state) { scanSeries(state, 1); }
+BENCHMARK(BM_OneSeries)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_ThreeSeries(benchmark::State& state) { scanSeries(state, 3); }
+BENCHMARK(BM_ThreeSeries)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 } // namespace
 } // namespace plotrun::bench

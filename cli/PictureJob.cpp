@@ -31,6 +31,26 @@ struct PictureSettings {
     std::string refusal; // a picture of another size than the settings'
 };
 
+// A series' Start far from the area would only pick the edge strip's run,
+// as following's would.
+std::string seriesStartRefusal(const ScanSettings& r)
+{
+    const auto within = [](double v, double a, double b) { return v >= std::min(a, b) && v <= std::max(a, b); };
+    for (const SeriesSettings& s : r.Series)
+        if (s.StartX >= 0 && s.StartY >= 0 &&
+            (!within(s.StartX, r.ScanStartX, r.ScanEndX) || !within(s.StartY, r.ScanStartY, r.ScanEndY)))
+            return QString("The series \"%1\" starts at %2,%3, outside the scan area %4,%5,%6,%7.\n")
+                .arg(QString::fromStdString(s.Name))
+                .arg(s.StartX)
+                .arg(s.StartY)
+                .arg(r.ScanStartX)
+                .arg(r.ScanStartY)
+                .arg(r.ScanEndX)
+                .arg(r.ScanEndY)
+                .toStdString();
+    return {};
+}
+
 PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, const QString& name)
 {
     PictureSettings p;
@@ -100,6 +120,11 @@ PictureSettings settingsFor(const Options& o, int32_t width, int32_t height, con
     applyCalibrationFlags(o, judged.record);
     if (p.verdict.inputValid && p.refusal.empty())
         p.refusal = calibrationRefusal(judged.record);
+    // The series: the file's, or the flags' in their place.
+    judged.record.Series = saved.record.Series;
+    applySeriesFlags(o, judged.record);
+    if (p.verdict.inputValid && p.refusal.empty())
+        p.refusal = seriesStartRefusal(judged.record);
     p.verdict.record = judged.record;
     return p;
 }
@@ -179,8 +204,20 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
                                firstNonFinite = r.number != 0 ? r.number : rowCount;
                            onRow(r);
                        },
-                       nullptr, [&](const FollowCounts& c) { out.messages += followCountsText(c) + "\n"; }, threads,
-                       [&](const ScanFindings& f) { advice = scanAdvice(f, settings, AdviceFor::Scanner); },
+                       nullptr,
+                       [&](const FollowCounts& c) {
+                           // Each series' counts, named.
+                           if (c.series >= 0 && size_t(c.series) < settings.Series.size())
+                               out.messages += settings.Series[size_t(c.series)].Name + ": ";
+                           out.messages += followCountsText(c) + "\n";
+                       },
+                       threads,
+                       [&](const ScanFindings& f) {
+                           // One sentence for each series that needs one.
+                           const std::string said = scanAdvice(f, settings, AdviceFor::Scanner);
+                           if (!said.empty())
+                               advice += (advice.empty() ? "" : "\n") + said;
+                       },
                        o.fields.wantsUncertainty()});
     } catch (const BmpReadError& e) {
         // Rows read while they are scanned: the file changed under the scan.

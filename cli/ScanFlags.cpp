@@ -2,6 +2,7 @@
 
 #include "../scan/InkModel.h"
 #include "../scan/NumberText.h"
+#include "../scan/Series.h"
 
 #include <QLocale>
 
@@ -104,6 +105,30 @@ ReferencePoint referencePointFlag(const ScanOption& row, const QString& value)
     return {v[0], v[1], v[2], v[3]};
 }
 
+// --series SPEC: a value that cannot be read is refused, naming its key.
+SeriesSettings seriesFlag(const ScanOption& row, const QString& value)
+{
+    SeriesSettings series;
+    if (const std::string problem = readSeriesSpec(value.toStdString(), series); !problem.empty())
+        throw UsageError{std::string(row.flag) + ": " + problem};
+    return series;
+}
+
+// The series that the flags give, in their order and named; none when no
+// --series is given.
+std::vector<SeriesSettings> givenSeries(const Options& o)
+{
+    std::vector<SeriesSettings> series;
+    for (const auto& [row, value] : o.given)
+        if (row->kind == OptionKind::SeriesList)
+            series.push_back(seriesFlag(*row, value));
+    if (series.size() > kMostSeries)
+        throw UsageError{"--series is given more than " + std::to_string(kMostSeries) + " times"};
+    if (const std::string problem = nameSeries(series); !problem.empty())
+        throw UsageError{"--series: " + problem};
+    return series;
+}
+
 int32_t choiceFlag(const ScanOption& row, const QString& value)
 {
     const int32_t i = choiceIndex(row, value.toStdString());
@@ -201,6 +226,7 @@ void checkFlagValue(const ScanOption& row, const QString& value)
     case OptionKind::DecimalSeparator: checkDecimalSeparator(value); break;
     case OptionKind::Choice: choiceFlag(row, value); break;
     case OptionKind::ReferencePoints: referencePointFlag(row, value); break;
+    case OptionKind::SeriesList: seriesFlag(row, value); break;
     case OptionKind::OnOff: break;
     }
 }
@@ -515,6 +541,12 @@ Options parseArguments(const QStringList& args)
             throw UsageError{"--find-axes cannot be given over a settings file that holds reference points"};
     }
     mergeOutput(o);
+    // A series' name is the first cell of its rows: the delimiter there
+    // would split it.
+    for (const SeriesSettings& series : givenSeries(o))
+        if (series.Name.find(o.fields.delimiter) != std::string::npos)
+            throw UsageError{"--series: the name \"" + series.Name + "\" holds the delimiter \"" + o.fields.delimiter +
+                             "\""};
     return o;
 }
 
@@ -597,6 +629,13 @@ void applyCalibrationFlags(const Options& o, ScanSettings& record)
         }
         record = v.record;
     }
+}
+
+void applySeriesFlags(const Options& o, ScanSettings& record)
+{
+    // The flags' series replace the settings file's.
+    if (std::vector<SeriesSettings> series = givenSeries(o); !series.empty())
+        record.Series = std::move(series);
 }
 
 } // namespace plotrun

@@ -66,6 +66,9 @@ OptionBoxes boxesWithFlags(const Options& o, OptionBoxes boxes);
 // record's.
 void applyCalibrationFlags(const Options& o, ScanSettings& record);
 
+// The series that --series flags gave, named, in place of the record's.
+void applySeriesFlags(const Options& o, ScanSettings& record);
+
 // The numbers that a flag of a Point row gave (the last one given), if any.
 std::optional<std::pair<double, double>> givenPoint(const Options& o, const ScanOption& row);
 

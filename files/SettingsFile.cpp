@@ -6,6 +6,7 @@
 #include "../scan/InkModel.h"
 #include "../scan/NumberText.h"
 #include "../scan/ScanOptions.h"
+#include "../scan/Series.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -146,6 +147,24 @@ constexpr int kFirstLaterField = static_cast<int>(Field::Ux);
 
 // --- The rows of the option table, written and read by kind.
 
+// A series as an object with the keys that --series takes; the kind is always
+// written, the others when set.
+QJsonObject seriesObject(const SeriesSettings& s)
+{
+    QJsonObject o{{"kind", s.Kind == SeriesKind::Markers ? "markers" : "line"}};
+    if (!s.Name.empty())
+        o["name"] = QString::fromStdString(s.Name);
+    if (s.HasInk) {
+        o["ink"] = QString::fromStdString(colourText(s.Ink));
+        o["tolerance"] = s.Tolerance;
+    }
+    if (s.StartX >= 0 && s.StartY >= 0)
+        o["start"] = QJsonObject{{"x", s.StartX}, {"y", s.StartY}};
+    if (s.MinSize > 0)
+        o["size"] = QJsonObject{{"min", s.MinSize}, {"max", s.MaxSize}};
+    return o;
+}
+
 void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
 {
     const QString key = row.keys[0];
@@ -193,6 +212,13 @@ void writeOption(const ScanOption& row, const OptionValues& v, QJsonObject& o)
         putAtKey(o, key, points);
         break;
     }
+    case OptionKind::SeriesList: {
+        QJsonArray list;
+        for (const SeriesSettings& series : row.series(const_cast<OptionValues&>(v)))
+            list.append(seriesObject(series));
+        putAtKey(o, key, list);
+        break;
+    }
     }
 }
 
@@ -202,6 +228,64 @@ uint32_t readColourKey(Keys& g, const QString& key)
     if (!c)
         g.fail(key, "must be a colour as \"#rrggbb\" or \"R,G,B\" (each 0 to 255)");
     return *c;
+}
+
+// The series list at `name`: each item read as strictly as --series reads it.
+std::vector<SeriesSettings> readSeriesList(Keys& g, const QString& name)
+{
+    const QJsonArray list = g.array(name);
+    if (size_t(list.size()) > kMostSeries)
+        g.fail(name, QString("holds more than %1 series").arg(kMostSeries));
+    std::vector<SeriesSettings> out;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const QString item = QString("%1.%2").arg(name).arg(i);
+        if (!list[i].isObject())
+            g.fail(item, "must be an object");
+        Keys k = g.inner(list[i].toObject(), item);
+        SeriesSettings& s = out.emplace_back();
+        if (k.has("name")) {
+            const QString text = k.text("name", 40);
+            // It reads back through --series, and stands in the first cell of its rows.
+            if (text.trimmed() != text || text.isEmpty() || text.contains(';'))
+                k.fail("name", "must be a text without ';' that neither starts nor ends with a space");
+            s.Name = text.toStdString();
+        }
+        if (k.has("kind")) {
+            const QString kind = k.text("kind", 16);
+            if (kind != "line" && kind != "markers")
+                k.fail("kind", "must be line or markers");
+            s.Kind = kind == "markers" ? SeriesKind::Markers : SeriesKind::Line;
+        }
+        if (k.has("ink")) {
+            s.HasInk = true;
+            s.Ink = readColourKey(k, "ink");
+        }
+        if (k.has("tolerance")) {
+            s.Tolerance = int32_t(k.whole("tolerance"));
+            if (s.Tolerance < 0 || s.Tolerance > InkSettings::kMaxTolerance)
+                k.fail("tolerance", QString("must be from 0 to %1").arg(InkSettings::kMaxTolerance));
+        }
+        if (k.has("start")) {
+            Keys start = k.object("start");
+            s.StartX = start.whole("x");
+            s.StartY = start.whole("y");
+            start.noOthers();
+            if (s.StartX < 0 || s.StartY < 0)
+                k.fail("start", "must lie on the picture: x and y of at least 0");
+        }
+        if (k.has("size")) {
+            Keys size = k.object("size");
+            s.MinSize = int32_t(size.whole("min"));
+            s.MaxSize = int32_t(size.whole("max"));
+            size.noOthers();
+            if (s.MinSize < 1 || s.MaxSize < s.MinSize)
+                k.fail("size", "must have 1 <= min <= max");
+        }
+        k.noOthers();
+    }
+    if (const std::string problem = nameSeries(out); !problem.empty())
+        g.failWith(name, QString::fromStdString(problem));
+    return out;
 }
 
 // The objects of one group being read, by their path within it; each is
@@ -307,6 +391,7 @@ void readOption(const ScanOption& row, GroupKeys& group, SavedSettings& s, bool 
         }
         break;
     }
+    case OptionKind::SeriesList: row.series(s) = readSeriesList(g, name); break;
     case OptionKind::FieldList: {
         Keys fields = g.object(name);
         f.realCoordinates = fields.flag("real");
@@ -505,6 +590,12 @@ SavedSettings settingsFromJson(const QByteArray& json)
     for (const Group& g : groups()) {
         if (g.inFile != InFile::Always && !top.has(g.key))
             continue;
+        // A group that is one list, as the series are.
+        if (!QString(g.rows.front()->keys[0]).contains('.')) {
+            for (const ScanOption* row : g.rows)
+                row->series(s) = readSeriesList(top, g.key);
+            continue;
+        }
         GroupKeys group(top.object(g.key));
         for (const ScanOption* row : g.rows)
             if (!row->inUse || group.holds(QString(row->keys[0]).section('.', 1)))
@@ -607,6 +698,16 @@ ScanSettings scaledToPicture(const SavedSettings& s, int32_t width, int32_t heig
     // area) scales by itself. Unused, they stay as they are.
     scale(r.Follow.StartX, fx);
     scale(r.Follow.StartY, fy);
+    // So do the series' Start points and their markers' areas.
+    for (SeriesSettings& series : r.Series) {
+        scale(series.StartX, fx);
+        scale(series.StartY, fy);
+        if (series.MinSize > 0) {
+            series.MinSize = int32_t(std::clamp(std::round(series.MinSize * fx * fy), 1.0, 2147483647.0));
+            series.MaxSize =
+                int32_t(std::clamp(std::round(series.MaxSize * fx * fy), 1.0 * series.MinSize, 2147483647.0));
+        }
+    }
     // The marks of the other calibration kinds may lie between pixels.
     const auto scaleExactly = [](double& v, double f) {
         if (v >= 0)

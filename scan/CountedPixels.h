@@ -33,6 +33,16 @@ struct CountedPixel {
 std::vector<CountedPixel> countedPixels(const PixelView& picture, const ScanSettings& settings,
                                         const CountedArea& area);
 
+// The counted pixels of each of several settings over one area (a figure's
+// series, each with its own ink or darkness), the same lists in the same
+// order as countedPixels gives for each, with the area read once: a block
+// of white pixels, which no rule counts, is passed over for all of them at
+// once. Settings that the shared read cannot serve (smoothing, a threshold
+// below 1 that counts what lies outside the picture, a paper that is not
+// white) are read one after the other.
+std::vector<std::vector<CountedPixel>>
+countedPixelsOfEach(const PixelView& picture, const std::vector<ScanSettings>& settings, const CountedArea& area);
+
 // The same pixels in the same order, as runs of neighbouring columns of a row
 // and the weight of each pixel in a byte (darkness and ink both weigh 0 to
 // 255): where most pixels count, a twelfth of the memory of the list.

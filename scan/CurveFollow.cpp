@@ -630,7 +630,7 @@ FollowStart startOf(const FollowPlan& plan, StartPoint start, int32_t pictureHei
 
 // `frame`: empty (no columns) when the checks stop the scan.
 FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, const ScanFrame& frame, bool listRemoved,
-                    int threads = kMostThreadsPerPicture)
+                    int threads = kMostThreadsPerPicture, const std::vector<CountedPixel>* counted = nullptr)
 {
     FollowPlan plan;
     plan.area = frame;
@@ -641,7 +641,7 @@ FollowPlan makePlan(const PixelView& picture, const ScanSettings& settings, cons
     if (settings.Follow.RemoveLines)
         removeLines(plan, countedRuns(picture, settings, plan.area, threads), listRemoved);
     else
-        plan.pixels = countedPixels(picture, settings, plan.area);
+        plan.pixels = counted ? *counted : countedPixels(picture, settings, plan.area);
 
     const int64_t strips = frame.strips;
     const int32_t gap = std::max(settings.Follow.Gap, 1);
@@ -796,13 +796,13 @@ int32_t followRows(const PixelView& picture, const ScanSettings& settings, const
 } // namespace
 
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
-                      const ScanSinks& sinks)
+                      const ScanSinks& sinks, const std::vector<CountedPixel>* counted)
 {
     // The left-out pixels are shown in the window; the scan needs only the
     // kept ones.
     const ScanFrame frame = frameOf(picture, settings, checks);
-    return followRows(picture, settings, frame, makePlan(picture, settings, frame, false, sinks.threads), wantSpread,
-                      sinks);
+    return followRows(picture, settings, frame, makePlan(picture, settings, frame, false, sinks.threads, counted),
+                      wantSpread, sinks);
 }
 
 void runJointFollowScan(const PixelView& picture, const ScanSettings& settings, const std::vector<StartPoint>& starts,

@@ -90,8 +90,10 @@ std::vector<CountedPixel> pixelsOffLines(const CountedRuns& counted, const ScanF
 int32_t maxJumpOf(const ScanSettings& settings, int64_t areaRows);
 
 // The strip loop with following or line removal, for runColumnScan.
+// `counted`: the area's counted pixels when they are read already, as a
+// figure's series read them together (without line removal only).
 int32_t runFollowScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
-                      const ScanSinks& sinks);
+                      const ScanSinks& sinks, const std::vector<CountedPixel>* counted = nullptr);
 
 // The scan of several curves of one weight in one plan, from their Start
 // points (bitmap x and y): `settings` are any one curve's, and the rows,

@@ -101,23 +101,26 @@ inline bool allBytesAre(const uint8_t* p, const Words* pattern)
     return (other[0] | other[1]) == 0;
 }
 
-// True when some pixel of the block may hold enough ink: it is not the paper
-// and its projection onto the line from paper to ink reaches the least.
-[[gnu::always_inline]] inline bool mayHoldInk(const uint32_t* p, const InkLanes& k)
+// The pixels of the block that may hold enough ink: those whose projection
+// onto the line from paper to ink reaches the least, bit i for pixel i. A
+// block of paper is passed over at once.
+[[gnu::always_inline]] inline uint32_t inkInBlock(const uint32_t* p, const InkLanes& k)
 {
     Lanes v[kBlock / 4];
     std::memcpy(v, p, sizeof v);
     const Lanes other = ((v[0] ^ k.paper) | (v[1] ^ k.paper) | (v[2] ^ k.paper) | (v[3] ^ k.paper)) & 0x00FFFFFFu;
     if ((other[0] | other[1] | other[2] | other[3]) == 0)
-        return false; // all paper
-    SignedLanes hit = {0, 0, 0, 0};
-    for (const Lanes& c : v) {
-        const SignedLanes s = reinterpret_cast<const SignedLanes&>(c);
+        return 0; // all paper
+    const SignedLanes bit = {1, 2, 4, 8};
+    uint32_t mask = 0;
+    for (int j = 0; j < kBlock / 4; ++j) {
+        const SignedLanes s = reinterpret_cast<const SignedLanes&>(v[j]);
         const SignedLanes proj =
             ((s & 0xFF) - k.pr) * k.dr + (((s >> 8) & 0xFF) - k.pg) * k.dg + (((s >> 16) & 0xFF) - k.pb) * k.db;
-        hit |= proj >= k.least;
+        const SignedLanes hit = (proj >= k.least) & bit;
+        mask |= static_cast<uint32_t>(hit[0] | hit[1] | hit[2] | hit[3]) << (4 * j);
     }
-    return (hit[0] | hit[1] | hit[2] | hit[3]) != 0;
+    return mask;
 }
 
 // The rows that a pass walks and the test that counts a pixel.
@@ -272,8 +275,9 @@ struct InkWeight {
         const int32_t w = ink.weight(r, g, b);
         return w >= lowest ? w : -1;
     }
-    uint32_t candidates(const Rgbx32Row& row, int64_t x) const { return mayHoldInk(row.p + x, lanes) ? 0xFFFFu : 0; }
-    uint32_t candidates(const Bgrx32Row& row, int64_t x) const { return mayHoldInk(row.p + x, swapped) ? 0xFFFFu : 0; }
+    // A pixel left out here weighs -1 anyway: its projection is short.
+    uint32_t candidates(const Rgbx32Row& row, int64_t x) const { return inkInBlock(row.p + x, lanes); }
+    uint32_t candidates(const Bgrx32Row& row, int64_t x) const { return inkInBlock(row.p + x, swapped); }
     uint32_t candidates(const Bgr24Row& row, int64_t x) const
     {
         return allBytesAre(row.p + 3 * x, lanes.paper24) ? 0 : 0xFFFFu;

@@ -1,11 +1,16 @@
 #include "ScanFindings.h"
 
 #include "CurveFollow.h"
+#include "Series.h"
 
 namespace plotrun {
 
-std::string scanAdvice(const ScanFindings& f, const ScanSettings& s, AdviceFor where)
+std::string scanAdvice(const ScanFindings& f, const ScanSettings& shared, AdviceFor where)
 {
+    const SeriesSettings* series = f.series >= 0 && static_cast<size_t>(f.series) < shared.Series.size()
+                                       ? &shared.Series[size_t(f.series)]
+                                       : nullptr;
+    const ScanSettings s = series ? settingsOfSeries(shared, *series) : shared;
     // More than a tenth: a strip here and there holds a tick or a label.
     const bool runs = !s.Follow.On && 10 * int64_t(f.multiRunStrips) > int64_t(f.strips);
     const int64_t lineCount = int64_t(f.rowLines) + f.columnLines;
@@ -32,6 +37,22 @@ std::string scanAdvice(const ScanFindings& f, const ScanSettings& s, AdviceFor w
                                     "towards them.";
     }
     const bool window = where == AdviceFor::Window;
+    if (series) {
+        // A series is followed from its Start point, and its ink is part of it.
+        std::string steps;
+        if (runs)
+            steps = window ? "Give it a Start point on its curve" : "Add start=X:Y on its curve to its --series value";
+        if (lines)
+            steps += runs ? (window ? ", and turn on Leave out axis and grid lines in Scan > Options"
+                                    : ", and --remove-lines")
+                          : (window ? "Turn on Leave out axis and grid lines in Scan > Options" : "Add --remove-lines");
+        if (!s.Ink.On)
+            steps += window ? ", or give it its curve's colour as its ink"
+                            : ", or give it its curve's colour as ink=#rrggbb";
+        if (text.rfind("A ", 0) == 0)
+            text[0] = 'a';
+        return "In the series \"" + series->Name + "\", " + text + " " + steps + ".";
+    }
     std::string turnOn;
     if (runs)
         turnOn = window ? "Follow one curve" : "--follow";

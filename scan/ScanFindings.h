@@ -31,6 +31,7 @@ struct ScanFindings {
     // counts its pixels, whether they touch or not, so a dashed line is one.
     int32_t rowLines = 0;
     int32_t columnLines = 0;
+    int32_t series = -1; // the index of the series scanned, in ScanSettings::Series; -1 without series
 };
 
 // The sentence goes to the scanner's standard error, with its flags, or over
@@ -40,7 +41,8 @@ enum class AdviceFor { Scanner, Window };
 // What the scan saw and what to do about it, for a scan that ran with
 // `settings`; empty when the points lie on one curve as far as the scan can
 // tell. Strips of several runs matter only without following, lines only
-// without line removal: with both on, it says nothing.
+// without line removal: with both on, it says nothing. The findings of a
+// series are judged by that series' own settings, and the sentence names it.
 std::string scanAdvice(const ScanFindings& findings, const ScanSettings& settings, AdviceFor where);
 
 // Across fewer pixels than this, a curve that crosses the area fills whole

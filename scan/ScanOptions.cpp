@@ -5,6 +5,7 @@
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "NumberText.h"
+#include "Series.h"
 #include "Smoothing.h"
 
 #include <algorithm>
@@ -44,6 +45,15 @@ std::vector<std::string> pointLines(const ScanSettings& s, const std::string& d,
     for (const ReferencePoint& p : s.Calibration.Points)
         lines.push_back("Point:" + d + formatReal(p.x, sep) + d + formatReal(p.y, sep) + d + formatReal(p.realX, sep) +
                         d + formatReal(p.realY, sep));
+    return lines;
+}
+
+// A line for each series, as --series gives it.
+std::vector<std::string> seriesLines(const ScanSettings& s, const std::string& d, std::string_view)
+{
+    std::vector<std::string> lines;
+    for (const SeriesSettings& series : s.Series)
+        lines.push_back("Series:" + d + seriesSpecText(series));
     return lines;
 }
 
@@ -336,6 +346,21 @@ const ScanOption kOptions[] = {
      .header = {P::Scan, F::WhenOn, {"Leave out axis and grid lines"}},
      .onOff = [](V& v) -> bool& { return v.record.Follow.RemoveLines; }},
 
+    // --- The figure's series, each scanned with its own ink and Start
+    {.kind = K::SeriesList,
+     .flag = "--series",
+     .value = "SPEC",
+     .help = "a series of the figure: key=value pairs joined by ';', of\nname, kind (line or markers), ink (#rrggbb), "
+             "tolerance,\n"
+             "start (X:Y, where it is followed from) and size (MIN:MAX,\na marker's area in pixels); repeatable; each "
+             "output row\nthen starts with its series' name",
+     .keys = {"series"},
+     .inFile = InFile::WhenSet,
+     .inUse = [](const V& v) { return !v.record.Series.empty(); },
+     .header = {P::Axes, F::Lines},
+     .series = [](V& v) -> std::vector<SeriesSettings>& { return v.record.Series; },
+     .headerLines = seriesLines},
+
     // --- The page of a PDF or SVG file: no box of the options dialog, so the
     // settings file and the scanner judge them by their range.
     {.kind = K::Whole,
@@ -389,6 +414,13 @@ const ScanOption kOptions[] = {
      .keys = {"output.columnNames"},
      .controls = {{"ColNamesCheckBox"}},
      .onOff = [](V& v) -> bool& { return v.fields.columnNames; }},
+    {.kind = K::OnOff,
+     .flag = "--wide",
+     .help = "with series: one x column, and each line series' y\ncolumns beside it, empty where it has no point; "
+             "markers\nstay one row per point after them",
+     .keys = {"output.wide"},
+     .inUse = [](const V& v) { return v.fields.wide; },
+     .onOff = [](V& v) -> bool& { return v.fields.wide; }},
     {.kind = K::OnOff,
      .flag = "--provenance",
      .help = "add to the header block how the numbers were made: the\npicture's SHA-256 and size, the version, the "

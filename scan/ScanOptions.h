@@ -55,6 +55,7 @@ enum class OptionKind {
     Point,            // a position that a mark on the picture sets: no box
     Choice,           // one of a few named values
     ReferencePoints,  // any number of points, each a position with its real values
+    SeriesList,       // the figure's series, each given as key=value pairs
     FieldList,        // the output fields to include
     ColumnNames,      // the names over the columns
     Delimiter,        // between the cells of a line
@@ -145,6 +146,7 @@ struct ScanOption {
     void (*choose)(OptionValues&, int32_t) = nullptr;
     const char* choices[4]{};
     std::vector<ReferencePoint>& (*points)(OptionValues&) = nullptr;
+    std::vector<SeriesSettings>& (*series)(OptionValues&) = nullptr;
     // A Lines header: the lines, each cell after the delimiter.
     std::vector<std::string> (*headerLines)(const ScanSettings&, const std::string& delimiter,
                                             std::string_view decimalSeparator) = nullptr;

@@ -24,6 +24,13 @@ const std::vector<std::string>& ScanReport::addRow(const ResultRow& row)
     ++rowCount_;
     if (fields_.wantsUncertainty())
         scatter_.push_back(row.scatter);
+    static const std::vector<std::string> kNoCells;
+    if (row.series >= 0) {
+        // Their lines need the series' names, and the wide layout all rows.
+        seriesRows_.push_back(row);
+        if (keep_ == Keep::TextOnly)
+            return kNoCells;
+    }
     if (keep_ == Keep::TextOnly) {
         // The cells as the grid would hold them, written straight into the
         // line: an absent SDEV/Y and a value that is not finite stay empty.
@@ -36,7 +43,6 @@ const std::vector<std::string>& ScanReport::addRow(const ResultRow& row)
                 appendReal(rowText_, v, separator_);
         }
         rowText_ += "\r\n";
-        static const std::vector<std::string> kNoCells;
         return kNoCells;
     }
     std::vector<std::string> cells = rowCells(layout_, row, separator_);
@@ -67,12 +73,132 @@ std::vector<std::string> ScanReport::headLines(const PictureFacts& picture, cons
         }
         header.insert(header.end() - 1, provenance_.begin(), provenance_.end());
     }
-    return outputLines(block ? &header : nullptr, fields_.columnNames ? &columnNames_ : nullptr, {}, fields_.delimiter);
+    const std::vector<std::string> names = settings.Series.empty() ? columnNames_ : seriesColumnNames(settings.Series);
+    return outputLines(block ? &header : nullptr, fields_.columnNames ? &names : nullptr, {}, fields_.delimiter);
+}
+
+std::vector<int32_t> ScanReport::wideSeries(const std::vector<SeriesSettings>& series) const
+{
+    std::vector<int32_t> wide;
+    if (fields_.wide)
+        for (size_t i = 0; i < series.size(); ++i)
+            if (series[i].Kind == SeriesKind::Line)
+                wide.push_back(static_cast<int32_t>(i));
+    return wide;
+}
+
+namespace {
+
+// On a wide line, the x of the strip is each series' alike; the other
+// fields are each series' own.
+bool sharedOnWideLine(Field f) { return f == Field::RealX || f == Field::BitmapX; }
+
+} // namespace
+
+std::vector<std::string> ScanReport::seriesColumnNames(const std::vector<SeriesSettings>& series) const
+{
+    std::vector<std::string> names;
+    const std::vector<int32_t> wide = wideSeries(series);
+    if (wide.empty()) {
+        names.push_back(kSeriesColumnName);
+        names.insert(names.end(), columnNames_.begin(), columnNames_.end());
+        return names;
+    }
+    for (Field f : layout_.fields)
+        if (sharedOnWideLine(f))
+            names.push_back(fields_.name(f));
+    for (const int32_t i : wide)
+        for (Field f : layout_.fields)
+            if (!sharedOnWideLine(f))
+                names.push_back(series[size_t(i)].Name + (f == Field::RealY ? "" : " " + fields_.name(f)));
+    return names;
+}
+
+std::vector<std::string> ScanReport::seriesLines(const std::vector<SeriesSettings>& series) const
+{
+    const std::string& d = fields_.delimiter;
+    // A cell as the grid would hold it: an absent SDEV/Y and a value that is
+    // not finite stay empty.
+    const auto addCell = [&](std::string& line, const ResultRow* r, Field f) {
+        if (!r)
+            return;
+        const double v = fieldValue(*r, f);
+        if ((f != Field::SdevY || r->hasSdevY) && std::isfinite(v))
+            appendReal(line, v, separator_);
+    };
+    const auto longLine = [&](const ResultRow& r) {
+        std::string line = r.series < static_cast<int32_t>(series.size()) ? series[size_t(r.series)].Name : "";
+        for (Field f : layout_.fields) {
+            line += d;
+            addCell(line, &r, f);
+        }
+        return line;
+    };
+    std::vector<std::string> lines;
+    const std::vector<int32_t> wide = wideSeries(series);
+    std::vector<int32_t> column(series.size(), -1); // a series' place on a wide line
+    for (size_t k = 0; k < wide.size(); ++k)
+        column[size_t(wide[k])] = static_cast<int32_t>(k);
+    const auto onWideLine = [&](const ResultRow& r) {
+        return r.series < static_cast<int32_t>(series.size()) && column[size_t(r.series)] >= 0;
+    };
+    if (!wide.empty()) {
+        // The rows in the order of their x along the picture; those of one
+        // strip (one x) share a line.
+        std::vector<const ResultRow*> rows;
+        for (const ResultRow& r : seriesRows_)
+            if (onWideLine(r))
+                rows.push_back(&r);
+        const auto key = [](const ResultRow* r) {
+            const auto ordered = [](double v) { return std::isnan(v) ? HUGE_VAL : v; };
+            return std::pair(ordered(r->bitmapX), ordered(r->realX));
+        };
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](const ResultRow* a, const ResultRow* b) { return key(a) < key(b); });
+        std::vector<const ResultRow*> at(wide.size(), nullptr);
+        const auto flush = [&] {
+            const ResultRow* first = *std::find_if(at.begin(), at.end(), [](const ResultRow* r) { return r; });
+            std::string line;
+            bool firstCell = true;
+            const auto add = [&](const ResultRow* r, Field f) {
+                if (!firstCell)
+                    line += d;
+                firstCell = false;
+                addCell(line, r, f);
+            };
+            for (Field f : layout_.fields)
+                if (sharedOnWideLine(f))
+                    add(first, f);
+            for (const ResultRow* r : at)
+                for (Field f : layout_.fields)
+                    if (!sharedOnWideLine(f))
+                        add(r, f);
+            lines.push_back(std::move(line));
+            std::fill(at.begin(), at.end(), nullptr);
+        };
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const size_t k = size_t(column[size_t(rows[i]->series)]);
+            if (i > 0 && (key(rows[i]) != key(rows[i - 1]) || at[k]))
+                flush();
+            at[k] = rows[i];
+        }
+        if (!rows.empty())
+            flush();
+    }
+    for (const ResultRow& r : seriesRows_)
+        if (!onWideLine(r))
+            lines.push_back(longLine(r));
+    return lines;
 }
 
 std::vector<std::string> ScanReport::lines(const PictureFacts& picture, const ScanSettings& settings) const
 {
     std::vector<std::string> lines = headLines(picture, settings);
+    if (!settings.Series.empty()) {
+        std::vector<std::string> rows = seriesLines(settings.Series);
+        lines.insert(lines.end(), rows.begin(), rows.end());
+        return lines;
+    }
     lines.reserve(lines.size() + rowCount_);
     for (const std::vector<std::string>& cells : rows_)
         lines.push_back(joinCells(cells, fields_.delimiter));
@@ -86,7 +212,7 @@ std::vector<std::string> ScanReport::lines(const PictureFacts& picture, const Sc
 
 std::string ScanReport::text(const PictureFacts& picture, const ScanSettings& settings) const
 {
-    if (keep_ == Keep::Cells)
+    if (keep_ == Keep::Cells || !settings.Series.empty())
         return joinLines(lines(picture, settings));
     return joinLines(headLines(picture, settings)) + rowText_;
 }

@@ -12,6 +12,10 @@
 
 namespace plotrun {
 
+// The name over the first column of a scan of series, which holds each
+// row's series.
+inline constexpr const char* kSeriesColumnName = "Series";
+
 class ScanReport {
 public:
     // What the report keeps of its rows: the grid's cells (the window), or
@@ -50,6 +54,10 @@ public:
     // The output text as lines: the header block when the scanning
     // parameters are wanted, the column names when wanted, then one line per
     // row. `settings` are those the scan ran with, after any width resize.
+    // With series, they name the series: each line starts with its series'
+    // name, or with `wide` the line series stand side by side, one line for
+    // each x that any of them has, followed by the markers' lines. (The
+    // grid's cells of a series' row hold its fields alone.)
     std::vector<std::string> lines(const PictureFacts& picture, const ScanSettings& settings) const;
     // The same lines as saved and copied: each ends in CR LF.
     std::string text(const PictureFacts& picture, const ScanSettings& settings) const;
@@ -57,6 +65,11 @@ public:
 private:
     // The header block and the column names, as far as they are wanted.
     std::vector<std::string> headLines(const PictureFacts& picture, const ScanSettings& settings) const;
+    // The lines of the rows of series, and the names over their columns.
+    std::vector<std::string> seriesLines(const std::vector<SeriesSettings>& series) const;
+    std::vector<std::string> seriesColumnNames(const std::vector<SeriesSettings>& series) const;
+    // The line series, with wide output wanted: the series on a wide line, by index.
+    std::vector<int32_t> wideSeries(const std::vector<SeriesSettings>& series) const;
 
     OutputFields fields_;
     std::string separator_;
@@ -64,7 +77,8 @@ private:
     std::vector<std::string> columnNames_;
     Keep keep_;
     std::vector<std::vector<std::string>> rows_;
-    std::string rowText_; // Keep::TextOnly: the rows' lines, each ending in CR LF
+    std::string rowText_;               // Keep::TextOnly: the rows' lines, each ending in CR LF
+    std::vector<ResultRow> seriesRows_; // rows of series, laid out when the text is made
     size_t rowCount_ = 0;
     int32_t firstNonFiniteRow_ = 0;
     std::vector<double> scatter_; // of each row, while an uncertainty is asked for

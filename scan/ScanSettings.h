@@ -165,6 +165,9 @@ struct OutputFields {
     // The header block records how the numbers were made: the picture's
     // hash, the version, the time and every setting.
     bool provenance = false;
+    // With series: the line series side by side, one x column and each
+    // series' y columns, instead of one row per point with its series' name.
+    bool wide = false;
     // Indexed by Field.
     std::array<std::string, kFieldCount> names{"X",      "Y",    "SDEV", "SDEV/Y", "X [px]",
                                                "Y [px]", "U(X)", "U(Y)", "Y low",  "Y high"};

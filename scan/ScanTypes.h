@@ -71,6 +71,7 @@ struct FollowCounts {
     int32_t multiRunStrips = 0;     // strips that held more than one run
     int32_t stripsWithoutPoint = 0; // strips that gave no point
     int32_t unsureStrips = 0;       // of those, strips left out where curves followed together meet
+    int32_t series = -1;            // the index of the series scanned, in ScanSettings::Series; -1 without series
 };
 
 struct ScanSinks {

@@ -1,6 +1,7 @@
 #include "Series.h"
 
 #include "ColumnScan.h"
+#include "CountedPixels.h"
 #include "CurveFollow.h"
 #include "InkModel.h"
 #include "Markers.h"
@@ -146,6 +147,18 @@ std::string seriesSpecText(const SeriesSettings& series)
     return t;
 }
 
+std::string nameSeries(std::vector<SeriesSettings>& series)
+{
+    for (size_t i = 0; i < series.size(); ++i)
+        if (series[i].Name.empty())
+            series[i].Name = "Series " + std::to_string(i + 1);
+    for (size_t i = 0; i < series.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (series[i].Name == series[j].Name)
+                return "two series are named \"" + series[i].Name + "\"";
+    return {};
+}
+
 namespace {
 
 bool sameWeight(const SeriesSettings& a, const SeriesSettings& b)
@@ -202,6 +215,15 @@ std::vector<HeldScan> scanTogether(const PixelView& picture, const ScanSettings&
     return held;
 }
 
+// A series that is followed from its Start, without line removal or
+// smoothing, in the axes kind: its counted pixels are all its plan needs,
+// and the series of such a figure read the area for them together.
+bool readsWithOthers(const SeriesSettings& series, const ScanSettings& one, const ScanSinks& sinks)
+{
+    return series.Kind == SeriesKind::Line && one.Follow.On && !one.Follow.RemoveLines && one.Smooth == 0 &&
+           one.Calibration.aligned() && !sinks.uncertainty;
+}
+
 } // namespace
 
 int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
@@ -226,26 +248,33 @@ int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, co
             groups.push_back({i});
         }
     }
+    const auto joint = [&](size_t i) { return groupOf[i] >= 0 && groups[size_t(groupOf[i])].size() > 1; };
+
+    // The other lines followed from their Start read the area once for all
+    // of them.
+    std::vector<ScanSettings> own(n);
+    std::vector<size_t> together;
+    for (size_t i = 0; i < n; ++i) {
+        own[i] = settingsOfSeries(settings, settings.Series[i]);
+        if (!joint(i) && readsWithOthers(settings.Series[i], own[i], sinks))
+            together.push_back(i);
+    }
+    std::vector<std::vector<CountedPixel>> counted(n);
+    if (together.size() > 1) {
+        std::vector<ScanSettings> each;
+        for (const size_t i : together)
+            each.push_back(own[i]);
+        std::vector<std::vector<CountedPixel>> read =
+            countedPixelsOfEach(picture, each, frameOf(picture, settings, checks));
+        for (size_t k = 0; k < together.size(); ++k)
+            counted[together[k]] = std::move(read[k]);
+    } else {
+        together.clear();
+    }
+
     std::vector<std::vector<HeldScan>> held(groups.size());
     int32_t rows = 0;
     for (size_t i = 0; i < n; ++i) {
-        const int32_t g = groupOf[i];
-        if (g >= 0 && groups[size_t(g)].size() > 1) {
-            std::vector<size_t>& members = groups[size_t(g)];
-            if (held[size_t(g)].empty())
-                held[size_t(g)] = scanTogether(picture, settings, members, checks, wantSpread, sinks);
-            const size_t m = size_t(std::find(members.begin(), members.end(), i) - members.begin());
-            const HeldScan& h = held[size_t(g)][m];
-            for (const ResultRow& r : h.rows)
-                if (sinks.onRow)
-                    sinks.onRow(r);
-            if (h.counts && sinks.onFollowCounts)
-                sinks.onFollowCounts(*h.counts);
-            if (h.findings && sinks.onFindings)
-                sinks.onFindings(*h.findings);
-            rows += static_cast<int32_t>(h.rows.size());
-            continue;
-        }
         ScanSinks one = sinks;
         one.onRow = [&sinks, i](const ResultRow& r) {
             ResultRow tagged = r;
@@ -253,11 +282,41 @@ int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, co
             if (sinks.onRow)
                 sinks.onRow(tagged);
         };
+        if (sinks.onFollowCounts)
+            one.onFollowCounts = [&sinks, i](const FollowCounts& c) {
+                FollowCounts tagged = c;
+                tagged.series = static_cast<int32_t>(i);
+                sinks.onFollowCounts(tagged);
+            };
+        if (sinks.onFindings)
+            one.onFindings = [&sinks, i](const ScanFindings& f) {
+                ScanFindings tagged = f;
+                tagged.series = static_cast<int32_t>(i);
+                sinks.onFindings(tagged);
+            };
         const SeriesSettings& series = settings.Series[i];
-        if (series.Kind == SeriesKind::Markers)
-            rows += runMarkerScan(picture, settingsOfSeries(settings, series), series, checks, one);
-        else
-            rows += runColumnScan(picture, settingsOfSeries(settings, series), checks, wantSpread, one);
+        if (joint(i)) {
+            const size_t g = size_t(groupOf[i]);
+            std::vector<size_t>& members = groups[g];
+            if (held[g].empty())
+                held[g] = scanTogether(picture, settings, members, checks, wantSpread, sinks);
+            const size_t m = size_t(std::find(members.begin(), members.end(), i) - members.begin());
+            const HeldScan& h = held[g][m];
+            for (const ResultRow& r : h.rows)
+                one.onRow(r);
+            if (h.counts && one.onFollowCounts)
+                one.onFollowCounts(*h.counts);
+            if (h.findings && one.onFindings)
+                one.onFindings(*h.findings);
+            rows += static_cast<int32_t>(h.rows.size());
+        } else if (series.Kind == SeriesKind::Markers) {
+            rows += runMarkerScan(picture, own[i], series, checks, one);
+        } else if (std::find(together.begin(), together.end(), i) != together.end()) {
+            rows += runFollowScan(picture, own[i], checks, wantSpread, one, &counted[i]);
+            counted[i] = {};
+        } else {
+            rows += runColumnScan(picture, own[i], checks, wantSpread, one);
+        }
     }
     return rows;
 }

@@ -5,6 +5,7 @@
 #include "ScanSettings.h"
 #include "ScanTypes.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +26,14 @@ std::string readSeriesSpec(std::string_view spec, SeriesSettings& series);
 // The spec that reads back as this series; the keys left at their start
 // values are left out.
 std::string seriesSpecText(const SeriesSettings& series);
+
+// A figure has a few series; hundreds are no figure.
+inline constexpr size_t kMostSeries = 64;
+
+// Names the series without a name "Series N" by their place (from 1).
+// Returns "", or a message when two series have one name: their rows could
+// not be told apart.
+std::string nameSeries(std::vector<SeriesSettings>& series);
 
 // The series proposed for the scan area (SeriesFinder.cpp): one per colour
 // of curve or marker, with its ink, a tolerance and a Start point on that

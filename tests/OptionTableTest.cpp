@@ -12,6 +12,7 @@
 #include "OptionChecks.h"
 #include "Report.h"
 #include "ScanOptions.h"
+#include "Series.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -74,6 +75,9 @@ void setAnother(const ScanOption& row, OptionValues& v)
     case OptionKind::DecimalSeparator: v.decimalSeparator = "'"; break;
     case OptionKind::Choice: break; // the perspective is another kind than the start
     case OptionKind::ReferencePoints: row.points(v).push_back({70.5, 90, 2.5, 3}); break;
+    case OptionKind::SeriesList:
+        row.series(v).push_back({.Name = "control", .HasInk = true, .Ink = 0xB4771F, .StartX = 61, .StartY = 140});
+        break;
     }
 }
 
@@ -101,6 +105,8 @@ QString flagValue(const ScanOption& row, const OptionValues& v)
         const ReferencePoint& p = row.points(const_cast<OptionValues&>(v)).front();
         return QString("%1,%2=%3,%4").arg(p.x).arg(p.y).arg(p.realX).arg(p.realY);
     }
+    case OptionKind::SeriesList:
+        return QString::fromStdString(seriesSpecText(row.series(const_cast<OptionValues&>(v)).front()));
     case OptionKind::OnOff: return {};
     }
     return {};

@@ -45,7 +45,12 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
                            }
                        },
                        [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }, kMostThreadsPerPicture,
-                       [&](const ScanFindings& f) { advice_ = scanAdvice(f, settings, AdviceFor::Window); },
+                       [&](const ScanFindings& f) {
+                           // A scan of series says it of each series.
+                           const std::string said = scanAdvice(f, settings, AdviceFor::Window);
+                           if (!said.empty())
+                               advice_ += (advice_.empty() ? "" : "\n") + said;
+                       },
                        report.fields().wantsUncertainty()});
         grid_.setGridSize(report.gridCols(), int(report.rowCount()) + 1);
     }
