@@ -23,11 +23,11 @@ QColor seriesColour(const std::vector<SeriesSettings>& series, size_t index)
 
 QColor seriesTint(const QColor& colour)
 {
-    QColor tint = colour.lightness() > 110 ? colour.darker(190) : colour.lighter(220);
-    if (colour.lightness() <= 110 && tint.lightness() < 120)
-        tint = QColor(255, 0, 220); // black and near-black ink: magenta, as the plain view
-    tint.setAlpha(230);
-    return tint;
+    // Black, grey and washed-out ink: magenta, as the plain view tints them.
+    if (colour.hslSaturation() < 60 || colour.value() < 60)
+        return QColor(255, 0, 220, 230);
+    // The ink's hue, bright and light: the counted curve turns pale.
+    return QColor::fromHsl(colour.hslHue(), 255, 175, 230);
 }
 
 } // namespace plotrun

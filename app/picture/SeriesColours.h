@@ -16,8 +16,8 @@ namespace plotrun {
 QColor seriesColour(const std::vector<SeriesSettings>& series, size_t index);
 // An ink as a colour.
 QColor inkColour(uint32_t ink);
-// The counted pixels of a series, in its colour made to stand out from its
-// own ink: darker for a light ink, lighter for a dark one.
+// The counted pixels of a series: its colour's hue, light enough to stand
+// out from its own ink.
 QColor seriesTint(const QColor& colour);
 
 } // namespace plotrun

@@ -282,9 +282,20 @@ void ResultChart::setFigure(std::vector<ChartSeries> series, bool logBottom, boo
         auto* line = new QLineSeries;
         line->setName(s.name);
         if (s.markers) {
+            // A dot of the series' colour at each marker, drawn as the plain series' squares are.
+            constexpr int kDot = 7;
+            QImage dot(kDot, kDot, QImage::Format_ARGB32);
+            dot.fill(Qt::transparent);
+            QPainter paint(&dot);
+            paint.setRenderHint(QPainter::Antialiasing);
+            paint.setPen(QPen(s.colour.darker(150), 1));
+            paint.setBrush(s.colour);
+            paint.drawEllipse(QRectF(0.5, 0.5, kDot - 1, kDot - 1));
+            paint.end();
             line->setPen(Qt::NoPen);
             line->setColor(s.colour);
-            line->setMarkerSize(7);
+            line->setMarkerSize(kDot);
+            line->setLightMarker(dot);
             line->setPointsVisible(true);
         } else {
             line->setPen(QPen(s.colour, 1.5));

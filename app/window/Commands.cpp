@@ -116,9 +116,9 @@ Commands::Commands(QMainWindow& window)
     SeriesPanel = newAction(window, "SeriesPanel", "S&eries Panel");
     AddSeries = newAction(window, "AddSeries", "&Add Series");
     FindSeries = newAction(window, "FindSeries", "&Find Series");
-    RemoveSeries = newAction(window, "RemoveSeries", "Remove Series");
-    SeriesUp = newAction(window, "SeriesUp", "Move Up");
-    SeriesDown = newAction(window, "SeriesDown", "Move Down");
+    RemoveSeries = newAction(window, "RemoveSeries", "Remove");
+    SeriesUp = newAction(window, "SeriesUp", "Up");
+    SeriesDown = newAction(window, "SeriesDown", "Down");
     SeriesMarkers = newAction(window, "SeriesMarkers", "Markers");
     for (QAction* a : {SeriesPanel, AddSeries, SeriesMarkers})
         a->setCheckable(true);
@@ -168,7 +168,14 @@ Commands::Commands(QMainWindow& window)
                                                      {tlbtnMarkStart, "Ctrl+4"},
                                                      {MarkCorner, "Ctrl+5"},
                                                      {MarkPoint, "Ctrl+6"},
-                                                     {RemoveStart, "Ctrl+Del"}};
+                                                     {RemoveStart, "Ctrl+Del"},
+                                                     {SeriesPanel, "Ctrl+Shift+E"},
+                                                     {AddSeries, "Ctrl+Shift+A"},
+                                                     {FindSeries, "Ctrl+F"},
+                                                     {RemoveSeries, "Ctrl+Shift+Del"},
+                                                     {SeriesUp, "Alt+Up"},
+                                                     {SeriesDown, "Alt+Down"},
+                                                     {SeriesMarkers, "Ctrl+Shift+M"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
     // Ctrl+= is Ctrl++ without Shift on most keyboards.

@@ -290,6 +290,7 @@ bool PictureTools::pickInkUp()
 
 void PictureTools::tlbtnMarkOClick(QAction* sender)
 {
+    cancelSeriesPick(); // the next click places the mark
     const Commands& c = commands_;
     const auto mode = sender == c.tlbtnMarkO       ? MarkingTool::OriginMark
                       : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark

@@ -543,8 +543,22 @@ void TPlotrunner::RemoveStartClick()
 
 void TPlotrunner::SeriesPanelClick()
 {
-    series_->setVisible(series_->isHidden());
+    if (series_->isHidden())
+        showSeriesPanel();
+    else
+        series_->hide();
     updateActions();
+}
+
+// The first time, a third of the window wide at most: the picture keeps the rest.
+void TPlotrunner::showSeriesPanel()
+{
+    static constexpr int kStartWidth = 300;
+    series_->show();
+    if (!seriesPanelPlaced_) {
+        seriesPanelPlaced_ = true;
+        resizeDocks({series_}, {std::min(kStartWidth, width() / 3)}, Qt::Horizontal);
+    }
 }
 
 void TPlotrunner::AddSeriesClick()
@@ -569,7 +583,7 @@ void TPlotrunner::addPickedSeries(uint32_t ink, double x, double y)
         added.Name = freeSeriesName(list);
         list.push_back(added);
     });
-    series_->show();
+    showSeriesPanel();
     series_->choose(int(document().settings.Series.size()) - 1);
     setStatus(QString::fromStdString(added.Name + " added: ink " + colourText(ink)) + ", Start point at (" + number(x) +
               ", " + number(y) + ")");
@@ -601,7 +615,7 @@ void TPlotrunner::FindSeriesClick()
             list.push_back(f);
         }
     });
-    series_->show();
+    showSeriesPanel();
     setStatus(QString("%1 series proposed: keep, rename or remove them in the Series panel.").arg(found.size()));
 }
 
@@ -698,7 +712,7 @@ void TPlotrunner::documentChanged()
     startLabel_->setVisible(start);
     // The first series, however it comes, shows the panel.
     if (!d.settings.Series.empty() && series_->list().rowCount() == 0)
-        series_->show();
+        showSeriesPanel();
     series_->showSeries(d.settings.Series);
     updateActions();
 }

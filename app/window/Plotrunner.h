@@ -106,6 +106,7 @@ private:
     void btnScanLockClick();
     void RemoveStartClick();
     void SeriesPanelClick();
+    void showSeriesPanel();
     void AddSeriesClick();
     void FindSeriesClick();
     void RemoveSeriesClick();
@@ -139,6 +140,7 @@ private:
     QLabel* startLabel_ = nullptr;     // the Start mark in effect, in the status bar
     NoticeBar* notice_ = nullptr;      // what the last scan saw, over the client area
     SeriesPanel* series_ = nullptr;    // the figure's series, a dock hidden at the start
+    bool seriesPanelPlaced_ = false;   // given its start width, when first shown
     OutputCommands* output_ = nullptr; // the grid, the chart and the output text
     PictureTools* tools_ = nullptr;    // the picture view, the marks and the views over the picture
     EditHistory* history_ = nullptr;

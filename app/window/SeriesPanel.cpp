@@ -54,16 +54,17 @@ SeriesPanel::SeriesPanel(const Commands& c, QWidget* parent) : QDockWidget("Seri
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
-    buttons_ = new QToolBar(body);
-    buttons_->setObjectName("SeriesButtons");
-    buttons_->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    buttons_->addActions({c.AddSeries, c.FindSeries});
-    buttons_->addSeparator();
-    buttons_->addActions({c.SeriesUp, c.SeriesDown, c.SeriesMarkers, c.RemoveSeries});
-    for (QAction* a : buttons_->actions())
-        if (QWidget* b = buttons_->widgetForAction(a); b && !a->isSeparator())
-            b->setObjectName(a->objectName() + "Btn");
-    layout->addWidget(buttons_);
+    // Two rows of buttons, so that the panel may be narrow: the list's
+    // commands, then those of the chosen series.
+    for (const QList<QAction*>& row : {QList<QAction*>{c.AddSeries, c.FindSeries},
+                                       QList<QAction*>{c.SeriesUp, c.SeriesDown, c.SeriesMarkers, c.RemoveSeries}}) {
+        auto* buttons = new QToolBar(body);
+        buttons->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        buttons->addActions(row);
+        for (QAction* a : row)
+            buttons->widgetForAction(a)->setObjectName(a->objectName() + "Btn");
+        layout->addWidget(buttons);
+    }
     list_ = new QTableWidget(0, 3, body);
     list_->setObjectName("SeriesList");
     list_->setHorizontalHeaderLabels({"Name", "Kind", "Start"});

@@ -42,7 +42,6 @@ signals:
 
 private:
     QTableWidget* list_ = nullptr;
-    QToolBar* buttons_ = nullptr;
     std::vector<SeriesSettings> shown_;
     bool filling_ = false;
 };
