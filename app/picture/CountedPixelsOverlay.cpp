@@ -178,6 +178,7 @@ bool CountedPixelsOverlay::refineAtPictureResolution(const Job& job, Result& r, 
             return true;
         }
         std::vector<uint8_t> mask(size_t(a.columns) * size_t(k));
+        std::vector<QRgb> layer;
         for (int64_t r0 = 0; r0 < a.rows; r0 += k) {
             if (cancelled())
                 return false;
@@ -185,13 +186,17 @@ bool CountedPixelsOverlay::refineAtPictureResolution(const Job& job, Result& r, 
             countedMask(view, one, a, r0, r1, mask.data());
             if (job.chart)
                 keepInsideStrips(job.picture.height(), *job.chart, one, r0, r1, mask.data());
-            // A later series paints over an earlier one where both count a pixel.
-            std::vector<QRgb> line(size_t(ov.width()), 0);
-            tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint), line.data());
             auto* shown = reinterpret_cast<QRgb*>(ov.scanLine(int(r0 / k)));
-            for (size_t c = 0; c < line.size(); ++c)
-                if (line[c])
-                    shown[c] = line[c];
+            if (s.Series.empty()) {
+                tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint), shown);
+                continue;
+            }
+            // A later series paints over an earlier one where both count a pixel.
+            layer.assign(size_t(ov.width()), 0);
+            tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint), layer.data());
+            for (size_t c = 0; c < layer.size(); ++c)
+                if (layer[c])
+                    shown[c] = layer[c];
         }
         return true;
     };

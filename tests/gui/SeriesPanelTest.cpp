@@ -145,7 +145,9 @@ private slots:
         QTRY_COMPARE(nameItem(1)->text(), QString("Series 2"));
 
         // The chosen series moves up, becomes markers, and goes.
-        const_cast<SeriesPanel&>(panel()).choose(1);
+        auto* list = p->w.findChild<QTableWidget*>("SeriesList");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1, 2)).center());
+        QCOMPARE(panel().chosen(), 1);
         QVERIFY(!p->action("SeriesDown")->isEnabled());
         QVERIFY(trigger(*p, "SeriesUp"));
         QCOMPARE(series()[0].Name, std::string("Series 2"));
