@@ -46,8 +46,9 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
                                grid_.addResultRow(r.number, report.addRow(r));
                            } else {
                                std::vector<std::string> cells = report.addRow(r);
+                               const bool named = r.series >= 0 && size_t(r.series) < settings.Series.size();
                                if (nameColumn_)
-                                   cells.insert(cells.begin(), settings.Series[size_t(r.series)].Name);
+                                   cells.insert(cells.begin(), named ? settings.Series[size_t(r.series)].Name : "");
                                grid_.addResultRow(int(rows_.size()) + 1, std::move(cells));
                            }
                            keptRealX_.push_back(r.realX);

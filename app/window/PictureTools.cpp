@@ -46,7 +46,15 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     });
     connect(marking_, &MarkingTool::areaNotSelected, this, [this] { refreshCounted(); });
     connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
-        guarded([&] { used = marking_->keyPress(key, m); });
+        guarded([&] {
+            // Escape leaves Add Series before any mark mode.
+            if (key == Qt::Key_Escape && pickingSeries_) {
+                cancelSeriesPick();
+                used = true;
+                return;
+            }
+            used = marking_->keyPress(key, m);
+        });
     });
     connect(Image, &PictureView::resized, this, [this] {
         refit();

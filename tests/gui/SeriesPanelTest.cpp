@@ -132,6 +132,12 @@ private slots:
         QCOMPARE(panel().list().item(0, 2)->text(),
                  QString("(%1, %2)").arg(series()[0].StartX).arg(series()[0].StartY));
         const std::vector<SeriesSettings> added = series();
+        // Escape leaves Add Series: the next click adds nothing.
+        QVERIFY(trigger(*p, "AddSeries"));
+        QTest::keyClick(imageOf(p->w), Qt::Key_Escape);
+        QVERIFY(!p->action("AddSeries")->isChecked());
+        QTest::mouseClick(imageOf(p->w), Qt::LeftButton, {}, {5, 5});
+        QCOMPARE(series(), added);
 
         // Renamed in place; a name that another series has, or none, is refused.
         nameItem(0)->setText("  control ");
