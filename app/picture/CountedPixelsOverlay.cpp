@@ -3,6 +3,8 @@
 #include "../../files/PictureFile.h"
 #include "ChartCounted.h"
 #include "CurveFollow.h"
+#include "SeriesColours.h"
+#include "Series.h"
 
 #include <QPainter>
 
@@ -168,24 +170,42 @@ bool CountedPixelsOverlay::refineAtPictureResolution(const Job& job, Result& r, 
     r.reduction = k;
     QImage ov(int((a.columns + k - 1) / k), int((a.rows + k - 1) / k), QImage::Format_ARGB32_Premultiplied);
     ov.fill(Qt::transparent);
-    const QRgb tint = CountedPixelsOverlay::tintFor(s).rgba();
     const PixelView view = pixelView(job.picture);
-    if (s.Follow.active()) {
-        paintFollowPlan(planFollow(view, s), k, tint, ov);
-        r.overlay = std::move(ov);
+    // The pixels of one reading of the picture, in one tint; false when cancelled.
+    const auto paint = [&](const ScanSettings& one, QRgb tint) {
+        if (one.Follow.active()) {
+            paintFollowPlan(planFollow(view, one), k, tint, ov);
+            return true;
+        }
+        std::vector<uint8_t> mask(size_t(a.columns) * size_t(k));
+        std::vector<QRgb> layer;
+        for (int64_t r0 = 0; r0 < a.rows; r0 += k) {
+            if (cancelled())
+                return false;
+            const int64_t r1 = std::min(a.rows, r0 + k);
+            countedMask(view, one, a, r0, r1, mask.data());
+            if (job.chart)
+                keepInsideStrips(job.picture.height(), *job.chart, one, r0, r1, mask.data());
+            auto* shown = reinterpret_cast<QRgb*>(ov.scanLine(int(r0 / k)));
+            if (s.Series.empty()) {
+                tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint), shown);
+                continue;
+            }
+            // A later series paints over an earlier one where both count a pixel.
+            layer.assign(size_t(ov.width()), 0);
+            tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint), layer.data());
+            for (size_t c = 0; c < layer.size(); ++c)
+                if (layer[c])
+                    shown[c] = layer[c];
+        }
         return true;
-    }
-    std::vector<uint8_t> mask(size_t(a.columns) * size_t(k));
-    for (int64_t r0 = 0; r0 < a.rows; r0 += k) {
-        if (cancelled())
+    };
+    // Each series in its own colour, counted as it alone is scanned.
+    for (size_t i = 0; i < s.Series.size(); ++i)
+        if (!paint(settingsOfSeries(s, s.Series[i]), seriesTint(seriesColour(s.Series, i)).rgba()))
             return false;
-        const int64_t r1 = std::min(a.rows, r0 + k);
-        countedMask(view, s, a, r0, r1, mask.data());
-        if (job.chart)
-            keepInsideStrips(job.picture.height(), *job.chart, s, r0, r1, mask.data());
-        tintBlocks(mask.data(), r1 - r0, a.columns, k, qPremultiply(tint),
-                   reinterpret_cast<QRgb*>(ov.scanLine(int(r0 / k))));
-    }
+    if (s.Series.empty() && !paint(s, CountedPixelsOverlay::tintFor(s).rgba()))
+        return false;
     r.overlay = std::move(ov);
     return true;
 }
@@ -315,7 +335,8 @@ void CountedPixelsOverlay::work()
                 job->settings = countedBoxOf(job->picture.width(), job->picture.height(), *job->chart);
             }
             const CountedArea area = countedArea(job->settings);
-            if (!job->settings.Follow.active() && double(area.columns) * double(area.rows) > kSampledAbove) {
+            if (!job->settings.Follow.active() && job->settings.Series.empty() &&
+                double(area.columns) * double(area.rows) > kSampledAbove) {
                 auto sample = std::make_shared<Result>();
                 sample->generation = job->generation;
                 sample->area = area;

@@ -18,6 +18,8 @@ public:
     void start() { active_ = true; }
     void cancel() { active_ = pressed_ = false; }
     bool active() const { return active_; }
+    // Where the press was, in the view's coordinates.
+    QPoint pressedAt() const { return at_; }
 
     // A press on the view; true when the picker takes it.
     bool mouseDown(int x, int y);

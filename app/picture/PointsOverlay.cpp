@@ -1,6 +1,7 @@
 #include "PointsOverlay.h"
 
 #include "CountedPixelsOverlay.h"
+#include "SeriesColours.h"
 
 #include "ChartMap.h"
 
@@ -23,6 +24,7 @@ void PointsOverlay::setResult(const std::vector<ResultRow>& rows, const ScanSett
     for (const ResultRow& r : rows) {
         Point p{r.bitmapX, r.bitmapY};
         p.manyRuns = r.runCount > 1;
+        p.series = r.series;
         if (withSpread && !map.aligned() && map.usableY() && r.sdev > 0 && std::isfinite(r.sdev)) {
             // The bar runs along the chart's y axis, wherever that points.
             const ChartPoint low = map.toPicture(r.realX, r.realY - r.sdev);
@@ -44,7 +46,15 @@ void PointsOverlay::setResult(const std::vector<ResultRow>& rows, const ScanSett
     // The counted pixels' tint, so that both views read alike.
     colour_ = CountedPixelsOverlay::tintFor(s);
     colour_.setAlpha(255);
+    seriesColours_.clear();
+    for (size_t i = 0; i < s.Series.size(); ++i)
+        seriesColours_.push_back(seriesColour(s.Series, i));
     view_.update();
+}
+
+QColor PointsOverlay::colourOf(int series) const
+{
+    return series >= 0 && series < int(seriesColours_.size()) ? seriesColours_[size_t(series)] : colour_;
 }
 
 void PointsOverlay::clear()
@@ -79,7 +89,14 @@ void PointsOverlay::paintOver(QPainter& painter, const ScreenMap& map) const
     for (const auto& [pen, arm] :
          {std::pair{QPen(QColor(0, 0, 0, 200), 3.0), 4.5}, std::pair{QPen(colour_, 1.4), 4.0}}) {
         painter.setPen(pen);
+        const bool bright = pen.color() == colour_;
+        int penSeries = -1;
         for (const Point& p : points_) {
+            // The points of each series in its colour.
+            if (bright && p.series != penSeries) {
+                penSeries = p.series;
+                painter.setPen(QPen(colourOf(p.series), 1.4));
+            }
             const QPointF c = viewPosition(p, map);
             painter.drawLine(c - QPointF(arm, arm), c + QPointF(arm, arm));
             painter.drawLine(c - QPointF(arm, -arm), c + QPointF(arm, -arm));

@@ -32,6 +32,7 @@ public:
         double barLowX = std::numeric_limits<double>::quiet_NaN();
         double barHighX = std::numeric_limits<double>::quiet_NaN();
         bool manyRuns = false; // curve following: the strip held more than one run
+        int series = -1;       // the index of its series; -1 without series
         bool hasBar() const { return !std::isnan(barLow) && !std::isnan(barHigh); }
     };
     // The rows of a scan, with the settings it ran with, on a picture of the
@@ -43,6 +44,8 @@ public:
     void setShown(bool shown);
     bool shown() const { return shown_; }
     const std::vector<Point>& points() const { return points_; }
+    // The colour of the points of a series (-1: of a scan without series).
+    QColor colourOf(int series) const;
 
     // Where a point, and a bitmap y at its x, lie in the view's coordinates.
     static QPointF viewPosition(const Point& point, const ScreenMap& map);
@@ -55,6 +58,7 @@ private:
     std::vector<Point> points_;
     QSize picture_;
     QColor colour_;
+    std::vector<QColor> seriesColours_;
     bool shown_ = false;
 };
 

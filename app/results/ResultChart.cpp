@@ -7,6 +7,8 @@
 #include "Report.h"
 
 #include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QLogValueAxis>
 #include <QPainter>
@@ -94,6 +96,8 @@ void ResultChart::useAxis(QAbstractAxis*& shown, QAbstractAxis* wanted, Qt::Alig
     shown->setParent(this);
     chart()->addAxis(wanted, side);
     Series1->attachAxis(wanted);
+    for (QLineSeries* s : figure_)
+        s->attachAxis(wanted);
     shown = wanted;
 }
 
@@ -102,6 +106,7 @@ QString ResultChart::leftTitle() const { return left_->titleText(); }
 
 void ResultChart::clearPoints()
 {
+    clearFigure();
     points_.clear();
     bars_.clear();
     seriesCurrent_ = false;
@@ -266,38 +271,107 @@ void ResultChart::drawForeground(QPainter* painter, const QRectF& rect)
 }
 
 void ResultChart::showResult(const ResultGridModel& grid, const OutputFields& fields,
-                             const std::vector<double>& keptRealX, const ChartMap& map)
+                             const std::vector<double>& keptRealX, const ChartMap& map, std::vector<ChartSeries> series,
+                             const std::vector<int32_t>& rowSeries)
 {
     const std::string sep = decimalSeparator();
     const int rows = grid.rowCount() + 1; // with the header row
     QList<QPointF> points;
     points.reserve(rows - 1);
     const bool pairs = fields.realCoordinates || fields.bitmapCoordinates;
+    const int first = series.empty() ? 1 : 2; // after the series name
     if (pairs)
-        setAxisTitles(QString::fromStdString(grid.cell(1, 0)), QString::fromStdString(grid.cell(2, 0)));
+        setAxisTitles(QString::fromStdString(grid.cell(first, 0)), QString::fromStdString(grid.cell(first + 1, 0)));
     else
-        setAxisTitles(QString::fromStdString(fields.name(Field::RealX)), QString::fromStdString(grid.cell(1, 0)));
+        setAxisTitles(QString::fromStdString(fields.name(Field::RealX)), QString::fromStdString(grid.cell(first, 0)));
     // Real x: the first column of real coordinates, or the kept real x.
     const bool logBottom = (fields.realCoordinates || !pairs) && map.logX();
     const bool logLeft = fields.realCoordinates && map.logY();
-    // U(Y) is in real units: its bars go with the real coordinates alone.
-    const int32_t uyColumn = fields.realCoordinates ? layoutGrid(fields).columnOf(Field::Uy) : -1;
+    // U(Y) is in real units: its bars go with the real coordinates alone,
+    // and with the one series of a scan without a figure's series.
+    const int32_t uyColumn = fields.realCoordinates && series.empty() ? layoutGrid(fields).columnOf(Field::Uy) : -1;
     QList<ErrorBar> bars;
     for (int n = 1; n < rows; ++n) {
         const std::optional<double> x =
-            pairs ? readReal(grid.cell(1, n), sep) : std::optional<double>(keptRealX[size_t(n - 1)]);
-        const std::optional<double> y = readReal(grid.cell(pairs ? 2 : 1, n), sep);
+            pairs ? readReal(grid.cell(first, n), sep) : std::optional<double>(keptRealX[size_t(n - 1)]);
+        const std::optional<double> y = readReal(grid.cell(pairs ? first + 1 : first, n), sep);
         if (!x || !y) // an absent SDEV/Y leaves its point out
             continue;
         if ((logBottom && !(*x > 0)) || (logLeft && !(*y > 0)))
             continue;
-        points.append(QPointF(*x, *y));
-        if (uyColumn > 0)
-            if (const std::optional<double> u = readReal(grid.cell(uyColumn, n), sep))
-                bars.append({*x, *y - *u, *y + *u});
+        if (series.empty()) {
+            points.append(QPointF(*x, *y));
+            if (uyColumn > 0)
+                if (const std::optional<double> u = readReal(grid.cell(uyColumn, n), sep))
+                    bars.append({*x, *y - *u, *y + *u});
+            continue;
+        }
+        const size_t at = size_t(n - 1);
+        if (at < rowSeries.size() && rowSeries[at] >= 0 && size_t(rowSeries[at]) < series.size())
+            series[size_t(rowSeries[at])].points.append(QPointF(*x, *y));
     }
-    setPoints(std::move(points), logBottom, logLeft);
-    setErrorBars(std::move(bars));
+    if (series.empty()) {
+        setPoints(std::move(points), logBottom, logLeft);
+        setErrorBars(std::move(bars));
+    } else
+        setFigure(std::move(series), logBottom, logLeft);
+}
+
+void ResultChart::clearFigure()
+{
+    for (QLineSeries* s : figure_) {
+        chart()->removeSeries(s);
+        delete s;
+    }
+    figure_.clear();
+    Series1->setVisible(true);
+    chart()->legend()->hide();
+}
+
+// The axes fit every series' points; the plain series stays empty.
+void ResultChart::setFigure(std::vector<ChartSeries> series, bool logBottom, bool logLeft)
+{
+    QList<QPointF> all;
+    for (const ChartSeries& s : series)
+        all += s.points;
+    setPoints(all, logBottom, logLeft);
+    points_.clear();
+    Series1->clear();
+    Series1->setVisible(false);
+    for (ChartSeries& s : series) {
+        auto* line = new QLineSeries;
+        line->setName(s.name);
+        if (s.markers) {
+            // A dot of the series' colour at each marker, drawn as the plain series' squares are.
+            constexpr int kDot = 7;
+            QImage dot(kDot, kDot, QImage::Format_ARGB32);
+            dot.fill(Qt::transparent);
+            QPainter paint(&dot);
+            paint.setRenderHint(QPainter::Antialiasing);
+            paint.setPen(QPen(s.colour.darker(150), 1));
+            paint.setBrush(s.colour);
+            paint.drawEllipse(QRectF(0.5, 0.5, kDot - 1, kDot - 1));
+            paint.end();
+            line->setPen(Qt::NoPen);
+            line->setColor(s.colour);
+            line->setMarkerSize(kDot);
+            line->setLightMarker(dot);
+            line->setPointsVisible(true);
+        } else {
+            line->setPen(QPen(s.colour, 1.5));
+            std::stable_sort(s.points.begin(), s.points.end(),
+                             [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+        }
+        line->replace(s.points);
+        chart()->addSeries(line);
+        line->attachAxis(bottomShown_);
+        line->attachAxis(leftShown_);
+        figure_.push_back(line);
+    }
+    chart()->legend()->show();
+    chart()->legend()->setAlignment(Qt::AlignBottom);
+    for (QLegendMarker* m : chart()->legend()->markers(Series1))
+        m->setVisible(false);
 }
 
 } // namespace plotrun

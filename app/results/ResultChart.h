@@ -4,6 +4,7 @@
 // logarithmically is drawn logarithmic. With U(Y) among the output fields,
 // each point carries an error bar from real y - U(Y) to real y + U(Y).
 
+#include <QColor>
 #include <QList>
 #include <QPointF>
 #include <QtCharts/QChartView>
@@ -34,6 +35,15 @@ AxisFit fitAxisRange(double lo, double hi);
 // of ten on it, step the factor 10 between ticks.
 AxisFit fitLogAxisRange(double lo, double hi);
 
+// A series of the figure as the chart draws it: a line, or its markers as
+// points, in its own colour, named in the legend.
+struct ChartSeries {
+    QString name;
+    QColor colour;
+    bool markers = false;
+    QList<QPointF> points;
+};
+
 class ResultChart : public QChartView {
     Q_OBJECT
 
@@ -50,8 +60,12 @@ public:
     // A column of real x or real y is drawn on a logarithmic axis where
     // `map` maps that axis logarithmically; its values at or below 0, which
     // such an axis cannot show, are left out.
+    // With the figure's series, grid column 1 holds the series name and the
+    // coordinates follow it; `rowSeries` gives each row's series, and
+    // `series` their names, colours and kinds (the points are filled here).
     void showResult(const ResultGridModel& grid, const OutputFields& fields, const std::vector<double>& keptRealX,
-                    const ChartMap& map);
+                    const ChartMap& map, std::vector<ChartSeries> series = {},
+                    const std::vector<int32_t>& rowSeries = {});
     // Points are kept in ascending order of x; the axes are linear unless
     // told otherwise, and every point must fit a logarithmic one.
     void setPoints(QList<QPointF> points, bool logBottom = false, bool logLeft = false);
@@ -73,6 +87,8 @@ public:
 
     // The series as drawn: it takes the points only once the chart is seen.
     const QLineSeries& series() const { return *Series1; }
+    // The figure's series as drawn, one each, with the legend; none without.
+    const std::vector<QLineSeries*>& figureSeries() const { return figure_; }
     // The axes as drawn: linear (QValueAxis) or logarithmic (QLogValueAxis).
     const QAbstractAxis& bottomAxis() const { return *bottomShown_; }
     const QAbstractAxis& leftAxis() const { return *leftShown_; }
@@ -83,6 +99,8 @@ protected:
 
 private:
     void showPoints();
+    void setFigure(std::vector<ChartSeries> series, bool logBottom, bool logLeft);
+    void clearFigure();
     void fitAxis(QAbstractAxis& axis, double lo, double hi);
     void useAxis(QAbstractAxis*& shown, QAbstractAxis* wanted, Qt::Alignment side);
 
@@ -95,6 +113,7 @@ private:
     QAbstractAxis* leftShown_;
     QList<QPointF> points_;
     QList<ErrorBar> bars_;
+    std::vector<QLineSeries*> figure_;
     bool seriesCurrent_ = true; // the series holds points_
 };
 

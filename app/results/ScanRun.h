@@ -29,7 +29,9 @@ public:
 
     // The old data columns go, and the included fields take columns 1 on
     // in their fixed order.
-    void layOutGrid(const ScanReport& report);
+    // With the figure's series, a first column names each row's series
+    // (unless the report's own columns begin with it).
+    void layOutGrid(const ScanReport& report, const ScanSettings& settings);
     // Scans into the grid and the report, and charts the rows. False when
     // some number is not finite: the chart is left empty then.
     bool run(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, ScanReport& report);
@@ -49,6 +51,7 @@ private:
     std::vector<double> keptRealX_; // real x of each row, for a chart without coordinate columns
     std::string followCounts_;
     std::string advice_;
+    bool nameColumn_ = false; // the series name column is the grid's, not the report's
 };
 
 } // namespace plotrun

@@ -115,6 +115,23 @@ Commands::Commands(QMainWindow& window)
     ZoomIn = newAction(window, "ZoomIn", "Zoom &In");
     ZoomOut = newAction(window, "ZoomOut", "Zoom &Out");
     FitToWindow = newAction(window, "FitToWindow", "&Fit to Window");
+    SeriesPanel = newAction(window, "SeriesPanel", "S&eries Panel");
+    AddSeries = newAction(window, "AddSeries", "&Add Series");
+    FindSeries = newAction(window, "FindSeries", "&Find Series");
+    RemoveSeries = newAction(window, "RemoveSeries", "Remove");
+    SeriesUp = newAction(window, "SeriesUp", "Up");
+    SeriesDown = newAction(window, "SeriesDown", "Down");
+    SeriesMarkers = newAction(window, "SeriesMarkers", "Markers");
+    for (QAction* a : {SeriesPanel, AddSeries, SeriesMarkers})
+        a->setCheckable(true);
+    setHint(SeriesPanel, "Series panel|Show the list of the figure's series");
+    setHint(AddSeries,
+            "Add series|Click a curve: its colour becomes the ink of a new series, and the click its Start point");
+    setHint(FindSeries, "Find series|Propose one series for each colour of curve or marker in the scan area");
+    setHint(RemoveSeries, "Remove series|Remove the chosen series");
+    setHint(SeriesUp, "Move up|Move the chosen series up the list");
+    setHint(SeriesDown, "Move down|Move the chosen series down the list");
+    setHint(SeriesMarkers, "Markers|The chosen series is a set of markers, not a line");
 
     Copy->setShortcut(QKeySequence("Ctrl+C"));
     Paste->setShortcut(QKeySequence("Ctrl+V"));
@@ -142,7 +159,7 @@ Commands::Commands(QMainWindow& window)
                                                      {FitToWindow, "Ctrl+0"},
                                                      {Options, "Ctrl+,"},
                                                      {FindAxes, "Ctrl+Shift+X"},
-                                                     {FindArea, "Ctrl+Shift+A"},
+                                                     {FindArea, "Ctrl+Shift+R"},
                                                      {Output1, "Ctrl+Shift+F"},
                                                      {Execute, "F5"},
                                                      {Contents, "F1"},
@@ -155,7 +172,14 @@ Commands::Commands(QMainWindow& window)
                                                      {tlbtnMarkStart, "Ctrl+4"},
                                                      {MarkCorner, "Ctrl+5"},
                                                      {MarkPoint, "Ctrl+6"},
-                                                     {RemoveStart, "Ctrl+Del"}};
+                                                     {RemoveStart, "Ctrl+Del"},
+                                                     {SeriesPanel, "Ctrl+Shift+E"},
+                                                     {AddSeries, "Ctrl+Shift+A"},
+                                                     {FindSeries, "Ctrl+F"},
+                                                     {RemoveSeries, "Ctrl+Shift+Del"},
+                                                     {SeriesUp, "Alt+Up"},
+                                                     {SeriesDown, "Alt+Down"},
+                                                     {SeriesMarkers, "Ctrl+Shift+M"}};
     for (const auto& [action, key] : keys)
         action->setShortcut(QKeySequence(key));
     // Ctrl+= is Ctrl++ without Shift on most keyboards.
@@ -208,23 +232,33 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
     const bool options = d.picture.loaded && !d.picture.refused;
     const bool execute = d.picture.loaded && d.accepted;
     const bool startSet = d.settings.Follow.StartX >= 0 && d.settings.Follow.StartY >= 0;
-    const std::pair<QAction*, bool> enabled[] = {{Save, d.hasResult},
-                                                 {SaveAs, d.hasResult},
-                                                 {Copy, d.hasResult},
-                                                 {Options, options},
-                                                 {FindAxes, options},
-                                                 {FindArea, options},
-                                                 {LoadSettings, options},
-                                                 {Execute, execute},
-                                                 {SaveSettings, execute},
-                                                 {Undo, v.canUndo},
-                                                 {Redo, v.canRedo},
-                                                 {ZoomIn, v.pictureOnView && v.canZoomIn},
-                                                 {ZoomOut, v.pictureOnView && v.canZoomOut},
-                                                 {FitToWindow, v.pictureOnView && !v.fitted},
-                                                 {btnRemoveScan, !d.marks.locked},
-                                                 {RemoveStart, startSet},
-                                                 {Straightened, v.pictureOnView && !d.settings.Calibration.aligned()}};
+    const bool areaSet = d.settings.ScanStartX >= 0 && d.settings.ScanEndX >= 0;
+    const int seriesCount = int(d.settings.Series.size());
+    const bool chosen = v.selectedSeries >= 0 && v.selectedSeries < seriesCount;
+    const std::pair<QAction*, bool> enabled[] = {
+        {Save, d.hasResult},
+        {SaveAs, d.hasResult},
+        {Copy, d.hasResult},
+        {Options, options},
+        {FindAxes, options},
+        {FindArea, options},
+        {LoadSettings, options},
+        {Execute, execute},
+        {SaveSettings, execute},
+        {Undo, v.canUndo},
+        {Redo, v.canRedo},
+        {ZoomIn, v.pictureOnView && v.canZoomIn},
+        {ZoomOut, v.pictureOnView && v.canZoomOut},
+        {FitToWindow, v.pictureOnView && !v.fitted},
+        {btnRemoveScan, !d.marks.locked},
+        {RemoveStart, startSet},
+        {Straightened, v.pictureOnView && !d.settings.Calibration.aligned()},
+        {AddSeries, v.addingSeries || (options && v.markMode == MarkingTool::NoMark)},
+        {FindSeries, options && areaSet},
+        {RemoveSeries, chosen},
+        {SeriesUp, chosen && v.selectedSeries > 0},
+        {SeriesDown, chosen && v.selectedSeries + 1 < seriesCount},
+        {SeriesMarkers, chosen}};
     for (const auto& [action, on] : enabled)
         action->setEnabled(on);
     // While one mark button is down, the others are disabled.
@@ -241,13 +275,17 @@ void Commands::updateActions(const Document& d, const ViewFacts& v) const
         // A mode left on when its kind went (an undo) can still be left.
         action->setEnabled(v.markMode == mode || (action->isVisible() && v.markMode == MarkingTool::NoMark));
     }
-    const std::pair<QAction*, bool> checked[] = {{View, v.gridShown},
-                                                 {Chart, v.chartShown},
-                                                 {Loupe, v.loupe},
-                                                 {CalibrationGrid, v.calibrationGrid},
-                                                 {CountedPixels, v.countedPixels},
-                                                 {PointsOnPicture, v.pointsOnPicture},
-                                                 {Straightened, v.straightened}};
+    const std::pair<QAction*, bool> checked[] = {
+        {View, v.gridShown},
+        {Chart, v.chartShown},
+        {Loupe, v.loupe},
+        {CalibrationGrid, v.calibrationGrid},
+        {CountedPixels, v.countedPixels},
+        {PointsOnPicture, v.pointsOnPicture},
+        {Straightened, v.straightened},
+        {SeriesPanel, v.seriesPanel},
+        {AddSeries, v.addingSeries},
+        {SeriesMarkers, chosen && d.settings.Series[size_t(v.selectedSeries)].Kind == SeriesKind::Markers}};
     for (const auto& [action, on] : checked)
         action->setChecked(on);
     // The open padlock and the eraser, or the closed padlock and the grey eraser.
@@ -276,7 +314,7 @@ void Commands::buildMenus(QMainWindow& window)
     ViewMenu->setObjectName("ViewMenu");
     ViewMenu->menuAction()->setVisible(false); // shown once it holds a command
     ViewMenu->addAction(CalibrationGrid);
-    ViewMenu->addActions({CountedPixels, PointsOnPicture, Straightened});
+    ViewMenu->addActions({CountedPixels, PointsOnPicture, Straightened, SeriesPanel});
     ViewMenu->addSeparator()->setObjectName("N4");
     ViewMenu->addAction(Loupe);
     ViewMenu->addSeparator()->setObjectName("N5");
@@ -289,6 +327,8 @@ void Commands::buildMenus(QMainWindow& window)
     scanMenu->addActions({Options, Output1, Execute});
     scanMenu->addSeparator()->setObjectName("N6");
     scanMenu->addAction(RemoveStart);
+    scanMenu->addSeparator()->setObjectName("N7");
+    scanMenu->addActions({AddSeries, FindSeries});
     QMenu* helpMenu = window.menuBar()->addMenu("&Help");
     helpMenu->addActions({Contents, About});
     // Menu items carry no hints: while one is highlighted the status bar is empty.

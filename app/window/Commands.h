@@ -25,6 +25,11 @@ struct ViewFacts {
     bool gridShown = false, chartShown = false;       // View Output, View Chart
     bool loupe = false, calibrationGrid = false, countedPixels = false, pointsOnPicture = false;
     bool straightened = false;
+    // The Series panel: shown, the series chosen in its list (-1: none), and
+    // a click on the picture awaited to add a series.
+    bool seriesPanel = false;
+    int selectedSeries = -1;
+    bool addingSeries = false;
 };
 
 struct Commands {
@@ -60,6 +65,10 @@ struct Commands {
     QAction* RemoveStart; // Scan: clears the start point
     // Undo and redo of edits; the loupe and the zoom of the picture.
     QAction *Undo, *Redo, *Loupe, *ZoomIn, *ZoomOut, *FitToWindow;
+    // The figure's series: the panel (View), a series added by a click on
+    // its curve, those proposed for the scan area (Scan), and the chosen
+    // one's removal, place in the list and kind (the panel's buttons).
+    QAction *SeriesPanel, *AddSeries, *FindSeries, *RemoveSeries, *SeriesUp, *SeriesDown, *SeriesMarkers;
 
     // The View menu, between Edit and Scan: the views over the picture.
     QMenu* ViewMenu = nullptr;

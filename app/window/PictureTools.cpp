@@ -48,7 +48,15 @@ PictureTools::PictureTools(QWidget& client, QStatusBar& statusBar, const ScanSet
     });
     connect(marking_, &MarkingTool::areaNotSelected, this, [this] { refreshCounted(); });
     connect(Image, &PictureView::keyPressed, this, [this](int key, Qt::KeyboardModifiers m, bool& used) {
-        guarded([&] { used = marking_->keyPress(key, m); });
+        guarded([&] {
+            // Escape leaves Add Series before any mark mode.
+            if (key == Qt::Key_Escape && pickingSeries_) {
+                cancelSeriesPick();
+                used = true;
+                return;
+            }
+            used = marking_->keyPress(key, m);
+        });
     });
     connect(Image, &PictureView::resized, this, [this] {
         refit();
@@ -159,6 +167,7 @@ void PictureTools::addViewFacts(ViewFacts& f) const
     f.countedPixels = counted_->shown();
     f.pointsOnPicture = points_->shown();
     f.straightened = straightened_->isVisible();
+    f.addingSeries = pickingSeries_;
 }
 
 void PictureTools::takeOptions(const ScanSettings& record)
@@ -249,7 +258,25 @@ void PictureTools::showPointsView()
 void PictureTools::startInkPick(std::function<uint32_t()> paper)
 {
     paper_ = std::move(paper);
+    pickingSeries_ = false;
     picker_.start();
+}
+
+void PictureTools::startSeriesPick()
+{
+    paper_ = [this] { return settings_.Ink.Paper; };
+    pickingSeries_ = true;
+    picker_.start();
+    emit viewsChanged();
+}
+
+void PictureTools::cancelSeriesPick()
+{
+    if (!pickingSeries_)
+        return;
+    pickingSeries_ = false;
+    picker_.cancel();
+    emit viewsChanged();
 }
 
 // The release of a press that the picker took: the colour under it, read
@@ -258,7 +285,17 @@ bool PictureTools::pickInkUp()
 {
     if (!picker_.active())
         return false;
-    const std::optional<uint32_t> ink = picker_.mouseUp(pixelView(Image->picture()), Image->screenMap(), paper_());
+    const ScreenMap map = Image->screenMap();
+    const std::optional<uint32_t> ink = picker_.mouseUp(pixelView(Image->picture()), map, paper_());
+    if (pickingSeries_) {
+        pickingSeries_ = false;
+        emit viewsChanged();
+        if (ink) {
+            const QPoint at = map.markedPixel(picker_.pressedAt(), {true, true});
+            emit seriesPicked(*ink, at.x(), at.y());
+        }
+        return true;
+    }
     if (ink)
         emit inkPicked(*ink);
     return true;
@@ -266,6 +303,7 @@ bool PictureTools::pickInkUp()
 
 void PictureTools::tlbtnMarkOClick(QAction* sender)
 {
+    cancelSeriesPick(); // the next click places the mark
     const Commands& c = commands_;
     const auto mode = sender == c.tlbtnMarkO       ? MarkingTool::OriginMark
                       : sender == c.tlbtnMarkX     ? MarkingTool::X1Mark

@@ -97,6 +97,12 @@ public:
     // Pick from picture: the next click takes the ink against the paper
     // that `paper` gives then; `inkPicked` tells the colour.
     void startInkPick(std::function<uint32_t()> paper);
+    // Add Series: the next click takes the ink as Pick from picture does,
+    // against the record's paper, and its pixel as the Start point;
+    // `seriesPicked` tells both. Cancelling lets the click go to the marks.
+    void startSeriesPick();
+    void cancelSeriesPick();
+    bool pickingSeries() const { return pickingSeries_; }
 
     // The window hears from it what was placed or drawn.
     const MarkingTool& marking() const { return *marking_; }
@@ -117,6 +123,8 @@ public:
 
 signals:
     void inkPicked(uint32_t ink);
+    // The bitmap coordinates of the click, y upward, as a Start mark takes them.
+    void seriesPicked(uint32_t ink, double x, double y);
     // The zoom, the mark mode or a view over the picture changed.
     void viewsChanged();
 
@@ -143,6 +151,7 @@ private:
     Loupe* loupe_ = nullptr;
     InkPicker picker_;
     bool shown_ = false; // a picture was shown: marking and zoom work
+    bool pickingSeries_ = false;
 };
 
 } // namespace plotrun

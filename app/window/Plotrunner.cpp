@@ -4,6 +4,7 @@
 #include "NoticeBar.h"
 #include "OutputCommands.h"
 #include "ScanRun.h"
+#include "SeriesPanel.h"
 #include "SettingsCommands.h"
 #include "StandardErrorBox.h"
 
@@ -23,6 +24,7 @@
 #include "NumberText.h"
 #include "Report.h"
 #include "ScanReport.h"
+#include "Series.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,6 +37,7 @@
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTableWidget>
 #include <QTimer>
 
 // The pictures live in a static library: they register only when asked.
@@ -81,6 +84,16 @@ QString stepName(MarkingTool::Mode m)
 }
 
 QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
+
+// "Series N" for the first N from the list's length on that no series holds.
+std::string freeSeriesName(const std::vector<SeriesSettings>& series)
+{
+    for (size_t n = series.size() + 1;; ++n) {
+        const std::string name = "Series " + std::to_string(n);
+        if (std::none_of(series.begin(), series.end(), [&](const SeriesSettings& s) { return s.Name == name; }))
+            return name;
+    }
+}
 
 // The status bar's word on a mark that snapped, after its own text.
 QString snappedText(const SnappedMark& m)
@@ -169,7 +182,17 @@ void TPlotrunner::createViews()
         // The dialog comes back once the click is over.
         QTimer::singleShot(0, this, [this] { guarded([&] { OptionsClick(); }); });
     });
+    connect(tools_, &PictureTools::seriesPicked, this,
+            [this](uint32_t ink, double x, double y) { guarded([&] { addPickedSeries(ink, x, y); }); });
     connectMarking();
+
+    // Hidden until asked for or until the first series comes.
+    series_ = new SeriesPanel(commands_, this);
+    addDockWidget(Qt::RightDockWidgetArea, series_);
+    series_->hide();
+    connect(series_, &SeriesPanel::renamed, this,
+            [this](int row, const QString& name) { guarded([&] { renameSeries(row, name); }); });
+    connect(series_, &SeriesPanel::viewChanged, this, [this] { updateActions(); });
 
     BackPanel = new QFrame(client);
     BackPanel->setObjectName("BackPanel");
@@ -293,7 +316,14 @@ void TPlotrunner::connectCommands()
         {c.LoadSettings, [this] { settingsFile_.LoadSettingsClick(); }},
         {c.SaveSettings, [this] { settingsFile_.SaveSettingsClick(); }},
         {c.btnScanLock, [this] { btnScanLockClick(); }},
-        {c.RemoveStart, [this] { RemoveStartClick(); }}};
+        {c.RemoveStart, [this] { RemoveStartClick(); }},
+        {c.SeriesPanel, [this] { SeriesPanelClick(); }},
+        {c.AddSeries, [this] { AddSeriesClick(); }},
+        {c.FindSeries, [this] { FindSeriesClick(); }},
+        {c.RemoveSeries, [this] { RemoveSeriesClick(); }},
+        {c.SeriesUp, [this] { moveSeries(-1); }},
+        {c.SeriesDown, [this] { moveSeries(1); }},
+        {c.SeriesMarkers, [this] { SeriesMarkersClick(); }}};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [handler] { guarded(handler); });
     connect(c.Exit, &QAction::triggered, this, [] { QApplication::quit(); });
@@ -590,6 +620,150 @@ void TPlotrunner::RemoveStartClick()
     setStatus("Start mark removed.");
 }
 
+// --- The figure's series
+
+void TPlotrunner::SeriesPanelClick()
+{
+    if (series_->isHidden())
+        showSeriesPanel();
+    else
+        series_->hide();
+    updateActions();
+}
+
+// The first time, a third of the window wide at most: the picture keeps the rest.
+void TPlotrunner::showSeriesPanel()
+{
+    static constexpr int kStartWidth = 300;
+    series_->show();
+    if (!seriesPanelPlaced_) {
+        seriesPanelPlaced_ = true;
+        resizeDocks({series_}, {std::min(kStartWidth, width() / 3)}, Qt::Horizontal);
+    }
+}
+
+void TPlotrunner::AddSeriesClick()
+{
+    if (tools_->pickingSeries()) {
+        tools_->cancelSeriesPick();
+        setStatus(QString());
+        return;
+    }
+    tools_->startSeriesPick();
+    setStatus("Click a curve: its colour becomes the new series' ink, and the click its Start point.");
+}
+
+void TPlotrunner::addPickedSeries(uint32_t ink, double x, double y)
+{
+    SeriesSettings added;
+    added.HasInk = true;
+    added.Ink = ink;
+    added.StartX = x;
+    added.StartY = y;
+    changeSeries("Add Series", [&](std::vector<SeriesSettings>& list) {
+        added.Name = freeSeriesName(list);
+        list.push_back(added);
+    });
+    showSeriesPanel();
+    series_->choose(int(document().settings.Series.size()) - 1);
+    setStatus(QString::fromStdString(added.Name + " added: ink " + colourText(ink)) + ", Start point at (" + number(x) +
+              ", " + number(y) + ")");
+}
+
+void TPlotrunner::FindSeriesClick()
+{
+    const ScanSettings& s = document().settings;
+    std::vector<SeriesSettings> found = findSeries(pixelView(picture_.image), s);
+    // A colour that a series already reads is no new proposal.
+    std::erase_if(found, [&](const SeriesSettings& f) {
+        return std::any_of(s.Series.begin(), s.Series.end(), [&](const SeriesSettings& had) {
+            return had.HasInk == f.HasInk && (!f.HasInk || had.Ink == f.Ink);
+        });
+    });
+    if (found.empty()) {
+        const QString none = "No series found in the scan area.";
+        notice_->say(none, centralWidget()->geometry());
+        setStatus(none);
+        return;
+    }
+    changeSeries("Find Series", [&](std::vector<SeriesSettings>& list) {
+        for (SeriesSettings f : found) {
+            const bool taken = f.Name.empty() || std::any_of(list.begin(), list.end(), [&](const SeriesSettings& had) {
+                                   return had.Name == f.Name;
+                               });
+            if (taken)
+                f.Name = freeSeriesName(list);
+            list.push_back(f);
+        }
+    });
+    showSeriesPanel();
+    setStatus(QString("%1 series proposed: keep, rename or remove them in the Series panel.").arg(found.size()));
+}
+
+void TPlotrunner::RemoveSeriesClick()
+{
+    const int row = series_->chosen();
+    if (row < 0 || row >= int(document().settings.Series.size()))
+        return;
+    changeSeries("Remove Series", [row](std::vector<SeriesSettings>& list) { list.erase(list.begin() + row); });
+}
+
+void TPlotrunner::moveSeries(int by)
+{
+    const int row = series_->chosen(), to = row + by;
+    const int count = int(document().settings.Series.size());
+    if (row < 0 || row >= count || to < 0 || to >= count)
+        return;
+    changeSeries(by < 0 ? "Move Series Up" : "Move Series Down",
+                 [&](std::vector<SeriesSettings>& list) { std::swap(list[size_t(row)], list[size_t(to)]); });
+    series_->choose(to);
+}
+
+void TPlotrunner::SeriesMarkersClick()
+{
+    const int row = series_->chosen();
+    if (row < 0 || row >= int(document().settings.Series.size()))
+        return;
+    changeSeries("Series Kind", [row](std::vector<SeriesSettings>& list) {
+        SeriesKind& kind = list[size_t(row)].Kind;
+        kind = kind == SeriesKind::Markers ? SeriesKind::Line : SeriesKind::Markers;
+    });
+}
+
+void TPlotrunner::renameSeries(int row, const QString& typed)
+{
+    const std::vector<SeriesSettings>& list = document().settings.Series;
+    if (row < 0 || row >= int(list.size()))
+        return;
+    const std::string name = typed.trimmed().toStdString();
+    // The name is a value of the series spec, which ';' would end.
+    QString refused;
+    if (name.empty())
+        refused = "A series needs a name.";
+    else if (name.find(';') != std::string::npos)
+        refused = "A series name cannot hold a ';'.";
+    else
+        for (size_t i = 0; i < list.size(); ++i)
+            if (int(i) != row && list[i].Name == name)
+                refused = "Another series is named " + QString::fromStdString(name) + ".";
+    if (!refused.isEmpty()) {
+        setStatus(refused);
+        // Back to the name held, once the editor has let the item go.
+        QTimer::singleShot(0, this, [this] { series_->showSeries(document().settings.Series, true); });
+        return;
+    }
+    changeSeries("Rename Series", [&](std::vector<SeriesSettings>& l) { l[size_t(row)].Name = name; });
+}
+
+void TPlotrunner::changeSeries(const QString& step, const std::function<void(std::vector<SeriesSettings>&)>& edit)
+{
+    {
+        ScopedStep s(*history_, step);
+        document_.change([&](Document& d) { edit(d.settings.Series); });
+    }
+    tools_->refreshCounted();
+}
+
 void TPlotrunner::ContentsClick() { help_.showTopic(helpFile_, kHelpContentsTopic); }
 
 void TPlotrunner::AboutClick() { AboutBox->exec(); }
@@ -617,6 +791,10 @@ void TPlotrunner::documentChanged()
     if (start)
         startLabel_->setText("Start mark at (" + number(f.StartX) + ", " + number(f.StartY) + ")");
     startLabel_->setVisible(start);
+    // The first series, however it comes, shows the panel.
+    if (!d.settings.Series.empty() && series_->list().rowCount() == 0)
+        showSeriesPanel();
+    series_->showSeries(d.settings.Series);
     updateActions();
 }
 
@@ -627,6 +805,8 @@ void TPlotrunner::updateActions()
     views.canRedo = history_->stack().canRedo();
     views.gridShown = output_->gridShown();
     views.chartShown = output_->chartShown();
+    views.seriesPanel = !series_->isHidden();
+    views.selectedSeries = series_->chosen();
     tools_->addViewFacts(views);
     commands_.updateActions(document(), views);
 }
@@ -657,7 +837,7 @@ void TPlotrunner::ExecuteClick()
         setStatus(text);
         statusBar()->repaint();
     });
-    run.layOutGrid(report);
+    run.layOutGrid(report, document().settings);
 
     ScanChecks checks;
     document_.change([&](Document& d) { checks = checkScan(d.settings); });

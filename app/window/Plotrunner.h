@@ -35,6 +35,7 @@ class NoticeBar;
 class OutputCommands;
 class ResultChart;
 class ResultGridModel;
+class SeriesPanel;
 
 class TPlotrunner : public QMainWindow {
     Q_OBJECT
@@ -88,6 +89,7 @@ public:
     const ZoomArea& zoom() const { return tools_->zoom(); }
     const Loupe& loupe() const { return tools_->loupe(); }
     const QUndoStack& undoStack() const { return history_->stack(); }
+    const SeriesPanel& seriesPanel() const { return *series_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -110,6 +112,18 @@ private:
     void PasteClick();
     void btnScanLockClick();
     void RemoveStartClick();
+    void SeriesPanelClick();
+    void showSeriesPanel();
+    void AddSeriesClick();
+    void FindSeriesClick();
+    void RemoveSeriesClick();
+    void moveSeries(int by);
+    void SeriesMarkersClick();
+    // The figure's series: a series taken from a click on its curve, one
+    // renamed in the panel, and every edit of the list as one undo step.
+    void addPickedSeries(uint32_t ink, double x, double y);
+    void renameSeries(int row, const QString& name);
+    void changeSeries(const QString& step, const std::function<void(std::vector<SeriesSettings>&)>& edit);
 
     void createViews();
     void connectMarking();
@@ -132,6 +146,8 @@ private:
     QFrame* BackPanel = nullptr;
     QLabel* startLabel_ = nullptr;     // the Start mark in effect, in the status bar
     NoticeBar* notice_ = nullptr;      // what the last scan saw, over the client area
+    SeriesPanel* series_ = nullptr;    // the figure's series, a dock hidden at the start
+    bool seriesPanelPlaced_ = false;   // given its start width, when first shown
     OutputCommands* output_ = nullptr; // the grid, the chart and the output text
     PictureTools* tools_ = nullptr;    // the picture view, the marks and the views over the picture
     EditHistory* history_ = nullptr;

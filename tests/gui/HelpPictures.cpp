@@ -1,6 +1,7 @@
 // plotrun-help-pictures FOLDER: the pictures of the help document, made from
 // the running program on the ink chart: the counted pixels, the points of a
-// darkness scan pulled off by the grid, and the options dialog's Ink group.
+// darkness scan pulled off by the grid, the options dialog's Ink group, and
+// the window with the Series panel after a scan of both curves.
 // A tool, run by hand when the help changes; not a test.
 #include "GuiTestSupport.h"
 
@@ -11,7 +12,9 @@
 
 #include <QPushButton>
 
+#include <cmath>
 #include <cstdio>
+#include <tuple>
 
 using namespace plotrun;
 using namespace plotrun::test;
@@ -68,6 +71,27 @@ int main(int argc, char** argv)
     });
     ok = ok && trigger(p, "Options");
     ok = ok && QTest::qWaitFor([&] { return answers.allAnswered(); }, 10000);
+
+    // Both curves as series, each from a Start point at x = 1.
+    editSettings(p.w, [&](ScanSettings& r) {
+        r = InkChart::settings(800, 600);
+        for (const auto& [name, ink, fn] : {std::tuple{"response", InkChart::kBlue, &InkChart::sigmoid},
+                                            std::tuple{"control", InkChart::kRed, &InkChart::falling}}) {
+            SeriesSettings one;
+            one.Name = name;
+            one.HasInk = true;
+            one.Ink = scanColour(ink);
+            one.StartX = std::round(r.OriginX + 0.1 * (r.RefX - r.OriginX));
+            one.StartY = std::round(r.OriginY + fn(1) * (r.RefY - r.OriginY));
+            r.Series.push_back(one);
+        }
+    });
+    p.w.resize(900, 560);
+    ok = ok && trigger(p, "Execute");
+    if (ok && !p.action("PointsOnPicture")->isChecked())
+        ok = trigger(p, "PointsOnPicture");
+    QTest::qWait(200);
+    ok = ok && saved(p.w.grab(), folder + "/series-panel.png");
     if (!ok)
         std::fprintf(stderr, "plotrun-help-pictures: not every picture was made\n");
     return ok ? 0 : 1;
