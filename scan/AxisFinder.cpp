@@ -137,7 +137,16 @@ LineSet longLines(const Darkness& k, bool rows)
     std::vector<int32_t> sum(pile.size());
     for (size_t i = 0; i < pile.size(); ++i)
         sum[i] = pile[i] + (i > 0 ? pile[i - 1] : 0) + (i + 1 < pile.size() ? pile[i + 1] : 0);
-    const int32_t top = *std::max_element(sum.begin(), sum.end());
+    // A line along the picture's edge is a border around it, no measure for
+    // the chart's own lines; it stays one of them when long enough.
+    int32_t top = 0;
+    for (size_t i = 0; i < sum.size(); ++i) {
+        const int64_t across = int64_t(i) - margin;
+        if (across >= 2 && across <= acrossSize - 3)
+            top = std::max(top, sum[i]);
+    }
+    if (top == 0)
+        top = *std::max_element(sum.begin(), sum.end());
     for (size_t i = 0; i < sum.size(); ++i) {
         if (sum[i] < top / 2 || sum[i] < alongSize / 8)
             continue;

@@ -71,7 +71,7 @@ double AxesChart::curve(double x) const
 
 AxesChart drawAxesChart(const AxesStyle& style, int width, int height)
 {
-    AxesChart chart{QImage(width, height, QImage::Format_RGB32), style, QTransform()};
+    AxesChart chart{QImage(width, height + style.spaceBelow, QImage::Format_RGB32), style, QTransform()};
     chart.warp.translate(width / 2.0, height / 2.0);
     chart.warp.rotate(style.degrees);
     chart.warp.translate(-width / 2.0, -height / 2.0);
@@ -180,14 +180,14 @@ AxesChart drawAxesChart(const AxesStyle& style, int width, int height)
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(QPen(Qt::black, 1));
         p.drawLine(0, 0, width - 1, 0);
-        p.drawLine(0, 0, 0, height - 1);
+        p.drawLine(0, 0, 0, chart.picture.height() - 1);
     }
     return chart;
 }
 
 void AxesChart::bitmap(double realX, double realY, double& bx, double& by) const
 {
-    const double right = picture.width() - kRightMargin, bottom = picture.height() - kBottomMargin;
+    const double right = picture.width() - kRightMargin, bottom = picture.height() - style.spaceBelow - kBottomMargin;
     const QPointF q(kLeft + style.x.fraction(realX) * (right - kLeft),
                     bottom - style.y.fraction(realY) * (bottom - kTop));
     const QPointF w = warp.map(q);

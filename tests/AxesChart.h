@@ -46,6 +46,8 @@ struct AxesStyle {
     // The dark line along the picture's left and top edges that some
     // renderers leave.
     bool edgeLines = false;
+    // Blank paper below the chart, as on a page.
+    int spaceBelow = 0;
     double degrees = 0;
     // Labels drawn otherwise than their values say: value -> text.
     std::map<double, QString> wrongLabels;
