@@ -137,7 +137,16 @@ LineSet longLines(const Darkness& k, bool rows)
     std::vector<int32_t> sum(pile.size());
     for (size_t i = 0; i < pile.size(); ++i)
         sum[i] = pile[i] + (i > 0 ? pile[i - 1] : 0) + (i + 1 < pile.size() ? pile[i + 1] : 0);
-    const int32_t top = *std::max_element(sum.begin(), sum.end());
+    // A line along the picture's edge is a border around it, no measure for
+    // the chart's own lines; it stays one of them when long enough.
+    int32_t top = 0;
+    for (size_t i = 0; i < sum.size(); ++i) {
+        const int64_t across = int64_t(i) - margin;
+        if (across >= 2 && across <= acrossSize - 3)
+            top = std::max(top, sum[i]);
+    }
+    if (top == 0)
+        top = *std::max_element(sum.begin(), sum.end());
     for (size_t i = 0; i < sum.size(); ++i) {
         if (sum[i] < top / 2 || sum[i] < alongSize / 8)
             continue;
@@ -643,23 +652,31 @@ AxisFit robustFit(const std::vector<double>& u, const std::vector<double>& value
 
 const char* axisName(bool rows) { return rows ? "x" : "y"; }
 
-FoundAxis readAxis(const Darkness& k, const Line& l, const LabelReading& read)
+// The ticks beside a line at a regular step: outside, then inside, then
+// grid lines further in. Empty when there are fewer than three.
+std::vector<Tick> ticksBeside(const Darkness& k, const Line& l, double& step)
 {
-    FoundAxis axis;
-    const std::string name = axisName(l.rows);
     const double half = l.thickness / 2;
-    // Ticks outside, then inside, then grid lines further in.
     struct Side {
         double near, far;
     };
     const Side sides[] = {{half + 1.5, half + 4.5}, {-half - 1.5, -half - 4.5}, {-half - 12, -half - 20}};
     std::vector<Tick> ticks;
-    double step = 0;
+    step = 0;
     for (const Side& s : sides) {
         ticks = regular(peaks(besideProfile(k, l, s.near, s.far), l.from, l.to), step);
         if (ticks.size() >= 3)
-            break;
+            return ticks;
     }
+    return {};
+}
+
+FoundAxis readAxis(const Darkness& k, const Line& l, const std::vector<Tick>& ticks, double step,
+                   const LabelReading& read)
+{
+    FoundAxis axis;
+    const std::string name = axisName(l.rows);
+    const double half = l.thickness / 2;
     if (ticks.size() < 3) {
         axis.problem = "no ticks or grid lines at a regular step along the " + name + " axis";
         return axis;
@@ -864,13 +881,34 @@ FoundAxes findAxes(const PixelView& picture, const LabelReading& read)
                                            : "no long straight line along the y axis was found";
         return found;
     }
-    // The x axis is the lowest long line, the y axis the leftmost: the
-    // frame's, or the axes themselves.
+    // The x axis is the lowest long line with ticks or grid lines at a
+    // regular step beside it, the y axis the leftmost: the frame's, or the
+    // axes themselves, not a border around the picture or the figure. When
+    // no line has ticks, the lowest and the leftmost.
     const auto middleOf = [](const Line& l) { return l.across((l.from + l.to) / 2); };
-    const Line xLine = *std::max_element(rows.lines.begin(), rows.lines.end(),
-                                         [&](const Line& a, const Line& b) { return middleOf(a) < middleOf(b); });
-    const Line yLine = *std::min_element(columns.lines.begin(), columns.lines.end(),
-                                         [&](const Line& a, const Line& b) { return middleOf(a) < middleOf(b); });
+    struct Axis {
+        Line line;
+        std::vector<Tick> ticks;
+        double step = 0;
+    };
+    const auto axisOf = [&](std::vector<Line> lines, bool lowest) {
+        std::sort(lines.begin(), lines.end(), [&](const Line& a, const Line& b) {
+            return lowest ? middleOf(a) > middleOf(b) : middleOf(a) < middleOf(b);
+        });
+        Axis a;
+        for (const Line& l : lines) {
+            a.ticks = ticksBeside(k, l, a.step);
+            if (!a.ticks.empty()) {
+                a.line = l;
+                return a;
+            }
+        }
+        a.line = lines.front();
+        return a;
+    };
+    const Axis xAxis = axisOf(rows.lines, true), yAxis = axisOf(columns.lines, false);
+    const Line& xLine = xAxis.line;
+    const Line& yLine = yAxis.line;
     found.linesFound = true;
     const int32_t h = picture.height;
     found.x.startX = xLine.from;
@@ -905,12 +943,12 @@ FoundAxes findAxes(const PixelView& picture, const LabelReading& read)
     corner(right, topRow, found.areaEndX, found.areaEndY);
 
     found.x = [&] {
-        FoundAxis a = readAxis(k, xLine, read);
+        FoundAxis a = readAxis(k, xLine, xAxis.ticks, xAxis.step, read);
         a.startX = found.x.startX, a.startY = found.x.startY, a.endX = found.x.endX, a.endY = found.x.endY;
         return a;
     }();
     found.y = [&] {
-        FoundAxis a = readAxis(k, yLine, read);
+        FoundAxis a = readAxis(k, yLine, yAxis.ticks, yAxis.step, read);
         a.startX = found.y.startX, a.startY = found.y.startY, a.endX = found.y.endX, a.endY = found.y.endY;
         return a;
     }();

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace plotrun::test {
@@ -70,7 +71,7 @@ double AxesChart::curve(double x) const
 
 AxesChart drawAxesChart(const AxesStyle& style, int width, int height)
 {
-    AxesChart chart{QImage(width, height, QImage::Format_RGB32), style, QTransform()};
+    AxesChart chart{QImage(width, height + style.spaceBelow, QImage::Format_RGB32), style, QTransform()};
     chart.warp.translate(width / 2.0, height / 2.0);
     chart.warp.rotate(style.degrees);
     chart.warp.translate(-width / 2.0, -height / 2.0);
@@ -92,14 +93,14 @@ AxesChart drawAxesChart(const AxesStyle& style, int width, int height)
     const double axisX = style.crossAtZero ? style.y.fraction(0) : 0; // the x axis's y fraction
     const double axisY = style.crossAtZero ? style.x.fraction(0) : 0;
     if (style.grid) {
-        p.setPen(QPen(QColor(0xC0, 0xC0, 0xC0), 1));
+        p.setPen(QPen(style.gridColour, 1));
         for (double v : style.x.ticks)
             p.drawLine(at(style.x.fraction(v), 0), at(style.x.fraction(v), 1));
         for (double v : style.y.ticks)
             p.drawLine(at(0, style.y.fraction(v)), at(1, style.y.fraction(v)));
     }
     p.setPen(QPen(Qt::black, 1.5));
-    const double tick = 6, inside = style.crossAtZero ? 4 : 0;
+    const double tick = style.inwardTicks ? -6 : 6, inside = style.crossAtZero ? 4 : 0;
     const auto label = [&](const ChartAxis& a, double v, QPointF anchor, bool below) {
         QString power;
         QString text = style.wrongLabels.count(v) && &a == &style.x ? style.wrongLabels.at(v) : labelText(a, v, power);
@@ -118,14 +119,14 @@ AxesChart drawAxesChart(const AxesStyle& style, int width, int height)
         if (style.ticks)
             p.drawLine(o + QPointF(0, -inside), o + QPointF(0, tick));
         if (!(style.crossAtZero && v == 0))
-            label(style.x, v, o + QPointF(0, style.ticks ? tick : 0), true);
+            label(style.x, v, o + QPointF(0, style.ticks ? std::max(tick, 0.0) : 0), true);
     }
     for (double v : style.y.ticks) {
         const QPointF o = at(axisY, style.y.fraction(v));
         if (style.ticks)
             p.drawLine(o + QPointF(inside, 0), o + QPointF(-tick, 0));
         if (!(style.crossAtZero && v == 0))
-            label(style.y, v, o + QPointF(style.ticks ? -tick : 0, 0), false);
+            label(style.y, v, o + QPointF(style.ticks ? -std::max(tick, 0.0) : 0, 0), false);
     }
     QPainterPath path;
     for (int i = 0; i <= 400; ++i) {
@@ -140,6 +141,33 @@ AxesChart drawAxesChart(const AxesStyle& style, int width, int height)
     p.setPen(QPen(QColor(0x20, 0x40, 0xC0), 2));
     p.setBrush(Qt::NoBrush);
     p.drawPath(path);
+    if (style.legend) {
+        const QColor colours[] = {QColor(0x20, 0x40, 0xC0), QColor(0xD6, 0x27, 0x28), QColor(0x2C, 0xA0, 0x2C)};
+        for (int c = 1; c < 3; ++c) {
+            QPainterPath other;
+            for (int i = 0; i <= 200; ++i) {
+                const double f = i / 200.0;
+                const QPointF q = at(f, c == 1 ? 0.5 + 0.35 * std::sin(9 * f) : 0.3 + 0.2 * f);
+                i == 0 ? other.moveTo(q) : other.lineTo(q);
+            }
+            p.setPen(QPen(colours[c], 2));
+            p.drawPath(other);
+        }
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xFF, 0x7F, 0x0E));
+        for (int i = 0; i < 20; ++i)
+            p.drawEllipse(at((i + 0.5) / 20, 0.1 + 0.02 * i), 4, 4);
+        p.setBrush(Qt::NoBrush);
+        const QFontMetricsF lm(font);
+        for (int c = 0; c < 3; ++c) {
+            const QPointF start = at(0.78, 0.95) + QPointF(0, 20 * c);
+            p.setPen(QPen(colours[c], 2));
+            p.drawLine(start, start + QPointF(30, 0));
+            p.setPen(Qt::black);
+            p.setFont(font);
+            p.drawText(start + QPointF(40, lm.ascent() / 2 - 1), QString("curve %1").arg(c + 1));
+        }
+    }
     p.setPen(QPen(Qt::black, 1.5));
     if (style.crossAtZero) {
         p.drawLine(at(0, axisX), at(1, axisX));
@@ -147,12 +175,19 @@ AxesChart drawAxesChart(const AxesStyle& style, int width, int height)
     } else {
         p.drawRect(QRectF(at(0, 1), at(1, 0)));
     }
+    if (style.edgeLines) {
+        p.resetTransform();
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(Qt::black, 1));
+        p.drawLine(0, 0, width - 1, 0);
+        p.drawLine(0, 0, 0, chart.picture.height() - 1);
+    }
     return chart;
 }
 
 void AxesChart::bitmap(double realX, double realY, double& bx, double& by) const
 {
-    const double right = picture.width() - kRightMargin, bottom = picture.height() - kBottomMargin;
+    const double right = picture.width() - kRightMargin, bottom = picture.height() - style.spaceBelow - kBottomMargin;
     const QPointF q(kLeft + style.x.fraction(realX) * (right - kLeft),
                     bottom - style.y.fraction(realY) * (bottom - kTop));
     const QPointF w = warp.map(q);

@@ -6,6 +6,7 @@
 
 #include "ScanSettings.h"
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <QTransform>
@@ -37,6 +38,16 @@ struct AxesStyle {
     bool grid = false;
     bool ticks = true;
     bool crossAtZero = false;
+    bool inwardTicks = false;
+    QColor gridColour = QColor(0xC0, 0xC0, 0xC0);
+    // As a user's plotting tool draws: two more curves in other colours from
+    // the y axis, a row of markers, and their legend inside the frame.
+    bool legend = false;
+    // The dark line along the picture's left and top edges that some
+    // renderers leave.
+    bool edgeLines = false;
+    // Blank paper below the chart, as on a page.
+    int spaceBelow = 0;
     double degrees = 0;
     // Labels drawn otherwise than their values say: value -> text.
     std::map<double, QString> wrongLabels;

@@ -112,6 +112,33 @@ TEST(FindAxesAccuracy, ChartsInEveryStyleAreCalibratedFromTheirOwnAxes)
     EXPECT_GE(close, int(std::ceil(0.9 * double(styles.size()))));
 }
 
+// Charts as a user's plotting tool draws them at screen resolution: more
+// curves from the y axis, markers and a legend in the frame, a light grid,
+// and the dark line that the renderer leaves along the picture's left and
+// top edges, which is no axis; in three sizes, with ticks inward, without
+// the grid, and on a page where the edge line is longer than the frame.
+TEST(FindAxesAccuracy, PlottingToolChartsAreCalibratedBesideTheirEdgeLines)
+{
+    AxesStyle plotted = style("plotted", "DejaVu Sans", 10.5, linearAxis(0, 10, 1), linearAxis(-1.5, 1.5, 0.5));
+    plotted.grid = plotted.legend = plotted.edgeLines = true;
+    plotted.gridColour = QColor(0xDD, 0xDD, 0xDD);
+    AxesStyle inward = plotted, plain = plotted, page = plotted;
+    inward.inwardTicks = true;
+    plain.grid = false;
+    page.spaceBelow = 2000;
+    const std::tuple<AxesStyle, int, int> charts[] = {{plotted, 800, 600}, {plotted, 700, 500}, {plotted, 1000, 750},
+                                                      {inward, 800, 600},  {plain, 800, 600},   {page, 800, 600}};
+    for (const auto& [s, width, height] : charts) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " inward " << s.inwardTicks << " grid " << s.grid
+                                        << " below " << s.spaceBelow);
+        const AxesChart chart = drawAxesChart(s, width, height);
+        const Finding f = find(chart);
+        ASSERT_TRUE(f.found.sure()) << f.found.doubt() << " | x" << ticksText(f.found.x) << " | y"
+                                    << ticksText(f.found.y);
+        EXPECT_LT(chart.worstCurveError(f.settings), 0.1);
+    }
+}
+
 // The forms in which tick labels write numbers, and texts that are none.
 TEST(FindAxesLabels, LabelTextsReadAsNumbers)
 {
