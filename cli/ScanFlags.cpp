@@ -384,7 +384,7 @@ const OwnFlag kOwnFlags[] = {
      [](Options& o, const QString&) { o.scaleWithPicture = true; }},
     {nullptr, "--find-series", nullptr,
      "find the series of the scan area, one per colour of curve\nor markers, print each as a --series flag on "
-     "standard\nerror, and scan them all",
+     "standard\nerror, and scan them all (not with --series)",
      [](Options& o, const QString&) { o.findSeries = true; }},
     {"-O", "--output-dir", "DIR", "write <picture name>.txt into DIR for each picture;\nseveral pictures may be given",
      [](Options& o, const QString& v) { o.outputDir = nonEmpty(v, "--output-dir"); }},
