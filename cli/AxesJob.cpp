@@ -64,7 +64,9 @@ AxesJob findOnPicture(const Options& o, std::ostream& err)
     // Over a settings file of another kind, the kind that the flags are of.
     if (axes && !found.turned && o.settings && !o.settings->record.Calibration.aligned())
         flags.insert(flags.begin(), {"--calibration", "axes"});
-    if (o.findArea) {
+    // A scan needs an area: without one given, the one that --find-area finds.
+    const bool noArea = !givenFlag(o, "--area") && !o.settings;
+    if (o.findArea || (o.findAxes == Options::FindAxes::Scan && noArea)) {
         const std::vector<std::string> area = areaFlags(found);
         flags.insert(flags.end(), area.begin(), area.end());
     }

@@ -152,22 +152,26 @@ QString pictureName(const QString& path)
 
 namespace {
 
-// The scan of a view whose settings are judged: the refusals, the engine's
-// checks and notices, and a result that is not finite, as a one-picture run
-// reports them.
-ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name, const PictureSettings& judged,
-                    const RowSink& onRow, int threads)
+std::string cannotRead(const QString& name, const BmpReadError& e)
 {
-    ViewScan out;
+    return QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
+}
+
+// The settings of a view as its scan runs with them, once judged: the
+// refusals, the engine's checks and notices, as a one-picture run reports
+// them into `out`. Empty when the scan cannot run.
+std::optional<std::pair<ScanSettings, ScanChecks>> settingsToScan(const PixelView& view, const PictureSettings& judged,
+                                                                  ViewScan& out)
+{
     if (!judged.refusal.empty()) {
         out.messages = judged.refusal;
         out.code = kScanUsage;
-        return out;
+        return std::nullopt;
     }
     if (!judged.verdict.inputValid) {
         out.messages = judged.verdict.messages;
         out.code = kScanUsage;
-        return out;
+        return std::nullopt;
     }
     ScanSettings settings = judged.verdict.record;
     if (settings.Calibration.Snap)
@@ -179,16 +183,48 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
     if (checks.stop != ScanStop::None) {
         out.messages += stopNotice(checks.stop).text;
         out.code = kScanAborted;
-        return out;
+        return std::nullopt;
     }
+    return std::pair{settings, checks};
+}
 
-    if (o.findSeries) {
+// Find Series over the view into `settings`; false, with the message in
+// `out`, when the rows cannot be read or no series is found.
+bool findSeriesIn(const PixelView& view, const QString& name, ScanSettings& settings, ViewScan& out)
+{
+    try {
+        // Rows read while they are looked at: the file may change under them.
         settings.Series = findSeries(view, settings);
-        if (settings.Series.empty()) {
-            out.messages += "Find Series found no curve or markers of one colour in the scan area.\n";
-            out.code = kScanUsage;
+    } catch (const BmpReadError& e) {
+        out.messages += cannotRead(name, e);
+        out.code = kScanFileError;
+        return false;
+    }
+    if (settings.Series.empty()) {
+        out.messages += "Find Series found no curve or markers of one colour in the scan area.\n";
+        out.code = kScanUsage;
+        return false;
+    }
+    return true;
+}
+
+// The scan of a view whose settings are judged: the refusals, the engine's
+// checks and notices, and a result that is not finite, as a one-picture run
+// reports them.
+ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name, const PictureSettings& judged,
+                    const RowSink& onRow, int threads)
+{
+    ViewScan out;
+    auto ready = settingsToScan(view, judged, out);
+    if (!ready)
+        return out;
+    ScanSettings& settings = ready->first;
+    const ScanChecks& checks = ready->second;
+
+    // Each picture of a batch finds its own series.
+    if (o.findSeries) {
+        if (!findSeriesIn(view, name, settings, out))
             return out;
-        }
         for (const SeriesSettings& s : settings.Series)
             out.messages += "--series '" + seriesSpecText(s) + "'\n";
     }
@@ -196,10 +232,13 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
     const GridLayout layout = layoutGrid(o.fields);
     int32_t rowCount = 0, firstNonFinite = 0;
     std::string advice; // what the scan saw, when it spoils the points
+    std::vector<int64_t> rowsOfEach(settings.Series.size(), 0);
     try {
         runColumnScan(view, settings, checks, o.fields.wantsSpread(),
                       {[&](const ResultRow& r) {
                            ++rowCount;
+                           if (r.series >= 0 && size_t(r.series) < rowsOfEach.size())
+                               ++rowsOfEach[size_t(r.series)];
                            if (firstNonFinite == 0 && !rowIsFinite(layout, r))
                                firstNonFinite = r.number != 0 ? r.number : rowCount;
                            onRow(r);
@@ -221,7 +260,7 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
                        o.fields.wantsUncertainty()});
     } catch (const BmpReadError& e) {
         // Rows read while they are scanned: the file changed under the scan.
-        out.messages += QString("Cannot read picture \"%1\": %2\n").arg(name, e.what()).toStdString();
+        out.messages += cannotRead(name, e);
         out.code = kScanFileError;
         return out;
     }
@@ -230,6 +269,9 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
         out.code = kScanNotFinite;
         return out;
     }
+    // A series without points is told, though the scan of the others is done.
+    if (const std::string empty = seriesWithoutRows(settings.Series, rowsOfEach); !empty.empty())
+        out.messages += empty + "\n";
     if (!advice.empty())
         out.messages += advice + "\n";
     out.settings = settings;
@@ -256,9 +298,18 @@ ViewScan scanView(const Options& o, const PixelView& view, const QString& name, 
     return scanJudged(o, view, name, settingsFor(o, view.width, view.height, name), onRow, threads);
 }
 
-ViewScan scanPictureRows(const Options& o, const QString& image, const RowSink& onRow, PictureShare share)
+namespace {
+
+// A picture read for its scan, and its settings judged.
+struct JudgedPicture {
+    Picture picture;
+    PictureSettings judged;
+};
+
+// Reads the picture, only the rows that its scan reads where it can; none,
+// with the message in `out`, when it cannot be read.
+std::optional<JudgedPicture> readJudged(const Options& o, const QString& image, PictureShare share, ViewScan& out)
 {
-    ViewScan out;
     const QString name = pictureName(image);
     // The settings are judged as soon as the picture's size is known, so
     // that only the rows the scan reads need be held.
@@ -285,30 +336,58 @@ ViewScan scanPictureRows(const Options& o, const QString& image, const RowSink& 
         }
         return {span.first, span.end};
     };
-    Picture picture;
+    JudgedPicture read;
     try {
         // A PDF or SVG page is rendered whole; its settings are judged after.
         if (pageFormat(image) != PageFormat::None)
-            picture = loadPage(image, o.page.page, o.page.dpi, o.maxPixels, share.memory);
+            read.picture = loadPage(image, o.page.page, o.page.dpi, o.maxPixels, share.memory);
         else
-            picture = loadPicture(image, o.maxPixels, rows, share.memory, share.threads);
+            read.picture = loadPicture(image, o.maxPixels, rows, share.memory, share.threads);
     } catch (const PixelLimitError& e) {
         out.messages = std::string(e.what()) + " Raise the limit with --max-pixels N.\n";
         out.code = kScanFileError;
-        return out;
+        return std::nullopt;
     } catch (const PictureError& e) {
         out.messages = std::string(e.what()) + "\n";
         out.code = kScanFileError;
-        return out;
+        return std::nullopt;
     }
-    const PixelView view = pixelView(picture);
+    const PixelView view = pixelView(read.picture);
     if (tooSmall(view, out))
+        return std::nullopt;
+    read.judged = judged ? *judged : settingsFor(o, view.width, view.height, name);
+    return read;
+}
+
+} // namespace
+
+ViewScan scanPictureRows(const Options& o, const QString& image, const RowSink& onRow, PictureShare share)
+{
+    ViewScan out;
+    const std::optional<JudgedPicture> read = readJudged(o, image, share, out);
+    if (!read)
         return out;
-    if (!judged)
-        judged = settingsFor(o, view.width, view.height, name);
-    out = scanJudged(o, view, name, *judged, onRow, share.threads);
-    out.picture.bitsPerPixelText = picture.bitsPerPixel.toStdString();
+    out = scanJudged(o, pixelView(read->picture), pictureName(image), read->judged, onRow, share.threads);
+    out.picture.bitsPerPixelText = read->picture.bitsPerPixel.toStdString();
     return out;
+}
+
+FoundSeries findSeriesOnPicture(const Options& o, const QString& image)
+{
+    ViewScan out;
+    FoundSeries found;
+    if (const std::optional<JudgedPicture> read = readJudged(o, image, {}, out)) {
+        const PixelView view = pixelView(read->picture);
+        if (auto ready = settingsToScan(view, read->judged, out)) {
+            // The scan that follows tells its notices; only a failure is told here.
+            out.messages.clear();
+            if (findSeriesIn(view, pictureName(image), ready->first, out))
+                found.series = ready->first.Series;
+        }
+    }
+    found.code = out.code;
+    found.messages = out.messages;
+    return found;
 }
 
 PictureScan scanPicture(const Options& o, const QString& image, PictureShare share)

@@ -15,6 +15,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace plotrun {
 
@@ -58,6 +59,16 @@ ViewScan scanPictureRows(const Options& o, const QString& image, const RowSink& 
 // colour depth is then unknown ("-").
 ViewScan scanView(const Options& o, const PixelView& view, const QString& name, const RowSink& onRow,
                   int threads = kMostThreadsPerPicture);
+
+// The series that Find Series proposes on a picture, with its settings
+// judged as its scan judges them; when none can be found, the exit code and
+// the messages of a one-picture run.
+struct FoundSeries {
+    int code = kScanDone;
+    std::string messages;
+    std::vector<SeriesSettings> series;
+};
+FoundSeries findSeriesOnPicture(const Options& o, const QString& image);
 
 // Writes the settings in effect for a picture of width x height; false, with
 // the messages written, when the checks refuse them.

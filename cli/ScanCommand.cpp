@@ -7,6 +7,7 @@
 
 #include "../files/PageFile.h"
 #include "../files/TextFile.h"
+#include "../scan/Series.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -56,6 +57,25 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
                 rest << a;
         return runScanCommand(rest + job.flags, out, err, errIsTerminal);
     }
+    if (o.findSeries && o.outputDir.isEmpty() && QFileInfo(o.images[0]).isFile()) {
+        // So are the series found, before anything is saved or scanned. A
+        // batch's pictures, and a picture that a pipe gives, which cannot be
+        // read twice, find theirs as they are scanned.
+        const FoundSeries found = findSeriesOnPicture(o, o.images[0]);
+        err << (found.code == kScanFileError ? "plotrun-scan: " : "") << found.messages;
+        if (found.code != kScanDone)
+            return found.code;
+        QStringList rest;
+        for (const QString& a : args)
+            if (a != "--find-series")
+                rest << a;
+        for (const SeriesSettings& s : found.series) {
+            const std::string spec = seriesSpecText(s);
+            err << "--series '" << spec << "'\n";
+            rest << "--series" << QString::fromStdString(spec);
+        }
+        return runScanCommand(rest, out, err, errIsTerminal);
+    }
 
     if (!o.saveSettingsPath.isEmpty()) {
         // Writing the settings over a picture would destroy it (a picture
@@ -99,7 +119,19 @@ int runScanCommand(const QStringList& args, std::ostream& out, std::ostream& err
                 << "\" for --save-settings\n";
             return kScanFileError;
         }
-        if (!saveSettings(o, size.width(), size.height(), err))
+        Options saved = o;
+        if (o.findSeries) {
+            // A batch's pictures find their own series; the file keeps the
+            // first picture's, as it keeps its size.
+            const FoundSeries found = findSeriesOnPicture(o, o.images[0]);
+            if (found.code != kScanDone) {
+                err << (found.code == kScanFileError ? "plotrun-scan: " : "") << found.messages;
+                return found.code;
+            }
+            for (const SeriesSettings& s : found.series)
+                saved.given.emplace_back(optionByFlag("--series"), QString::fromStdString(seriesSpecText(s)));
+        }
+        if (!saveSettings(saved, size.width(), size.height(), err))
             return kScanUsage;
         if (o.images.isEmpty())
             return kScanDone;

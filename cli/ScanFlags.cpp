@@ -231,12 +231,6 @@ void checkFlagValue(const ScanOption& row, const QString& value)
     }
 }
 
-bool givenFlag(const Options& o, const char* flag)
-{
-    return std::any_of(o.given.begin(), o.given.end(),
-                       [&](const auto& g) { return flag && std::string_view(g.first->flag) == flag; });
-}
-
 bool sameCompanions(const ScanOption& a, const ScanOption& b)
 {
     return std::equal(std::begin(a.goesWith), std::end(a.goesWith), std::begin(b.goesWith), std::end(b.goesWith),
@@ -390,7 +384,7 @@ const OwnFlag kOwnFlags[] = {
      [](Options& o, const QString&) { o.scaleWithPicture = true; }},
     {nullptr, "--find-series", nullptr,
      "find the series of the scan area, one per colour of curve\nor markers, print each as a --series flag on "
-     "standard\nerror, and scan them all",
+     "standard\nerror, and scan them all (not with --series)",
      [](Options& o, const QString&) { o.findSeries = true; }},
     {"-O", "--output-dir", "DIR", "write <picture name>.txt into DIR for each picture;\nseveral pictures may be given",
      [](Options& o, const QString& v) { o.outputDir = nonEmpty(v, "--output-dir"); }},
@@ -405,7 +399,8 @@ const OwnFlag kOwnFlags[] = {
     // Read by parseArguments itself, for its optional value.
     {nullptr, "--find-axes[=print]", nullptr,
      "find the calibration from the picture's axes, ticks and\nlabels, print it on standard error as the flags that\n"
-     "give it, and scan with it (=print: do not scan); exit 2\nwhen an axis cannot be read with confidence",
+     "give it, and scan with it (=print: do not scan); exit 2\nwhen an axis cannot be read with confidence; "
+     "without\n--area or a settings file, the scan takes the area that\n--find-area finds",
      [](Options& o, const QString&) { o.findAxes = Options::FindAxes::Scan; }},
     {nullptr, "--find-area", nullptr, "take the area inside the frame or the axes (printed as\n--area)",
      [](Options& o, const QString&) { o.findArea = true; }},
@@ -446,6 +441,12 @@ std::string usageLines(const char* shortName, const char* name, const char* valu
 }
 
 } // namespace
+
+bool givenFlag(const Options& o, const char* flag)
+{
+    return std::any_of(o.given.begin(), o.given.end(),
+                       [&](const auto& g) { return flag && std::string_view(g.first->flag) == flag; });
+}
 
 std::string usageText()
 {
@@ -519,11 +520,13 @@ Options parseArguments(const QStringList& args)
         throw UsageError{"--find-area finds the area; it cannot be given with --area"};
     if ((o.findAxes != Options::FindAxes::Off || o.findArea) && (!o.outputDir.isEmpty() || o.images.size() > 1))
         throw UsageError{"--find-axes and --find-area take one picture"};
+    if (o.findSeries && givenFlag(o, "--series"))
+        throw UsageError{"--find-series finds the series; it cannot be given with --series"};
     if (o.scaleWithPicture && o.settingsPath.isEmpty())
         throw UsageError{"--scale-with-picture goes with --settings"};
     if (o.help)
         return o;
-    if (o.images.isEmpty() && (o.saveSettingsPath.isEmpty() || o.settingsPath.isEmpty()))
+    if (o.images.isEmpty() && (o.findSeries || (o.saveSettingsPath.isEmpty() || o.settingsPath.isEmpty())))
         throw UsageError{"no picture given"};
     if (o.images.size() > 1 && o.outputDir.isEmpty())
         throw UsageError{"several pictures need an output folder: -O DIR"};

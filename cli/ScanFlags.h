@@ -69,6 +69,9 @@ void applyCalibrationFlags(const Options& o, ScanSettings& record);
 // The series that --series flags gave, named, in place of the record's.
 void applySeriesFlags(const Options& o, ScanSettings& record);
 
+// Whether a flag of the option table was given.
+bool givenFlag(const Options& o, const char* flag);
+
 // The numbers that a flag of a Point row gave (the last one given), if any.
 std::optional<std::pair<double, double>> givenPoint(const Options& o, const ScanOption& row);
 

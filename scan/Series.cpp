@@ -321,4 +321,14 @@ int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, co
     return rows;
 }
 
+std::string seriesWithoutRows(const std::vector<SeriesSettings>& series, const std::vector<int64_t>& rowsOfEach)
+{
+    std::string text;
+    for (size_t i = 0; i < series.size() && i < rowsOfEach.size(); ++i)
+        if (rowsOfEach[i] == 0)
+            text += (text.empty() ? "" : "\n") + series[i].Name +
+                    (series[i].Kind == SeriesKind::Markers ? ": no markers found" : ": no points");
+    return text;
+}
+
 } // namespace plotrun

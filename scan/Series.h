@@ -46,4 +46,9 @@ std::vector<SeriesSettings> findSeries(const PixelView& picture, const ScanSetti
 int32_t runSeriesScan(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, bool wantSpread,
                       const ScanSinks& sinks);
 
+// What a scan of series says of those that gave no row: a line for each,
+// "<name>: no markers found" for markers, "<name>: no points" for a line;
+// empty when every series has rows. `rowsOfEach` counts each series' rows.
+std::string seriesWithoutRows(const std::vector<SeriesSettings>& series, const std::vector<int64_t>& rowsOfEach);
+
 } // namespace plotrun

@@ -231,6 +231,11 @@ TEST_F(FindAxesScanner, PrintedFlagsGiveTheScanThatFindAxesMakes)
     ASSERT_EQ(found.code, 0) << found.err;
     EXPECT_EQ(found.out, byHand.out);
     EXPECT_EQ(found.err, line + "\n");
+    // Without an area, --find-axes takes the one that --find-area finds.
+    const ScanRun areaFound = scanner({"--find-axes", "--threshold", "100", "--decimal-separator", ".", path});
+    EXPECT_EQ(areaFound.code, 0) << areaFound.err;
+    EXPECT_EQ(areaFound.err, found.err);
+    EXPECT_EQ(areaFound.out, found.out);
     EXPECT_GT(points(found.out).size(), 100u);
     // The scan follows the curve, to 0.5 % of the y range but at a few strips
     // (the scan of a turned 2-pixel line adds its own error to the map's).

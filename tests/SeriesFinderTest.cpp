@@ -2,9 +2,11 @@
 // scan of them all against the known curves; and the scanner's
 // --find-series.
 #include "InkChart.h"
+#include "PictureJob.h"
 #include "ScanCommand.h"
 #include "ScannerRun.h"
 
+#include "../files/BmpRows.h"
 #include "../files/PictureFile.h"
 #include "ColumnScan.h"
 #include "InkModel.h"
@@ -159,6 +161,11 @@ TEST(FindSeries, ManyAlikeBlobsOfOneColourAreMarkers)
     EXPECT_LE(nearest, 1.5);
 }
 
+// InkChart's calibration and area as the scanner's flags.
+const QStringList kChartFlags{
+    "--origin",    "80,60", "--ref",        "760,560", "--real-ref",          "10,1", "--area", "80,60,760,560",
+    "--threshold", "128",   "--scan-width", "2",       "--decimal-separator", "."};
+
 // The scanner prints the proposals on standard error, one --series flag a
 // line, and scans them all; a picture without any is refused with a clear
 // message. Without the flag, nothing of this happens.
@@ -166,10 +173,9 @@ TEST(FindSeries, TheScannerPrintsTheSeriesFlagsAndScansThem)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("three.png");
-    ASSERT_TRUE(InkChart::draw(800, 600, true).save(path));
-    const QStringList flags{
-        "--origin",    "80,60", "--ref",        "760,560", "--real-ref",          "10,1", "--area", "80,60,760,560",
-        "--threshold", "128",   "--scan-width", "2",       "--decimal-separator", "."};
+    const QImage chart = InkChart::draw(800, 600, true);
+    ASSERT_TRUE(chart.save(path));
+    const QStringList& flags = kChartFlags;
     const ScanRun r = scanner(flags + QStringList{"--find-series", path});
     ASSERT_EQ(r.code, kScanDone) << r.err;
     std::istringstream err(r.err);
@@ -189,6 +195,25 @@ TEST(FindSeries, TheScannerPrintsTheSeriesFlagsAndScansThem)
     // Every series' points: far more rows than one curve's strips.
     EXPECT_GT(std::count(r.out.begin(), r.out.end(), '\n'), 3 * 340 * 95 / 100);
 
+    // A BMP file's rows are read a few at a time: the same series, the same scan.
+    const QString bmp = dir.filePath("three.bmp");
+    ASSERT_TRUE(writeFile(bmp, bmpBytes(800, 600, 24, [&](int x, int y) { return chart.pixel(x, y) & 0xFFFFFFu; })));
+    const ScanRun fromBmp = scanner(flags + QStringList{"--find-series", bmp});
+    EXPECT_EQ(fromBmp.err, r.err);
+    EXPECT_EQ(fromBmp.out, r.out);
+
+    // The series are found before the settings are saved, in a batch too
+    // (the first picture's): the file scans the same.
+    const QString saved = dir.filePath("found.json");
+    for (const QStringList& batch : {QStringList{}, QStringList{"-O", dir.filePath("out")}}) {
+        EXPECT_EQ(scanner(flags + batch + QStringList{"--find-series", "--save-settings", saved, path}).code,
+                  kScanDone);
+        EXPECT_EQ(scanner({"--settings", saved, path}).out, r.out);
+    }
+    const ScanRun both = scanner(flags + QStringList{"--find-series", "--series", "name=a", path});
+    EXPECT_EQ(both.code, kScanUsage);
+    EXPECT_NE(both.err.find("--find-series finds the series; it cannot be given with --series"), std::string::npos);
+
     const ScanRun plain = scanner(flags + QStringList{path});
     ASSERT_EQ(plain.code, kScanDone);
     EXPECT_EQ(plain.err.find("--series"), std::string::npos);
@@ -202,6 +227,28 @@ TEST(FindSeries, TheScannerPrintsTheSeriesFlagsAndScansThem)
     EXPECT_EQ(none.code, kScanUsage);
     EXPECT_EQ(none.err, "Find Series found no curve or markers of one colour in the scan area.\n");
     EXPECT_EQ(none.out, "");
+}
+
+// Rows that cannot be read while Find Series looks at them (the file was
+// cut short since it was opened) give the picture's message, as they do
+// while they are scanned.
+TEST(FindSeries, RowsThatCannotBeReadGiveThePicturesMessage)
+{
+    struct CutShort : RowFeed {
+        PixelView rows(int32_t, int32_t, std::vector<uint8_t>&) const override
+        {
+            throw BmpReadError("the file was cut short while it was read");
+        }
+    } feed;
+    PixelView view;
+    view.width = 800;
+    view.height = 600;
+    view.endRow = 0;
+    view.feed = &feed;
+    const ViewScan v =
+        scanView(parseArguments(kChartFlags + QStringList{"--find-series", "chart.bmp"}), view, "chart.bmp", nullptr);
+    EXPECT_EQ(v.code, kScanFileError);
+    EXPECT_EQ(v.messages, "Cannot read picture \"chart.bmp\": the file was cut short while it was read\n");
 }
 
 } // namespace

@@ -195,6 +195,19 @@ TEST_F(SeriesFlags, EachRowNamesItsSeriesTheHeaderListsThemAndTheSettingsFileKee
     EXPECT_NE(replaced.out.find("one,0.525,50,0\r\n"), std::string::npos);
 }
 
+// A series that gives no point is told by name on standard error; the
+// others' rows are written and the scan is done, as a plain scan without
+// points is.
+TEST_F(SeriesFlags, ASeriesWithoutPointsIsToldByName)
+{
+    const ScanRun r =
+        scanner(kWorkedExampleArgs + QStringList{"--series", "name=line", "--series", "name=red;ink=#ff0000",
+                                                 "--series", "name=dots;kind=markers", chart()});
+    EXPECT_EQ(r.code, kScanDone);
+    EXPECT_NE(r.out.find("line,0.525,50,0\r\n"), std::string::npos);
+    EXPECT_EQ(r.err, "red: no points\ndots: no markers found\n");
+}
+
 TEST_F(SeriesFlags, ASpecThatCannotBeReadIsBadUsageThatNamesTheKey)
 {
     const struct {

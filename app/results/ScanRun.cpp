@@ -7,6 +7,7 @@
 #include "CurveFollow.h"
 #include "Report.h"
 #include "ScanFindings.h"
+#include "Series.h"
 
 namespace plotrun {
 
@@ -70,6 +71,13 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
                        report.fields().wantsUncertainty()});
         grid_.setGridSize(report.gridCols() + (nameColumn_ ? 1 : 0), int(report.rowCount()) + 1);
     }
+    // And of each series that gave no point.
+    std::vector<int64_t> rowsOfEach(settings.Series.size(), 0);
+    for (const ResultRow& r : rows_)
+        if (r.series >= 0 && size_t(r.series) < rowsOfEach.size())
+            ++rowsOfEach[size_t(r.series)];
+    if (const std::string empty = seriesWithoutRows(settings.Series, rowsOfEach); !empty.empty())
+        advice_ += (advice_.empty() ? "" : "\n") + empty;
     showStatus_("Finalizing...");
     chart_.clearPoints();
     if (report.hasNonFinite())

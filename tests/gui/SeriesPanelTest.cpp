@@ -242,6 +242,17 @@ private slots:
             QVERIFY(tints[qPremultiply(seriesTint(QColor(ink)).rgba())] > strips);
     }
 
+    // A series that gives no point is named over the picture.
+    void executeNamesASeriesWithoutPoints()
+    {
+        readyChart();
+        editSettings(p->w, [](ScanSettings& r) {
+            r.Series = {inkSeries("blue", InkChart::kBlue), inkSeries("green", InkChart::kGreen)};
+        });
+        QVERIFY(trigger(*p, "Execute"));
+        QVERIFY2(p->w.noticeText().endsWith("green: no points"), qPrintable(p->w.noticeText()));
+    }
+
     // Find Series with nothing to propose says so over the picture.
     void findSeriesOnAnEmptyAreaSaysItFoundNone()
     {
