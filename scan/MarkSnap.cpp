@@ -176,7 +176,7 @@ int snapMarks(const PixelView& picture, ScanSettings& settings)
             alone.OriginY = m.y;
             const RowSpan span = rowsReadBySnap(picture.height, alone);
             try {
-                rows = picture.feed->rows(span.first, span.end, buffer);
+                rows = heldRows(picture, span.first, span.end, buffer);
             } catch (const std::runtime_error&) {
                 continue; // the scan that follows tells that the rows cannot be read
             }

@@ -1,8 +1,10 @@
 #pragma once
 // A non-owning view of a picture's pixels, rows top to bottom.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 namespace plotrun {
@@ -93,5 +95,40 @@ struct PixelView {
         return c & kColourMask;
     }
 };
+
+// The rows from `first` up to `end` (not included) of the picture as a view
+// that holds them all. A feed hands out as many rows at a time as suit it;
+// they are copied one after the other into `buffer`. A picture held whole is
+// its own view. Throws as the feed does.
+inline PixelView heldRows(const PixelView& picture, int32_t first, int32_t end, std::vector<uint8_t>& buffer)
+{
+    if (!picture.feed)
+        return picture;
+    PixelView all = picture;
+    all.feed = nullptr;
+    all.firstRow = first;
+    all.endRow = std::max(first, end);
+    size_t rowSize = 0;
+    std::vector<uint8_t> some;
+    for (int32_t r = first; r < end;) {
+        const PixelView held = picture.feed->rows(r, end, some);
+        const bool threeBytes = held.layout == PixelLayout::Bgr24 || held.layout == PixelLayout::Rgb24;
+        if (r == first) {
+            rowSize = size_t(held.width) * (threeBytes ? 3 : 4);
+            buffer.resize(rowSize * size_t(end - first));
+            all.layout = held.layout;
+            all.bytes = buffer.data();
+            all.rowBytes = std::ptrdiff_t(rowSize);
+            all.pixels = reinterpret_cast<const uint32_t*>(buffer.data());
+            all.stride = held.width;
+        }
+        if (!held.holds(r))
+            throw std::runtime_error("the picture's rows were not handed out in order");
+        for (; r < end && held.holds(r); ++r)
+            std::copy_n(threeBytes ? held.bgrRow(r) : reinterpret_cast<const uint8_t*>(held.row(r)), rowSize,
+                        buffer.data() + size_t(r - first) * rowSize);
+    }
+    return all;
+}
 
 } // namespace plotrun

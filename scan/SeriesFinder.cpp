@@ -101,38 +101,6 @@ bool between(uint32_t c, uint32_t a, uint32_t b, double reach)
     return dr * dr + dg * dg + db * db <= reach * reach;
 }
 
-// The rows [top, top + rows) of the picture as a view that holds them all: a
-// feed hands out a few rows at a time, which are copied one after the other
-// into `buffer`.
-PixelView heldRows(const PixelView& picture, int64_t top, int64_t rows, std::vector<uint8_t>& buffer)
-{
-    if (!picture.feed)
-        return picture;
-    const int32_t first = static_cast<int32_t>(top), end = static_cast<int32_t>(top + rows);
-    PixelView all;
-    size_t rowSize = 0;
-    std::vector<uint8_t> some;
-    for (int32_t r = first; r < end;) {
-        const PixelView held = picture.feed->rows(r, end, some);
-        const bool threeBytes = held.layout == PixelLayout::Bgr24 || held.layout == PixelLayout::Rgb24;
-        if (r == first) {
-            all = held;
-            rowSize = size_t(held.width) * (threeBytes ? 3 : 4);
-            buffer.resize(rowSize * size_t(end - first));
-            all.firstRow = first;
-            all.endRow = end;
-            all.bytes = buffer.data();
-            all.rowBytes = std::ptrdiff_t(rowSize);
-            all.pixels = reinterpret_cast<const uint32_t*>(buffer.data());
-            all.stride = held.width;
-        }
-        for (; r < end && held.holds(r); ++r)
-            std::copy_n(threeBytes ? held.bgrRow(r) : reinterpret_cast<const uint8_t*>(held.row(r)), rowSize,
-                        buffer.data() + size_t(r - first) * rowSize);
-    }
-    return all;
-}
-
 // The connected blobs (eight neighbours) of pixels that come row by row and
 // left to right; with `blobOf`, the blob of each pixel too.
 struct Blob {
@@ -475,7 +443,8 @@ std::vector<SeriesSettings> findSeries(const PixelView& picture, const ScanSetti
     if (frame.columns <= 0 || frame.rows <= 0 || frame.top < 0 || frame.top + frame.rows > picture.height)
         return {};
     std::vector<uint8_t> buffer;
-    const PixelView held = heldRows(picture, frame.top, frame.rows, buffer);
+    const PixelView held =
+        heldRows(picture, static_cast<int32_t>(frame.top), static_cast<int32_t>(frame.top + frame.rows), buffer);
     uint32_t paper = 0xFFFFFF;
     const std::vector<Ink> inks = findInks(held, frame, paper);
 

@@ -5,6 +5,7 @@
 // pixels, as a list or as runs, are the same too; smoothing alike.
 #include "ColumnScan.h"
 #include "CurveFollow.h"
+#include "MarkSnap.h"
 #include "ReferenceScan.h"
 #include "Threads.h"
 
@@ -344,6 +345,31 @@ TEST(PixelLayouts, CountTheSamePixelsAndRunsInEveryLayout)
                              "pattern " + std::to_string(pattern) + ", " + std::to_string(limit) + " threads at most");
         }
     }
+}
+
+// Snapping reads the rows around each mark from a feed that hands them out
+// one at a time as from one that holds the picture whole.
+TEST(PixelLayouts, MarksSnapAlikeFromAFeedOfSingleRows)
+{
+    TestPicture pic(80, 60);
+    for (int32_t r = 0; r < 60; ++r)
+        for (int32_t x = 0; x < 80; ++x) {
+            const bool line = r == 40 || r == 41 || x == 20 || x == 21 || (x == 60 && r >= 36 && r < 46);
+            pic.pixels[size_t(r) * 80 + size_t(x)] = line ? 0x000000u : 0xFFFFFFu;
+        }
+    ScanSettings s = wholePicture(80, 60);
+    s.OriginX = 18; // two pixels off the crossing of the axes, at bitmap y 19.5
+    s.OriginY = 17;
+    s.RefX = 62; // beside the tick on the x axis
+    s.RefY = 17;
+    ScanSettings whole = s;
+    const int moved = snapMarks(pic.view(), whole);
+    ASSERT_GT(moved, 0);
+    const Bgr24Rows rows(pic, false);
+    const MemoryFeed feed(rows, 1);
+    ScanSettings fed = s;
+    EXPECT_EQ(snapMarks(feed.view(), fed), moved);
+    EXPECT_EQ(fed, whole);
 }
 
 TEST(PixelLayouts, ALargeBandSharedAmongThreadsEqualsTheLiteralScan)
