@@ -365,7 +365,7 @@ public:
 
     // The points of its own kept for the shape of the curve where it parts
     // from another.
-    static constexpr size_t kLonger = 32;
+    static constexpr size_t kLonger = 64;
 
     void restart(int32_t strip, const StripRun& run)
     {
@@ -410,8 +410,6 @@ public:
         }
         return my + (sxx > 0 ? sxy / sxx : 0) * (double(k) - mx);
     }
-    // Rows per strip along that line.
-    double slope() const { return points_.size() < 3 ? 0 : predict(1) - predict(0); }
     const std::vector<std::pair<double, double>>& longer() const { return longer_; }
     // The height of the curve's own runs: the median of the recent ones.
     int32_t height() const
@@ -431,13 +429,13 @@ private:
 // Where two curves part, a pairing must fit this many rows (root mean
 // square) worse than the other to be ruled out.
 constexpr double kPartingRows = 0.35;
-// Curves whose slopes (rows per strip) differ by more than this where they
-// meet cross there; nearer, they may touch and turn back.
-constexpr double kTouchSlope = 0.25;
 // Misfits of a cubic within this factor of each other are a tie.
 constexpr double kCubicTie = 1.25;
+// Runs this many rows beside a merged run in the next strip are where the
+// merged curves go on.
+constexpr int32_t kBeside = 2;
 // How far the branches are followed on to tell which way curves part.
-constexpr size_t kPartingStrips = 32;
+constexpr size_t kPartingStrips = 64;
 
 // The least sum of squares of rows off one polynomial of degree `degree`
 // (at most 3) through `points`.
@@ -503,6 +501,7 @@ double polynomialMisfit(const std::vector<std::pair<double, double>>& points, in
 // run, until either ends or they meet again (at most `most` strips).
 struct Branches {
     std::vector<int32_t> a, b; // the run of each strip from k on
+    bool meet = false;         // whether they end in one run
 };
 Branches branchesFrom(const std::vector<std::vector<StripRun>>& runs, int32_t k, int32_t step, int32_t a, int32_t b,
                       double jump, size_t most)
@@ -513,6 +512,7 @@ Branches branchesFrom(const std::vector<std::vector<StripRun>>& runs, int32_t k,
         const auto& here = runs[size_t(s)];
         const int32_t i = chooseRun(here, runs[size_t(s - step)][size_t(out.a.back())].centre, jump);
         const int32_t j = chooseRun(here, runs[size_t(s - step)][size_t(out.b.back())].centre, jump);
+        out.meet = i >= 0 && i == j;
         if (i < 0 || j < 0 || i == j)
             break;
         out.a.push_back(i);
@@ -525,20 +525,21 @@ enum class Parting { TooSoon, Undecided, Straight, Swapped };
 
 // Which way two curves part after a merged run, `straight` the way their
 // slopes lead them. Each curve's own points before the run and the branch
-// it goes on along after it lie on one smooth curve. Where they touch and
-// turn back, one parabola fits the right pairing and not the other; but a
-// cubic fits both, and where curves cross flat at a bend of each, the
-// parabola fits the wrong pairing better and only the cubic tells. So a
-// pairing the parabola prefers is taken unless the cubic fits it worse, and
-// failing that one the cubic clearly prefers; else it is undecided. TooSoon
-// when the branches meet again or end before they tell anything.
+// it goes on along after it lie on one smooth curve; the wrong pairing makes
+// a kink. A straight line tells a crossing best, a parabola curves that touch
+// and turn back (which a line, and a cubic nearly, fit either way), and where
+// curves cross flat at a bend of each the parabola fits the wrong pairing
+// better and only the cubic tells. So the lowest degree that clearly prefers
+// one pairing decides, unless a higher degree fits the other one better;
+// failing that, a pairing the cubic clearly prefers; else it is undecided.
+// TooSoon when the branches meet again before they tell anything.
 Parting partingOf(const std::vector<std::vector<StripRun>>& runs, int32_t k, int32_t step, const Branches& branches,
                   const Track& first, const Track& second)
 {
     constexpr size_t kFewest = 8;
-    if (branches.a.size() < kFewest)
+    if (branches.a.size() < kFewest && branches.meet)
         return Parting::TooSoon;
-    if (first.longer().size() < kFewest || second.longer().size() < kFewest)
+    if (branches.a.size() < kFewest || first.longer().size() < kFewest || second.longer().size() < kFewest)
         return Parting::Undecided;
     const auto misfit = [&](const Track& t, const std::vector<int32_t>& branch, int degree) {
         std::vector<std::pair<double, double>> points = t.longer();
@@ -550,20 +551,27 @@ Parting partingOf(const std::vector<std::vector<StripRun>>& runs, int32_t k, int
     };
     const double points = double(first.longer().size() + second.longer().size() + 2 * branches.a.size());
     double straight[4], swapped[4];
-    for (const int degree : {2, 3}) {
+    for (const int degree : {1, 2, 3}) {
         straight[degree] = misfit(first, branches.a, degree) + misfit(second, branches.b, degree);
         swapped[degree] = misfit(first, branches.b, degree) + misfit(second, branches.a, degree);
     }
-    // The worse pairing must miss by half a row more than the better one, as
-    // the root of the mean square, and by twice as much.
+    // The worse pairing must miss by 0.35 rows more than the better one, as
+    // the root of the mean square, and by about 1.6 times as much.
     const auto clearly = [&](double better, double worse) {
         return worse > 2.5 * better && (worse - better) / points > kPartingRows * kPartingRows;
     };
-    const auto noWorse = [](double better, double worse) { return better <= kCubicTie * worse; };
-    if (clearly(straight[2], swapped[2]) && noWorse(straight[3], swapped[3]))
-        return Parting::Straight;
-    if (clearly(swapped[2], straight[2]) && noWorse(swapped[3], straight[3]))
-        return Parting::Swapped;
+    // The lowest degree that tells, unless a higher one fits the other
+    // pairing better.
+    for (int degree = 1; degree <= 3; ++degree)
+        for (const bool isStraight : {true, false}) {
+            const double* better = isStraight ? straight : swapped;
+            const double* worse = isStraight ? swapped : straight;
+            bool agreed = clearly(better[degree], worse[degree]);
+            for (int higher = degree + 1; higher <= 3; ++higher)
+                agreed &= better[higher] <= worse[higher];
+            if (agreed)
+                return isStraight ? Parting::Straight : Parting::Swapped;
+        }
     if (straight[3] * kCubicTie < swapped[3])
         return Parting::Straight;
     if (swapped[3] * kCubicTie < straight[3])
@@ -709,6 +717,7 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
     // whether it is lost where they could not be told apart.
     constexpr size_t kNone = std::numeric_limits<size_t>::max();
     std::vector<size_t> mergedWith(curves);
+    std::vector<StripRun> merged(curves); // the last run it shared
     std::vector<std::vector<int32_t>> led(curves);
     std::vector<uint8_t> lost(curves);
     for (const int32_t step : {1, -1}) {
@@ -749,16 +758,34 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
                 if (other == on.end() || *other < c)
                     continue;
                 const size_t jo = size_t(other - on.begin()), o = *other;
-                const int32_t a = best.run[j], b = best.run[jo];
-                if (a < 0 || b < 0 || a == b)
+                // The runs beside the merged run of the strip before.
+                std::vector<int32_t> near;
+                for (size_t i = 0; i < runs[size_t(k)].size(); ++i) {
+                    const StripRun& r = runs[size_t(k)][i];
+                    if (r.last >= merged[c].first - kBeside && r.first <= merged[c].last + kBeside)
+                        near.push_back(int32_t(i));
+                }
+                if (near.empty()) {
+                    mergedWith[c] = mergedWith[o] = kNone;
                     continue;
+                }
+                if (near.size() == 1) {
+                    merged[c] = merged[o] = runs[size_t(k)][size_t(near[0])];
+                    continue;
+                }
+                const auto centre = [&](int32_t i) { return runs[size_t(k)][size_t(i)].centre; };
+                std::sort(near.begin(), near.end(), [&](int32_t x, int32_t y) {
+                    return std::fabs(centre(x) - merged[c].centre) < std::fabs(centre(y) - merged[c].centre);
+                });
+                // The two branches, as the slopes lead the curves onto them.
+                int32_t a = near[0], b = near[1];
+                if ((centre(a) < centre(b)) != (expected[j] <= expected[jo]))
+                    std::swap(a, b);
                 const Branches branches = branchesFrom(runs, k, step, a, b, jump, kPartingStrips);
                 const Parting way = partingOf(runs, k, step, branches, tracks[c], tracks[o]);
                 if (way == Parting::TooSoon)
                     continue;
                 mergedWith[c] = mergedWith[o] = kNone;
-                if (way == Parting::Undecided && std::fabs(tracks[c].slope() - tracks[o].slope()) > kTouchSlope)
-                    continue; // a crossing: as the slopes say
                 if (way == Parting::Undecided) {
                     lost[c] = lost[o] = 1;
                     best.run[j] = best.run[jo] = -1;
@@ -768,8 +795,8 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
                 }
                 // Each along its branch until its own recent points lead it.
                 const bool swapped = way == Parting::Swapped;
-                if (swapped)
-                    std::swap(best.run[j], best.run[jo]);
+                best.run[j] = swapped ? b : a;
+                best.run[jo] = swapped ? a : b;
                 for (size_t m = 0; m < branches.a.size(); ++m) {
                     led[c][size_t(k + step * int32_t(m))] = (swapped ? branches.b : branches.a)[m];
                     led[o][size_t(k + step * int32_t(m))] = (swapped ? branches.a : branches.b)[m];
@@ -791,6 +818,7 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
                     if (o != j && best.run[o] == i) {
                         shared = true;
                         mergedWith[c] = on[o];
+                        merged[c] = r;
                         // Taller than either curve's own: its centre lies between them.
                         sure &= r.last - r.first + 1 <= std::max(tracks[c].height(), tracks[on[o]].height()) + 2;
                     }
@@ -799,8 +827,9 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
                     continue;
                 }
                 out.chosen[c][size_t(k)] = i;
-                // A merged run says nothing of the curve's own slope.
-                if (!shared)
+                // A merged run says nothing of the curve's own slope, nor
+                // does the run of one of two merged curves before they part.
+                if (!shared && mergedWith[c] == kNone)
                     tracks[c].add(k, r);
             }
         }

@@ -439,7 +439,8 @@ TEST(FollowAccuracy, BlackCurvesThatCrossKeepToTheirOwnSide)
 // Black curves that meet with one slope, followed together from Start points
 // at x = 1.5: two that touch and turn back, one inside the other's bend, and
 // two that cross flat at a bend of each. Going straight on along their slopes
-// past the merged run, as at a steeper crossing, swaps the first two pairs.
+// past the merged run, as at a steeper crossing, swaps the first two pairs;
+// the last looks much like a touch, and only the curves' bends tell them.
 TEST(FollowAccuracy, BlackCurvesThatTouchKeepToTheirOwnSide)
 {
     const Chart c;
