@@ -363,10 +363,15 @@ class Track {
 public:
     static constexpr size_t kRecent = 12;
 
+    // The points of its own kept for the shape of the curve where it parts
+    // from another.
+    static constexpr size_t kLonger = 64;
+
     void restart(int32_t strip, const StripRun& run)
     {
         points_.clear();
         heights_.clear();
+        longer_.clear();
         seen(strip);
         add(strip, run);
     }
@@ -378,6 +383,9 @@ public:
         }
         points_.push_back({double(strip), run.centre});
         heights_.push_back(run.last - run.first + 1);
+        if (longer_.size() == kLonger)
+            longer_.erase(longer_.begin());
+        longer_.push_back(points_.back());
     }
     void seen(int32_t strip) { lastSeen_ = strip; }
     int32_t lastSeen() const { return lastSeen_; }
@@ -402,6 +410,7 @@ public:
         }
         return my + (sxx > 0 ? sxy / sxx : 0) * (double(k) - mx);
     }
+    const std::vector<std::pair<double, double>>& longer() const { return longer_; }
     // The height of the curve's own runs: the median of the recent ones.
     int32_t height() const
     {
@@ -413,8 +422,162 @@ public:
 private:
     std::vector<std::pair<double, double>> points_;
     std::vector<int32_t> heights_;
+    std::vector<std::pair<double, double>> longer_;
     int32_t lastSeen_ = 0;
 };
+
+// Where two curves part, a pairing must fit this many rows (root mean
+// square) worse than the other to be ruled out.
+constexpr double kPartingRows = 0.35;
+// Misfits of a cubic within this factor of each other are a tie.
+constexpr double kCubicTie = 1.25;
+// Runs this many rows beside a merged run in the next strip are where the
+// merged curves go on.
+constexpr int32_t kBeside = 2;
+// How far the branches are followed on to tell which way curves part.
+constexpr size_t kPartingStrips = 64;
+
+// The least sum of squares of rows off one polynomial of degree `degree`
+// (at most 3) through `points`.
+double polynomialMisfit(const std::vector<std::pair<double, double>>& points, int degree)
+{
+    const int terms = degree + 1;
+    if (points.size() <= size_t(terms))
+        return 0;
+    // About their middle and in units of their spread, so that the powers
+    // stay near one.
+    double mid = 0, spread = 0;
+    for (const auto& p : points)
+        mid += p.first;
+    mid /= double(points.size());
+    for (const auto& p : points)
+        spread = std::max(spread, std::fabs(p.first - mid));
+    if (spread == 0)
+        return 0;
+    double m[4][5] = {};
+    const auto powers = [&](double x0, double* v) {
+        const double x = (x0 - mid) / spread;
+        v[0] = 1;
+        for (int e = 1; e < terms; ++e)
+            v[e] = v[e - 1] * x;
+    };
+    for (const auto& [x, y] : points) {
+        double v[4];
+        powers(x, v);
+        for (int r = 0; r < terms; ++r) {
+            for (int c = 0; c < terms; ++c)
+                m[r][c] += v[r] * v[c];
+            m[r][terms] += v[r] * y;
+        }
+    }
+    for (int c = 0; c < terms; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < terms; ++r)
+            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c]))
+                pivot = r;
+        std::swap(m[c], m[pivot]);
+        if (m[c][c] == 0)
+            return 0;
+        for (int r = 0; r < terms; ++r)
+            if (r != c) {
+                const double f = m[r][c] / m[c][c];
+                for (int e = c; e <= terms; ++e)
+                    m[r][e] -= f * m[c][e];
+            }
+    }
+    double sum = 0;
+    for (const auto& [x, y] : points) {
+        double v[4], fit = 0;
+        powers(x, v);
+        for (int e = 0; e < terms; ++e)
+            fit += m[e][terms] / m[e][e] * v[e];
+        sum += (y - fit) * (y - fit);
+    }
+    return sum;
+}
+
+// Two curves that shared a merged run part in strip k, one onto run a and
+// the other onto run b: the two branches followed on, each to the nearest
+// run, until either ends or they meet again (at most `most` strips).
+struct Branches {
+    std::vector<int32_t> a, b; // the run of each strip from k on
+    bool meet = false;         // whether they end in one run
+};
+Branches branchesFrom(const std::vector<std::vector<StripRun>>& runs, int32_t k, int32_t step, int32_t a, int32_t b,
+                      double jump, size_t most)
+{
+    Branches out{{a}, {b}};
+    const int32_t n = static_cast<int32_t>(runs.size());
+    for (int32_t s = k + step; s >= 0 && s < n && out.a.size() < most; s += step) {
+        const auto& here = runs[size_t(s)];
+        const int32_t i = chooseRun(here, runs[size_t(s - step)][size_t(out.a.back())].centre, jump);
+        const int32_t j = chooseRun(here, runs[size_t(s - step)][size_t(out.b.back())].centre, jump);
+        out.meet = i >= 0 && i == j;
+        if (i < 0 || j < 0 || i == j)
+            break;
+        out.a.push_back(i);
+        out.b.push_back(j);
+    }
+    return out;
+}
+
+enum class Parting { TooSoon, Undecided, Straight, Swapped };
+
+// Which way two curves part after a merged run, `straight` the way their
+// slopes lead them. Each curve's own points before the run and the branch
+// it goes on along after it lie on one smooth curve; the wrong pairing makes
+// a kink. A straight line tells a crossing best, a parabola curves that touch
+// and turn back (which a line, and a cubic nearly, fit either way), and where
+// curves cross flat at a bend of each the parabola fits the wrong pairing
+// better and only the cubic tells. So the lowest degree that clearly prefers
+// one pairing decides, unless a higher degree fits the other one better;
+// failing that, a pairing the cubic clearly prefers; else it is undecided.
+// TooSoon when the branches meet again before they tell anything.
+Parting partingOf(const std::vector<std::vector<StripRun>>& runs, int32_t k, int32_t step, const Branches& branches,
+                  const Track& first, const Track& second)
+{
+    constexpr size_t kFewest = 8;
+    if (branches.a.size() < kFewest && branches.meet)
+        return Parting::TooSoon;
+    if (branches.a.size() < kFewest || first.longer().size() < kFewest || second.longer().size() < kFewest)
+        return Parting::Undecided;
+    const auto misfit = [&](const Track& t, const std::vector<int32_t>& branch, int degree) {
+        std::vector<std::pair<double, double>> points = t.longer();
+        for (size_t m = 0; m < branch.size(); ++m) {
+            const int32_t s = k + step * int32_t(m);
+            points.push_back({double(s), runs[size_t(s)][size_t(branch[m])].centre});
+        }
+        return polynomialMisfit(points, degree);
+    };
+    const double points = double(first.longer().size() + second.longer().size() + 2 * branches.a.size());
+    double straight[4], swapped[4];
+    for (const int degree : {1, 2, 3}) {
+        straight[degree] = misfit(first, branches.a, degree) + misfit(second, branches.b, degree);
+        swapped[degree] = misfit(first, branches.b, degree) + misfit(second, branches.a, degree);
+    }
+    // The worse pairing must miss by 0.35 rows more than the better one, as
+    // the root of the mean square, and by about 1.6 times as much.
+    const auto clearly = [&](double better, double worse) {
+        return worse > 2.5 * better && (worse - better) / points > kPartingRows * kPartingRows;
+    };
+    // The lowest degree that tells, unless a higher one fits the other
+    // pairing better.
+    for (int degree = 1; degree <= 3; ++degree)
+        for (const bool isStraight : {true, false}) {
+            const double* better = isStraight ? straight : swapped;
+            const double* worse = isStraight ? swapped : straight;
+            bool agreed = clearly(better[degree], worse[degree]);
+            for (int higher = degree + 1; higher <= 3; ++higher)
+                agreed &= better[higher] <= worse[higher];
+            if (agreed)
+                return isStraight ? Parting::Straight : Parting::Swapped;
+        }
+    if (straight[3] * kCubicTie < swapped[3])
+        return Parting::Straight;
+    if (swapped[3] * kCubicTie < straight[3])
+        return Parting::Swapped;
+    return Parting::Undecided;
+}
 
 // One strip's sharing out: the run of each curve (-1: none) at the least
 // total cost. A curve's cost is the distance of the run's centre from where
@@ -549,9 +712,20 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
         highest = std::max(highest, starts[c].strip);
     }
     std::vector<Track> tracks(curves);
+    // The curve each shared its last merged run with (or none), where it is
+    // led after the two part the other way than their slopes say, and
+    // whether it is lost where they could not be told apart.
+    constexpr size_t kNone = std::numeric_limits<size_t>::max();
+    std::vector<size_t> mergedWith(curves);
+    std::vector<StripRun> merged(curves); // the last run it shared
+    std::vector<std::vector<int32_t>> led(curves);
+    std::vector<uint8_t> lost(curves);
     for (const int32_t step : {1, -1}) {
         for (const size_t c : live)
             tracks[c].restart(starts[c].strip, runs[size_t(starts[c].strip)][size_t(starts[c].run)]);
+        std::fill(mergedWith.begin(), mergedWith.end(), kNone);
+        std::fill(led.begin(), led.end(), std::vector<int32_t>(static_cast<size_t>(n), -1));
+        std::fill(lost.begin(), lost.end(), uint8_t(0));
         for (int32_t k = step > 0 ? lowest + 1 : highest - 1; k >= 0 && k < n; k += step) {
             // The curves that have started by this strip, going this way.
             std::vector<size_t> on;
@@ -560,14 +734,75 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
                 if ((k - starts[c].strip) * step <= 0)
                     continue;
                 const int32_t skipped = std::abs(k - tracks[c].lastSeen()) - 1;
+                if (lost[c]) {
+                    if (chooseRun(runs[size_t(k)], tracks[c].predict(k), jump * double(1 + skipped)) >= 0)
+                        ++out.unsure[c];
+                    continue;
+                }
                 on.push_back(c);
-                expected.push_back(tracks[c].predict(k));
+                const int32_t guide = led[c][size_t(k)];
+                expected.push_back(guide >= 0 ? runs[size_t(k)][size_t(guide)].centre : tracks[c].predict(k));
                 limit.push_back(jump * double(1 + skipped));
             }
             if (on.empty() || runs[size_t(k)].empty())
                 continue;
             Sharing best, rival;
             StripSharing(runs[size_t(k)], expected, limit, kMergeSlack).search(best, rival);
+            // Curves that shared a merged run and part here: the way their
+            // slopes lead them is right where they cross, but where they
+            // touch and turn back it swaps them.
+            std::vector<uint8_t> parted(on.size(), 0);
+            for (size_t j = 0; j < on.size(); ++j) {
+                const size_t c = on[j];
+                const auto other = std::find(on.begin(), on.end(), mergedWith[c]);
+                if (other == on.end() || *other < c)
+                    continue;
+                const size_t jo = size_t(other - on.begin()), o = *other;
+                // The runs beside the merged run of the strip before.
+                std::vector<int32_t> near;
+                for (size_t i = 0; i < runs[size_t(k)].size(); ++i) {
+                    const StripRun& r = runs[size_t(k)][i];
+                    if (r.last >= merged[c].first - kBeside && r.first <= merged[c].last + kBeside)
+                        near.push_back(int32_t(i));
+                }
+                if (near.empty()) {
+                    mergedWith[c] = mergedWith[o] = kNone;
+                    continue;
+                }
+                if (near.size() == 1) {
+                    merged[c] = merged[o] = runs[size_t(k)][size_t(near[0])];
+                    continue;
+                }
+                const auto centre = [&](int32_t i) { return runs[size_t(k)][size_t(i)].centre; };
+                std::sort(near.begin(), near.end(), [&](int32_t x, int32_t y) {
+                    return std::fabs(centre(x) - merged[c].centre) < std::fabs(centre(y) - merged[c].centre);
+                });
+                // The two branches, as the slopes lead the curves onto them.
+                int32_t a = near[0], b = near[1];
+                if ((centre(a) < centre(b)) != (expected[j] <= expected[jo]))
+                    std::swap(a, b);
+                const Branches branches = branchesFrom(runs, k, step, a, b, jump, kPartingStrips);
+                const Parting way = partingOf(runs, k, step, branches, tracks[c], tracks[o]);
+                if (way == Parting::TooSoon)
+                    continue;
+                mergedWith[c] = mergedWith[o] = kNone;
+                if (way == Parting::Undecided) {
+                    lost[c] = lost[o] = 1;
+                    best.run[j] = best.run[jo] = -1;
+                    ++out.unsure[c];
+                    ++out.unsure[o];
+                    continue;
+                }
+                // Each along its branch until its own recent points lead it.
+                const bool swapped = way == Parting::Swapped;
+                best.run[j] = swapped ? b : a;
+                best.run[jo] = swapped ? a : b;
+                for (size_t m = 0; m < branches.a.size(); ++m) {
+                    led[c][size_t(k + step * int32_t(m))] = (swapped ? branches.b : branches.a)[m];
+                    led[o][size_t(k + step * int32_t(m))] = (swapped ? branches.a : branches.b)[m];
+                }
+                parted[j] = parted[jo] = 1;
+            }
             for (size_t j = 0; j < on.size(); ++j) {
                 const size_t c = on[j];
                 const int32_t i = best.run[j];
@@ -576,11 +811,14 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
                 const StripRun& r = runs[size_t(k)][size_t(i)];
                 tracks[c].seen(k);
                 // Another run at about the same cost: a guess.
-                bool sure = !(rival.cost <= best.cost + kSureMargin && rival.run[j] >= 0 && rival.run[j] != i);
+                bool sure = parted[j] || led[c][size_t(k)] >= 0 ||
+                            !(rival.cost <= best.cost + kSureMargin && rival.run[j] >= 0 && rival.run[j] != i);
                 bool shared = false;
                 for (size_t o = 0; o < on.size(); ++o)
                     if (o != j && best.run[o] == i) {
                         shared = true;
+                        mergedWith[c] = on[o];
+                        merged[c] = r;
                         // Taller than either curve's own: its centre lies between them.
                         sure &= r.last - r.first + 1 <= std::max(tracks[c].height(), tracks[on[o]].height()) + 2;
                     }
@@ -589,8 +827,9 @@ JointFollow followCurves(const std::vector<std::vector<StripRun>>& runs, const s
                     continue;
                 }
                 out.chosen[c][size_t(k)] = i;
-                // A merged run says nothing of the curve's own slope.
-                if (!shared)
+                // A merged run says nothing of the curve's own slope, nor
+                // does the run of one of two merged curves before they part.
+                if (!shared && mergedWith[c] == kNone)
                     tracks[c].add(k, r);
             }
         }

@@ -61,6 +61,10 @@ std::vector<int32_t> followCurve(const std::vector<std::vector<StripRun>>& runs,
 // itself. A strip whose runs could go to the curves either way at about the
 // same cost, or whose merged run is taller, gives those curves no point
 // (-1) rather than a guess; `unsure` counts such strips of each curve.
+// Where two curves part after a merged run, each goes on along the branch
+// that one smooth curve through its own points before the run fits, so that
+// curves that touch and turn back are not swapped; where that cannot be
+// told, both get no more points that way.
 struct JointFollow {
     std::vector<std::vector<int32_t>> chosen; // of each curve, as followCurve's
     std::vector<int32_t> unsure;

@@ -370,6 +370,34 @@ TEST(FollowAccuracy, LineRemovalAloneLeavesTheFrameAndGridOut)
     EXPECT_GE(r.share(), 0.9);
 }
 
+// One series on each of `curves`, from its Start point at x = `from`, of a
+// chart drawn with them; the scan of them all and each series' rows.
+struct Together {
+    Result all;
+    std::vector<Result> each;
+    ScanSettings settings;
+};
+Together followTogether(const Chart& c, const QImage& chart, const std::vector<std::function<double(double)>>& curves,
+                        double from)
+{
+    Together t;
+    t.settings = chartSettings(c);
+    t.settings.Follow.On = false;
+    for (const auto& fn : curves) {
+        SeriesSettings one;
+        one.StartX = std::round(c.px(from));
+        one.StartY = std::round(c.height - c.py(fn(from)));
+        t.settings.Series.push_back(one);
+    }
+    t.all = scan(chart, t.settings);
+    t.each.resize(curves.size());
+    for (const ResultRow& r : t.all.rows)
+        t.each[size_t(r.series)].rows.push_back(r);
+    for (Result& r : t.each)
+        r.strips = t.all.strips;
+    return t;
+}
+
 // Two black curves that cross at x = 5 at `degrees` on the picture, one
 // series each from its Start point at x = 1.5, followed together: each keeps
 // to its own curve through the crossing, where each alone is led onto the
@@ -387,20 +415,10 @@ TEST(FollowAccuracy, BlackCurvesThatCrossKeepToTheirOwnSide)
             [=](double x) { return 0.5 + up * (x - 5) + 0.002 * (x - 5) * (x - 5); },
             [=](double x) { return 0.5 + down * (x - 5) - 0.002 * (x - 5) * (x - 5); }};
         const QImage chart = drawChart(c, {Qt::SolidLine, {curves[0], curves[1]}, true, {"rising", "flat"}});
-        ScanSettings s = chartSettings(c);
-        s.Follow.On = false;
-        for (const auto& fn : curves) {
-            SeriesSettings one;
-            one.StartX = std::round(c.px(1.5));
-            one.StartY = std::round(c.height - c.py(fn(1.5)));
-            s.Series.push_back(one);
-        }
-        std::vector<Result> each(2), alone(2);
-        const Result all = scan(chart, s);
-        for (const ResultRow& r : all.rows)
-            each[size_t(r.series)].rows.push_back(r);
+        const auto [all, each, s] = followTogether(c, chart, {curves[0], curves[1]}, 1.5);
+        std::vector<Result> alone(2);
         for (size_t i = 0; i < 2; ++i) {
-            each[i].strips = alone[i].strips = all.strips;
+            alone[i].strips = all.strips;
             const double rms = each[i].rmsPercent(curves[i]);
             EXPECT_LE(rms, 0.3) << degrees << " " << i;
             EXPECT_GE(each[i].share(), 0.9) << degrees << " " << i;
@@ -415,6 +433,32 @@ TEST(FollowAccuracy, BlackCurvesThatCrossKeepToTheirOwnSide)
         // Followed one at a time, from the same Start points, one of them
         // swaps at the crossing.
         EXPECT_GT(std::max(alone[0].rmsPercent(curves[0]), alone[1].rmsPercent(curves[1])), 2.0) << degrees;
+    }
+}
+
+// Black curves that meet with one slope, followed together from Start points
+// at x = 1.5: two that touch and turn back, one inside the other's bend, and
+// two that cross flat at a bend of each. Going straight on along their slopes
+// past the merged run, as at a steeper crossing, swaps the first two pairs;
+// the last looks much like a touch, and only the curves' bends tell them.
+TEST(FollowAccuracy, BlackCurvesThatTouchKeepToTheirOwnSide)
+{
+    const Chart c;
+    const auto pair = [](double a, double b, int power) -> std::vector<std::function<double(double)>> {
+        return {[=](double x) { return 0.5 + a * std::pow(x - 5, power); },
+                [=](double x) { return 0.5 + b * std::pow(x - 5, power); }};
+    };
+    for (const auto& [name, curves] :
+         {std::pair{"touch", pair(0.013, -0.013, 2)}, std::pair{"inside", pair(0.015, 0.006, 2)},
+          std::pair{"flat crossing", pair(0.003, -0.003, 3)}}) {
+        const QImage chart = drawChart(c, {Qt::SolidLine, curves, true, {"a", "b"}});
+        const Together t = followTogether(c, chart, curves, 1.5);
+        for (size_t i = 0; i < 2; ++i) {
+            const double rms = t.each[i].rmsPercent(curves[i]);
+            EXPECT_LE(rms, 0.3) << name << " " << i;
+            EXPECT_GE(t.each[i].share(), 0.8) << name << " " << i;
+            RecordProperty(std::string("rms_percent_") + name + "_" + std::to_string(i), std::to_string(rms));
+        }
     }
 }
 
