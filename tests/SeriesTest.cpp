@@ -65,7 +65,34 @@ TEST(SeriesReport, LongRowsStartWithTheSeriesAndWideLinesJoinTheLineSeriesByStri
         // Empty fields where a series has no point; the markers after, in long form.
         EXPECT_EQ(reportText(true, keep), "X,a,a SDEV,b,b SDEV\r\n"
                                           "1,10,0.5,,\r\n2,20,0.5,21,0.25\r\n3,30,0.5,31,0.25\r\n4,,,41,0.25\r\n"
-                                          "m,5,6,0\r\n");
+                                          "Series,X,Y,SDEV\r\nm,5,6,0\r\n");
+    }
+}
+
+// Y low and Y high have a value only where a bar goes through a marker: the
+// other rows leave their cells empty in the text as in the grid, with
+// series, long or wide, and without.
+TEST(SeriesReport, YLowAndYHighWithoutABarStayEmpty)
+{
+    OutputFields f;
+    f.yLow = f.yHigh = true;
+    ScanSettings s;
+    s.Series = {{.Name = "a"}, {.Name = "m", .Kind = SeriesKind::Markers}};
+    ResultRow marker = row(1, 1, 6, 0);
+    marker.hasBar = true;
+    marker.yLow = 5;
+    marker.yHigh = 7;
+    for (const auto keep : {ScanReport::Keep::Cells, ScanReport::Keep::TextOnly}) {
+        for (const bool wide : {false, true}) {
+            f.wide = wide;
+            ScanReport report(f, ".", keep);
+            report.addRow(row(0, 1, 10, 0));
+            report.addRow(marker);
+            EXPECT_EQ(report.text({}, s), std::string(wide ? "1,10,,\r\n" : "a,1,10,,\r\n") + "m,1,6,5,7\r\n");
+        }
+        ScanReport plain(f, ".", keep);
+        plain.addRow(row(-1, 2, 20, 0));
+        EXPECT_EQ(plain.text({}, ScanSettings{}), "2,20,,\r\n");
     }
 }
 
