@@ -189,6 +189,9 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
             out.code = kScanUsage;
             return out;
         }
+        // Named for the delimiter in effect, as the window names them.
+        for (size_t i = 0; i < settings.Series.size(); ++i)
+            settings.Series[i].Name = automaticSeriesName(i + 1, o.fields.delimiter);
         for (const SeriesSettings& s : settings.Series)
             out.messages += "--series '" + seriesSpecText(s) + "'\n";
     }
