@@ -218,6 +218,10 @@ private slots:
         }
 
         const ResultChart& chart = p->w.chart();
+        // Following's counts of each series, by name.
+        for (const char* name : {"blue: Strips with more than one run: ", ". red: Strips with more than one run: "})
+            QVERIFY2(p->w.statusText().contains(name), qPrintable(p->w.statusText()));
+
         QCOMPARE(chart.figureSeries().size(), size_t(2));
         QVERIFY(chart.chart()->legend()->isVisible());
         QCOMPARE(chart.figureSeries()[0]->name(), QString("blue"));
