@@ -190,7 +190,8 @@ std::optional<std::pair<ScanSettings, ScanChecks>> settingsToScan(const PixelVie
 
 // Find Series over the view into `settings`; false, with the message in
 // `out`, when the rows cannot be read or no series is found.
-bool findSeriesIn(const PixelView& view, const QString& name, ScanSettings& settings, ViewScan& out)
+bool findSeriesIn(const PixelView& view, const QString& name, const std::string& delimiter, ScanSettings& settings,
+                  ViewScan& out)
 {
     try {
         // Rows read while they are looked at: the file may change under them.
@@ -205,6 +206,9 @@ bool findSeriesIn(const PixelView& view, const QString& name, ScanSettings& sett
         out.code = kScanUsage;
         return false;
     }
+    // Named for the delimiter in effect, as the window names them.
+    for (size_t i = 0; i < settings.Series.size(); ++i)
+        settings.Series[i].Name = automaticSeriesName(i + 1, delimiter);
     return true;
 }
 
@@ -223,7 +227,7 @@ ViewScan scanJudged(const Options& o, const PixelView& view, const QString& name
 
     // Each picture of a batch finds its own series.
     if (o.findSeries) {
-        if (!findSeriesIn(view, name, settings, out))
+        if (!findSeriesIn(view, name, o.fields.delimiter, settings, out))
             return out;
         for (const SeriesSettings& s : settings.Series)
             out.messages += "--series '" + seriesSpecText(s) + "'\n";
@@ -381,7 +385,7 @@ FoundSeries findSeriesOnPicture(const Options& o, const QString& image)
         if (auto ready = settingsToScan(view, read->judged, out)) {
             // The scan that follows tells its notices; only a failure is told here.
             out.messages.clear();
-            if (findSeriesIn(view, pictureName(image), ready->first, out))
+            if (findSeriesIn(view, pictureName(image), o.fields.delimiter, ready->first, out))
                 found.series = ready->first.Series;
         }
     }

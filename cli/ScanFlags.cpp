@@ -114,7 +114,8 @@ SeriesSettings seriesFlag(const ScanOption& row, const QString& value)
     return series;
 }
 
-// The series that the flags give, in their order and named; none when no
+// The series that the flags give, in their order and named for the
+// delimiter in effect (a name is the first cell of its rows); none when no
 // --series is given.
 std::vector<SeriesSettings> givenSeries(const Options& o)
 {
@@ -124,9 +125,24 @@ std::vector<SeriesSettings> givenSeries(const Options& o)
             series.push_back(seriesFlag(*row, value));
     if (series.size() > kMostSeries)
         throw UsageError{"--series is given more than " + std::to_string(kMostSeries) + " times"};
-    if (const std::string problem = nameSeries(series); !problem.empty())
+    if (const std::string problem = nameSeries(series, o.fields.delimiter); !problem.empty())
         throw UsageError{"--series: " + problem};
     return series;
+}
+
+// The settings file's series, named for the delimiter in effect: the file
+// named those without a name for its own delimiter, and flags may give
+// another.
+void nameFileSeries(Options& o)
+{
+    if (!o.settings)
+        return;
+    std::vector<SeriesSettings>& series = o.settings->record.Series;
+    for (size_t i = 0; i < series.size(); ++i)
+        if (series[i].Name == automaticSeriesName(i + 1, o.settings->fields.delimiter))
+            series[i].Name.clear();
+    if (const std::string problem = nameSeries(series, o.fields.delimiter); !problem.empty())
+        throw UsageError{"the settings file's series: " + problem};
 }
 
 int32_t choiceFlag(const ScanOption& row, const QString& value)
@@ -544,12 +560,9 @@ Options parseArguments(const QStringList& args)
             throw UsageError{"--find-axes cannot be given over a settings file that holds reference points"};
     }
     mergeOutput(o);
-    // A series' name is the first cell of its rows: the delimiter there
-    // would split it.
-    for (const SeriesSettings& series : givenSeries(o))
-        if (series.Name.find(o.fields.delimiter) != std::string::npos)
-            throw UsageError{"--series: the name \"" + series.Name + "\" holds the delimiter \"" + o.fields.delimiter +
-                             "\""};
+    // The flags' series replace the file's.
+    if (givenSeries(o).empty())
+        nameFileSeries(o);
     return o;
 }
 

@@ -244,11 +244,11 @@ std::vector<SeriesSettings> readSeriesList(Keys& g, const QString& name)
         Keys k = g.inner(list[i].toObject(), item);
         SeriesSettings& s = out.emplace_back();
         if (k.has("name")) {
-            const QString text = k.text("name", 40);
-            // It reads back through --series, and stands in the first cell of its rows.
-            if (text.trimmed() != text || text.isEmpty() || text.contains(';'))
-                k.fail("name", "must be a text without ';' that neither starts nor ends with a space");
-            s.Name = text.toStdString();
+            // It reads back through --series, and stands in the first cell
+            // of its rows; the delimiter is read after the series.
+            s.Name = k.text("name", int(kLongestSeriesName)).toStdString();
+            if (const std::string problem = seriesNameProblem(s.Name, {}); !problem.empty())
+                k.failWith("name", QString::fromStdString(problem));
         }
         if (k.has("kind")) {
             const QString kind = k.text("kind", 16);
@@ -283,9 +283,19 @@ std::vector<SeriesSettings> readSeriesList(Keys& g, const QString& name)
         }
         k.noOthers();
     }
-    if (const std::string problem = nameSeries(out); !problem.empty())
-        g.failWith(name, QString::fromStdString(problem));
     return out;
+}
+
+// The series list at `name`, once the delimiter is read: the series without
+// a name named, and the names checked against the delimiter and each other.
+void nameSeriesList(Keys& g, const QString& name, std::vector<SeriesSettings>& list, const std::string& delimiter)
+{
+    for (size_t i = 0; i < list.size(); ++i)
+        if (const std::string problem = seriesNameProblem(list[i].Name, delimiter);
+            !list[i].Name.empty() && !problem.empty())
+            g.failWith(QString("%1.%2.name").arg(name).arg(i), QString::fromStdString(problem));
+    if (const std::string problem = nameSeries(list, delimiter); !problem.empty())
+        g.failWith(name, QString::fromStdString(problem));
 }
 
 // The objects of one group being read, by their path within it; each is
@@ -602,6 +612,10 @@ SavedSettings settingsFromJson(const QByteArray& json)
                 readOption(*row, group, s, fractionalMarks);
         group.noOthers();
     }
+    for (const Group& g : groups())
+        if (!QString(g.rows.front()->keys[0]).contains('.'))
+            for (const ScanOption* row : g.rows)
+                nameSeriesList(top, g.key, row->series(s), s.fields.delimiter);
     top.noOthers();
     // A file gives every real value of the calibration.
     ScanSettings& r = s.record;

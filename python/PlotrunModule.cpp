@@ -104,10 +104,10 @@ ScanOutcome outcomeOf(const Options& o, Give give, Scan&& scan)
         for (size_t i = 0; i < rows.size(); ++i)
             for (py::ssize_t c = 0; c < columns; ++c) {
                 const Field f = layout.fields[size_t(c)];
-                // An absent SDEV/Y is no value; the scanner leaves its cell empty.
-                out(py::ssize_t(i), c) = f == Field::SdevY && !rows[i].hasSdevY
-                                             ? std::numeric_limits<double>::quiet_NaN()
-                                             : fieldValue(rows[i], f);
+                // A field without a value (an absent SDEV/Y, Y low and Y
+                // high without a bar): the scanner leaves its cell empty.
+                out(py::ssize_t(i), c) =
+                    fieldHasValue(rows[i], f) ? fieldValue(rows[i], f) : std::numeric_limits<double>::quiet_NaN();
             }
     }
     return py::make_tuple(v.code, v.messages, values, names);

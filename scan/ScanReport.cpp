@@ -33,13 +33,14 @@ const std::vector<std::string>& ScanReport::addRow(const ResultRow& row)
     }
     if (keep_ == Keep::TextOnly) {
         // The cells as the grid would hold them, written straight into the
-        // line: an absent SDEV/Y and a value that is not finite stay empty.
+        // line: a field without a value and a value that is not finite stay
+        // empty.
         for (size_t i = 0; i < layout_.fields.size(); ++i) {
             if (i)
                 rowText_ += fields_.delimiter;
             const Field f = layout_.fields[i];
             const double v = fieldValue(row, f);
-            if ((f != Field::SdevY || row.hasSdevY) && std::isfinite(v))
+            if (fieldHasValue(row, f) && std::isfinite(v))
                 appendReal(rowText_, v, separator_);
         }
         rowText_ += "\r\n";
@@ -95,15 +96,19 @@ bool sharedOnWideLine(Field f) { return f == Field::RealX || f == Field::BitmapX
 
 } // namespace
 
+std::vector<std::string> ScanReport::longColumnNames() const
+{
+    std::vector<std::string> names{kSeriesColumnName};
+    names.insert(names.end(), columnNames_.begin(), columnNames_.end());
+    return names;
+}
+
 std::vector<std::string> ScanReport::seriesColumnNames(const std::vector<SeriesSettings>& series) const
 {
     std::vector<std::string> names;
     const std::vector<int32_t> wide = wideSeries(series);
-    if (wide.empty()) {
-        names.push_back(kSeriesColumnName);
-        names.insert(names.end(), columnNames_.begin(), columnNames_.end());
-        return names;
-    }
+    if (wide.empty())
+        return longColumnNames();
     for (Field f : layout_.fields)
         if (sharedOnWideLine(f))
             names.push_back(fields_.name(f));
@@ -117,13 +122,13 @@ std::vector<std::string> ScanReport::seriesColumnNames(const std::vector<SeriesS
 std::vector<std::string> ScanReport::seriesLines(const std::vector<SeriesSettings>& series) const
 {
     const std::string& d = fields_.delimiter;
-    // A cell as the grid would hold it: an absent SDEV/Y and a value that is
-    // not finite stay empty.
+    // A cell as the grid would hold it: a field without a value and a value
+    // that is not finite stay empty.
     const auto addCell = [&](std::string& line, const ResultRow* r, Field f) {
         if (!r)
             return;
         const double v = fieldValue(*r, f);
-        if ((f != Field::SdevY || r->hasSdevY) && std::isfinite(v))
+        if (fieldHasValue(*r, f) && std::isfinite(v))
             appendReal(line, v, separator_);
     };
     const auto longLine = [&](const ResultRow& r) {
@@ -185,9 +190,17 @@ std::vector<std::string> ScanReport::seriesLines(const std::vector<SeriesSetting
         if (!rows.empty())
             flush();
     }
+    bool named = wide.empty() || !fields_.columnNames;
     for (const ResultRow& r : seriesRows_)
-        if (!onWideLine(r))
+        if (!onWideLine(r)) {
+            // The markers' long lines after the wide ones: their own column
+            // names go over them.
+            if (!named) {
+                lines.push_back(joinCells(longColumnNames(), d));
+                named = true;
+            }
             lines.push_back(longLine(r));
+        }
     return lines;
 }
 
@@ -232,6 +245,16 @@ double fieldValue(const ResultRow& row, Field field)
     case Field::YHigh: return row.hasBar ? row.yHigh : 0;
     }
     return 0;
+}
+
+bool fieldHasValue(const ResultRow& row, Field field)
+{
+    switch (field) {
+    case Field::SdevY: return row.hasSdevY;
+    case Field::YLow:
+    case Field::YHigh: return row.hasBar;
+    default: return true;
+    }
 }
 
 bool rowIsFinite(const GridLayout& layout, const ResultRow& row)

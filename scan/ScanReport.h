@@ -56,8 +56,9 @@ public:
     // row. `settings` are those the scan ran with, after any width resize.
     // With series, they name the series: each line starts with its series'
     // name, or with `wide` the line series stand side by side, one line for
-    // each x that any of them has, followed by the markers' lines. (The
-    // grid's cells of a series' row hold its fields alone.)
+    // each x that any of them has, followed by the markers' lines, under
+    // column names of their own when column names are wanted. (The grid's
+    // cells of a series' row hold its fields alone.)
     std::vector<std::string> lines(const PictureFacts& picture, const ScanSettings& settings) const;
     // The same lines as saved and copied: each ends in CR LF.
     std::string text(const PictureFacts& picture, const ScanSettings& settings) const;
@@ -68,6 +69,8 @@ private:
     // The lines of the rows of series, and the names over their columns.
     std::vector<std::string> seriesLines(const std::vector<SeriesSettings>& series) const;
     std::vector<std::string> seriesColumnNames(const std::vector<SeriesSettings>& series) const;
+    // The names over the long lines of series: the series, then the fields.
+    std::vector<std::string> longColumnNames() const;
     // The line series, with wide output wanted: the series on a wide line, by index.
     std::vector<int32_t> wideSeries(const std::vector<SeriesSettings>& series) const;
 
@@ -87,6 +90,10 @@ private:
 
 // The value of one field of a row.
 double fieldValue(const ResultRow& row, Field field);
+// Whether the row has a value of the field at all: SDEV/Y only where it has
+// one, Y low and Y high only where a bar goes through the marker. The cell
+// of a field without a value stays empty in the grid and the text.
+bool fieldHasValue(const ResultRow& row, Field field);
 
 // Every value of the row that the report writes or plots is finite: the
 // included fields (an absent SDEV/Y is no value), and the real x, which the

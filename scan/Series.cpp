@@ -147,11 +147,62 @@ std::string seriesSpecText(const SeriesSettings& series)
     return t;
 }
 
-std::string nameSeries(std::vector<SeriesSettings>& series)
+std::string seriesNameProblem(std::string_view name, std::string_view delimiter)
+{
+    const std::string quoted = "the name \"" + std::string(name) + "\"";
+    if (name.empty())
+        return "a series needs a name";
+    size_t characters = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto at = [&](size_t k) { return k < name.size() ? static_cast<unsigned char>(name[k]) : 0u; };
+        const unsigned c = at(i);
+        // C0 controls and DEL; C1 controls (U+0080 to U+009F); the line and
+        // paragraph separators U+2028 and U+2029. The message leaves the
+        // name out: it would break the message's line too.
+        if (c < 0x20 || c == 0x7F || (c == 0xC2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F) ||
+            (c == 0xE2 && at(i + 1) == 0x80 && (at(i + 2) == 0xA8 || at(i + 2) == 0xA9)))
+            return "a series name cannot hold a control character or a line break";
+        // A lead byte starts a character; one of four bytes is two UTF-16 units.
+        characters += (c & 0xC0) != 0x80;
+        characters += c >= 0xF0;
+    }
+    if (name.front() == ' ' || name.back() == ' ')
+        return quoted + " starts or ends with a space";
+    if (name.find(';') != std::string_view::npos)
+        return quoted + " holds a ';'";
+    if (!delimiter.empty() && name.find(delimiter) != std::string_view::npos)
+        return quoted + " holds the delimiter \"" + std::string(delimiter) + "\"";
+    if (characters > kLongestSeriesName)
+        return quoted + " has more than " + std::to_string(kLongestSeriesName) + " characters";
+    return {};
+}
+
+std::string automaticSeriesName(size_t place, std::string_view delimiter)
+{
+    const std::string number = std::to_string(place);
+    for (const std::string& name : {"Series " + number, "Series_" + number})
+        if (seriesNameProblem(name, delimiter).empty())
+            return name;
+    return number;
+}
+
+std::string freeSeriesName(const std::vector<SeriesSettings>& series, std::string_view delimiter)
+{
+    for (size_t n = series.size() + 1;; ++n) {
+        const std::string name = automaticSeriesName(n, delimiter);
+        if (std::none_of(series.begin(), series.end(), [&](const SeriesSettings& s) { return s.Name == name; }))
+            return name;
+    }
+}
+
+std::string nameSeries(std::vector<SeriesSettings>& series, std::string_view delimiter)
 {
     for (size_t i = 0; i < series.size(); ++i)
         if (series[i].Name.empty())
-            series[i].Name = "Series " + std::to_string(i + 1);
+            series[i].Name = automaticSeriesName(i + 1, delimiter);
+    for (const SeriesSettings& s : series)
+        if (std::string problem = seriesNameProblem(s.Name, delimiter); !problem.empty())
+            return problem;
     for (size_t i = 0; i < series.size(); ++i)
         for (size_t j = 0; j < i; ++j)
             if (series[i].Name == series[j].Name)

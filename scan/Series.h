@@ -30,10 +30,31 @@ std::string seriesSpecText(const SeriesSettings& series);
 // A figure has a few series; hundreds are no figure.
 inline constexpr size_t kMostSeries = 64;
 
-// Names the series without a name "Series N" by their place (from 1).
-// Returns "", or a message when two series have one name: their rows could
+// The most characters of a series' name, counted as the settings file
+// counts them (UTF-16 code units).
+inline constexpr size_t kLongestSeriesName = 40;
+
+// Why `name` cannot name a series whose rows are written with `delimiter`,
+// or "" when it can. The name stands in the first cell of each of its rows
+// and as the value of name= in its --series text, which is trimmed and ends
+// at ';': it is not empty, neither starts nor ends with a blank, holds no
+// control character or line break, no ';' and not the delimiter, and has at
+// most kLongestSeriesName characters.
+std::string seriesNameProblem(std::string_view name, std::string_view delimiter);
+
+// The name a series without one takes from its place (from 1): "Series N",
+// or where the delimiter is in that, "Series_N", or else the number alone,
+// which no delimiter can be in.
+std::string automaticSeriesName(size_t place, std::string_view delimiter);
+// The automatic name of the first place from the list's length on that no
+// series of the list holds: the name of a series added to it.
+std::string freeSeriesName(const std::vector<SeriesSettings>& series, std::string_view delimiter);
+
+// Names the series without a name by their place (automaticSeriesName).
+// Returns "", or a message when a name cannot be written with `delimiter`
+// (seriesNameProblem), or when two series have one name: their rows could
 // not be told apart.
-std::string nameSeries(std::vector<SeriesSettings>& series);
+std::string nameSeries(std::vector<SeriesSettings>& series, std::string_view delimiter);
 
 // The series proposed for the scan area (SeriesFinder.cpp): one per colour
 // of curve or marker, with its ink, a tolerance and a Start point on that

@@ -65,7 +65,34 @@ TEST(SeriesReport, LongRowsStartWithTheSeriesAndWideLinesJoinTheLineSeriesByStri
         // Empty fields where a series has no point; the markers after, in long form.
         EXPECT_EQ(reportText(true, keep), "X,a,a SDEV,b,b SDEV\r\n"
                                           "1,10,0.5,,\r\n2,20,0.5,21,0.25\r\n3,30,0.5,31,0.25\r\n4,,,41,0.25\r\n"
-                                          "m,5,6,0\r\n");
+                                          "Series,X,Y,SDEV\r\nm,5,6,0\r\n");
+    }
+}
+
+// Y low and Y high have a value only where a bar goes through a marker: the
+// other rows leave their cells empty in the text as in the grid, with
+// series, long or wide, and without.
+TEST(SeriesReport, YLowAndYHighWithoutABarStayEmpty)
+{
+    OutputFields f;
+    f.yLow = f.yHigh = true;
+    ScanSettings s;
+    s.Series = {{.Name = "a"}, {.Name = "m", .Kind = SeriesKind::Markers}};
+    ResultRow marker = row(1, 1, 6, 0);
+    marker.hasBar = true;
+    marker.yLow = 5;
+    marker.yHigh = 7;
+    for (const auto keep : {ScanReport::Keep::Cells, ScanReport::Keep::TextOnly}) {
+        for (const bool wide : {false, true}) {
+            f.wide = wide;
+            ScanReport report(f, ".", keep);
+            report.addRow(row(0, 1, 10, 0));
+            report.addRow(marker);
+            EXPECT_EQ(report.text({}, s), std::string(wide ? "1,10,,\r\n" : "a,1,10,,\r\n") + "m,1,6,5,7\r\n");
+        }
+        ScanReport plain(f, ".", keep);
+        plain.addRow(row(-1, 2, 20, 0));
+        EXPECT_EQ(plain.text({}, ScanSettings{}), "2,20,,\r\n");
     }
 }
 
@@ -219,6 +246,8 @@ TEST_F(SeriesFlags, ASpecThatCannotBeReadIsBadUsageThatNamesTheKey)
         {{"--series", "start=61"}, "the series key \"start\""},
         {{"--series", "name=a", "--series", "name=a"}, "two series are named \"a\""},
         {{"--series", "name=a,b"}, "the name \"a,b\" holds the delimiter \",\""},
+        {{"--series", "name=a\nb;ink=#202080"}, "a series name cannot hold a control character or a line break"},
+        {{"--series", "name=" + QString(41, 'x')}, "has more than 40 characters"},
         {{"--series", "start=20:20"}, "The series \"Series 1\" starts at 20,20, outside the scan area 60,50,63,200."},
     };
     for (const auto& c : cases) {
@@ -226,6 +255,22 @@ TEST_F(SeriesFlags, ASpecThatCannotBeReadIsBadUsageThatNamesTheKey)
         EXPECT_EQ(r.code, kScanUsage) << c.says;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
+    }
+}
+
+// With a blank for the delimiter, the series without a name, of the flags
+// or of a settings file, are named without one.
+TEST_F(SeriesFlags, AutomaticNamesNeverHoldTheDelimiter)
+{
+    const QString file = dir.filePath("series.json");
+    const QStringList unnamed = kWorkedExampleArgs + QStringList{"--series", "tolerance=20"};
+    const ScanRun comma = scanner(unnamed + QStringList{"--save-settings", file, chart()});
+    ASSERT_EQ(comma.code, kScanDone) << comma.err;
+    EXPECT_NE(comma.out.find("\r\nSeries 1,0.525,50,0\r\n"), std::string::npos) << comma.out;
+    for (const QStringList& args : {unnamed, QStringList{"--settings", file}}) {
+        const ScanRun blank = scanner(args + QStringList{"--delimiter", " ", chart()});
+        ASSERT_EQ(blank.code, kScanDone) << blank.err;
+        EXPECT_NE(blank.out.find("\r\nSeries_1 0.525 50 0\r\n"), std::string::npos) << blank.out;
     }
 }
 
@@ -255,6 +300,10 @@ TEST(SeriesSettingsFile, TheListRoundTripsAndABadEntryIsRefusedByItsKey)
         {"\"max\": 40", "\"max\": 4", "the key \"series.1.size\" must have 1 <= min <= max"},
         {"\"name\": \"dots\"", "\"name\": \"control\"", "the key \"series\": two series are named \"control\""},
         {"\"ink\": \"#1f77b4\"", "\"ink\": \"blue\"", "the key \"series.0.ink\" must be a colour"},
+        // A name stands in the first cell of its rows.
+        {"\"name\": \"dots\"", "\"name\": \"a,b\"",
+         "the key \"series.1.name\": the name \"a,b\" holds the delimiter \",\""},
+        {"\"name\": \"dots\"", "\"name\": \"a\\nb\"", "the key \"series.1.name\": a series name cannot hold a control"},
     };
     s.record.Series = {
         {.Name = "control", .HasInk = true, .Ink = 0xB4771F, .Tolerance = 30, .StartX = 61, .StartY = 140},

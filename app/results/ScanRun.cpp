@@ -61,7 +61,15 @@ bool ScanRun::run(const PixelView& picture, const ScanSettings& settings, const 
                                showStatus_(QString::fromStdString(progressText(percent)));
                            }
                        },
-                       [&](const FollowCounts& c) { followCounts_ = followCountsText(c); }, kMostThreadsPerPicture,
+                       [&](const FollowCounts& c) {
+                           // Each series' counts, named, as the scanner gives them.
+                           if (!followCounts_.empty())
+                               followCounts_ += ". ";
+                           if (c.series >= 0 && size_t(c.series) < settings.Series.size())
+                               followCounts_ += settings.Series[size_t(c.series)].Name + ": ";
+                           followCounts_ += followCountsText(c);
+                       },
+                       kMostThreadsPerPicture,
                        [&](const ScanFindings& f) {
                            // A scan of series says it of each series.
                            const std::string said = scanAdvice(f, settings, AdviceFor::Window);

@@ -37,7 +37,8 @@ public:
     bool run(const PixelView& picture, const ScanSettings& settings, const ScanChecks& checks, ScanReport& report);
 
     const std::vector<ResultRow>& rows() const { return rows_; }
-    // Curve following or line removal: the counts of the scan; empty without.
+    // Curve following or line removal: the counts of the scan, or of each
+    // series after its name; empty without.
     const std::string& followCounts() const { return followCounts_; }
     // What the scan saw, when it spoils the points (ScanFindings.h); empty
     // for a clean scan.

@@ -85,14 +85,14 @@ QString stepName(MarkingTool::Mode m)
 
 QString number(double v) { return QString::fromStdString(formatReal(v, decimalSeparator())); }
 
-// "Series N" for the first N from the list's length on that no series holds.
-std::string freeSeriesName(const std::vector<SeriesSettings>& series)
+// The engine's words as a sentence: a capital first and a full stop last;
+// nothing for none.
+QString sentence(const std::string& words)
 {
-    for (size_t n = series.size() + 1;; ++n) {
-        const std::string name = "Series " + std::to_string(n);
-        if (std::none_of(series.begin(), series.end(), [&](const SeriesSettings& s) { return s.Name == name; }))
-            return name;
-    }
+    QString s = QString::fromStdString(words);
+    if (!s.isEmpty())
+        s = s.front().toUpper() + s.mid(1) + ".";
+    return s;
 }
 
 // The status bar's word on a mark that snapped, after its own text.
@@ -642,11 +642,25 @@ void TPlotrunner::showSeriesPanel()
     }
 }
 
+// A settings file holds at most kMostSeries series: the list stays within
+// what a saved file reads back.
+bool TPlotrunner::seriesListFull()
+{
+    if (document().settings.Series.size() < kMostSeries)
+        return false;
+    setStatus(QString("A figure holds at most %1 series: remove one to add another.").arg(kMostSeries));
+    return true;
+}
+
 void TPlotrunner::AddSeriesClick()
 {
     if (tools_->pickingSeries()) {
         tools_->cancelSeriesPick();
         setStatus(QString());
+        return;
+    }
+    if (seriesListFull()) {
+        updateActions(); // the action checked itself when triggered
         return;
     }
     tools_->startSeriesPick();
@@ -660,8 +674,10 @@ void TPlotrunner::addPickedSeries(uint32_t ink, double x, double y)
     added.Ink = ink;
     added.StartX = x;
     added.StartY = y;
+    if (seriesListFull())
+        return;
     changeSeries("Add Series", [&](std::vector<SeriesSettings>& list) {
-        added.Name = freeSeriesName(list);
+        added.Name = freeSeriesName(list, document().fields.delimiter);
         list.push_back(added);
     });
     showSeriesPanel();
@@ -686,18 +702,29 @@ void TPlotrunner::FindSeriesClick()
         setStatus(none);
         return;
     }
+    if (seriesListFull())
+        return;
+    // As many as the list has room for, in their order from the top.
+    const size_t proposed = found.size();
+    found.resize(std::min(proposed, kMostSeries - s.Series.size()));
+    const std::string& delimiter = document().fields.delimiter;
     changeSeries("Find Series", [&](std::vector<SeriesSettings>& list) {
         for (SeriesSettings f : found) {
-            const bool taken = f.Name.empty() || std::any_of(list.begin(), list.end(), [&](const SeriesSettings& had) {
-                                   return had.Name == f.Name;
-                               });
+            const bool taken =
+                !seriesNameProblem(f.Name, delimiter).empty() ||
+                std::any_of(list.begin(), list.end(), [&](const SeriesSettings& had) { return had.Name == f.Name; });
             if (taken)
-                f.Name = freeSeriesName(list);
+                f.Name = freeSeriesName(list, delimiter);
             list.push_back(f);
         }
     });
     showSeriesPanel();
-    setStatus(QString("%1 series proposed: keep, rename or remove them in the Series panel.").arg(found.size()));
+    QString said = QString("%1 series proposed: keep, rename or remove them in the Series panel.").arg(found.size());
+    if (found.size() < proposed)
+        said += QString(" %1 more left out: a figure holds at most %2 series.")
+                    .arg(proposed - found.size())
+                    .arg(kMostSeries);
+    setStatus(said);
 }
 
 void TPlotrunner::RemoveSeriesClick()
@@ -736,16 +763,11 @@ void TPlotrunner::renameSeries(int row, const QString& typed)
     if (row < 0 || row >= int(list.size()))
         return;
     const std::string name = typed.trimmed().toStdString();
-    // The name is a value of the series spec, which ';' would end.
-    QString refused;
-    if (name.empty())
-        refused = "A series needs a name.";
-    else if (name.find(';') != std::string::npos)
-        refused = "A series name cannot hold a ';'.";
-    else
-        for (size_t i = 0; i < list.size(); ++i)
-            if (int(i) != row && list[i].Name == name)
-                refused = "Another series is named " + QString::fromStdString(name) + ".";
+    // The name is a value of the series spec and the first cell of its rows.
+    QString refused = sentence(seriesNameProblem(name, document().fields.delimiter));
+    for (size_t i = 0; i < list.size() && refused.isEmpty(); ++i)
+        if (int(i) != row && list[i].Name == name)
+            refused = "Another series is named " + QString::fromStdString(name) + ".";
     if (!refused.isEmpty()) {
         setStatus(refused);
         // Back to the name held, once the editor has let the item go.
@@ -821,6 +843,13 @@ void TPlotrunner::ExecuteClick()
     const std::optional<int32_t> threshold = readWhole(thresholdText.toStdString());
     if (!threshold)
         throw std::runtime_error(QString("'%1' is not a valid integer value").arg(thresholdText).toStdString());
+    // A delimiter chosen after the series were named would split a name's rows.
+    std::vector<SeriesSettings> named = document().settings.Series;
+    if (const std::string problem = nameSeries(named, GOutput->fields().delimiter); !problem.empty()) {
+        showNotice(this, "Invalid series name!",
+                   sentence(problem) + " Rename the series in the Series panel, or choose another delimiter.");
+        return;
+    }
     // The scan takes the box as it is, typed and cancelled or not.
     document_.change([&](Document& d) {
         d.settings.Threshold = *threshold;

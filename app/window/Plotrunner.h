@@ -124,6 +124,8 @@ private:
     void addPickedSeries(uint32_t ink, double x, double y);
     void renameSeries(int row, const QString& name);
     void changeSeries(const QString& step, const std::function<void(std::vector<SeriesSettings>&)>& edit);
+    // The list holds as many series as it can: says so in the status bar.
+    bool seriesListFull();
 
     void createViews();
     void connectMarking();

@@ -8,6 +8,7 @@
 #include "ScanReport.h"
 #include "ScanRun.h"
 #include "SeriesColours.h"
+#include "Series.h"
 #include "SeriesPanel.h"
 
 #include "../../files/PictureFile.h"
@@ -217,6 +218,10 @@ private slots:
         }
 
         const ResultChart& chart = p->w.chart();
+        // Following's counts of each series, by name.
+        for (const char* name : {"blue: Strips with more than one run: ", ". red: Strips with more than one run: "})
+            QVERIFY2(p->w.statusText().contains(name), qPrintable(p->w.statusText()));
+
         QCOMPARE(chart.figureSeries().size(), size_t(2));
         QVERIFY(chart.chart()->legend()->isVisible());
         QCOMPARE(chart.figureSeries()[0]->name(), QString("blue"));
@@ -251,6 +256,37 @@ private slots:
         });
         QVERIFY(trigger(*p, "Execute"));
         QVERIFY2(p->w.noticeText().endsWith("green: no points"), qPrintable(p->w.noticeText()));
+    }
+
+    // The list keeps to what a settings file reads back: no more series
+    // than it holds, and no name that the delimiter would split, typed or
+    // held when another delimiter is chosen.
+    void theListKeepsToWhatASettingsFileHolds()
+    {
+        readyChart();
+        editSettings(p->w, [](ScanSettings& r) {
+            for (size_t i = 1; i < kMostSeries; ++i)
+                r.Series.push_back({.Name = "s" + std::to_string(i)});
+        });
+        QVERIFY(trigger(*p, "FindSeries"));
+        QCOMPARE(series().size(), kMostSeries);
+        QVERIFY2(p->w.statusText().endsWith("more left out: a figure holds at most 64 series."),
+                 qPrintable(p->w.statusText()));
+        QVERIFY(trigger(*p, "AddSeries"));
+        QVERIFY(!p->action("AddSeries")->isChecked());
+        QCOMPARE(p->w.statusText(), QString("A figure holds at most 64 series: remove one to add another."));
+
+        nameItem(0)->setText("a,b");
+        QCOMPARE(series()[0].Name, std::string("s1"));
+        QCOMPARE(p->w.statusText(), QString("The name \"a,b\" holds the delimiter \",\"."));
+        nameItem(0)->setText("a b");
+        QCOMPARE(series()[0].Name, std::string("a b"));
+        OutputFields blank = p->output.fields();
+        blank.delimiter = " ";
+        p->output.setFields(blank);
+        const SeenBox box = boxAfter(*p, "Execute");
+        QVERIFY2(box.text.startsWith("The name \"a b\" holds the delimiter \" \"."), qPrintable(box.title));
+        QVERIFY(!p->w.document().hasResult);
     }
 
     // Find Series with nothing to propose says so over the picture.
