@@ -10,6 +10,29 @@ namespace plotrun {
 
 namespace {
 
+// The least-squares line v = offset + slope u through the points (u, v),
+// those marked in `use` alone when it is given; false when the u do not
+// spread.
+bool fitStraightLine(const std::vector<double>& u, const std::vector<double>& v, const std::vector<bool>* use,
+                     double& offset, double& slope)
+{
+    double n = 0, su = 0, sv = 0, suu = 0, suv = 0;
+    for (size_t k = 0; k < u.size(); ++k)
+        if (!use || (*use)[k]) {
+            ++n;
+            su += u[k];
+            sv += v[k];
+            suu += u[k] * u[k];
+            suv += u[k] * v[k];
+        }
+    const double det = n * suu - su * su;
+    if (det <= 0)
+        return false;
+    slope = (n * suv - su * sv) / det;
+    offset = (sv - slope * su) / n;
+    return true;
+}
+
 constexpr double kPi = 3.14159265358979323846;
 // Darkness from which a pixel is ink of a line or a glyph: black and dark
 // lines, not a light grey grid.
@@ -214,18 +237,8 @@ bool refine(const Darkness& k, Line& l)
         }
         if (along.size() < 10)
             return false;
-        double n = double(along.size()), sx = 0, sy = 0, sxx = 0, sxy = 0;
-        for (size_t i = 0; i < along.size(); ++i) {
-            sx += along[i];
-            sy += centre[i];
-            sxx += along[i] * along[i];
-            sxy += along[i] * centre[i];
-        }
-        const double det = n * sxx - sx * sx;
-        if (det <= 0)
+        if (!fitStraightLine(along, centre, nullptr, l.a, l.b))
             return false;
-        l.b = (n * sxy - sx * sy) / det;
-        l.a = (sy - l.b * sx) / n;
     }
     std::vector<double> w = weight;
     std::nth_element(w.begin(), w.begin() + long(w.size() / 2), w.end());
@@ -626,20 +639,8 @@ AxisFit robustFit(const std::vector<double>& u, const std::vector<double>& value
     if (best.count < 2)
         return best;
     for (int round = 0; round < 2; ++round) {
-        double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
-        for (size_t k = 0; k < v.size(); ++k)
-            if (best.inlier[k]) {
-                ++n;
-                sx += u[k];
-                sy += v[k];
-                sxx += u[k] * u[k];
-                sxy += u[k] * v[k];
-            }
-        const double det = n * sxx - sx * sx;
-        if (det <= 0)
+        if (!fitStraightLine(u, v, &best.inlier, best.offset, best.slope))
             return best;
-        best.slope = (n * sxy - sx * sy) / det;
-        best.offset = (sy - best.slope * sx) / n;
         double misfit = 0;
         best.count = agree(best.offset, best.slope, best.inlier, misfit);
         best.rms = best.count ? std::sqrt(misfit / best.count) : 0;
